@@ -1,0 +1,48 @@
+# Helpers shared by every subsystem folder, so that adding a source, a test or a
+# helper program never means editing a list in another folder.
+
+# orvik_library(name [deps...]): static library from every .cpp in the calling folder.
+function(orvik_library name)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE ${ORVIK_WARNINGS})
+  target_link_libraries(${name} PUBLIC ${ARGN})
+endfunction()
+
+# orvik_tests(name [deps...]): one GoogleTest binary from every *_test.cpp in the calling
+# folder, plus one executable per programs/*.cpp (children the tests start), each linked
+# with the same dependencies. The tests find those programs next to themselves.
+function(orvik_tests name)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  file(GLOB programs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/programs/*.cpp)
+  foreach(program IN LISTS programs)
+    get_filename_component(program_name ${program} NAME_WE)
+    add_executable(${program_name} ${program})
+    target_compile_options(${program_name} PRIVATE ${ORVIK_WARNINGS})
+    target_link_libraries(${program_name} PRIVATE ${ARGN})
+    list(APPEND program_targets ${program_name})
+  endforeach()
+  if(sources)
+    add_executable(${name} ${sources})
+    target_compile_options(${name} PRIVATE ${ORVIK_WARNINGS})
+    target_compile_definitions(${name} PRIVATE
+      ORVIK_TEST_PROGRAMS="${CMAKE_CURRENT_BINARY_DIR}"
+      ORVIK_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+      ORVIK_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock GTest::gtest_main)
+    if(program_targets)
+      add_dependencies(${name} ${program_targets})
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} PROPERTIES TIMEOUT 600)
+  endif()
+endfunction()
+
+# orvik_program(name source... [LIBS deps...]): a shipped program (tools/, app/).
+function(orvik_program name)
+  cmake_parse_arguments(P "" "" "LIBS" ${ARGN})
+  add_executable(${name} ${P_UNPARSED_ARGUMENTS})
+  target_compile_options(${name} PRIVATE ${ORVIK_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${P_LIBS})
+endfunction()

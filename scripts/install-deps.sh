@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the benchmarks need.
+# Quiet and quick when everything is already there; apt-get update only when an install is due.
+set -euo pipefail
+
+packages=(
+  g++ cmake make pkg-config
+  libwxgtk3.2-dev libwxgtk-webview3.2-dev
+  libcurl4-openssl-dev libasio-dev zlib1g-dev libzstd-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libdw-dev
+  xvfb xauth xdotool imagemagick
+  python3 python3-pyftpdlib vsftpd nginx-light
+  xdelta3 bsdiff rsync curl
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -q
+"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
