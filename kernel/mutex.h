@@ -1,0 +1,35 @@
+// Re-entrant mutex of the operating-system layer and its scoped lock.
+#pragma once
+
+#include <pthread.h>
+
+namespace OS {
+
+class Mutex {
+public:
+    Mutex();  // throws OSException "Failed to create the mutex"
+    virtual ~Mutex();
+    Mutex(const Mutex&) = delete;
+    Mutex& operator=(const Mutex&) = delete;
+
+    // Waits without limit; the owner may lock again, each lock needs its own unlock.
+    void Lock();
+    // Throws OSException "Failed to release the mutex" when the caller does not own it.
+    void Unlock();
+
+private:
+    pthread_mutex_t m_mutex;
+};
+
+class MutexLock {
+public:
+    explicit MutexLock(Mutex* mutex) : m_mutex(mutex) { m_mutex->Lock(); }
+    virtual ~MutexLock() { m_mutex->Unlock(); }
+    MutexLock(const MutexLock&) = delete;
+    MutexLock& operator=(const MutexLock&) = delete;
+
+private:
+    Mutex* m_mutex;
+};
+
+}  // namespace OS
