@@ -125,6 +125,23 @@ TEST(SystemLog, LinesFromManyThreadsNeverInterleave) {
     }
 }
 
+// A parent that stopped reading must not end the process (SIGPIPE) nor leave a signal behind.
+TEST(SystemLog, LinesToAGoneReaderAreDroppedQuietly) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    close(fds[0]);
+    fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    dup2(fds[1], STDOUT_FILENO);
+    close(fds[1]);
+    Print("nobody reads this");
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    sigset_t pending;
+    sigpending(&pending);
+    EXPECT_FALSE(sigismember(&pending, SIGPIPE));
+}
+
 TEST(SystemLog, MakeLogFilePathTakesTheFirstFreeNumber) {
     TempFolder folder;
     const auto touch = [&](const std::string& name) {
