@@ -2,8 +2,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 #include "kernel/log_internal.h"
 #include "kernel/system_log.h"
@@ -35,8 +37,24 @@ bool IsDebuggerAttached() {
     return *field >= '1' && *field <= '9';
 }
 
+namespace {
+
+// Reading the status costs more than writing a line, so the answer is kept for a second: a
+// debugger that attaches sees the lines from then on.
+bool DebuggerAttachedRecently() {
+    static std::atomic<long> checkedAt{-1};
+    static std::atomic<bool> attached{false};
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    if (checkedAt.exchange(now.tv_sec) != now.tv_sec)
+        attached = IsDebuggerAttached();
+    return attached;
+}
+
+}  // namespace
+
 void detail::WriteToDebugger(const char* text, size_t size) {
-    if (IsDebuggerAttached())
+    if (DebuggerAttachedRecently())
         WriteAll(STDERR_FILENO, text, size);
 }
 

@@ -18,12 +18,12 @@ public:
         sigset_t pipeOnly;
         sigemptyset(&pipeOnly);
         sigaddset(&pipeOnly, SIGPIPE);
-        sigpending(&m_pendingBefore);
         pthread_sigmask(SIG_BLOCK, &pipeOnly, &m_previousMask);
     }
     ~SigpipeBlock() {
-        // Consume the SIGPIPE our own write raised, never one that was there before.
-        if (m_brokePipe && !sigismember(&m_pendingBefore, SIGPIPE)) {
+        // Consume the SIGPIPE our own write raised. Where the caller blocked SIGPIPE already,
+        // a pending one is the caller's business.
+        if (m_brokePipe && !sigismember(&m_previousMask, SIGPIPE)) {
             sigset_t pipeOnly;
             sigemptyset(&pipeOnly);
             sigaddset(&pipeOnly, SIGPIPE);
@@ -38,7 +38,6 @@ public:
     void NoteBrokenPipe() { m_brokePipe = true; }
 
 private:
-    sigset_t m_pendingBefore;
     sigset_t m_previousMask;
     bool m_brokePipe = false;
 };
