@@ -24,8 +24,10 @@ struct WaitObject::Waiter {
 };
 
 bool WaitObject::TryConsume() {
-    if (!m_signalled) return false;
-    if (!m_manualReset) m_signalled = false;
+    if (!m_signalled)
+        return false;
+    if (!m_manualReset)
+        m_signalled = false;
     return true;
 }
 
@@ -33,11 +35,13 @@ void WaitObject::Signal(bool pulse) {
     std::lock_guard<std::mutex> lock(g_waitLock);
     bool handedOver = false;
     for (auto& [waiter, index] : m_waiters) {
-        if (waiter->Satisfied()) continue;
+        if (waiter->Satisfied())
+            continue;
         waiter->index = index;
         waiter->wake.notify_one();
         handedOver = true;
-        if (!m_manualReset) break;
+        if (!m_manualReset)
+            break;
     }
     m_signalled = !pulse && (m_manualReset || !handedOver);
 }
@@ -52,13 +56,20 @@ EventHandle CreateEventHandle(bool manualReset, bool initialState) {
 }
 
 static Event& Checked(const EventHandle& event) {
-    if (!event) throw OSException();
+    if (!event)
+        throw OSException();
     return *event;
 }
 
-void SetEventHandle(const EventHandle& event) { Checked(event).Set(); }
-void ResetEventHandle(const EventHandle& event) { Checked(event).Reset(); }
-void PulseEventHandle(const EventHandle& event) { Checked(event).Pulse(); }
+void SetEventHandle(const EventHandle& event) {
+    Checked(event).Set();
+}
+void ResetEventHandle(const EventHandle& event) {
+    Checked(event).Reset();
+}
+void PulseEventHandle(const EventHandle& event) {
+    Checked(event).Pulse();
+}
 
 void CloseEventHandle(EventHandle& event) {
     Checked(event);
@@ -70,17 +81,21 @@ int WaitHandle(const WaitableHandle& handle, int milliseconds) {
 }
 
 int WaitAnyHandle(size_t count, const WaitableHandle* handles, int milliseconds) {
-    if (count > kMaxWaitHandles) return kWaitTimeout;
+    if (count > kMaxWaitHandles)
+        return kWaitTimeout;
     if (count == 0 || std::any_of(handles, handles + count, [](auto& h) { return !h; }))
         throw OSException();
     std::unique_lock<std::mutex> lock(g_waitLock);
     for (size_t i = 0; i < count; ++i) {
-        if (handles[i]->TryConsume()) return static_cast<int>(i);
+        if (handles[i]->TryConsume())
+            return static_cast<int>(i);
     }
-    if (milliseconds == 0) return kWaitTimeout;
+    if (milliseconds == 0)
+        return kWaitTimeout;
 
     WaitObject::Waiter waiter;
-    for (size_t i = 0; i < count; ++i) handles[i]->m_waiters.emplace_back(&waiter, i);
+    for (size_t i = 0; i < count; ++i)
+        handles[i]->m_waiters.emplace_back(&waiter, i);
     auto satisfied = [&] { return waiter.Satisfied(); };
     if (milliseconds < 0) {
         waiter.wake.wait(lock, satisfied);

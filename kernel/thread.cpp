@@ -19,7 +19,8 @@ struct ThreadState : WaitObject {
     ThreadState() : WaitObject(true, false) {}
     // A handle dropped without a join must not leak the system thread.
     ~ThreadState() override {
-        if (!m_joined.exchange(true)) pthread_detach(m_thread);
+        if (!m_joined.exchange(true))
+            pthread_detach(m_thread);
     }
     void Finish(int exitCode) {
         m_exitCode = exitCode;
@@ -63,9 +64,11 @@ ThreadHandle StartThread(size_t stackSize, ThreadFunction function, void* argume
     auto state = std::make_shared<ThreadState>();
     auto record = std::make_unique<StartRecord>(StartRecord{function, argument, state});
     pthread_attr_t attributes;
-    if (pthread_attr_init(&attributes) != 0) throw OSException();
+    if (pthread_attr_init(&attributes) != 0)
+        throw OSException();
     int result = stackSize == 0 ? 0 : pthread_attr_setstacksize(&attributes, stackSize);
-    if (result == 0) result = pthread_create(&state->m_thread, &attributes, Trampoline, record.get());
+    if (result == 0)
+        result = pthread_create(&state->m_thread, &attributes, Trampoline, record.get());
     pthread_attr_destroy(&attributes);
     if (result != 0) {
         state->m_joined = true;  // there is no system thread to release
@@ -76,15 +79,19 @@ ThreadHandle StartThread(size_t stackSize, ThreadFunction function, void* argume
 }
 
 int WaitThread(const ThreadHandle& handle, int milliseconds) {
-    if (!handle) throw OSException();
+    if (!handle)
+        throw OSException();
     return WaitHandle(handle, milliseconds);
 }
 
-WaitableHandle AsWaitable(const ThreadHandle& handle) { return handle; }
+WaitableHandle AsWaitable(const ThreadHandle& handle) {
+    return handle;
+}
 
 int JoinThread(const ThreadHandle& handle) {
     // Waiting for oneself would never end.
-    if (!handle || IsCallingThread(*handle)) throw OSException("Error waiting for thread to finish!");
+    if (!handle || IsCallingThread(*handle))
+        throw OSException("Error waiting for thread to finish!");
     WaitHandle(handle, kWaitNoLimit);
     handle->JoinSystemThread();
     return handle->m_exitCode;
@@ -95,7 +102,8 @@ void Sleep(uint32_t milliseconds) {
 }
 
 Thread::~Thread() {
-    if (m_threadhandle) ZEPH_ASSERT(WaitThread(m_threadhandle, 0) == kWaitObject0);
+    if (m_threadhandle)
+        ZEPH_ASSERT(WaitThread(m_threadhandle, 0) == kWaitObject0);
 }
 
 bool Thread::Start(ThreadFunction function, void* argument) {

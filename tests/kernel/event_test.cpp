@@ -45,7 +45,8 @@ TEST(EventTest, WaitAnyReportsFirstSignalledAndConsumesOnlyIt) {
 
 TEST(EventTest, MoreThanSixtyFourHandlesTimeOutWithoutWaiting) {
     std::vector<OS::WaitableHandle> events;
-    for (int i = 0; i < 65; ++i) events.push_back(OS::CreateEventHandle(true, true));
+    for (int i = 0; i < 65; ++i)
+        events.push_back(OS::CreateEventHandle(true, true));
     EXPECT_EQ(OS::WaitAnyHandle(65, events.data(), -1), kWaitTimeout);
     EXPECT_EQ(OS::WaitAnyHandle(64, events.data(), -1), 0);
 }
