@@ -102,7 +102,7 @@ bool ReadPipe(ChildProcess& child, int fd, std::string& text) {
     if (fd < 0)
         return false;
     if (child.readBuffer.empty())
-        child.readBuffer.resize(kReadChunk + 1);
+        child.readBuffer.resize(kReadChunk);
     char* buffer = child.readBuffer.data();
     ssize_t count;
     do {
