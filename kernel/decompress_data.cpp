@@ -103,7 +103,8 @@ int InflateBlock(ZephDataBuffer& destination, ZephDataBuffer& source, const Bloc
         if (err == Z_BUF_ERROR) err = stream.avail_in == 0 && room > 0 ? Z_DATA_ERROR : Z_BUF_ERROR;
         if (err == Z_NEED_DICT) err = Z_DATA_ERROR;
         if (err != Z_OK) return ZlibFailure(err, block, block.length - room);
-        if (pending == pieces.outSize) {
+        // The last piece waits until the stream proved to end exactly there.
+        if (pending == pieces.outSize && room > 0) {
             int result = destination.Write(pieces.out.get(), pending);
             if (result != kBufOk) return result;
             pending = 0;
