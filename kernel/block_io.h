@@ -21,7 +21,8 @@ inline int WriteUint32(ZephDataBuffer& buffer, uint32_t value) {
 inline int ReadUint32(ZephDataBuffer& buffer, uint32_t* value) {
     uint8_t bytes[4];
     int result = buffer.Read(bytes, 4);
-    if (result != kBufOk) return result;
+    if (result != kBufOk)
+        return result;
     *value = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
     return kBufOk;
 }

@@ -19,7 +19,8 @@ class Deflater {
 public:
     Deflater() { m_ready = deflateInit(&m_stream, Z_DEFAULT_COMPRESSION) == Z_OK; }
     ~Deflater() {
-        if (m_ready) deflateEnd(&m_stream);
+        if (m_ready)
+            deflateEnd(&m_stream);
     }
     Deflater(const Deflater&) = delete;
     Deflater& operator=(const Deflater&) = delete;
@@ -36,7 +37,8 @@ private:
 struct Pieces {
     explicit Pieces(uint64_t sourceLength)
         : inSize(static_cast<uint32_t>(std::min<uint64_t>(sourceLength, kCompressionPiece))),
-          outSize(static_cast<uint32_t>(std::min<uint64_t>(compressBound(inSize), kCompressionPiece))),
+          outSize(
+              static_cast<uint32_t>(std::min<uint64_t>(compressBound(inSize), kCompressionPiece))),
           in(new (std::nothrow) uint8_t[inSize]),
           out(new (std::nothrow) uint8_t[outSize]) {}
 
@@ -56,7 +58,8 @@ int DeflateBlock(ZephDataBuffer& destination, ZephDataBuffer& source, uint32_t l
         if (stream.avail_in == 0 && left > 0) {
             uint32_t piece = std::min(left, pieces.inSize);
             int result = source.Read(pieces.in.get(), piece);
-            if (result != kBufOk) return result;
+            if (result != kBufOk)
+                return result;
             left -= piece;
             stream.next_in = pieces.in.get();
             stream.avail_in = piece;
@@ -71,9 +74,11 @@ int DeflateBlock(ZephDataBuffer& destination, ZephDataBuffer& source, uint32_t l
         uint32_t produced = pieces.outSize - stream.avail_out;
         if (produced) {
             int result = destination.Write(pieces.out.get(), produced);
-            if (result != kBufOk) return result;
+            if (result != kBufOk)
+                return result;
         }
-        if (err == Z_STREAM_END) return kBufOk;
+        if (err == Z_STREAM_END)
+            return kBufOk;
     }
 }
 
@@ -84,22 +89,27 @@ int CompressBlock(ZephDataBuffer& destination, ZephDataBuffer& source, uint32_t 
     uint64_t start = destination.GetPosition();
     bool appending = start == destination.GetSize();
     int result = WriteUint32(destination, 0);
-    if (result == kBufOk) result = WriteUint32(destination, length);
-    if (result == kBufOk) result = DeflateBlock(destination, source, length, deflater, pieces);
+    if (result == kBufOk)
+        result = WriteUint32(destination, length);
+    if (result == kBufOk)
+        result = DeflateBlock(destination, source, length, deflater, pieces);
     if (result == kBufOk) {
         uint64_t end = destination.GetPosition();
         result = destination.Seek(start);
         if (result == kBufOk) {
             result = WriteUint32(destination, static_cast<uint32_t>(deflater.Stream().total_out));
         }
-        if (result == kBufOk) result = destination.Seek(end);
+        if (result == kBufOk)
+            result = destination.Seek(end);
     }
-    if (result != kBufOk && appending) destination.SetSize(start);
+    if (result != kBufOk && appending)
+        destination.SetSize(start);
     return result;
 }
 
 int CompressBlocks(ZephDataBuffer& destination, ZephDataBuffer& source, uint32_t* count) {
-    if (source.GetPosition() >= source.GetSize()) return kBufOk;
+    if (source.GetPosition() >= source.GetSize())
+        return kBufOk;
     Deflater deflater;
     Pieces pieces(source.GetSize() - source.GetPosition());
     if (!pieces.in || !pieces.out || !deflater.Ready()) {
@@ -110,7 +120,8 @@ int CompressBlocks(ZephDataBuffer& destination, ZephDataBuffer& source, uint32_t
         uint64_t remaining = source.GetSize() - source.GetPosition();
         uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(remaining, kMaxCompressedBlock));
         int result = CompressBlock(destination, source, length, deflater, pieces);
-        if (result != kBufOk) return result;
+        if (result != kBufOk)
+            return result;
         ++*count;
     }
     return kBufOk;
@@ -122,7 +133,8 @@ int CompressData(ZephDataBuffer& destination, ZephDataBuffer& source) {
     uint64_t header = destination.GetPosition();
     uint32_t count = 0;
     int result = WriteUint32(destination, 0);
-    if (result == kBufOk) result = CompressBlocks(destination, source, &count);
+    if (result == kBufOk)
+        result = CompressBlocks(destination, source, &count);
     // Whatever happened, the count names the whole blocks that were written.
     destination.Seek(header);
     WriteUint32(destination, count);

@@ -17,11 +17,15 @@ constexpr uint64_t kMaxOffset = static_cast<uint64_t>(std::numeric_limits<off_t>
 
 const char* OpenModeOf(int mode) {
     switch (mode) {
-        case kFileRead: return "rb";
-        case kFileWrite: return "wb";
+        case kFileRead:
+            return "rb";
+        case kFileWrite:
+            return "wb";
         case kFileAppend:
-        case kFileReadWrite: return "r+b";
-        default: return nullptr;
+        case kFileReadWrite:
+            return "r+b";
+        default:
+            return nullptr;
     }
 }
 
@@ -35,28 +39,34 @@ ZephDataBufferFile::ZephDataBufferFile(const std::string& path, int mode)
         return;
     }
     m_stream = fopen(m_name.c_str(), openMode);
-    if (!m_stream && mode == kFileAppend) m_stream = fopen(m_name.c_str(), "wb");
-    if (!m_stream || mode == kFileWrite) return;
+    if (!m_stream && mode == kFileAppend)
+        m_stream = fopen(m_name.c_str(), "wb");
+    if (!m_stream || mode == kFileWrite)
+        return;
     // The size is where the end lies now; writes keep it current from here on.
     if (fseeko(m_stream, 0, SEEK_END) == 0) {
         off_t end = ftello(m_stream);
-        if (end > 0) m_size = static_cast<uint64_t>(end);
+        if (end > 0)
+            m_size = static_cast<uint64_t>(end);
     }
     fseeko(m_stream, 0, SEEK_SET);
     m_lastWasRead = true;
 }
 
 ZephDataBufferFile::~ZephDataBufferFile() {
-    if (m_stream) fclose(m_stream);
+    if (m_stream)
+        fclose(m_stream);
 }
 
 bool ZephDataBufferFile::Commit() {
-    if (!m_stream) return false;
+    if (!m_stream)
+        return false;
     return fflush(m_stream) == 0 && fsync(fileno(m_stream)) == 0;
 }
 
 void ZephDataBufferFile::FlushBuffer() {
-    if (m_stream) fflush(m_stream);
+    if (m_stream)
+        fflush(m_stream);
 }
 
 bool ZephDataBufferFile::TurnAround() {
@@ -64,10 +74,14 @@ bool ZephDataBufferFile::TurnAround() {
 }
 
 int ZephDataBufferFile::Write(const void* bytes, uint32_t count) {
-    if (!m_stream) return kBufNotOpen;
-    if (m_mode == kFileRead) return kBufNotAllowed;
-    if (count == 0) return kBufOk;
-    if (m_lastWasRead && m_mode == kFileReadWrite && !TurnAround()) return kBufIoError;
+    if (!m_stream)
+        return kBufNotOpen;
+    if (m_mode == kFileRead)
+        return kBufNotAllowed;
+    if (count == 0)
+        return kBufOk;
+    if (m_lastWasRead && m_mode == kFileReadWrite && !TurnAround())
+        return kBufIoError;
     m_lastWasRead = false;
     size_t written = fwrite(bytes, 1, count, m_stream);
     m_position += written;
@@ -76,10 +90,14 @@ int ZephDataBufferFile::Write(const void* bytes, uint32_t count) {
 }
 
 int ZephDataBufferFile::Read(void* destination, uint32_t count) {
-    if (!m_stream) return kBufNotOpen;
-    if (m_mode == kFileWrite || m_mode == kFileAppend) return kBufNotAllowed;
-    if (count == 0) return kBufOk;
-    if (!m_lastWasRead && m_mode == kFileReadWrite && !TurnAround()) return kBufIoError;
+    if (!m_stream)
+        return kBufNotOpen;
+    if (m_mode == kFileWrite || m_mode == kFileAppend)
+        return kBufNotAllowed;
+    if (count == 0)
+        return kBufOk;
+    if (!m_lastWasRead && m_mode == kFileReadWrite && !TurnAround())
+        return kBufIoError;
     m_lastWasRead = true;
     size_t got = fread(destination, 1, count, m_stream);
     m_position += got;
@@ -87,21 +105,29 @@ int ZephDataBufferFile::Read(void* destination, uint32_t count) {
 }
 
 int ZephDataBufferFile::Seek(uint64_t position) {
-    if (!m_stream) return kBufNotOpen;
-    if (position > kMaxOffset) return kBufIoError;
-    if (fseeko(m_stream, static_cast<off_t>(position), SEEK_SET) != 0) return kBufIoError;
+    if (!m_stream)
+        return kBufNotOpen;
+    if (position > kMaxOffset)
+        return kBufIoError;
+    if (fseeko(m_stream, static_cast<off_t>(position), SEEK_SET) != 0)
+        return kBufIoError;
     m_position = position;
     return kBufOk;
 }
 
 int ZephDataBufferFile::SetSize(uint64_t size) {
-    if (!m_stream) return kBufNotOpen;
-    if (size > kMaxOffset) return kBufIoError;
+    if (!m_stream)
+        return kBufNotOpen;
+    if (size > kMaxOffset)
+        return kBufIoError;
     // Buffered bytes must reach the file first, or a later flush would lengthen it again.
-    if (fflush(m_stream) != 0) return kBufIoError;
-    if (ftruncate(fileno(m_stream), static_cast<off_t>(size)) != 0) return kBufIoError;
+    if (fflush(m_stream) != 0)
+        return kBufIoError;
+    if (ftruncate(fileno(m_stream), static_cast<off_t>(size)) != 0)
+        return kBufIoError;
     uint64_t position = std::min(m_position, size);
-    if (fseeko(m_stream, static_cast<off_t>(position), SEEK_SET) == 0) m_position = position;
+    if (fseeko(m_stream, static_cast<off_t>(position), SEEK_SET) == 0)
+        m_position = position;
     m_size = size;
     return kBufOk;
 }

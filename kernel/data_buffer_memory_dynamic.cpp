@@ -11,7 +11,8 @@ namespace {
 
 // Resizes without letting an exception out: false when the memory is not there.
 bool TryResize(std::vector<uint8_t>& bytes, uint64_t size) {
-    if (size > bytes.max_size()) return false;
+    if (size > bytes.max_size())
+        return false;
     try {
         bytes.resize(static_cast<size_t>(size));
     } catch (const std::bad_alloc&) {
@@ -25,7 +26,8 @@ bool TryResize(std::vector<uint8_t>& bytes, uint64_t size) {
 }  // namespace
 
 int ZephDataBufferMemoryDynamic::SetSize(uint64_t size) {
-    if (!TryResize(m_bytes, size)) return kBufNoMemory;
+    if (!TryResize(m_bytes, size))
+        return kBufNoMemory;
     m_position = std::min<uint64_t>(m_position, size);
     return kBufOk;
 }
@@ -40,9 +42,11 @@ int ZephDataBufferMemoryDynamic::Seek(uint64_t position) {
 }
 
 int ZephDataBufferMemoryDynamic::Write(const void* bytes, uint32_t count) {
-    if (count == 0) return kBufOk;
+    if (count == 0)
+        return kBufOk;
     uint64_t end = m_position + count;
-    if (end > m_bytes.size() && !TryResize(m_bytes, end)) return kBufNoMemory;
+    if (end > m_bytes.size() && !TryResize(m_bytes, end))
+        return kBufNoMemory;
     memcpy(m_bytes.data() + m_position, bytes, count);
     m_position = end;
     return kBufOk;
@@ -52,7 +56,8 @@ int ZephDataBufferMemoryDynamic::Read(void* destination, uint32_t count) {
     // Bytes() may have shrunk the array under the position.
     uint64_t left = m_position < m_bytes.size() ? m_bytes.size() - m_position : 0;
     uint64_t there = std::min<uint64_t>(count, left);
-    if (there) memcpy(destination, m_bytes.data() + m_position, there);
+    if (there)
+        memcpy(destination, m_bytes.data() + m_position, there);
     m_position += there;
     return there == count ? kBufOk : kBufOutOfRange;
 }

@@ -18,7 +18,8 @@ class Inflater {
 public:
     Inflater() { m_ready = inflateInit(&m_stream) == Z_OK; }
     ~Inflater() {
-        if (m_ready) inflateEnd(&m_stream);
+        if (m_ready)
+            inflateEnd(&m_stream);
     }
     Inflater(const Inflater&) = delete;
     Inflater& operator=(const Inflater&) = delete;
@@ -67,7 +68,8 @@ int ReadFailure(int result) {
 int FeedInput(ZephDataBuffer& source, z_stream& stream, Pieces& pieces, uint32_t* unread) {
     uint32_t piece = std::min(*unread, pieces.inSize);
     int result = source.Read(pieces.in.get(), piece);
-    if (result != kBufOk) return ReadFailure(result);
+    if (result != kBufOk)
+        return ReadFailure(result);
     *unread -= piece;
     stream.next_in = pieces.in.get();
     stream.avail_in = piece;
@@ -81,7 +83,8 @@ int FeedInput(ZephDataBuffer& source, z_stream& stream, Pieces& pieces, uint32_t
 int InflateBlock(ZephDataBuffer& destination, ZephDataBuffer& source, const Block& block,
                  z_stream& stream) {
     Pieces pieces(block);
-    if (!pieces.in || !pieces.out) return kBufNoMemory;
+    if (!pieces.in || !pieces.out)
+        return kBufNoMemory;
     inflateReset(&stream);
     stream.avail_in = 0;
     uint32_t unread = block.compressedLength;
@@ -90,7 +93,8 @@ int InflateBlock(ZephDataBuffer& destination, ZephDataBuffer& source, const Bloc
     for (;;) {
         if (stream.avail_in == 0 && unread > 0) {
             int result = FeedInput(source, stream, pieces, &unread);
-            if (result != kBufOk) return result;
+            if (result != kBufOk)
+                return result;
         }
         uint32_t space = std::min(pieces.outSize - pending, room);
         stream.next_out = pieces.out.get() + pending;
@@ -98,24 +102,32 @@ int InflateBlock(ZephDataBuffer& destination, ZephDataBuffer& source, const Bloc
         int err = inflate(&stream, Z_NO_FLUSH);
         pending += space - stream.avail_out;
         room -= space - stream.avail_out;
-        if (err == Z_STREAM_END) break;
-        if (err == Z_BUF_ERROR && stream.avail_in == 0 && unread > 0) continue;
-        if (err == Z_BUF_ERROR) err = stream.avail_in == 0 && room > 0 ? Z_DATA_ERROR : Z_BUF_ERROR;
-        if (err == Z_NEED_DICT) err = Z_DATA_ERROR;
-        if (err != Z_OK) return ZlibFailure(err, block, block.length - room);
+        if (err == Z_STREAM_END)
+            break;
+        if (err == Z_BUF_ERROR && stream.avail_in == 0 && unread > 0)
+            continue;
+        if (err == Z_BUF_ERROR)
+            err = stream.avail_in == 0 && room > 0 ? Z_DATA_ERROR : Z_BUF_ERROR;
+        if (err == Z_NEED_DICT)
+            err = Z_DATA_ERROR;
+        if (err != Z_OK)
+            return ZlibFailure(err, block, block.length - room);
         // The last piece waits until the stream proved to end exactly there.
         if (pending == pieces.outSize && room > 0) {
             int result = destination.Write(pieces.out.get(), pending);
-            if (result != kBufOk) return result;
+            if (result != kBufOk)
+                return result;
             pending = 0;
         }
     }
     // Bytes after the end of the zlib stream still belong to the block.
     while (unread > 0) {
         int result = FeedInput(source, stream, pieces, &unread);
-        if (result != kBufOk) return result;
+        if (result != kBufOk)
+            return result;
     }
-    if (room != 0) return kBufOutOfRange;
+    if (room != 0)
+        return kBufOutOfRange;
     return pending ? destination.Write(pieces.out.get(), pending) : kBufOk;
 }
 
@@ -123,8 +135,10 @@ int InflateBlock(ZephDataBuffer& destination, ZephDataBuffer& source, const Bloc
 // compressed bytes present in the source, before anything is allocated for them.
 int ReadBlockHeader(ZephDataBuffer& source, Block* block) {
     int result = ReadUint32(source, &block->compressedLength);
-    if (result == kBufOk) result = ReadUint32(source, &block->length);
-    if (result != kBufOk) return result;
+    if (result == kBufOk)
+        result = ReadUint32(source, &block->length);
+    if (result != kBufOk)
+        return result;
     if (block->length > kMaxCompressedBlock) {
         Print("ZephUtil::DecompressData> block length %u beyond the limit", block->length);
         return kBufOutOfRange;
@@ -141,13 +155,16 @@ int ReadBlockHeader(ZephDataBuffer& source, Block* block) {
 int DecompressData(ZephDataBuffer& destination, ZephDataBuffer& source) {
     uint32_t count = 0;
     int result = ReadUint32(source, &count);
-    if (result != kBufOk || count == 0) return result;
+    if (result != kBufOk || count == 0)
+        return result;
     Inflater inflater;
-    if (!inflater.Ready()) return kBufNoMemory;
+    if (!inflater.Ready())
+        return kBufNoMemory;
     for (uint32_t i = 0; i < count && result == kBufOk; ++i) {
         Block block;
         result = ReadBlockHeader(source, &block);
-        if (result == kBufOk) result = InflateBlock(destination, source, block, inflater.Stream());
+        if (result == kBufOk)
+            result = InflateBlock(destination, source, block, inflater.Stream());
     }
     return result;
 }

@@ -28,15 +28,19 @@ bool FileExists(const std::string& path) {
 
 bool SetReadOnly(const std::string& path) {
     struct stat status;
-    if (!StatOf(path, &status)) return false;
-    if ((status.st_mode & kWriteBits) == 0) return true;
+    if (!StatOf(path, &status))
+        return false;
+    if ((status.st_mode & kWriteBits) == 0)
+        return true;
     return chmod(FsPath(path).c_str(), status.st_mode & ~kWriteBits & 07777) == 0;
 }
 
 bool ClearReadOnly(const std::string& path) {
     struct stat status;
-    if (!StatOf(path, &status)) return false;
-    if (status.st_mode & S_IWUSR) return true;
+    if (!StatOf(path, &status))
+        return false;
+    if (status.st_mode & S_IWUSR)
+        return true;
     return chmod(FsPath(path).c_str(), (status.st_mode | S_IWUSR) & 07777) == 0;
 }
 
@@ -61,7 +65,8 @@ int GetFileModifiedTime(const std::string& path, uint64_t* seconds) {
 }
 
 bool DeleteFileAt(const std::string& path) {
-    if (path.empty()) return false;
+    if (path.empty())
+        return false;
     return unlink(FsPath(path).c_str()) == 0;
 }
 

@@ -25,12 +25,15 @@ struct FolderEntry {
 // link counts as a file, so that a tree walk never follows one out of the tree.
 bool ReadFolder(const std::string& folder, std::vector<FolderEntry>* entries) {
     DIR* dir = opendir(folder.c_str());
-    if (!dir) return false;
+    if (!dir)
+        return false;
     while (dirent* entry = readdir(dir)) {
         std::string name = entry->d_name;
-        if (name == "." || name == "..") continue;
+        if (name == "." || name == "..")
+            continue;
         struct stat status;
-        bool isFolder = lstat(JoinPath(folder, name).c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+        bool isFolder =
+            lstat(JoinPath(folder, name).c_str(), &status) == 0 && S_ISDIR(status.st_mode);
         entries->push_back({std::move(name), isFolder});
     }
     closedir(dir);
@@ -40,36 +43,43 @@ bool ReadFolder(const std::string& folder, std::vector<FolderEntry>* entries) {
 }  // namespace
 
 bool MakeDirectory(const std::string& folder) {
-    if (folder.empty()) return false;
+    if (folder.empty())
+        return false;
     std::string path = FsPath(folder);
-    if (path.size() > 1 && path.back() == '/') path.pop_back();
+    if (path.size() > 1 && path.back() == '/')
+        path.pop_back();
     struct stat status;
     if (stat(path.c_str(), &status) == 0) {
-        if (S_ISDIR(status.st_mode)) return true;
+        if (S_ISDIR(status.st_mode))
+            return true;
         errno = EEXIST;
         return false;
     }
     size_t slash = path.find_last_of('/');
     if (slash != std::string::npos && slash != 0 && !MakeDirectory(path.substr(0, slash)))
         return false;
-    if (mkdir(path.c_str(), 0777) == 0) return true;
+    if (mkdir(path.c_str(), 0777) == 0)
+        return true;
     int error = errno;
     // Another thread may have made it in between; that is the outcome asked for.
-    if (error == EEXIST && IsDirectory(path)) return true;
+    if (error == EEXIST && IsDirectory(path))
+        return true;
     Print("MakeDirectory> mkdir returned err %d", error);
     errno = error;
     return false;
 }
 
 bool DeleteTree(const std::string& folder) {
-    if (folder.empty()) return false;
+    if (folder.empty())
+        return false;
     std::string root = FsPath(folder);
     std::vector<FolderEntry> entries;
     ReadFolder(root, &entries);
     for (const FolderEntry& entry : entries) {
         std::string path = JoinPath(root, entry.name);
         if (entry.isFolder) {
-            if (!DeleteTree(path)) return false;
+            if (!DeleteTree(path))
+                return false;
         } else {
             DeleteFileAt(path);
         }
@@ -80,17 +90,19 @@ bool DeleteTree(const std::string& folder) {
 int ListFolder(const std::string& folder, std::set<std::string>* entries) {
     std::string root = FsPath(folder);
     std::vector<FolderEntry> found;
-    if (!ReadFolder(root, &found)) return 4;
-    for (const FolderEntry& entry : found) entries->insert(JoinPath(root, entry.name));
+    if (!ReadFolder(root, &found))
+        return 4;
+    for (const FolderEntry& entry : found)
+        entries->insert(JoinPath(root, entry.name));
     return 0;
 }
 
 std::string MakeTempName(const std::string& folder) {
     // Atomic, so that two threads never receive the same name.
-    static std::atomic<uint32_t> counter(static_cast<uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now().time_since_epoch())
-            .count()));
+    static std::atomic<uint32_t> counter(
+        static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::steady_clock::now().time_since_epoch())
+                                  .count()));
     char name[32];
     snprintf(name, sizeof name, "file%u", counter.fetch_add(1));
     return JoinPath(FsPath(folder), name);

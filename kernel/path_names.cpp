@@ -6,7 +6,9 @@
 namespace ZephUtil {
 namespace {
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 // Index just past the last separator (0 when there is none).
 size_t LastComponentStart(std::string_view path) {
@@ -17,7 +19,8 @@ size_t LastComponentStart(std::string_view path) {
 // Index of the '.' that starts the extension of the last component, or npos.
 size_t ExtensionDot(std::string_view path) {
     size_t dot = path.find_last_of('.');
-    if (dot == std::string_view::npos || dot < LastComponentStart(path)) return std::string_view::npos;
+    if (dot == std::string_view::npos || dot < LastComponentStart(path))
+        return std::string_view::npos;
     return dot;
 }
 
@@ -29,11 +32,14 @@ std::string NormaliseSeparators(std::string_view path, char separator) {
     return result;
 }
 
-std::string FsPath(std::string_view path) { return NormaliseSeparators(path, '/'); }
+std::string FsPath(std::string_view path) {
+    return NormaliseSeparators(path, '/');
+}
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
     std::string result(folder);
-    if (!folder.empty() && !IsSeparator(folder.back())) result += '/';
+    if (!folder.empty() && !IsSeparator(folder.back()))
+        result += '/';
     result += name;
     return result;
 }
@@ -54,10 +60,11 @@ std::string PathExtension(std::string_view path) {
 std::string RelativePath(std::string_view path, std::string_view base) {
     std::string full = NormaliseSeparators(path, '\\');
     std::string root = NormaliseSeparators(base, '\\');
-    size_t common = std::mismatch(full.begin(), full.end(), root.begin(), root.end()).first -
-                    full.begin();
+    size_t common =
+        std::mismatch(full.begin(), full.end(), root.begin(), root.end()).first - full.begin();
     std::string rest = full.substr(common);
-    if (!rest.empty() && rest.front() == '\\') rest.erase(0, 1);
+    if (!rest.empty() && rest.front() == '\\')
+        rest.erase(0, 1);
     return rest;
 }
 
@@ -65,20 +72,25 @@ bool ToSafeRelativePath(std::string_view name, std::string* out) {
     // A ':' is a drive ("C:", "C:x") or a stream name; neither belongs in a relative name.
     if (name.find('\0') != std::string_view::npos || name.find(':') != std::string_view::npos)
         return false;
-    if (name.empty() || IsSeparator(name.front())) return false;
+    if (name.empty() || IsSeparator(name.front()))
+        return false;
     std::string safe;
     size_t start = 0;
     while (start <= name.size()) {
         size_t end = std::min(name.find_first_of("/\\", start), name.size());
         std::string_view element = name.substr(start, end - start);
         start = end + 1;
-        if (element == "..") return false;
+        if (element == "..")
+            return false;
         // ".\" and doubled separators add nothing.
-        if (element.empty() || element == ".") continue;
-        if (!safe.empty()) safe += '/';
+        if (element.empty() || element == ".")
+            continue;
+        if (!safe.empty())
+            safe += '/';
         safe += element;
     }
-    if (safe.empty()) return false;
+    if (safe.empty())
+        return false;
     *out = std::move(safe);
     return true;
 }

@@ -13,14 +13,15 @@ using Bytes = std::vector<uint8_t>;
 
 // Compressible but not trivial: words from a small vocabulary in a pseudo-random order.
 Bytes SampleData(size_t size, uint32_t seed = 1) {
-    static const char* const kWords[] = {"track ", "signal ", "train\n", "0x3F ", "station, ",
-                                         "velmor ", "patch. ", "\x01\x02\x7f"};
+    static const char* const kWords[] = {"track ",    "signal ", "train\n", "0x3F ",
+                                         "station, ", "velmor ", "patch. ", "\x01\x02\x7f"};
     Bytes data;
     data.reserve(size + 16);
     uint32_t state = seed;
     while (data.size() < size) {
         state = state * 1103515245u + 12345u;
-        for (const char* c = kWords[(state >> 16) % 8]; *c; ++c) data.push_back(*c);
+        for (const char* c = kWords[(state >> 16) % 8]; *c; ++c)
+            data.push_back(*c);
     }
     data.resize(size);
     return data;
@@ -35,7 +36,8 @@ Bytes ZlibCompress(const Bytes& data) {
 }
 
 void PutUint32(Bytes& out, uint32_t value) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
 // A stream of the format built by hand, one block per entry, with the lengths as given.
@@ -118,7 +120,8 @@ TEST(DecompressionTest, WrongDeclaredLengthStopsAtThatBlock) {
     EXPECT_EQ(Decompress(Stream(2, {GoodBlock(first), tooShort}), &out2), kBufNoMemory);
     std::string log = testing::internal::GetCapturedStdout();
     EXPECT_NE(log.find("ZephUtil::DecompressData> err -5\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("srcLen=" + std::to_string(tooShort.compressed.size()) + ", dstLen=99, "
+    EXPECT_NE(log.find("srcLen=" + std::to_string(tooShort.compressed.size()) +
+                       ", dstLen=99, "
                        "actualDstLen=99\n"),
               std::string::npos)
         << log;

@@ -138,13 +138,13 @@ TEST_F(FileUtilsTest, QueriesAndReadOnly) {
 
     chmod(file.c_str(), 0664);
     EXPECT_TRUE(SetReadOnly(file));
-    EXPECT_EQ(std::filesystem::status(file).permissions(),
-              std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
-                  std::filesystem::perms::others_read);
+    EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms::owner_read |
+                                                               std::filesystem::perms::group_read |
+                                                               std::filesystem::perms::others_read);
     EXPECT_TRUE(SetReadOnly(file));
     EXPECT_TRUE(ClearReadOnly(file));
-    EXPECT_TRUE((std::filesystem::status(file).permissions() & std::filesystem::perms::owner_write) !=
-                std::filesystem::perms::none);
+    EXPECT_TRUE((std::filesystem::status(file).permissions() &
+                 std::filesystem::perms::owner_write) != std::filesystem::perms::none);
     EXPECT_FALSE(SetReadOnly(Path("missing")));
 }
 
@@ -187,8 +187,8 @@ TEST_F(FileUtilsTest, ListFolderGivesFullPaths) {
     MakeFile("list/a.txt");
     std::set<std::string> entries;
     EXPECT_EQ(ListFolder(m_dir + "\\list", &entries), 0);
-    EXPECT_EQ(entries, (std::set<std::string>{Path("list/a.txt"), Path("list/b.txt"),
-                                              Path("list/sub")}));
+    EXPECT_EQ(entries,
+              (std::set<std::string>{Path("list/a.txt"), Path("list/b.txt"), Path("list/sub")}));
     EXPECT_EQ(ListFolder(Path("missing"), &entries), 4);
 }
 
@@ -235,7 +235,8 @@ TEST_F(FileUtilsTest, MoveFileIfFreeRefusesAFileAnotherProcessHolds) {
     ASSERT_EQ(write(release[1], "x", 1), 1);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
-    for (int fd : {locked[0], locked[1], release[0], release[1]}) close(fd);
+    for (int fd : {locked[0], locked[1], release[0], release[1]})
+        close(fd);
     EXPECT_TRUE(MoveFileIfFree(from, Path("moved")));
 }
 
