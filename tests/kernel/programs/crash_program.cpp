@@ -88,7 +88,9 @@ int main(int argc, char** argv) {
         return 0;
     } else if (mode == "console-allow") {
         Print("ready");
-        sleep(10);
+        // A signal cuts a sleep short; keep waiting so that only the signal ends the process.
+        for (int i = 0; i < 100; ++i)
+            usleep(100 * 1000);
         return 3;
     } else if (mode == "toolkit") {
         SetToolkitDumpName("patcher");
