@@ -76,6 +76,20 @@ TEST(UpdateAssetDatabase, CancelEndsTheUtilityWithExitCodeOne) {
     ExpectGaugeFull(sink);
 }
 
+TEST(UpdateAssetDatabase, WhatAFailingUtilitySaysReachesTheUser) {
+    TempInstallation install;
+    install.InstallUtility("repair=fail\n");
+    RecordingSink sink;
+    testing::internal::CaptureStdout();
+    UpdateAssetDatabase(install.Root(), sink);
+    const std::string log = testing::internal::GetCapturedStdout();
+
+    EXPECT_EQ(UtilityText(sink, 1), "VelmorUtil: the asset database cannot be repaired\n");
+    EXPECT_NE(log.find("VADRepairThread> VelmorUtil ended with exit code 3"), std::string::npos)
+        << log;
+    ExpectGaugeFull(sink);
+}
+
 TEST(UpdateAssetDatabase, MissingUtilityIsReportedAsAnError) {
     TempInstallation install;
     RecordingSink sink;
