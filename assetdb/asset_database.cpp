@@ -34,19 +34,19 @@ bool IsDead(int32_t process) {
 // another process holds the database exclusively and does not admit this one.
 bool CountAttachment(bool asRequester) {
     DatabaseRecord& record = Record();
-    const bool admitted =
-        Get(record.exclusiveProcess) == 0 || (asRequester && Get(record.admitRequesters) != 0);
+    const bool admitted = LoadField(record.exclusiveProcess) == 0 ||
+                          (asRequester && LoadField(record.admitRequesters) != 0);
     if (!admitted)
         return false;
-    if (Get(record.recordVersion) == 0 && Get(record.primaryProcess) == 0) {
+    if (LoadField(record.recordVersion) == 0 && LoadField(record.primaryProcess) == 0) {
         // Never initialised by whoever made it: this process makes and maintains it.
         record = NewDatabaseRecord(g_attachment.ownId);
         g_attachment.maintainer = true;
     }
-    if (Get(record.recordVersion) != 0) {
-        Set(record.attachCount, static_cast<int8_t>(Get(record.attachCount) + 1));
+    if (LoadField(record.recordVersion) != 0) {
+        StoreField(record.attachCount, static_cast<int8_t>(LoadField(record.attachCount) + 1));
     } else {
-        Set(record.attachCount, static_cast<int8_t>(-1));
+        StoreField(record.attachCount, static_cast<int8_t>(-1));
     }
     return true;
 }
@@ -54,14 +54,14 @@ bool CountAttachment(bool asRequester) {
 // Clears `field` when it still names the dead process `seen`, with the log line `format`.
 void ClearDeadProcess(int32_t& field, int32_t seen, const char* format) {
     RecordLock lock(g_attachment.region);
-    if (!lock.Locked() || Get(field) != seen)
+    if (!lock.Locked() || LoadField(field) != seen)
         return;
     ZephUtil::Print(format, seen);
-    Set(field, kNoProcess);
+    StoreField(field, kNoProcess);
 }
 
 void ClearIfDeadOther(int32_t& field, const char* format) {
-    const int32_t process = Get(field);
+    const int32_t process = LoadField(field);
     if (process != kNoProcess && process != g_attachment.ownId &&
         !ZephUtil::IsProcessRunning(process)) {
         ClearDeadProcess(field, process, format);
@@ -102,14 +102,15 @@ void DetachDatabase() {
     if (!Attached())
         return;
     DatabaseRecord& record = Record();
-    if (Get(record.ownerProcess) == g_attachment.ownId)
-        Set(record.ownerProcess, kNoProcess);
+    if (LoadField(record.ownerProcess) == g_attachment.ownId)
+        StoreField(record.ownerProcess, kNoProcess);
     if (g_attachment.maintainer) {
         RecordLock lock(g_attachment.region);
         if (lock.Locked()) {
-            Set(record.primaryProcess, kNoProcess);
-            if (Get(record.recordVersion) >= 1) {
-                Set(record.attachCount, static_cast<int8_t>(Get(record.attachCount) - 1));
+            StoreField(record.primaryProcess, kNoProcess);
+            if (LoadField(record.recordVersion) >= 1) {
+                StoreField(record.attachCount,
+                           static_cast<int8_t>(LoadField(record.attachCount) - 1));
             }
         }
     }
@@ -122,10 +123,10 @@ void IPCIdle() {
         return;
     DatabaseRecord& record = Record();
     if (!g_attachment.maintainer) {
-        if (IsDead(Get(record.primaryProcess))) {
+        if (IsDead(LoadField(record.primaryProcess))) {
             RecordLock lock(g_attachment.region);
-            if (lock.Locked() && IsDead(Get(record.primaryProcess))) {
-                Set(record.primaryProcess, g_attachment.ownId);
+            if (lock.Locked() && IsDead(LoadField(record.primaryProcess))) {
+                StoreField(record.primaryProcess, g_attachment.ownId);
                 g_attachment.maintainer = true;
                 return;
             }
@@ -138,11 +139,11 @@ void IPCIdle() {
             "IPCIdle> clearing dead database requester (requester processID was %d)\n");
     }
     const int32_t own = g_attachment.ownId;
-    if (Get(record.requesterProcess) == own && Get(record.ownerProcess) == own) {
+    if (LoadField(record.requesterProcess) == own && LoadField(record.ownerProcess) == own) {
         RecordLock lock(g_attachment.region);
-        if (lock.Locked() && Get(record.requesterProcess) == own &&
-            Get(record.ownerProcess) == own) {
-            Set(record.requesterProcess, kNoProcess);
+        if (lock.Locked() && LoadField(record.requesterProcess) == own &&
+            LoadField(record.ownerProcess) == own) {
+            StoreField(record.requesterProcess, kNoProcess);
         }
     }
 }
@@ -152,38 +153,39 @@ bool TryTakeOwnership(bool registerAsRequester) {
         return false;
     DatabaseRecord& record = Record();
     const int32_t own = g_attachment.ownId;
-    if (Get(record.ownerProcess) == own)
+    if (LoadField(record.ownerProcess) == own)
         return true;
     RecordLock lock(g_attachment.region);
     if (!lock.Locked())
         return false;
-    const int32_t requester = Get(record.requesterProcess);
-    if (Get(record.ownerProcess) == kNoProcess && (requester == kNoProcess || requester == own)) {
-        Set(record.ownerProcess, own);
-        Set(record.requesterProcess, kNoProcess);
+    const int32_t requester = LoadField(record.requesterProcess);
+    if (LoadField(record.ownerProcess) == kNoProcess &&
+        (requester == kNoProcess || requester == own)) {
+        StoreField(record.ownerProcess, own);
+        StoreField(record.requesterProcess, kNoProcess);
         return true;
     }
     if (requester == kNoProcess && registerAsRequester)
-        Set(record.requesterProcess, own);
+        StoreField(record.requesterProcess, own);
     return false;
 }
 
 int GetAttachCount() {
-    return Attached() ? Get(Record().attachCount) : 0;
+    return Attached() ? LoadField(Record().attachCount) : 0;
 }
 
 bool TryLockExclusive() {
     if (!Attached())
         return false;
     DatabaseRecord& record = Record();
-    if (Get(record.exclusiveProcess) != 0 || Get(record.attachCount) > 1)
+    if (LoadField(record.exclusiveProcess) != 0 || LoadField(record.attachCount) > 1)
         return false;
     if (!TryTakeOwnership(true))
         return false;
     RecordLock lock(g_attachment.region);
-    if (!lock.Locked() || Get(record.exclusiveProcess) != 0)
+    if (!lock.Locked() || LoadField(record.exclusiveProcess) != 0)
         return false;
-    Set(record.exclusiveProcess, g_attachment.ownId);
+    StoreField(record.exclusiveProcess, g_attachment.ownId);
     return true;
 }
 
@@ -191,11 +193,11 @@ void ReleaseExclusive() {
     if (!Attached())
         return;
     DatabaseRecord& record = Record();
-    if (Get(record.exclusiveProcess) != g_attachment.ownId)
+    if (LoadField(record.exclusiveProcess) != g_attachment.ownId)
         return;
-    Set(record.exclusiveProcess, 0);
-    if (Get(record.ownerProcess) == g_attachment.ownId)
-        Set(record.ownerProcess, kNoProcess);
+    StoreField(record.exclusiveProcess, 0);
+    if (LoadField(record.ownerProcess) == g_attachment.ownId)
+        StoreField(record.ownerProcess, kNoProcess);
 }
 
 SharedRecordRegion* AttachedRecord() {

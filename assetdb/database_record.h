@@ -46,11 +46,11 @@ inline DatabaseRecord NewDatabaseRecord(int32_t creator) {
 // Fields are read outside the lock by some users (and by other processes at any time), so every
 // access is a whole-field atomic one.
 template <typename T>
-T Get(const T& field) {
+T LoadField(const T& field) {
     return __atomic_load_n(&field, __ATOMIC_ACQUIRE);
 }
 template <typename T>
-void Set(T& field, std::type_identity_t<T> value) {
+void StoreField(T& field, std::type_identity_t<T> value) {
     __atomic_store_n(&field, value, __ATOMIC_RELEASE);
 }
 

@@ -72,7 +72,7 @@ TEST(AssetDatabase, ExclusiveUseKeepsOthersOutExceptAdmittedRequesters) {
     EXPECT_EQ(requester.Finish(), 1);
     EXPECT_EQ(GetAttachCount(), 1);
 
-    Set(AttachedRecord()->Record().admitRequesters, uint8_t{1});
+    StoreField(AttachedRecord()->Record().admitRequesters, uint8_t{1});
     Peer admitted(install.Database(), {"attach-requester", "request"});
     EXPECT_EQ(admitted.Finish(), 0);
     EXPECT_NE(admitted.Output().find("request 0"), std::string::npos);

@@ -44,9 +44,9 @@ void SetField(const char* command) {
         return;
     RecordLock lock(*region);
     if (std::strcmp(command, "admit") == 0)
-        Set(region->Record().admitRequesters, uint8_t{1});
+        StoreField(region->Record().admitRequesters, uint8_t{1});
     if (std::strcmp(command, "version0") == 0)
-        Set(region->Record().recordVersion, 0);
+        StoreField(region->Record().recordVersion, 0);
 }
 
 }  // namespace
