@@ -9,8 +9,9 @@
 
 namespace OrbPatch {
 
-// Compression level for difference files: the best size for the time among those measured on
-// real package updates (see bench/orbpatch).
+// Compression level for difference files. Measured on updates of Debian binaries (2 to 9 MB):
+// 19 makes differences about 10% smaller than 17 and within 2% of 22, which takes up to 2.7
+// times longer. Lower levels (--level) are much quicker on large files and still beat xdelta3.
 inline constexpr int DEFAULT_DIFF_LEVEL = 19;
 
 struct DiffOptions {

@@ -54,13 +54,14 @@ bool DecodeHeader(std::span<const uint8_t> bytes, PatchHeader* header, std::stri
         *why = "not a difference file (wrong magic)";
         return false;
     }
-    if (Get<uint32_t>(in + CRC_OFFSET) != HeaderCrc(in)) {
-        *why = "damaged header (checksum mismatch)";
-        return false;
-    }
+    // The version comes before the checksum: another version may lay out the rest otherwise.
     uint32_t version = Get<uint32_t>(in + 8);
     if (version != PATCH_FORMAT_VERSION) {
         *why = "unsupported format version " + std::to_string(version);
+        return false;
+    }
+    if (Get<uint32_t>(in + CRC_OFFSET) != HeaderCrc(in)) {
+        *why = "damaged header (checksum mismatch)";
         return false;
     }
     header->windowLog = Get<uint32_t>(in + 12);
