@@ -15,16 +15,20 @@ done
 work=$(mktemp -d "${TMPDIR:-/tmp}/orbpatch-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 BSDIFF_MAX=$((16 << 20))  # bsdiff needs ~17x the file in memory and minutes beyond this
-RUNS=3                    # applies are timed this many times; the best run counts
+RUNS=5                    # applies are timed this many times; the best run counts
 
 # Debian packages whose biggest file is a realistic binary update, small to mid-sized
 # (ORBPATCH_BENCH_PACKAGES overrides the list; empty means edited local binaries only).
 read -r -a PACKAGES <<<"${ORBPATCH_BENCH_PACKAGES-libc6 libssl3 postgresql-15}"
 
 # Best (lowest) real and user+sys seconds of running "$@" $RUNS times: prints "REAL CPU".
+# With "--fresh FILE" first, FILE is removed before each run: the installer always writes a new
+# file, and replacing one costs ext4 an early flush that would be timed too.
 best_time() {
-  local best_real="" best_cpu="" line real user sys cpu
+  local best_real="" best_cpu="" line real user sys cpu fresh=""
+  if [ "$1" = --fresh ]; then fresh=$2; shift 2; fi
   for _ in $(seq "$RUNS"); do
+    [ -n "$fresh" ] && rm -f "$fresh"
     line=$( { TIMEFORMAT='%R %U %S'; time "$@" >/dev/null 2>&1; } 2>&1 ) || return 1
     read -r real user sys <<<"$line"
     cpu=$(echo "$user + $sys" | bc)
@@ -93,10 +97,10 @@ bench_pair() {
 
   local od oa xd xa bd="" ba="" os xs bs=""
   od=$(once_time "$tool" diff "$old" "$new" "$d/orb") || { echo "orbpatch diff failed"; return 1; }
-  oa=$(best_time "$tool" apply "$old" "$d/orb" "$d/orb.out") || { echo "orbpatch apply failed"; return 1; }
+  oa=$(best_time --fresh "$d/orb.out" "$tool" apply "$old" "$d/orb" "$d/orb.out") || { echo "orbpatch apply failed"; return 1; }
   cmp -s "$d/orb.out" "$new" || { echo "orbpatch rebuilt a wrong file"; return 1; }
   xd=$(once_time xdelta3 -9 -e -f -s "$old" "$new" "$d/xd3") || return 1
-  xa=$(best_time xdelta3 -d -f -s "$old" "$d/xd3" "$d/xd3.out") || return 1
+  xa=$(best_time --fresh "$d/xd3.out" xdelta3 -d -f -s "$old" "$d/xd3" "$d/xd3.out") || return 1
   cmp -s "$d/xd3.out" "$new" || { echo "xdelta3 rebuilt a wrong file"; return 1; }
   os=$(stat -c %s "$d/orb"); xs=$(stat -c %s "$d/xd3")
   printf '%-10s %12s %10s %10s %12s\n' tool "patch bytes" "diff s" "apply ms" "apply cpu ms"
@@ -104,7 +108,7 @@ bench_pair() {
   printf '%-10s %12s %10s %10s %12s\n' xdelta3 "$xs" "${xd% *}" "$(ms "${xa% *}")" "$(ms "${xa#* }")"
   if [ "$size_new" -le "$BSDIFF_MAX" ] && [ "$size_old" -le "$BSDIFF_MAX" ]; then
     bd=$(once_time bsdiff "$old" "$new" "$d/bsd") || return 1
-    ba=$(best_time bspatch "$old" "$d/bsd.out" "$d/bsd") || return 1
+    ba=$(best_time --fresh "$d/bsd.out" bspatch "$old" "$d/bsd.out" "$d/bsd") || return 1
     cmp -s "$d/bsd.out" "$new" || { echo "bspatch rebuilt a wrong file"; return 1; }
     bs=$(stat -c %s "$d/bsd")
     printf '%-10s %12s %10s %10s %12s\n' bsdiff "$bs" "${bd% *}" "$(ms "${ba% *}")" "$(ms "${ba#* }")"
