@@ -104,6 +104,12 @@ bool SyncDirectory(const std::string& folder) {
     return dir.valid() && ::fsync(dir.get()) == 0;
 }
 
+bool SyncFileSystem(const std::string& folder) {
+    Descriptor dir(::open(folder.empty() ? "." : folder.c_str(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dir.valid() && ::syncfs(dir.get()) == 0;
+}
+
 std::string ParentFolder(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     if (slash == std::string::npos) return {};

@@ -25,6 +25,9 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes);
 // Flushes a folder's entries (renames, creations, deletions) to disk.
 bool SyncDirectory(const std::string& folder);
 
+// Flushes every file of the file system that holds `folder` to disk.
+bool SyncFileSystem(const std::string& folder);
+
 // The folder part of a path ("a/b/c" -> "a/b"); empty when there is none.
 std::string ParentFolder(const std::string& path);
 
