@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -153,6 +154,11 @@ RecoveryResult RecoverInterruptedPatch(const std::string& installFolder) {
     } else {
         for (auto it = records.rbegin(); it != records.rend(); ++it) {
             settled = Undo(installFolder, *it) && settled;
+        }
+        // The log's copy is made before the journal names it: one the journal does not name
+        // was cut short, and the log itself was never touched.
+        if (std::find(records.begin(), records.end(), kUninstallLogLine) == records.end()) {
+            DeleteIfPresent(InstallPath(installFolder, kUninstallLogName) + kBackupSuffix);
         }
     }
     // What was put back must be on disk before the journal that could redo it goes.

@@ -64,6 +64,16 @@ TEST_F(PatchJournalTest, UndoesAnInterruptedApplication) {
     EXPECT_EQ(RecoverInterruptedPatch(install.path()), RecoveryResult::kNothing);
 }
 
+TEST_F(PatchJournalTest, DropsACopyOfTheLogThatWasCutShort) {
+    WriteFile(install / "x.dll", "x original");
+    WriteFile(install / "unins000.dat", "log");
+    WriteFile(install / "unins000.dat.pbk", "lo");
+    WriteFile(journal, "backup y.dll\n");
+    EXPECT_EQ(RecoverInterruptedPatch(install.path()), RecoveryResult::kUndone);
+    EXPECT_EQ(ReadFile(install / "unins000.dat"), "log");
+    EXPECT_FALSE(Exists(install / "unins000.dat.pbk"));
+}
+
 TEST_F(PatchJournalTest, CompletesACommittedApplication) {
     WriteFile(install / "x.dll", "x new");
     WriteFile(install / "x.dll.pbk", "x old");

@@ -13,8 +13,9 @@ namespace ZephTest {
 
 class TempFolder {
 public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "apply-XXXXXX").string();
+    // In the system's temporary folder, or below `base`.
+    explicit TempFolder(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+        std::string pattern = (base / "apply-XXXXXX").string();
         m_path = ::mkdtemp(pattern.data());
     }
     ~TempFolder() {

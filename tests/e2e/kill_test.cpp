@@ -30,6 +30,20 @@ std::string Content(size_t size, unsigned seed) {
     return text;
 }
 
+// The paths whose content differs between two trees, for failure messages.
+std::string Differences(const std::map<std::string, std::string>& a,
+                        const std::map<std::string, std::string>& b) {
+    std::string paths;
+    for (const auto& [path, content] : a) {
+        auto it = b.find(path);
+        if (it == b.end() || it->second != content) paths += " " + path;
+    }
+    for (const auto& [path, content] : b) {
+        if (!a.count(path)) paths += " -" + path;
+    }
+    return paths;
+}
+
 class KillTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -98,15 +112,24 @@ protected:
         const auto log = ReadBytes(install + "/" + kLogName);
         const bool isOld = files == FilesOf(dir / "old") && log == BuildLog(InitialLogRecords());
         const bool isNew = files == FilesOf(dir / "new") && log == newLog;
-        ASSERT_TRUE(isOld || isNew) << "neither tree" << (hadJournal ? " (journal)" : "");
+        ASSERT_TRUE(isOld || isNew) << "neither tree" << (hadJournal ? " (journal)" : "")
+                                    << "; differs from the old one in "
+                                    << Differences(files, FilesOf(dir / "old"))
+                                    << "; from the new one in "
+                                    << Differences(files, FilesOf(dir / "new"));
 
         ASSERT_EQ(RunChild(install, 0), 0) << lastOutput;
         EXPECT_TRUE(InstalledFiles(install) == FilesOf(dir / "new"));
-        if (isOld) EXPECT_EQ(ReadBytes(install + "/" + kLogName), newLog);
+        if (isOld) {
+            EXPECT_EQ(ReadBytes(install + "/" + kLogName), newLog);
+        }
         EXPECT_FALSE(Exists(install + "/" + kJournalName));
     }
 
-    TempFolder dir;
+    // In memory when possible: the kills are of the process, not the machine, and a hundred
+    // applications flushing to a disk would take long.
+    TempFolder dir{std::filesystem::is_directory("/dev/shm") ? "/dev/shm"
+                                                             : std::filesystem::temp_directory_path()};
     std::string patch = dir / "patch";
     std::string install = dir / "install";
     std::vector<uint8_t> newLog;
