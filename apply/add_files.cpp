@@ -17,9 +17,8 @@ bool AddFiles::Execute(const PatchListEntry& entry, const std::string& relative)
             return false;
         }
     } else if (MoveToBackup(relative) != BackupResult::kDone) {
-        Report(kLevelError, [&] {
-            return FormatMessage(kTextFailedToCreateBackup, target + kBackupSuffix);
-        });
+        Report(kLevelError,
+               [&] { return FormatMessage(kTextFailedToCreateBackup, target + kBackupSuffix); });
         return false;
     }
 

@@ -45,10 +45,8 @@ bool CheckNames(const PatchLists& lists, bool* logListed) {
     for (const auto* list : {&lists.added, &lists.deleted, &lists.patched}) {
         for (const PatchListEntry& entry : *list) {
             std::string relative;
-            if (!ZephUtil::ToSafeRelativePath(entry.path, &relative) ||
-                relative == kJournalName) {
-                Report(kLevelError,
-                       [&] { return MessageText(kTextListUnsafePath) + entry.path; });
+            if (!ZephUtil::ToSafeRelativePath(entry.path, &relative) || relative == kJournalName) {
+                Report(kLevelError, [&] { return MessageText(kTextListUnsafePath) + entry.path; });
                 return false;
             }
             if (!seen.insert(relative).second) {
@@ -75,24 +73,22 @@ bool SettleInterruptedPatch(const std::string& installFolder) {
         case RecoveryResult::kNothing:
             return true;
         case RecoveryResult::kUndone:
-            Report(kLevelInfo,
-                   [&] { return MessageText(kTextInterruptedUndone) + installFolder; });
+            Report(kLevelInfo, [&] { return MessageText(kTextInterruptedUndone) + installFolder; });
             return true;
         case RecoveryResult::kCompleted:
             Report(kLevelInfo,
                    [&] { return MessageText(kTextInterruptedCompleted) + installFolder; });
             return true;
         case RecoveryResult::kStuck:
-            Report(kLevelError,
-                   [&] { return MessageText(kTextInterruptedStuck) + installFolder; });
+            Report(kLevelError, [&] { return MessageText(kTextInterruptedStuck) + installFolder; });
             return false;
     }
     return false;
 }
 
 std::string BinFolder(const std::string& installFolder) {
-    const bool separated = !installFolder.empty() &&
-                           (installFolder.back() == '/' || installFolder.back() == '\\');
+    const bool separated =
+        !installFolder.empty() && (installFolder.back() == '/' || installFolder.back() == '\\');
     return installFolder + (separated ? "" : "/") + "bin/";
 }
 
@@ -100,13 +96,14 @@ std::string BinFolder(const std::string& installFolder) {
 
 bool ApplyPatchDirectory(const std::string& installFolder, const std::string& patchFolder,
                          const std::string& lastFile) {
-    if (!SettleInterruptedPatch(installFolder)) return false;
+    if (!SettleInterruptedPatch(installFolder))
+        return false;
     PatchLists lists;
     bool logListed = false;
-    if (!ReadLists(patchFolder, &lists, &logListed)) return false;
+    if (!ReadLists(patchFolder, &lists, &logListed))
+        return false;
     MoveLastFileToEnd(&lists.patched, lastFile);
-    ReportTotal(static_cast<int>(lists.added.size() + lists.deleted.size() +
-                                 lists.patched.size()));
+    ReportTotal(static_cast<int>(lists.added.size() + lists.deleted.size() + lists.patched.size()));
 
     PatchJournal journal(installFolder);
     ApplyContext context{installFolder, patchFolder, BinFolder(installFolder), &journal};
@@ -114,9 +111,8 @@ bool ApplyPatchDirectory(const std::string& installFolder, const std::string& pa
     DeleteFiles remove(context);
     PatchFiles patch(context);
     UninstallLogStage log(context);
-    const bool ok = add.Run(lists.added) && remove.Run(lists.deleted) &&
-                    patch.Run(lists.patched) && log.Run(lists.added, logListed) &&
-                    journal.RecordCommit();
+    const bool ok = add.Run(lists.added) && remove.Run(lists.deleted) && patch.Run(lists.patched) &&
+                    log.Run(lists.added, logListed) && journal.RecordCommit();
 
     // Every finish step runs, whatever the others did.
     bool settled = add.Finish(ok);
@@ -124,7 +120,8 @@ bool ApplyPatchDirectory(const std::string& installFolder, const std::string& pa
     settled = patch.Finish(ok) && settled;
     settled = log.Finish(ok) && settled;
     // A backup that could not be put back stays named, for the next application to retry.
-    if (settled) journal.Remove();
+    if (settled)
+        journal.Remove();
     return ok;
 }
 

@@ -17,15 +17,21 @@ bool SetCallbacks(TotalHook total, ShouldContinue shouldContinue, MessageSink si
 }
 
 void ReportTotal(int total) {
-    if (g_totalHook) g_totalHook(total);
+    if (g_totalHook)
+        g_totalHook(total);
 }
 
-bool ShouldGoOn() { return !g_shouldContinue || g_shouldContinue(); }
+bool ShouldGoOn() {
+    return !g_shouldContinue || g_shouldContinue();
+}
 
-bool HasMessageSink() { return g_messageSink != nullptr; }
+bool HasMessageSink() {
+    return g_messageSink != nullptr;
+}
 
 void SendMessage(int level, const std::string& text) {
-    if (g_messageSink) g_messageSink(level, text);
+    if (g_messageSink)
+        g_messageSink(level, text);
 }
 
 }  // namespace ZephPatch

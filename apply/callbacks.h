@@ -33,7 +33,8 @@ void SendMessage(int level, const std::string& text);
 // Builds the text only when a sink is set.
 template <typename MakeText>
 void Report(int level, MakeText&& makeText) {
-    if (HasMessageSink()) SendMessage(level, std::forward<MakeText>(makeText)());
+    if (HasMessageSink())
+        SendMessage(level, std::forward<MakeText>(makeText)());
 }
 
 }  // namespace ZephPatch

@@ -9,7 +9,8 @@ namespace ZephPatch {
 bool DeleteFiles::Execute(const PatchListEntry&, const std::string& relative) {
     const std::string target = TargetOf(relative);
     if (ZephUtil::FileExists(target)) {
-        if (MoveToBackup(relative) == BackupResult::kDone) return true;
+        if (MoveToBackup(relative) == BackupResult::kDone)
+            return true;
         if (ZephUtil::FileExists(target)) {
             Report(kLevelError, [&] { return MessageText(kTextCouldNotDelete) + target; });
             return false;

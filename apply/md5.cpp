@@ -10,25 +10,26 @@ namespace {
 // Per-round shift amounts and the integer parts of |sin(i + 1)| * 2^32 (RFC 1321, 3.4).
 constexpr int kShift[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
 constexpr uint32_t kSine[64] = {
-    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613,
-    0xfd469501, 0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193,
-    0xa679438e, 0x49b40821, 0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d,
-    0x02441453, 0xd8a1e681, 0xe7d3fbc8, 0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed,
-    0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a, 0xfffa3942, 0x8771f681, 0x6d9d6122,
-    0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70, 0x289b7ec6, 0xeaa127fa,
-    0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665, 0xf4292244,
-    0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
-    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb,
-    0xeb86d391};
+    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
+    0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
+    0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
+    0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
+    0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
+    0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
+    0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
 
 // Files are read through a buffer of this size, never whole.
 constexpr size_t kReadBufferSize = 64 * 1024;
 
-uint32_t RotateLeft(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
+uint32_t RotateLeft(uint32_t x, int n) {
+    return (x << n) | (x >> (32 - n));
+}
 
 void EncodeLittleEndian(uint8_t* out, const uint32_t* in, size_t words) {
     for (size_t i = 0; i < words; ++i) {
-        for (int b = 0; b < 4; ++b) out[i * 4 + b] = static_cast<uint8_t>(in[i] >> (8 * b));
+        for (int b = 0; b < 4; ++b)
+            out[i * 4 + b] = static_cast<uint8_t>(in[i] >> (8 * b));
     }
 }
 
@@ -39,7 +40,9 @@ struct FileCloser {
 }  // namespace
 
 MD5::MD5()
-    : m_state{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476}, m_count{0, 0}, m_buffer{},
+    : m_state{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476},
+      m_count{0, 0},
+      m_buffer{},
       m_digest{} {}
 
 MD5::MD5(FILE* file) : MD5() {
@@ -63,10 +66,12 @@ void MD5::update(const uint8_t* bytes, size_t length) {
     if (length >= room) {
         std::memcpy(m_buffer + index, bytes, room);
         transform(m_buffer);
-        for (consumed = room; consumed + 63 < length; consumed += 64) transform(bytes + consumed);
+        for (consumed = room; consumed + 63 < length; consumed += 64)
+            transform(bytes + consumed);
         index = 0;
     }
-    if (length > consumed) std::memcpy(m_buffer + index, bytes + consumed, length - consumed);
+    if (length > consumed)
+        std::memcpy(m_buffer + index, bytes + consumed, length - consumed);
 }
 
 void MD5::update(FILE* file) {
@@ -123,10 +128,22 @@ void MD5::transform(const uint8_t block[64]) {
         uint32_t f;
         int k;
         switch (round) {
-            case 0: f = (b & c) | (~b & d); k = i; break;
-            case 1: f = (b & d) | (c & ~d); k = (5 * i + 1) % 16; break;
-            case 2: f = b ^ c ^ d; k = (3 * i + 5) % 16; break;
-            default: f = c ^ (b | ~d); k = (7 * i) % 16; break;
+            case 0:
+                f = (b & c) | (~b & d);
+                k = i;
+                break;
+            case 1:
+                f = (b & d) | (c & ~d);
+                k = (5 * i + 1) % 16;
+                break;
+            case 2:
+                f = b ^ c ^ d;
+                k = (3 * i + 5) % 16;
+                break;
+            default:
+                f = c ^ (b | ~d);
+                k = (7 * i) % 16;
+                break;
         }
         const uint32_t rotated = RotateLeft(a + f + kSine[i] + x[k], kShift[round][i % 4]);
         a = d;
@@ -142,13 +159,16 @@ void MD5::transform(const uint8_t block[64]) {
 
 bool FileMd5Hex(const std::string& path, std::string* out) {
     std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return false;
+    if (!file)
+        return false;
     MD5 digest(file.get());
     // A read that failed part-way (or a folder) has no digest: a partial one would pass for
     // a damaged file.
-    if (std::ferror(file.get())) return false;
+    if (std::ferror(file.get()))
+        return false;
     const std::string hex = digest.hex_digest();
-    if (hex.empty()) return false;
+    if (hex.empty())
+        return false;
     *out = hex;
     return true;
 }

@@ -29,8 +29,8 @@ inline constexpr FixedText kTextDamaged{224, "Existing file is damaged and canno
 inline constexpr FixedText kTextFailedPatchCommand{226, "Failed patch command: "};
 inline constexpr FixedText kTextNotEnoughArguments{
     227, "Not enough Argument Specified to patch the file"};
-inline constexpr FixedText kTextConverterMismatch{
-    0, "Failed to patch %s, file contents do not match"};
+inline constexpr FixedText kTextConverterMismatch{0,
+                                                  "Failed to patch %s, file contents do not match"};
 inline constexpr FixedText kTextCouldNotOpenData{228, "Could not open data file %s for reading."};
 inline constexpr FixedText kTextCouldNotOpenPatch{229, "Could not open patch file %s for reading."};
 inline constexpr FixedText kTextCouldNotOpenOutput{230, "Could not open output file for writing."};
@@ -47,8 +47,7 @@ inline constexpr FixedText kTextListDuplicate{0, "The patch lists name a file mo
 
 // Recovery of an application that was interrupted (process killed, power lost).
 inline constexpr FixedText kTextInterruptedUndone{0, "An interrupted patch was undone in: "};
-inline constexpr FixedText kTextInterruptedCompleted{
-    0, "An interrupted patch was completed in: "};
+inline constexpr FixedText kTextInterruptedCompleted{0, "An interrupted patch was completed in: "};
 inline constexpr FixedText kTextInterruptedStuck{
     0, "An interrupted patch could not be undone; nothing was changed in: "};
 
@@ -57,7 +56,9 @@ inline constexpr FixedText kTextUninstallLogNotRecognised{
     0, "The uninstall log was left unchanged because its layout was not recognised: "};
 
 // The text shown for a fixed text.
-inline std::string MessageText(const FixedText& text) { return text.english; }
+inline std::string MessageText(const FixedText& text) {
+    return text.english;
+}
 
 // The text with its placeholders filled by printf rules: "%s", or "%d" then "%s".
 std::string FormatMessage(const FixedText& text, const std::string& name);

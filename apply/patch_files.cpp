@@ -45,19 +45,21 @@ bool PatchFiles::Execute(const PatchListEntry& entry, const std::string& relativ
     const std::string target = TargetOf(relative);
     const std::string backup = target + kBackupSuffix;
     const std::string difference =
-        converter ? SourceOf(ZephUtil::PathStem(relative) + "-diff." +
-                             ZephUtil::PathExtension(relative))
-                  : SourceOf(relative) + ".diff";
+        converter
+            ? SourceOf(ZephUtil::PathStem(relative) + "-diff." + ZephUtil::PathExtension(relative))
+            : SourceOf(relative) + ".diff";
 
     if (!converter) {
         const FileState state = CheckDigest(entry, target);
-        if (state != FileState::kToPatch) return state == FileState::kDone;
+        if (state != FileState::kToPatch)
+            return state == FileState::kDone;
     }
     if (MoveToBackup(relative) != BackupResult::kDone) {
         Report(kLevelError, [&] { return FormatMessage(kTextFailedToCreateBackup, backup); });
         return false;
     }
-    if (!EnsureFolderOf(target)) return false;
+    if (!EnsureFolderOf(target))
+        return false;
 
     // The tool reads the old content from the backup and writes the new file in its place.
     const ToolCommand command = converter ? ConverterCommand(bin, backup, difference, target)

@@ -30,8 +30,10 @@ std::string InstallPath(const std::string& installFolder, const std::string& rel
 // rename never happened or was already undone. False when the file could not be put back.
 bool RestoreIfBackedUp(const std::string& target) {
     const std::string backup = target + kBackupSuffix;
-    if (!ZephUtil::FileExists(backup)) return true;
-    if (ZephUtil::FileExists(target) && !ZephUtil::DeleteFileAt(target)) return false;
+    if (!ZephUtil::FileExists(backup))
+        return true;
+    if (ZephUtil::FileExists(target) && !ZephUtil::DeleteFileAt(target))
+        return false;
     return RenameFile(backup, target);
 }
 
@@ -63,8 +65,8 @@ bool Undo(const std::string& installFolder, const std::string& line) {
 // Drops what a committed application left behind.
 void Complete(const std::string& installFolder, const std::string& line) {
     if (line.starts_with(kBackupTag)) {
-        ZephUtil::DeleteFileAt(
-            InstallPath(installFolder, line.substr(sizeof kBackupTag - 1)) + kBackupSuffix);
+        ZephUtil::DeleteFileAt(InstallPath(installFolder, line.substr(sizeof kBackupTag - 1)) +
+                               kBackupSuffix);
     } else if (line == kUninstallLogLine) {
         ZephUtil::DeleteFileAt(InstallPath(installFolder, kUninstallLogName) +
                                std::string(kBackupSuffix));
@@ -75,7 +77,8 @@ void Complete(const std::string& installFolder, const std::string& line) {
 // The complete lines of the journal: a line cut short by the interruption was never acted on.
 bool ReadRecords(const std::string& path, std::vector<std::string>* records) {
     std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, &bytes)) return false;
+    if (!ReadWholeFile(path, &bytes))
+        return false;
     std::string text(bytes.begin(), bytes.end());
     const size_t lastEnd = text.rfind('\n');
     text.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
@@ -89,7 +92,8 @@ PatchJournal::PatchJournal(const std::string& installFolder)
     : m_installFolder(installFolder), m_path(ZephUtil::JoinPath(installFolder, kJournalName)) {}
 
 PatchJournal::~PatchJournal() {
-    if (m_fd >= 0) ::close(m_fd);
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 bool PatchJournal::RecordBackup(const std::string& relative) {
@@ -100,13 +104,17 @@ bool PatchJournal::RecordAdded(const std::string& relative) {
     return Append(kAddedTag + relative);
 }
 
-bool PatchJournal::RecordUninstallLog() { return Append(kUninstallLogLine); }
+bool PatchJournal::RecordUninstallLog() {
+    return Append(kUninstallLogLine);
+}
 
 bool PatchJournal::RecordCommit() {
     // Nothing was written yet: no journal, nothing to commit.
-    if (m_fd < 0) return true;
+    if (m_fd < 0)
+        return true;
     // The new files must be on disk before the backups that could replace them are dropped.
-    if (!SyncFileSystem(m_installFolder)) return false;
+    if (!SyncFileSystem(m_installFolder))
+        return false;
     return Append(kCommitLine);
 }
 
@@ -115,9 +123,11 @@ bool PatchJournal::Remove() {
         ::close(m_fd);
         m_fd = -1;
     }
-    if (!ZephUtil::FileExists(m_path)) return true;
+    if (!ZephUtil::FileExists(m_path))
+        return true;
     // Whatever was put back or dropped must be on disk before the journal goes.
-    if (!SyncFileSystem(m_installFolder) || !ZephUtil::DeleteFileAt(m_path)) return false;
+    if (!SyncFileSystem(m_installFolder) || !ZephUtil::DeleteFileAt(m_path))
+        return false;
     SyncDirectory(m_installFolder);
     return true;
 }
@@ -125,16 +135,20 @@ bool PatchJournal::Remove() {
 bool PatchJournal::Append(const std::string& line) {
     if (m_fd < 0) {
         m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        if (m_fd < 0) return false;
+        if (m_fd < 0)
+            return false;
         // The journal's own name must survive a power loss as well as its records.
-        if (!SyncDirectory(m_installFolder)) return false;
+        if (!SyncDirectory(m_installFolder))
+            return false;
     }
     const std::string record = line + "\n";
     size_t done = 0;
     while (done < record.size()) {
         const ssize_t written = ::write(m_fd, record.data() + done, record.size() - done);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
         done += static_cast<size_t>(written);
     }
     return ::fsync(m_fd) == 0;
@@ -142,15 +156,19 @@ bool PatchJournal::Append(const std::string& line) {
 
 RecoveryResult RecoverInterruptedPatch(const std::string& installFolder) {
     const std::string path = ZephUtil::JoinPath(installFolder, kJournalName);
-    if (!ZephUtil::FileExists(path)) return RecoveryResult::kNothing;
+    if (!ZephUtil::FileExists(path))
+        return RecoveryResult::kNothing;
     std::vector<std::string> records;
-    if (!ReadRecords(path, &records)) return RecoveryResult::kStuck;
+    if (!ReadRecords(path, &records))
+        return RecoveryResult::kStuck;
 
     bool committed = false;
-    for (const std::string& line : records) committed = committed || line == kCommitLine;
+    for (const std::string& line : records)
+        committed = committed || line == kCommitLine;
     bool settled = true;
     if (committed) {
-        for (const std::string& line : records) Complete(installFolder, line);
+        for (const std::string& line : records)
+            Complete(installFolder, line);
     } else {
         for (auto it = records.rbegin(); it != records.rend(); ++it) {
             settled = Undo(installFolder, *it) && settled;
@@ -162,7 +180,8 @@ RecoveryResult RecoverInterruptedPatch(const std::string& installFolder) {
         }
     }
     // What was put back must be on disk before the journal that could redo it goes.
-    if (!settled || !SyncFileSystem(installFolder)) return RecoveryResult::kStuck;
+    if (!settled || !SyncFileSystem(installFolder))
+        return RecoveryResult::kStuck;
     ZephUtil::DeleteFileAt(path);
     SyncDirectory(installFolder);
     return committed ? RecoveryResult::kCompleted : RecoveryResult::kUndone;

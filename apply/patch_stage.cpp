@@ -10,7 +10,8 @@ namespace {
 
 // Puts a file back as it was: the new file goes, the backup (if any) takes its name.
 bool Restore(const BackupRecord& record) {
-    if (!record.backup.empty() && !ZephUtil::FileExists(record.backup)) return false;
+    if (!record.backup.empty() && !ZephUtil::FileExists(record.backup))
+        return false;
     if (ZephUtil::FileExists(record.target) && !ZephUtil::DeleteFileAt(record.target)) {
         return false;
     }
@@ -21,11 +22,14 @@ bool Restore(const BackupRecord& record) {
 
 bool PatchStage::Run(const std::vector<PatchListEntry>& entries) {
     for (const PatchListEntry& entry : entries) {
-        if (!ShouldGoOn()) return false;
+        if (!ShouldGoOn())
+            return false;
         std::string relative;
         // The lists were checked before anything was touched; this cannot fail here.
-        if (!ZephUtil::ToSafeRelativePath(entry.path, &relative)) return false;
-        if (!Execute(entry, relative)) return false;
+        if (!ZephUtil::ToSafeRelativePath(entry.path, &relative))
+            return false;
+        if (!Execute(entry, relative))
+            return false;
     }
     return true;
 }
@@ -33,15 +37,15 @@ bool PatchStage::Run(const std::vector<PatchListEntry>& entries) {
 bool PatchStage::Finish(bool ok) {
     if (ok) {
         for (const BackupRecord& record : m_backups) {
-            if (!record.backup.empty()) ZephUtil::DeleteFileAt(record.backup);
+            if (!record.backup.empty())
+                ZephUtil::DeleteFileAt(record.backup);
         }
         return true;
     }
     bool restored = true;
     for (const BackupRecord& record : m_backups) {
         if (!Restore(record)) {
-            Report(kLevelError,
-                   [&] { return FormatMessage(kTextFailedToRestore, record.target); });
+            Report(kLevelError, [&] { return FormatMessage(kTextFailedToRestore, record.target); });
             restored = false;
         }
     }
@@ -72,14 +76,17 @@ PatchStage::BackupResult PatchStage::MoveToBackup(const std::string& relative) {
     if (ZephUtil::FileExists(backup) && !ZephUtil::DeleteFileAt(backup)) {
         return BackupResult::kStaleNotDeleted;
     }
-    if (!m_context.journal->RecordBackup(relative)) return BackupResult::kNotRecorded;
-    if (!RenameFile(target, backup)) return BackupResult::kNotRenamed;
+    if (!m_context.journal->RecordBackup(relative))
+        return BackupResult::kNotRecorded;
+    if (!RenameFile(target, backup))
+        return BackupResult::kNotRenamed;
     m_backups.push_back({target, backup});
     return BackupResult::kDone;
 }
 
 bool PatchStage::RecordNewFile(const std::string& relative) {
-    if (!m_context.journal->RecordAdded(relative)) return false;
+    if (!m_context.journal->RecordAdded(relative))
+        return false;
     m_backups.push_back({TargetOf(relative), ""});
     return true;
 }

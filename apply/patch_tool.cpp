@@ -8,7 +8,9 @@
 namespace ZephPatch {
 namespace {
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
 
 // The program, an optional bare verb, then the three files, each quoted.
 ToolCommand MakeCommand(const std::string& program, const std::string& verb,
@@ -42,7 +44,8 @@ bool RunTool(const ToolCommand& command, const std::string& workingDirectory, in
     ZephUtil::ChildOptions options;
     options.workingDirectory = workingDirectory;
     auto child = ZephUtil::StartChildProcessArgv(command.program, command.arguments, options);
-    if (!child) return false;
+    if (!child)
+        return false;
     // The pipe is drained to its end, so that a talkative tool never blocks on it.
     std::string output;
     while (ZephUtil::ReadChildOutput(*child, output)) {
@@ -50,7 +53,8 @@ bool RunTool(const ToolCommand& command, const std::string& workingDirectory, in
     ZephUtil::WaitChildProcess(*child, -1);
     *exitCode = ZephUtil::ChildExitCode(*child);
     ZephUtil::CloseChildProcess(*child);
-    if (!output.empty()) ZephUtil::Print("RunTool> %s", output.c_str());
+    if (!output.empty())
+        ZephUtil::Print("RunTool> %s", output.c_str());
     return true;
 }
 

@@ -42,7 +42,8 @@ std::vector<PatchListEntry> ReadAddedFiles(const std::string& patchFolder) {
 // the process may not change counts as no log.
 bool ReadWritableLog(const std::string& path, std::vector<uint8_t>* bytes) {
     std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "r+b"));
-    if (!file) return false;
+    if (!file)
+        return false;
     bytes->clear();
     uint8_t chunk[16 * 1024];
     size_t got;
@@ -56,16 +57,18 @@ bool ReadWritableLog(const std::string& path, std::vector<uint8_t>* bytes) {
 
 bool UpdateUninstallLog(const std::string& installFolder, const std::string& patchFolder) {
     const std::vector<PatchListEntry> added = ReadAddedFiles(patchFolder);
-    if (added.empty()) return true;
+    if (added.empty())
+        return true;
 
     const std::string logPath = ZephUtil::JoinPath(installFolder, kUninstallLogName);
     std::vector<uint8_t> log;
-    if (!ReadWritableLog(logPath, &log)) return true;
+    if (!ReadWritableLog(logPath, &log))
+        return true;
 
     std::vector<uint8_t> records;
     for (const PatchListEntry& entry : added) {
-        const std::string path = ZephUtil::JoinPath(
-            installFolder, ZephUtil::NormaliseSeparators(entry.path, '/'));
+        const std::string path =
+            ZephUtil::JoinPath(installFolder, ZephUtil::NormaliseSeparators(entry.path, '/'));
         const std::vector<uint8_t> record =
             DeleteFileRecord(ZephUtil::ToNarrowString(ZephUtil::Utf8ToUtf16(path)));
         records.insert(records.end(), record.begin(), record.end());

@@ -13,7 +13,8 @@ uint32_t ReadU32(const uint8_t* p) {
 }
 
 void WriteU32(uint8_t* p, uint32_t value) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 void AppendU32(std::vector<uint8_t>& out, uint32_t value) {
@@ -35,13 +36,17 @@ bool ReadBlocks(const std::vector<uint8_t>& log, std::vector<Block>* blocks,
                 std::vector<uint8_t>* data) {
     size_t offset = kLogHeaderSize;
     while (offset < log.size()) {
-        if (log.size() - offset < kLogBlockHeadSize) return false;
+        if (log.size() - offset < kLogBlockHeadSize)
+            return false;
         const uint8_t* head = log.data() + offset;
         const uint32_t size = ReadU32(head);
-        if (size > kLogBlockDataSize || ReadU32(head + 4) != ~size) return false;
-        if (log.size() - offset - kLogBlockHeadSize < size) return false;
+        if (size > kLogBlockDataSize || ReadU32(head + 4) != ~size)
+            return false;
+        if (log.size() - offset - kLogBlockHeadSize < size)
+            return false;
         const uint8_t* bytes = head + kLogBlockHeadSize;
-        if (Crc32(bytes, size) != ReadU32(head + 8)) return false;
+        if (Crc32(bytes, size) != ReadU32(head + 8))
+            return false;
         blocks->push_back({offset, data->size(), size});
         data->insert(data->end(), bytes, bytes + size);
         offset += kLogBlockHeadSize + size;
@@ -55,13 +60,16 @@ size_t FindEndInstallRecord(const std::vector<uint8_t>& data) {
     size_t offset = 0;
     size_t last = std::string::npos;
     while (offset < data.size()) {
-        if (data.size() - offset < kLogRecordHeadSize) return std::string::npos;
+        if (data.size() - offset < kLogRecordHeadSize)
+            return std::string::npos;
         const uint32_t dataSize = ReadU32(data.data() + offset + 6);
-        if (data.size() - offset - kLogRecordHeadSize < dataSize) return std::string::npos;
+        if (data.size() - offset - kLogRecordHeadSize < dataSize)
+            return std::string::npos;
         last = offset;
         offset += kLogRecordHeadSize + dataSize;
     }
-    if (last == std::string::npos) return last;
+    if (last == std::string::npos)
+        return last;
     const uint16_t type = static_cast<uint16_t>(data[last] | data[last + 1] << 8);
     return type == kLogEndInstallType ? last : std::string::npos;
 }
@@ -103,19 +111,23 @@ std::vector<uint8_t> DeleteFileRecord(const std::string& path) {
 LogExtendResult ExtendUninstallLog(const std::vector<uint8_t>& log,
                                    const std::vector<uint8_t>& records, uint32_t recordCount,
                                    std::vector<uint8_t>* out) {
-    if (log.size() < kLogHeaderSize) return LogExtendResult::kNotRecognised;
+    if (log.size() < kLogHeaderSize)
+        return LogExtendResult::kNotRecognised;
     if (Crc32(log.data(), kLogHeaderCrcOffset) != ReadU32(log.data() + kLogHeaderCrcOffset)) {
         return LogExtendResult::kNotRecognised;
     }
     std::vector<Block> blocks;
     std::vector<uint8_t> data;
-    if (!ReadBlocks(log, &blocks, &data)) return LogExtendResult::kNotRecognised;
+    if (!ReadBlocks(log, &blocks, &data))
+        return LogExtendResult::kNotRecognised;
     const size_t endRecord = FindEndInstallRecord(data);
-    if (endRecord == std::string::npos) return LogExtendResult::kNotRecognised;
+    if (endRecord == std::string::npos)
+        return LogExtendResult::kNotRecognised;
 
     // The block the end-install record starts in, and everything after it, is rewritten.
     size_t first = 0;
-    while (blocks[first].dataOffset + blocks[first].size <= endRecord) ++first;
+    while (blocks[first].dataOffset + blocks[first].size <= endRecord)
+        ++first;
     const Block& rewritten = blocks[first];
 
     std::vector<uint8_t> tail(data.begin() + rewritten.dataOffset, data.begin() + endRecord);
@@ -124,11 +136,11 @@ LogExtendResult ExtendUninstallLog(const std::vector<uint8_t>& log,
 
     out->assign(log.begin(), log.begin() + rewritten.fileOffset);
     AppendBlocks(tail.data(), tail.size(), *out);
-    if (out->size() > std::numeric_limits<uint32_t>::max()) return LogExtendResult::kNotRecognised;
+    if (out->size() > std::numeric_limits<uint32_t>::max())
+        return LogExtendResult::kNotRecognised;
 
     uint8_t* header = out->data();
-    WriteU32(header + kLogRecordCountOffset,
-             ReadU32(header + kLogRecordCountOffset) + recordCount);
+    WriteU32(header + kLogRecordCountOffset, ReadU32(header + kLogRecordCountOffset) + recordCount);
     WriteU32(header + kLogEndOffsetOffset, static_cast<uint32_t>(out->size()));
     WriteU32(header + kLogHeaderCrcOffset, Crc32(header, kLogHeaderCrcOffset));
     return LogExtendResult::kOk;

@@ -22,7 +22,8 @@ bool UninstallLogStage::Run(const std::vector<PatchListEntry>& added, bool logLi
 }
 
 bool UninstallLogStage::Finish(bool ok) {
-    if (!m_backedUp) return true;
+    if (!m_backedUp)
+        return true;
     const std::string log = ZephUtil::JoinPath(m_context.installFolder, kUninstallLogName);
     const std::string backup = log + kBackupSuffix;
     if (ok) {
@@ -30,7 +31,8 @@ bool UninstallLogStage::Finish(bool ok) {
         return true;
     }
     ZephUtil::DeleteFileAt(ZephUtil::JoinPath(m_context.installFolder, kUninstallLogTempName));
-    if (RenameFile(backup, log)) return true;
+    if (RenameFile(backup, log))
+        return true;
     Report(kLevelError, [&] { return FormatMessage(kTextFailedToRestore, log); });
     return false;
 }

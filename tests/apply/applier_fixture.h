@@ -30,8 +30,12 @@ inline int g_continueCount = -1;
 inline void RecordMessage(int level, const std::string& text) {
     g_messages.push_back({level, text});
 }
-inline void RecordTotal(int total) { g_totals.push_back(total); }
-inline bool CountDownContinue() { return g_continueCount < 0 || g_continueCount-- > 0; }
+inline void RecordTotal(int total) {
+    g_totals.push_back(total);
+}
+inline bool CountDownContinue() {
+    return g_continueCount < 0 || g_continueCount-- > 0;
+}
 
 inline std::string Md5Of(const std::string& text) {
     ZephPatch::MD5 md5;
@@ -48,7 +52,8 @@ struct ListEntry {
 
 inline void WriteList(const std::string& file, const std::vector<ListEntry>& entries) {
     std::string text;
-    for (const auto& e : entries) text += e.path + "\r\n" + e.after + "\r\n" + e.before + "\r\n";
+    for (const auto& e : entries)
+        text += e.path + "\r\n" + e.after + "\r\n" + e.before + "\r\n";
     WriteFile(file, text);
 }
 
@@ -114,7 +119,8 @@ protected:
     std::vector<Message> MessagesAtLeast(int level) const {
         std::vector<Message> found;
         for (const auto& m : g_messages) {
-            if (m.level >= level) found.push_back(m);
+            if (m.level >= level)
+                found.push_back(m);
         }
         return found;
     }

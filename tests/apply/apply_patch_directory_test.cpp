@@ -33,8 +33,8 @@ protected:
         WriteFile(install + "/gone/dead.txt", "to be deleted");
         WriteFile(patch + "/data/data/old.txt", "replacement");
         WriteFile(patch + "/data/new/deep/fresh.txt", "brand new");
-        WriteList(patch + "/addedFiles.txt", {{"data\\old.txt", "", ""},
-                                              {"new\\deep\\fresh.txt", "", ""}});
+        WriteList(patch + "/addedFiles.txt",
+                  {{"data\\old.txt", "", ""}, {"new\\deep\\fresh.txt", "", ""}});
         WriteList(patch + "/deletedFiles.txt", {{"gone\\dead.txt", "", ""}});
     }
 
@@ -61,9 +61,9 @@ TEST_F(ApplyPatchDirectoryTest, AddsDeletesPatchesAndRecordsTheAddedFiles) {
     MakeMixedPatch();
     const ListEntry patched = PatchedEntry("bin/engine.dll", "engine v1", "engine v2");
     WriteList(patch + "/patchedFiles.txt", {patched});
-    ZephTest::WriteBytes(install + "/unins000.dat",
-                         ZephTest::BuildLog({ZephTest::FillerRecord(100, 1),
-                                             ZephTest::EndInstallRecord(false)}));
+    ZephTest::WriteBytes(
+        install + "/unins000.dat",
+        ZephTest::BuildLog({ZephTest::FillerRecord(100, 1), ZephTest::EndInstallRecord(false)}));
 
     ASSERT_TRUE(Apply());
     EXPECT_EQ(g_totals, std::vector<int>{4});
@@ -77,9 +77,9 @@ TEST_F(ApplyPatchDirectoryTest, AddsDeletesPatchesAndRecordsTheAddedFiles) {
 
     // The tool ran in bin with the backup, the difference file and the target.
     const std::string bin = install + "/bin";
-    EXPECT_EQ(ToolCalls(), std::vector<std::string>{
-                               bin + "|" + bin + "/engine.dll.pbk|" + patch +
-                               "/data/bin/engine.dll.diff|" + bin + "/engine.dll"});
+    EXPECT_EQ(ToolCalls(),
+              std::vector<std::string>{bin + "|" + bin + "/engine.dll.pbk|" + patch +
+                                       "/data/bin/engine.dll.diff|" + bin + "/engine.dll"});
 
     const auto log = ZephTest::ParseLogChecked(ZephTest::ReadBytes(install + "/unins000.dat"));
     ASSERT_EQ(log.records.size(), 4u);
@@ -99,9 +99,9 @@ TEST_F(ApplyPatchDirectoryTest, MissingListFileStopsBeforeAnything) {
         const auto before = TreeOf(install);
         EXPECT_FALSE(Apply());
         EXPECT_EQ(TreeOf(install), before);
-        EXPECT_EQ(g_messages, (std::vector<Message>{
-                                  {3, "Could not open: " + path +
-                                          " for reading. The file might not be present"}}));
+        EXPECT_EQ(g_messages,
+                  (std::vector<Message>{{3, "Could not open: " + path +
+                                                " for reading. The file might not be present"}}));
         WriteFile(path, saved);
     }
     EXPECT_TRUE(g_totals.empty()) << "no total before the lists are read";
@@ -144,9 +144,9 @@ TEST_F(ApplyPatchDirectoryTest, MissingFileHasNoChecksum) {
     InstallTool("orbpatchl-w32.exe");
     WriteList(patch + "/patchedFiles.txt", {{"nothere.dll", Md5Of("x"), Md5Of("y")}});
     EXPECT_FALSE(Apply());
-    EXPECT_EQ(g_messages, (std::vector<Message>{
-                              {3, "Failed to compute the checksum for existing file: " +
-                                      install + "/nothere.dll"}}));
+    EXPECT_EQ(g_messages,
+              (std::vector<Message>{{3, "Failed to compute the checksum for existing file: " +
+                                            install + "/nothere.dll"}}));
 }
 
 TEST_F(ApplyPatchDirectoryTest, StaleBackupsAreReplaced) {
@@ -230,8 +230,8 @@ TEST_F(ApplyPatchDirectoryTest, ToolExitCodes) {
     g_messages.clear();
     std::filesystem::remove(patch + "/data/sub/t.dll.diff");
     EXPECT_FALSE(Apply());
-    EXPECT_EQ(g_messages, (std::vector<Message>{
-                              {3, "Could not open patch file sub\\t.dll for reading."}}));
+    EXPECT_EQ(g_messages,
+              (std::vector<Message>{{3, "Could not open patch file sub\\t.dll for reading."}}));
     EXPECT_EQ(ReadFile(install + "/sub/t.dll"), "t1");
 }
 
@@ -244,8 +244,9 @@ TEST_F(ApplyPatchDirectoryTest, MissingToolIsAFailedCommand) {
     EXPECT_FALSE(Apply());
     EXPECT_EQ(TreeOf(install), before);
     const std::string bin = install + "/bin/";
-    EXPECT_EQ(g_messages, (std::vector<Message>{
-                              {1, "Failed patch command: \"" + bin + "orbpatchl-w32.exe\" \"" +
+    EXPECT_EQ(
+        g_messages,
+        (std::vector<Message>{{1, "Failed patch command: \"" + bin + "orbpatchl-w32.exe\" \"" +
                                       bin + "engine.dll.pbk\" \"" + patch +
                                       "/data/bin/engine.dll.diff\" \"" + bin + "engine.dll\""}}));
 }
@@ -262,9 +263,9 @@ TEST_F(ApplyPatchDirectoryTest, AssetFilesGoToTheConverterWhenItIsThere) {
                {"maps\\m.oa.oa", Md5Of("double v2"), Md5Of("double v1")}});
 
     EXPECT_FALSE(Apply()) << "no converter: m.oa is checked by digest";
-    EXPECT_EQ(g_messages, (std::vector<Message>{
-                              {3, "Existing file is damaged and cannot be patched: " + install +
-                                      "/maps/m.oa"}}));
+    EXPECT_EQ(g_messages,
+              (std::vector<Message>{{3, "Existing file is damaged and cannot be patched: " +
+                                            install + "/maps/m.oa"}}));
 
     InstallTool("OrbAConverter.exe");
     g_messages.clear();
@@ -272,19 +273,19 @@ TEST_F(ApplyPatchDirectoryTest, AssetFilesGoToTheConverterWhenItIsThere) {
     EXPECT_EQ(ReadFile(install + "/maps/m.oa"), "map v2");
     EXPECT_EQ(ReadFile(install + "/maps/m.oa.oa"), "double v2");
     const std::string bin = install + "/bin";
-    EXPECT_EQ(ToolCalls(),
-              (std::vector<std::string>{
-                  bin + "|patchapply|" + install + "/maps/m.oa.pbk|" + patch +
-                      "/data/maps/m-diff.oa|" + install + "/maps/m.oa",
-                  bin + "|" + install + "/maps/m.oa.oa.pbk|" + patch +
-                      "/data/maps/m.oa.oa.diff|" + install + "/maps/m.oa.oa"}));
+    EXPECT_EQ(ToolCalls(), (std::vector<std::string>{
+                               bin + "|patchapply|" + install + "/maps/m.oa.pbk|" + patch +
+                                   "/data/maps/m-diff.oa|" + install + "/maps/m.oa",
+                               bin + "|" + install + "/maps/m.oa.oa.pbk|" + patch +
+                                   "/data/maps/m.oa.oa.diff|" + install + "/maps/m.oa.oa"}));
 
     g_messages.clear();
     WriteFile(patch + "/data/maps/m-diff.oa", "exit 1\n");
     WriteList(patch + "/patchedFiles.txt", {{"maps\\m.oa", "", ""}});
     EXPECT_FALSE(Apply());
-    EXPECT_EQ(g_messages, (std::vector<Message>{
-                              {3, "Failed to patch maps\\m.oa, file contents do not match"}}));
+    EXPECT_EQ(
+        g_messages,
+        (std::vector<Message>{{3, "Failed to patch maps\\m.oa, file contents do not match"}}));
     EXPECT_EQ(ReadFile(install + "/maps/m.oa"), "map v2");
 }
 
@@ -299,18 +300,24 @@ TEST_F(ApplyPatchDirectoryTest, BadListsAreRefusedBeforeAnythingIsTouched) {
     MakeMixedPatch();
     const auto before = TreeOf(install);
     const std::pair<std::vector<ListEntry>, std::string> lists[] = {
-        {{{"\\etc\\passwd", "", ""}}, "The patch list names a file outside the installation "
-                                      "folder: \\etc\\passwd"},
-        {{{"/etc/passwd", "", ""}}, "The patch list names a file outside the installation "
-                                    "folder: /etc/passwd"},
-        {{{"data\\..\\..\\x.txt", "", ""}}, "The patch list names a file outside the "
-                                            "installation folder: data\\..\\..\\x.txt"},
-        {{{"C:\\Windows\\x.dll", "", ""}}, "The patch list names a file outside the "
-                                           "installation folder: C:\\Windows\\x.dll"},
-        {{{".patch-journal", "", ""}}, "The patch list names a file outside the "
-                                       "installation folder: .patch-journal"},
-        {{{"gone\\dead.txt", "", ""}}, "The patch lists name a file more than once: "
-                                       "gone\\dead.txt"},
+        {{{"\\etc\\passwd", "", ""}},
+         "The patch list names a file outside the installation "
+         "folder: \\etc\\passwd"},
+        {{{"/etc/passwd", "", ""}},
+         "The patch list names a file outside the installation "
+         "folder: /etc/passwd"},
+        {{{"data\\..\\..\\x.txt", "", ""}},
+         "The patch list names a file outside the "
+         "installation folder: data\\..\\..\\x.txt"},
+        {{{"C:\\Windows\\x.dll", "", ""}},
+         "The patch list names a file outside the "
+         "installation folder: C:\\Windows\\x.dll"},
+        {{{".patch-journal", "", ""}},
+         "The patch list names a file outside the "
+         "installation folder: .patch-journal"},
+        {{{"gone\\dead.txt", "", ""}},
+         "The patch lists name a file more than once: "
+         "gone\\dead.txt"},
     };
     for (const auto& [patched, message] : lists) {
         SCOPED_TRACE(message);
@@ -324,9 +331,11 @@ TEST_F(ApplyPatchDirectoryTest, BadListsAreRefusedBeforeAnythingIsTouched) {
     g_messages.clear();
     WriteFile(patch + "/patchedFiles.txt", "a.dll\r\n" + Md5Of("a") + "\r\n");
     EXPECT_FALSE(Apply());
-    EXPECT_EQ(g_messages, (std::vector<Message>{
-                              {3, "The patch list is damaged (its lines do not make whole "
-                                  "entries): " + patch + "/patchedFiles.txt"}}));
+    EXPECT_EQ(g_messages,
+              (std::vector<Message>{{3,
+                                     "The patch list is damaged (its lines do not make whole "
+                                     "entries): " +
+                                         patch + "/patchedFiles.txt"}}));
     EXPECT_EQ(TreeOf(install), before);
     EXPECT_TRUE(g_totals.empty());
 }
@@ -338,9 +347,8 @@ TEST_F(ApplyPatchDirectoryTest, RestoreProblemsAreReportedAndKeepTheBackup) {
     WriteList(patch + "/patchedFiles.txt", {{"t.dll", Md5Of("t2"), Md5Of("t1")}});
     EXPECT_FALSE(Apply());
     EXPECT_EQ(MessagesAtLeast(3),
-              (std::vector<Message>{
-                  {3, "An unknown error (7) occurred while patching file t.dll"},
-                  {3, "Failed to restore backup file " + install + "/t.dll"}}));
+              (std::vector<Message>{{3, "An unknown error (7) occurred while patching file t.dll"},
+                                    {3, "Failed to restore backup file " + install + "/t.dll"}}));
     // The user's file survives in its backup, and the journal still names it.
     EXPECT_EQ(ReadFile(install + "/t.dll.pbk"), "t1");
     EXPECT_TRUE(ZephTest::Exists(install + "/.patch-journal"));
@@ -348,11 +356,11 @@ TEST_F(ApplyPatchDirectoryTest, RestoreProblemsAreReportedAndKeepTheBackup) {
     // While it stays, nothing else is touched.
     g_messages.clear();
     EXPECT_FALSE(Apply());
-    EXPECT_EQ(g_messages,
-              (std::vector<Message>{
-                  {3, "Failed to restore backup file " + install + "/t.dll"},
-                  {3, "An interrupted patch could not be undone; nothing was changed in: " +
-                          install}}));
+    EXPECT_EQ(
+        g_messages,
+        (std::vector<Message>{
+            {3, "Failed to restore backup file " + install + "/t.dll"},
+            {3, "An interrupted patch could not be undone; nothing was changed in: " + install}}));
     EXPECT_EQ(ReadFile(install + "/t.dll.pbk"), "t1");
 
     // Once the obstacle is gone, the next application puts the file back first.
@@ -360,8 +368,8 @@ TEST_F(ApplyPatchDirectoryTest, RestoreProblemsAreReportedAndKeepTheBackup) {
     g_messages.clear();
     WriteFile(patch + "/data/t.dll.diff", "replace\nt2");
     EXPECT_TRUE(Apply());
-    EXPECT_EQ(g_messages, (std::vector<Message>{
-                              {2, "An interrupted patch was undone in: " + install}}));
+    EXPECT_EQ(g_messages,
+              (std::vector<Message>{{2, "An interrupted patch was undone in: " + install}}));
     EXPECT_EQ(ReadFile(install + "/t.dll"), "t2");
     ExpectNoLeftovers();
 }

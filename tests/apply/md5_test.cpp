@@ -33,7 +33,8 @@ TEST(Md5, Rfc1321TestSuite) {
 // Padding lengths around the 56-byte mark and input split at every kind of block boundary.
 TEST(Md5, PiecewiseInputGivesTheSameDigest) {
     std::vector<uint8_t> data(200000);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 31 + (i >> 9));
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(i * 31 + (i >> 9));
     for (size_t length : {55u, 56u, 57u, 63u, 64u, 65u, 119u, 120u, 200000u}) {
         MD5 whole;
         whole.update(data.data(), length);
@@ -71,7 +72,8 @@ TEST(Md5, FileDigest) {
     ZephTest::WriteFile(dir / "empty", "");
     ZephTest::WriteFile(dir / "abc", "abc");
     std::string big(300000, '\0');
-    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i % 251);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i % 251);
     ZephTest::WriteFile(dir / "big", big);
 
     std::string out;

@@ -28,7 +28,8 @@ TEST_F(PatchJournalTest, RecordsAreWholeLinesOnDisk) {
         EXPECT_TRUE(writer.RecordAdded("new dir/b.txt"));
         EXPECT_TRUE(writer.RecordUninstallLog());
         EXPECT_TRUE(writer.RecordCommit());
-        EXPECT_EQ(ReadFile(journal), "backup bin/a.dll\nadded new dir/b.txt\nuninstall-log\ncommit\n");
+        EXPECT_EQ(ReadFile(journal),
+                  "backup bin/a.dll\nadded new dir/b.txt\nuninstall-log\ncommit\n");
         EXPECT_TRUE(writer.Remove());
     }
     EXPECT_FALSE(Exists(journal));
@@ -39,15 +40,14 @@ TEST_F(PatchJournalTest, RecordsAreWholeLinesOnDisk) {
 TEST_F(PatchJournalTest, UndoesAnInterruptedApplication) {
     WriteFile(install / "x.dll", "half written");  // renamed, the tool was writing
     WriteFile(install / "x.dll.pbk", "x original");
-    WriteFile(install / "new/y.txt", "added");     // did not exist before
-    WriteFile(install / "z.dll", "z original");    // recorded, rename never happened
-    WriteFile(install / "w.dll", "w original");    // record cut short: never acted on
+    WriteFile(install / "new/y.txt", "added");   // did not exist before
+    WriteFile(install / "z.dll", "z original");  // recorded, rename never happened
+    WriteFile(install / "w.dll", "w original");  // record cut short: never acted on
     WriteFile(install / "w.dll.pbk", "stale");
     WriteFile(install / "unins000.dat", "new log");
     WriteFile(install / "unins000.dat.pbk", "old log");
     WriteFile(install / "unins000_temp.dat", "partial log");
-    WriteFile(journal,
-              "backup x.dll\nadded new/y.txt\nbackup z.dll\nuninstall-log\nbackup w.d");
+    WriteFile(journal, "backup x.dll\nadded new/y.txt\nbackup z.dll\nuninstall-log\nbackup w.d");
 
     EXPECT_EQ(RecoverInterruptedPatch(install.path()), RecoveryResult::kUndone);
     EXPECT_EQ(ReadFile(install / "x.dll"), "x original");

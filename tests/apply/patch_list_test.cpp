@@ -23,7 +23,8 @@ TEST(PatchList, EveryLineEndAndAMissingLastOne) {
     for (const char* end : {"\r\n", "\n", "\r"}) {
         for (bool lastEnd : {true, false}) {
             std::string text;
-            for (size_t i = 0; i < 6; ++i) text += body[i] + (i < 5 || lastEnd ? end : "");
+            for (size_t i = 0; i < 6; ++i)
+                text += body[i] + (i < 5 || lastEnd ? end : "");
             const auto entries = ReadText(text);
             ASSERT_EQ(entries.size(), 2u) << testing::PrintToString(text);
             EXPECT_EQ(entries[0].path, "bin\\a.dll");
@@ -67,10 +68,11 @@ TEST(PatchList, LastFileMovesOnlyItsFirstMatchToTheEnd) {
                                            {"c\\three.dll", "", ""}};
     MoveLastFileToEnd(&entries, "ZephLauncher.exe");
     std::vector<std::string> order;
-    for (const auto& e : entries) order.push_back(e.path);
-    EXPECT_EQ(order, (std::vector<std::string>{"a\\one.dll", "b\\two.dll",
-                                               "old\\ZephLauncher.exe.cfg", "c\\three.dll",
-                                               "ZephLauncher.exe"}));
+    for (const auto& e : entries)
+        order.push_back(e.path);
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"a\\one.dll", "b\\two.dll", "old\\ZephLauncher.exe.cfg",
+                                        "c\\three.dll", "ZephLauncher.exe"}));
 
     MoveLastFileToEnd(&entries, "zephlauncher.exe");
     EXPECT_EQ(entries.back().path, "ZephLauncher.exe") << "case-sensitive: nothing moves";

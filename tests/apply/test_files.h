@@ -14,7 +14,8 @@ namespace ZephTest {
 class TempFolder {
 public:
     // In the system's temporary folder, or below `base`.
-    explicit TempFolder(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+    explicit TempFolder(
+        const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
         std::string pattern = (base / "apply-XXXXXX").string();
         m_path = ::mkdtemp(pattern.data());
     }
@@ -53,6 +54,8 @@ inline std::vector<uint8_t> ReadBytes(const std::string& path) {
     return {text.begin(), text.end()};
 }
 
-inline bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+inline bool Exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
 
 }  // namespace ZephTest

@@ -2,8 +2,8 @@
 // Written from the layout, independently of the code under test.
 #pragma once
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -16,7 +16,8 @@ inline uint32_t TestCrc32(const uint8_t* data, size_t length) {
     uint32_t crc = 0xFFFFFFFFu;
     for (size_t i = 0; i < length; ++i) {
         crc ^= data[i];
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
     }
     return ~crc;
 }
@@ -61,7 +62,8 @@ inline LogRecord EndInstallRecord(bool eightBit) {
     } else {
         data = {0xFE, 0xF0, 0xFF, 0xFF, 0xFF};
     }
-    for (int i = 0; i < 16; ++i) data.push_back(static_cast<uint8_t>(0x20 + i));
+    for (int i = 0; i < 16; ++i)
+        data.push_back(static_cast<uint8_t>(0x20 + i));
     data.push_back(0xFF);
     return {0x11, 0, data};
 }
@@ -69,7 +71,8 @@ inline LogRecord EndInstallRecord(bool eightBit) {
 // A record of the kinds the setup program writes, `size` data bytes long.
 inline LogRecord FillerRecord(size_t size, uint8_t seed) {
     std::vector<uint8_t> data(size);
-    for (size_t i = 0; i < size; ++i) data[i] = static_cast<uint8_t>(seed + i * 7);
+    for (size_t i = 0; i < size; ++i)
+        data[i] = static_cast<uint8_t>(seed + i * 7);
     return {0x81, seed, data};
 }
 
@@ -86,8 +89,8 @@ inline std::vector<uint8_t> BuildLog(const std::vector<LogRecord>& records,
     size_t done = 0;
     size_t next = 0;
     while (done < data.size()) {
-        const size_t size = std::min<size_t>(
-            next < blockSizes.size() ? blockSizes[next++] : 4096, data.size() - done);
+        const size_t size = std::min<size_t>(next < blockSizes.size() ? blockSizes[next++] : 4096,
+                                             data.size() - done);
         const size_t at = log.size();
         log.resize(at + 12);
         PutU32(log, at, static_cast<uint32_t>(size));
@@ -111,7 +114,8 @@ struct ParsedLog {
 inline ParsedLog ParseLogChecked(const std::vector<uint8_t>& log) {
     ParsedLog parsed;
     EXPECT_GE(log.size(), 448u);
-    if (log.size() < 448) return parsed;
+    if (log.size() < 448)
+        return parsed;
     EXPECT_EQ(GetU32(log, 444), TestCrc32(log.data(), 444)) << "header CRC";
     EXPECT_EQ(GetU32(log, 328), log.size()) << "end offset";
     std::vector<uint8_t> data;
@@ -121,7 +125,8 @@ inline ParsedLog ParseLogChecked(const std::vector<uint8_t>& log) {
         EXPECT_EQ(GetU32(log, at + 4), ~size) << "NotSize of block at " << at;
         EXPECT_LE(size, 4096u);
         EXPECT_LE(at + 12 + size, log.size());
-        if (at + 12 + size > log.size()) return parsed;
+        if (at + 12 + size > log.size())
+            return parsed;
         EXPECT_EQ(GetU32(log, at + 8), TestCrc32(log.data() + at + 12, size)) << "block CRC";
         data.insert(data.end(), log.begin() + at + 12, log.begin() + at + 12 + size);
         parsed.blockSizes.push_back(size);
@@ -134,7 +139,8 @@ inline ParsedLog ParseLogChecked(const std::vector<uint8_t>& log) {
         r.type = static_cast<uint16_t>(data[p] | data[p + 1] << 8);
         r.extra = GetU32(data, p + 2);
         const uint32_t size = GetU32(data, p + 6);
-        if (p + 10 + size > data.size()) break;
+        if (p + 10 + size > data.size())
+            break;
         r.data.assign(data.begin() + p + 10, data.begin() + p + 10 + size);
         parsed.records.push_back(std::move(r));
         p += 10 + size;

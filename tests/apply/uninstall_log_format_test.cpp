@@ -46,15 +46,16 @@ std::vector<std::string> ManyPaths(size_t count, size_t length) {
 std::vector<uint8_t> ExtendAndCheck(const std::vector<uint8_t>& log, const Added& added) {
     const ZephTest::ParsedLog before = ParseLogChecked(log);
     std::vector<uint8_t> out;
-    EXPECT_EQ(ExtendUninstallLog(log, added.bytes, static_cast<uint32_t>(added.paths.size()),
-                                 &out),
+    EXPECT_EQ(ExtendUninstallLog(log, added.bytes, static_cast<uint32_t>(added.paths.size()), &out),
               LogExtendResult::kOk);
     const ZephTest::ParsedLog after = ParseLogChecked(out);
     const size_t oldCount = before.records.size();
     EXPECT_EQ(after.records.size(), oldCount + added.paths.size());
-    if (after.records.size() != oldCount + added.paths.size() || oldCount == 0) return out;
+    if (after.records.size() != oldCount + added.paths.size() || oldCount == 0)
+        return out;
 
-    for (size_t i = 0; i + 1 < oldCount; ++i) EXPECT_EQ(after.records[i], before.records[i]);
+    for (size_t i = 0; i + 1 < oldCount; ++i)
+        EXPECT_EQ(after.records[i], before.records[i]);
     for (size_t i = 0; i < added.paths.size(); ++i) {
         const LogRecord& r = after.records[oldCount - 1 + i];
         EXPECT_EQ(r.type, 0x82);
@@ -68,8 +69,8 @@ std::vector<uint8_t> ExtendAndCheck(const std::vector<uint8_t>& log, const Added
     size_t keptBlocks = 0;
     size_t offset = 448;
     while (keptBlocks < before.blockSizes.size() && offset < out.size() &&
-           std::equal(log.begin() + offset, log.begin() + offset + 12 +
-                                                before.blockSizes[keptBlocks],
+           std::equal(log.begin() + offset,
+                      log.begin() + offset + 12 + before.blockSizes[keptBlocks],
                       out.begin() + offset)) {
         offset += 12 + before.blockSizes[keptBlocks++];
     }
@@ -145,8 +146,8 @@ TEST(UninstallLogFormat, BuiltLogsOfEveryShape) {
 
 TEST(UninstallLogFormat, KeepsBlocksBeforeTheEndRecordAndEndsOnTheNewLength) {
     // Three full blocks, a short one written by a later install, then the last block.
-    const auto log = BuildLog({FillerRecord(12000, 1), FillerRecord(2000, 2),
-                               FillerRecord(3000, 3), EndInstallRecord(false)},
+    const auto log = BuildLog({FillerRecord(12000, 1), FillerRecord(2000, 2), FillerRecord(3000, 3),
+                               EndInstallRecord(false)},
                               {4096, 4096, 4096, 1000});
     const auto out = ExtendAndCheck(log, RecordsFor(ManyPaths(2, 50)));
     const size_t kept = 448 + 3 * (12 + 4096) + 12 + 1000;

@@ -18,8 +18,8 @@ class UninstallLogTest : public ApplierTest {
 protected:
     void SetUp() override {
         ApplierTest::SetUp();
-        original = ZephTest::BuildLog(
-            {ZephTest::FillerRecord(3000, 1), ZephTest::EndInstallRecord(true)});
+        original =
+            ZephTest::BuildLog({ZephTest::FillerRecord(3000, 1), ZephTest::EndInstallRecord(true)});
         ZephTest::WriteBytes(logPath, original);
     }
 
@@ -28,8 +28,8 @@ protected:
 };
 
 TEST_F(UninstallLogTest, AddsOneRecordPerAddedFile) {
-    ZephTest::WriteList(patch + "/addedFiles.txt", {{"bin\\new.dll", "", ""},
-                                                   {"maps\\caf\xC3\xA9.oa", "", ""}});
+    ZephTest::WriteList(patch + "/addedFiles.txt",
+                        {{"bin\\new.dll", "", ""}, {"maps\\caf\xC3\xA9.oa", "", ""}});
     ASSERT_TRUE(UpdateUninstallLog(install, patch));
     const auto log = ZephTest::ParseLogChecked(ZephTest::ReadBytes(logPath));
     ASSERT_EQ(log.records.size(), 4u);
@@ -48,10 +48,10 @@ TEST_F(UninstallLogTest, LeavesTheLogAloneWhenThereIsNothingToDo) {
     std::filesystem::remove(patch + "/addedFiles.txt");
     EXPECT_TRUE(UpdateUninstallLog(install, patch));
     EXPECT_EQ(ZephTest::ReadBytes(logPath), original);
-    EXPECT_EQ(g_messages, (std::vector<Message>{
-                              {3, "Could not open: " + patch +
-                                      "/addedFiles.txt for reading. The file might not be "
-                                      "present"}}));
+    EXPECT_EQ(g_messages,
+              (std::vector<Message>{{3, "Could not open: " + patch +
+                                            "/addedFiles.txt for reading. The file might not be "
+                                            "present"}}));
 
     ZephTest::WriteList(patch + "/addedFiles.txt", {{"a.txt", "", ""}});
     std::filesystem::remove(logPath);
@@ -66,9 +66,11 @@ TEST_F(UninstallLogTest, AnUnrecognisedLogIsLeftUnchanged) {
     ZephTest::WriteBytes(logPath, damaged);
     EXPECT_TRUE(UpdateUninstallLog(install, patch));
     EXPECT_EQ(ZephTest::ReadBytes(logPath), damaged);
-    EXPECT_EQ(g_messages, (std::vector<Message>{
-                              {2, "The uninstall log was left unchanged because its layout "
-                                  "was not recognised: " + logPath}}));
+    EXPECT_EQ(g_messages,
+              (std::vector<Message>{{2,
+                                     "The uninstall log was left unchanged because its layout "
+                                     "was not recognised: " +
+                                         logPath}}));
 }
 
 TEST_F(UninstallLogTest, FailsWithoutTouchingTheLogWhenTheNewOneCannotBeWritten) {

@@ -36,10 +36,12 @@ std::string Differences(const std::map<std::string, std::string>& a,
     std::string paths;
     for (const auto& [path, content] : a) {
         auto it = b.find(path);
-        if (it == b.end() || it->second != content) paths += " " + path;
+        if (it == b.end() || it->second != content)
+            paths += " " + path;
     }
     for (const auto& [path, content] : b) {
-        if (!a.count(path)) paths += " -" + path;
+        if (!a.count(path))
+            paths += " -" + path;
     }
     return paths;
 }
@@ -85,7 +87,8 @@ protected:
         ::setenv("APPLY_KILL_AFTER", std::to_string(killAfter).c_str(), 1);
         auto child = ZephUtil::StartChildProcessArgv(APPLY_CHILD_PROGRAM, {install, patch});
         ::unsetenv("APPLY_KILL_AFTER");
-        if (!child) return -1;
+        if (!child)
+            return -1;
         if (killAfterMs >= 0 && !ZephUtil::WaitChildProcess(*child, killAfterMs)) {
             ZephUtil::TerminateChildProcess(*child, 137);
         }
@@ -112,11 +115,10 @@ protected:
         const auto log = ReadBytes(install + "/" + kLogName);
         const bool isOld = files == FilesOf(dir / "old") && log == BuildLog(InitialLogRecords());
         const bool isNew = files == FilesOf(dir / "new") && log == newLog;
-        ASSERT_TRUE(isOld || isNew) << "neither tree" << (hadJournal ? " (journal)" : "")
-                                    << "; differs from the old one in "
-                                    << Differences(files, FilesOf(dir / "old"))
-                                    << "; from the new one in "
-                                    << Differences(files, FilesOf(dir / "new"));
+        ASSERT_TRUE(isOld || isNew)
+            << "neither tree" << (hadJournal ? " (journal)" : "")
+            << "; differs from the old one in " << Differences(files, FilesOf(dir / "old"))
+            << "; from the new one in " << Differences(files, FilesOf(dir / "new"));
 
         ASSERT_EQ(RunChild(install, 0), 0) << lastOutput;
         EXPECT_TRUE(InstalledFiles(install) == FilesOf(dir / "new"));
@@ -128,8 +130,9 @@ protected:
 
     // In memory when possible: the kills are of the process, not the machine, and a hundred
     // applications flushing to a disk would take long.
-    TempFolder dir{std::filesystem::is_directory("/dev/shm") ? "/dev/shm"
-                                                             : std::filesystem::temp_directory_path()};
+    TempFolder dir{std::filesystem::is_directory("/dev/shm")
+                       ? "/dev/shm"
+                       : std::filesystem::temp_directory_path()};
     std::string patch = dir / "patch";
     std::string install = dir / "install";
     std::vector<uint8_t> newLog;
@@ -146,7 +149,8 @@ TEST_F(KillTest, KilledAfterEveryFileOperation) {
         ASSERT_EQ(code, 128 + SIGKILL) << "killed after operation " << k;
         CheckAfterKill("killed after operation " + std::to_string(k) + " of " +
                        std::to_string(operations));
-        if (HasFatalFailure()) return;
+        if (HasFatalFailure())
+            return;
     }
 }
 
@@ -156,7 +160,8 @@ TEST_F(KillTest, KilledAtMomentsInTime) {
         const int at = static_cast<int>(took * step / 10);
         RunChild(install, 0, at);
         CheckAfterKill("killed after " + std::to_string(at) + " ms");
-        if (HasFatalFailure()) return;
+        if (HasFatalFailure())
+            return;
     }
 }
 

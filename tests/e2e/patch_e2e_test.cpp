@@ -18,7 +18,8 @@ using namespace ZephTest;
 std::vector<std::string> g_errors;
 
 void RecordErrors(int level, const std::string& text) {
-    if (level >= kLevelError) g_errors.push_back(text);
+    if (level >= kLevelError)
+        g_errors.push_back(text);
 }
 
 // Regular files (not links) below `root` whose size lies in [low, high), in path order.
@@ -26,9 +27,11 @@ std::vector<fs::path> RealFiles(const fs::path& root, uintmax_t low, uintmax_t h
                                 bool recursive) {
     std::vector<fs::path> found;
     auto consider = [&](const fs::directory_entry& item) {
-        if (item.is_symlink() || !item.is_regular_file()) return;
+        if (item.is_symlink() || !item.is_regular_file())
+            return;
         const uintmax_t size = item.file_size();
-        if (size >= low && size < high) found.push_back(item.path());
+        if (size >= low && size < high)
+            found.push_back(item.path());
     };
     std::error_code ignored;
     if (recursive) {
@@ -37,7 +40,8 @@ std::vector<fs::path> RealFiles(const fs::path& root, uintmax_t low, uintmax_t h
             consider(item);
         }
     } else {
-        for (const auto& item : fs::directory_iterator(root, ignored)) consider(item);
+        for (const auto& item : fs::directory_iterator(root, ignored))
+            consider(item);
     }
     std::sort(found.begin(), found.end());
     return found;
@@ -50,15 +54,18 @@ std::string EditBinary(std::string content, size_t seed) {
         content[size / 3 + i] = static_cast<char>(content[size / 3 + i] ^ (seed + i));
     }
     std::string block(std::min<size_t>(10000, size / 4 + 1), '\0');
-    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 13 + seed);
+    for (size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<char>(i * 13 + seed);
     content.insert(size * 2 / 3, block);
     content.resize(content.size() - std::min<size_t>(1000, size / 5));
     return content;
 }
 
 std::string EditText(std::string content, size_t seed) {
-    content.insert(content.size() / 2, "\nChanged in build 48249 (" + std::to_string(seed) + ").\n");
-    if (content.size() > 40) content[20] = content[20] == 'x' ? 'y' : 'x';
+    content.insert(content.size() / 2,
+                   "\nChanged in build 48249 (" + std::to_string(seed) + ").\n");
+    if (content.size() > 40)
+        content[20] = content[20] == 'x' ? 'y' : 'x';
     return content;
 }
 
@@ -68,17 +75,18 @@ protected:
         const std::string olds = dir / "old";
         const std::string news = dir / "new";
         const auto small = RealFiles("/usr/share/doc", 1, 256 * 1024, true);
-        const auto big = RealFiles("/usr/lib/x86_64-linux-gnu", 4 * 1024 * 1024 + 1,
-                                   6 * 1024 * 1024, false);
+        const auto big =
+            RealFiles("/usr/lib/x86_64-linux-gnu", 4 * 1024 * 1024 + 1, 6 * 1024 * 1024, false);
         ASSERT_GE(small.size(), 420u);
         ASSERT_GE(big.size(), 3u);
 
         for (size_t i = 0; i < 380; ++i) {
             const std::string rel = "docs/" + fs::relative(small[i], "/usr/share/doc").string();
             WriteFile(olds + "/" + rel, ReadFile(small[i]));
-            if (i % 9 == 0) continue;  // deleted
-            WriteFile(news + "/" + rel, i % 5 == 0 ? EditText(ReadFile(small[i]), i)
-                                                   : ReadFile(small[i]));
+            if (i % 9 == 0)
+                continue;  // deleted
+            WriteFile(news + "/" + rel,
+                      i % 5 == 0 ? EditText(ReadFile(small[i]), i) : ReadFile(small[i]));
         }
         for (size_t i = 380; i < 420; ++i) {  // added, in folders of their own
             WriteFile(news + "/extras/" + fs::relative(small[i], "/usr/share/doc").string(),
@@ -99,9 +107,8 @@ protected:
 
 TEST_F(PatchEndToEnd, ZephpackPatchAppliedWithTheRealToolGivesTheNewTree) {
     std::string output;
-    ASSERT_EQ(RunProgram(ZEPHPACK_PROGRAM, {"diff", dir / "old", dir / "new", dir / "patch"},
-                         &output),
-              0)
+    ASSERT_EQ(
+        RunProgram(ZEPHPACK_PROGRAM, {"diff", dir / "old", dir / "new", dir / "patch"}, &output), 0)
         << output;
     std::vector<PatchListEntry> added, deleted, patched;
     ASSERT_EQ(ReadPatchList(dir / "patch/addedFiles.txt", &added), ListReadResult::kOk);

@@ -44,9 +44,11 @@ inline void MakeInstallation(const std::string& tree, const std::string& install
 inline std::map<std::string, std::string> InstalledFiles(const std::string& install) {
     std::map<std::string, std::string> tree;
     for (const auto& item : fs::recursive_directory_iterator(install)) {
-        if (!item.is_regular_file()) continue;
+        if (!item.is_regular_file())
+            continue;
         const std::string path = fs::relative(item.path(), install).string();
-        if (path != kToolInBin && path != kLogName) tree[path] = ReadFile(item.path().string());
+        if (path != kToolInBin && path != kLogName)
+            tree[path] = ReadFile(item.path().string());
     }
     return tree;
 }
@@ -73,7 +75,8 @@ inline std::vector<LogRecord> LogRecordsAfter(const std::string& install,
         if (full.size() <= 252) {
             data.push_back(static_cast<uint8_t>(full.size()));
         } else {
-            data = {0xFD, static_cast<uint8_t>(full.size()), static_cast<uint8_t>(full.size() >> 8)};
+            data = {0xFD, static_cast<uint8_t>(full.size()),
+                    static_cast<uint8_t>(full.size() >> 8)};
         }
         data.insert(data.end(), full.begin(), full.end());
         data.push_back(0xFF);
@@ -87,12 +90,14 @@ inline std::vector<LogRecord> LogRecordsAfter(const std::string& install,
 inline int RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                       std::string* output = nullptr) {
     auto child = ZephUtil::StartChildProcessArgv(program, arguments);
-    if (!child) return -1;
+    if (!child)
+        return -1;
     std::string text;
     while (ZephUtil::ReadChildOutput(*child, text)) {
     }
     ZephUtil::WaitChildProcess(*child, -1);
-    if (output) *output = text;
+    if (output)
+        *output = text;
     return ZephUtil::ChildExitCode(*child);
 }
 

@@ -14,7 +14,8 @@ int RunZephPack(int argc, char** argv) {
     }
     std::string error;
     const int result = MakePatchDirectory(argv[2], argv[3], argv[4], &error);
-    if (result != kPackOk) std::fprintf(stderr, "zephpack: %s\n", error.c_str());
+    if (result != kPackOk)
+        std::fprintf(stderr, "zephpack: %s\n", error.c_str());
     return result;
 }
 

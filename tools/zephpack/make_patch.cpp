@@ -24,7 +24,8 @@ std::string ListText(const std::vector<Entry>& entries) {
     std::string text;
     for (const Entry& entry : entries) {
         std::string listed = entry.path;
-        for (char& c : listed) c = c == '/' ? '\\' : c;
+        for (char& c : listed)
+            c = c == '/' ? '\\' : c;
         text += listed + "\r\n" + entry.after + "\r\n" + entry.before + "\r\n";
     }
     return text;
@@ -37,7 +38,8 @@ bool WriteList(const std::string& folder, const char* name, const std::vector<En
 }
 
 bool Digest(const std::string& path, std::string* digest, std::string* error) {
-    if (ZephPatch::FileMd5Hex(path, digest)) return true;
+    if (ZephPatch::FileMd5Hex(path, digest))
+        return true;
     *error = "cannot read " + path;
     return false;
 }
@@ -59,13 +61,15 @@ int CarryFile(const std::string& oldTree, const std::string& newTree, const std:
     std::error_code failure;
     fs::create_directories(ZephPatch::ParentFolder(target), failure);
     if (added) {
-        if (!failure && ZephPatch::CopyFileOver(newTree + "/" + path, target)) return kPackOk;
+        if (!failure && ZephPatch::CopyFileOver(newTree + "/" + path, target))
+            return kPackOk;
         *error = "cannot copy " + newTree + "/" + path + " to " + target;
         return kPackNotWritable;
     }
     const OrbPatch::Result made = OrbPatch::MakeDiff(oldTree + "/" + path, newTree + "/" + path,
                                                      target, OrbPatch::DiffOptions());
-    if (made.ok()) return kPackOk;
+    if (made.ok())
+        return kPackOk;
     *error = "orbpatch diff " + path + ": " + made.message;
     return kPackDiffFailed;
 }
@@ -83,18 +87,23 @@ int MakePatchDirectory(const std::string& oldTree, const std::string& newTree,
     std::vector<Entry> added, deleted, patched;
     for (const std::string& path : newFiles) {
         std::string after, before;
-        if (!Digest(newTree + "/" + path, &after, error)) return kPackBadTree;
+        if (!Digest(newTree + "/" + path, &after, error))
+            return kPackBadTree;
         if (!oldFiles.count(path)) {
             added.push_back({path, after, after});
             continue;
         }
-        if (!Digest(oldTree + "/" + path, &before, error)) return kPackBadTree;
-        if (after != before) patched.push_back({path, after, before});
+        if (!Digest(oldTree + "/" + path, &before, error))
+            return kPackBadTree;
+        if (after != before)
+            patched.push_back({path, after, before});
     }
     for (const std::string& path : oldFiles) {
         std::string before;
-        if (newFiles.count(path)) continue;
-        if (!Digest(oldTree + "/" + path, &before, error)) return kPackBadTree;
+        if (newFiles.count(path))
+            continue;
+        if (!Digest(oldTree + "/" + path, &before, error))
+            return kPackBadTree;
         deleted.push_back({path, before, before});
     }
     // "data/x.diff" is both the difference file of x and the copy of an added x.diff.
@@ -106,13 +115,14 @@ int MakePatchDirectory(const std::string& oldTree, const std::string& newTree,
         }
     }
 
-    if (!PrepareFolder(patchFolder, error)) return kPackNotWritable;
+    if (!PrepareFolder(patchFolder, error))
+        return kPackNotWritable;
     const std::string data = patchFolder + "/data";
     for (const auto* list : {&added, &patched}) {
         for (const Entry& entry : *list) {
-            const int result =
-                CarryFile(oldTree, newTree, data, entry.path, list == &added, error);
-            if (result != kPackOk) return result;
+            const int result = CarryFile(oldTree, newTree, data, entry.path, list == &added, error);
+            if (result != kPackOk)
+                return result;
         }
     }
     if (!WriteList(patchFolder, ZephPatch::kAddedFilesList, added) ||

@@ -8,9 +8,9 @@ namespace ZephPack {
 enum PackResult : int {
     kPackOk = 0,
     kPackUsage = 1,
-    kPackBadTree = 2,       // a tree cannot be read or cannot be patched
-    kPackNotWritable = 3,   // the patch directory is not new and empty, or a write failed
-    kPackDiffFailed = 4,    // the difference tool failed on a changed file
+    kPackBadTree = 2,      // a tree cannot be read or cannot be patched
+    kPackNotWritable = 3,  // the patch directory is not new and empty, or a write failed
+    kPackDiffFailed = 4,   // the difference tool failed on a changed file
 };
 
 // Writes `patchFolder` (created; must be missing or empty): "addedFiles.txt",

@@ -23,7 +23,8 @@ bool ScanTree(const std::string& root, std::set<std::string>* files, std::string
             *error = "links cannot be patched: " + entry.path().string();
             return false;
         }
-        if (entry.is_directory()) continue;
+        if (entry.is_directory())
+            continue;
         if (!entry.is_regular_file()) {
             *error = "not a regular file: " + entry.path().string();
             return false;
@@ -45,8 +46,8 @@ bool CheckNoFileFolderClash(const std::set<std::string>& a, const std::set<std::
             for (size_t slash = path.find('/'); slash != std::string::npos;
                  slash = path.find('/', slash + 1)) {
                 if (others.count(path.substr(0, slash))) {
-                    *error = "a file in one tree is a folder in the other: " +
-                             path.substr(0, slash);
+                    *error =
+                        "a file in one tree is a folder in the other: " + path.substr(0, slash);
                     return false;
                 }
             }

@@ -32,7 +32,8 @@ Function Real(const char* name) {
 }
 
 void Counted() {
-    if (++g_operations == g_killAfter) ::kill(::getpid(), SIGKILL);
+    if (++g_operations == g_killAfter)
+        ::kill(::getpid(), SIGKILL);
 }
 
 void PrintMessage(int level, const std::string& text) {

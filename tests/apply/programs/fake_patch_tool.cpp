@@ -20,10 +20,12 @@ namespace {
 
 void LogCall(int argc, char** argv) {
     const char* log = std::getenv("FAKE_TOOL_LOG");
-    if (!log) return;
+    if (!log)
+        return;
     std::ofstream out(log, std::ios::app);
     out << std::filesystem::current_path().string();
-    for (int i = 1; i < argc; ++i) out << "|" << argv[i];
+    for (int i = 1; i < argc; ++i)
+        out << "|" << argv[i];
     out << "\n";
 }
 
@@ -32,15 +34,19 @@ void LogCall(int argc, char** argv) {
 int main(int argc, char** argv) {
     LogCall(argc, argv);
     int first = 1;
-    if (argc > 1 && std::string(argv[1]) == "patchapply") first = 2;
-    if (argc - first != 3) return 1;
+    if (argc > 1 && std::string(argv[1]) == "patchapply")
+        first = 2;
+    if (argc - first != 3)
+        return 1;
     const std::string oldFile = argv[first], diffFile = argv[first + 1], outFile = argv[first + 2];
 
     std::ifstream diff(diffFile, std::ios::binary);
-    if (!diff) return 3;
+    if (!diff)
+        return 3;
     std::string command;
     std::getline(diff, command);
-    if (command.starts_with("exit ")) return std::atoi(command.c_str() + 5);
+    if (command.starts_with("exit "))
+        return std::atoi(command.c_str() + 5);
     if (command == "crash") {
         const rlimit noCore{0, 0};
         setrlimit(RLIMIT_CORE, &noCore);
@@ -52,9 +58,11 @@ int main(int argc, char** argv) {
         std::ofstream(outFile + "/inside") << "x";
         return 7;
     }
-    if (!std::ifstream(oldFile, std::ios::binary)) return 2;
+    if (!std::ifstream(oldFile, std::ios::binary))
+        return 2;
     std::ofstream out(outFile, std::ios::binary | std::ios::trunc);
-    if (!out) return 4;
+    if (!out)
+        return 4;
     out << std::string(std::istreambuf_iterator<char>(diff), std::istreambuf_iterator<char>());
     return out.good() ? 0 : 4;
 }

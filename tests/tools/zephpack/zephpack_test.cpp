@@ -88,7 +88,8 @@ TEST_F(ZephPackTest, WritesTheListsAndDataOfAPatchDirectory) {
                   Md5("map v2") + "\r\n" + Md5("map v1") + "\r\n");
 
     std::vector<std::string> data;
-    for (const auto& [path, content] : TreeOf(dir / "patch/data")) data.push_back(path);
+    for (const auto& [path, content] : TreeOf(dir / "patch/data"))
+        data.push_back(path);
     EXPECT_EQ(data, (std::vector<std::string>{"A.txt", "bin/Engine.dll.diff",
                                               "maps/a new/added.txt", "maps/z/last.oa.diff"}));
     EXPECT_EQ(Read(dir / "patch/data/maps/a new/added.txt"), "added");
