@@ -3,6 +3,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <utility>
 
 namespace ZephPatch {
 namespace {
@@ -24,6 +25,38 @@ constexpr size_t kReadBufferSize = 64 * 1024;
 
 uint32_t RotateLeft(uint32_t x, int n) {
     return (x << n) | (x >> (32 - n));
+}
+
+// Step I of the 64 (RFC 1321, 3.4): the round's function of b, c, d, the message word it
+// takes, the sine constant and the shift; then the four words move along by one.
+template <int I>
+inline void Step(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, const uint32_t x[16]) {
+    constexpr int kRound = I / 16;
+    constexpr int kWord = kRound == 0   ? I
+                          : kRound == 1 ? (5 * I + 1) % 16
+                          : kRound == 2 ? (3 * I + 5) % 16
+                                        : (7 * I) % 16;
+    uint32_t f;
+    if constexpr (kRound == 0) {
+        f = (b & c) | (~b & d);
+    } else if constexpr (kRound == 1) {
+        f = (b & d) | (c & ~d);
+    } else if constexpr (kRound == 2) {
+        f = b ^ c ^ d;
+    } else {
+        f = c ^ (b | ~d);
+    }
+    const uint32_t rotated = RotateLeft(a + f + kSine[I] + x[kWord], kShift[kRound][I % 4]);
+    a = d;
+    d = c;
+    c = b;
+    b += rotated;
+}
+
+template <int First, int... Offsets>
+inline void Rounds(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, const uint32_t x[16],
+                   std::integer_sequence<int, Offsets...>) {
+    (Step<First + Offsets>(a, b, c, d, x), ...);
 }
 
 void EncodeLittleEndian(uint8_t* out, const uint32_t* in, size_t words) {
@@ -123,34 +156,11 @@ void MD5::transform(const uint8_t block[64]) {
                static_cast<uint32_t>(block[i * 4 + 3]) << 24;
     }
     uint32_t a = m_state[0], b = m_state[1], c = m_state[2], d = m_state[3];
-    for (int i = 0; i < 64; ++i) {
-        const int round = i / 16;
-        uint32_t f;
-        int k;
-        switch (round) {
-            case 0:
-                f = (b & c) | (~b & d);
-                k = i;
-                break;
-            case 1:
-                f = (b & d) | (c & ~d);
-                k = (5 * i + 1) % 16;
-                break;
-            case 2:
-                f = b ^ c ^ d;
-                k = (3 * i + 5) % 16;
-                break;
-            default:
-                f = c ^ (b | ~d);
-                k = (7 * i) % 16;
-                break;
-        }
-        const uint32_t rotated = RotateLeft(a + f + kSine[i] + x[k], kShift[round][i % 4]);
-        a = d;
-        d = c;
-        c = b;
-        b += rotated;
-    }
+    // The 64 steps written out, so that every shift and index is a constant.
+    Rounds<0>(a, b, c, d, x, std::make_integer_sequence<int, 16>());
+    Rounds<16>(a, b, c, d, x, std::make_integer_sequence<int, 16>());
+    Rounds<32>(a, b, c, d, x, std::make_integer_sequence<int, 16>());
+    Rounds<48>(a, b, c, d, x, std::make_integer_sequence<int, 16>());
     m_state[0] += a;
     m_state[1] += b;
     m_state[2] += c;
