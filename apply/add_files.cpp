@@ -16,7 +16,7 @@ bool AddFiles::Execute(const PatchListEntry& entry, const std::string& relative)
             Report(kLevelError, [&] { return FormatMessage(kTextFailedToCreateBackup, target); });
             return false;
         }
-    } else if (MoveToBackup(relative) != BackupResult::kDone) {
+    } else if (!MoveToBackup(relative)) {
         Report(kLevelError,
                [&] { return FormatMessage(kTextFailedToCreateBackup, target + kBackupSuffix); });
         return false;

@@ -9,7 +9,7 @@ namespace ZephPatch {
 bool DeleteFiles::Execute(const PatchListEntry&, const std::string& relative) {
     const std::string target = TargetOf(relative);
     if (ZephUtil::FileExists(target)) {
-        if (MoveToBackup(relative) == BackupResult::kDone)
+        if (MoveToBackup(relative))
             return true;
         if (ZephUtil::FileExists(target)) {
             Report(kLevelError, [&] { return MessageText(kTextCouldNotDelete) + target; });

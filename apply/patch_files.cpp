@@ -54,7 +54,7 @@ bool PatchFiles::Execute(const PatchListEntry& entry, const std::string& relativ
         if (state != FileState::kToPatch)
             return state == FileState::kDone;
     }
-    if (MoveToBackup(relative) != BackupResult::kDone) {
+    if (!MoveToBackup(relative)) {
         Report(kLevelError, [&] { return FormatMessage(kTextFailedToCreateBackup, backup); });
         return false;
     }

@@ -69,19 +69,16 @@ bool PatchStage::EnsureFolderOf(const std::string& target) const {
     return false;
 }
 
-PatchStage::BackupResult PatchStage::MoveToBackup(const std::string& relative) {
+bool PatchStage::MoveToBackup(const std::string& relative) {
     const std::string target = TargetOf(relative);
     const std::string backup = target + kBackupSuffix;
     // A backup the journal does not name is stale; it must go before the journal names it.
-    if (ZephUtil::FileExists(backup) && !ZephUtil::DeleteFileAt(backup)) {
-        return BackupResult::kStaleNotDeleted;
-    }
-    if (!m_context.journal->RecordBackup(relative))
-        return BackupResult::kNotRecorded;
-    if (!RenameFile(target, backup))
-        return BackupResult::kNotRenamed;
+    if (ZephUtil::FileExists(backup) && !ZephUtil::DeleteFileAt(backup))
+        return false;
+    if (!m_context.journal->RecordBackup(relative) || !RenameFile(target, backup))
+        return false;
     m_backups.push_back({target, backup});
-    return BackupResult::kDone;
+    return true;
 }
 
 bool PatchStage::RecordNewFile(const std::string& relative) {

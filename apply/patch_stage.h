@@ -50,10 +50,9 @@ protected:
     // Creates the target's folder with its parents when missing; reports a failure.
     bool EnsureFolderOf(const std::string& target) const;
 
-    enum class BackupResult { kDone, kStaleNotDeleted, kNotRecorded, kNotRenamed };
     // Moves `relative` aside to its .pbk: deletes a stale .pbk, names the backup in the
-    // journal, renames, and records it in this stage's list.
-    BackupResult MoveToBackup(const std::string& relative);
+    // journal, renames, and records it in this stage's list. False when any step failed.
+    bool MoveToBackup(const std::string& relative);
     // Records a file that did not exist, so that undoing removes it again.
     bool RecordNewFile(const std::string& relative);
 
