@@ -1,0 +1,36 @@
+// The start-up both front ends share: everything between installing the crash handlers and
+// opening the main window (or starting the console session).
+#pragma once
+
+#include <string>
+
+#include "app/core/shell_state.h"
+#include "session/patch_settings.h"
+
+namespace ZephPatch {
+
+// Run by the front end after it has installed the crash handlers and before it registers the
+// session callbacks, on the main thread. In order: notes the executable, names the crash report
+// "patcher", repairs quoted arguments, parses the command line (ParseCommandLine), takes the
+// installation folder from the registry when none was given, makes a relative one absolute and
+// changes to the executable's folder, then checks rights: with `admin` a failed CheckPatchRights
+// shows message 132 / caption 134; without it RelaunchElevated may run an elevated copy.
+// False when this process must end now (rights missing, or the copy has run).
+bool RunShellStartup(int argc, const char* const* argv, ShellState* state,
+                     const ShellHooks& hooks);
+
+// What the session will do, decided after the embedded patch check.
+enum class RunMode {
+    kRepair,      // the `repair` switch: the repair driver
+    kDownload,    // at least one patch server: the server patch chain
+    kStandalone,  // applicable embedded patches: they are applied when the user asks
+    kNone,        // nothing to do: report MSG_NO_VALID_OPERATION at level 3
+};
+
+inline constexpr char MSG_NO_VALID_OPERATION[] =
+    "No valid patch operation was specified. Patching aborted.";
+
+// Repair and download start the session at once; standalone waits for the user.
+RunMode ChooseRunMode(const PatchSettings& settings);
+
+}  // namespace ZephPatch
