@@ -18,12 +18,14 @@ namespace {
 constexpr const char* kDefaultRoot = "/etc/orvik/registry";
 constexpr size_t kMaxValueFileSize = 1 << 20;  // far beyond any value; guards a stray big file
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char FoldAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return FoldAscii(x) == FoldAscii(y);
+           });
 }
 
 std::string Join(const std::string& folder, std::string_view name) {
@@ -45,14 +47,16 @@ std::optional<std::vector<std::string>> SplitKeyPath(std::string_view path) {
     size_t start = 0;
     while (start <= path.size()) {
         size_t end = path.find_first_of("\\/", start);
-        if (end == std::string_view::npos) end = path.size();
+        if (end == std::string_view::npos)
+            end = path.size();
         std::string_view element = path.substr(start, end - start);
         // A leading or trailing separator ("Software\\") is harmless; an inner empty one is not.
         if (element.empty() && (start == 0 || end == path.size())) {
             start = end + 1;
             continue;
         }
-        if (!IsSafeKeyElement(element)) return std::nullopt;
+        if (!IsSafeKeyElement(element))
+            return std::nullopt;
         elements.emplace_back(element);
         start = end + 1;
     }
@@ -73,10 +77,12 @@ bool IsRegularFile(const std::string& path) {
 std::vector<std::string> SortedEntries(const std::string& folder) {
     std::vector<std::string> names;
     DIR* dir = opendir(folder.c_str());
-    if (!dir) return names;
+    if (!dir)
+        return names;
     while (const dirent* entry = readdir(dir)) {
         std::string_view name = entry->d_name;
-        if (name != "." && name != "..") names.emplace_back(name);
+        if (name != "." && name != "..")
+            names.emplace_back(name);
     }
     closedir(dir);
     std::sort(names.begin(), names.end());
@@ -90,9 +96,11 @@ std::optional<std::string> FindEntry(const std::string& folder, std::string_view
     auto isWanted = [&](const std::string& path) {
         return wantFolder ? IsFolder(path) : IsRegularFile(path);
     };
-    if (isWanted(Join(folder, name))) return std::string(name);
+    if (isWanted(Join(folder, name)))
+        return std::string(name);
     for (const std::string& entry : SortedEntries(folder))
-        if (EqualsIgnoringCase(entry, name) && isWanted(Join(folder, entry))) return entry;
+        if (EqualsIgnoringCase(entry, name) && isWanted(Join(folder, entry)))
+            return entry;
     return std::nullopt;
 }
 
@@ -101,20 +109,25 @@ std::optional<std::string> ResolveKey(std::string folder, const std::vector<std:
                                       bool create) {
     if (create && !IsFolder(folder)) {
         // The root itself, with its parents, the way mkdir -p makes it.
-        for (size_t slash = folder.find('/', 1); ; slash = folder.find('/', slash + 1)) {
+        for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
             const std::string prefix = folder.substr(0, slash);
-            if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return std::nullopt;
-            if (slash == std::string::npos) break;
+            if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST)
+                return std::nullopt;
+            if (slash == std::string::npos)
+                break;
         }
     }
-    if (!IsFolder(folder)) return std::nullopt;
+    if (!IsFolder(folder))
+        return std::nullopt;
     for (const std::string& element : elements) {
         std::optional<std::string> found = FindEntry(folder, element, true);
         if (!found) {
-            if (!create) return std::nullopt;
+            if (!create)
+                return std::nullopt;
             if (mkdir(Join(folder, element).c_str(), 0755) != 0 && errno != EEXIST)
                 return std::nullopt;
-            if (!IsFolder(Join(folder, element))) return std::nullopt;
+            if (!IsFolder(Join(folder, element)))
+                return std::nullopt;
             found = element;
         }
         folder = Join(folder, *found);
@@ -124,13 +137,15 @@ std::optional<std::string> ResolveKey(std::string folder, const std::vector<std:
 
 bool ReadWholeFile(const std::string& path, std::string* contents) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     contents->clear();
     char chunk[4096];
     bool ok = true;
     for (;;) {
         const ssize_t got = read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && errno == EINTR)
+            continue;
         if (got <= 0) {
             ok = got == 0;
             break;
@@ -149,8 +164,10 @@ bool WriteAll(int fd, const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR) continue;
-        if (wrote <= 0) return false;
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return false;
         done += static_cast<size_t>(wrote);
     }
     return true;
@@ -158,7 +175,8 @@ bool WriteAll(int fd, const std::string& bytes) {
 
 std::string_view TrimBlanks(std::string_view text) {
     const size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) return {};
+    if (first == std::string_view::npos)
+        return {};
     const size_t last = text.find_last_not_of(" \t\r");
     return text.substr(first, last - first + 1);
 }
@@ -167,11 +185,14 @@ std::string_view TrimBlanks(std::string_view text) {
 // final line feed.
 bool ParseValueFile(std::string_view contents, RegType* type, std::string* data) {
     const size_t lineEnd = contents.find('\n');
-    if (lineEnd == std::string_view::npos) return false;
+    if (lineEnd == std::string_view::npos)
+        return false;
     const std::string_view typeName = TrimBlanks(contents.substr(0, lineEnd));
     std::string_view rest = contents.substr(lineEnd + 1);
-    if (!rest.empty() && rest.back() == '\n') rest.remove_suffix(1);
-    if (!rest.empty() && rest.back() == '\r') rest.remove_suffix(1);
+    if (!rest.empty() && rest.back() == '\n')
+        rest.remove_suffix(1);
+    if (!rest.empty() && rest.back() == '\r')
+        rest.remove_suffix(1);
     if (typeName == "REG_SZ") {
         *type = RegType::kString;
         *data = rest;
@@ -248,10 +269,12 @@ void RegistryKey::Close() {
 }
 
 bool RegistryKey::EnumSubKey(uint32_t index, std::string* name) const {
-    if (!IsOpen()) return false;
+    if (!IsOpen())
+        return false;
     uint32_t seen = 0;
     for (const std::string& entry : SortedEntries(m_folder)) {
-        if (entry.front() == '@' || !IsFolder(Join(m_folder, entry))) continue;
+        if (entry.front() == '@' || !IsFolder(Join(m_folder, entry)))
+            continue;
         if (seen++ == index) {
             *name = entry;
             return true;
@@ -261,7 +284,8 @@ bool RegistryKey::EnumSubKey(uint32_t index, std::string* name) const {
 }
 
 bool RegistryKey::QueryValue(std::string_view name, RegType* type, std::string* data) const {
-    if (!IsOpen() || !IsSafeValueName(name)) return false;
+    if (!IsOpen() || !IsSafeValueName(name))
+        return false;
     const auto file = FindEntry(m_folder, "@" + std::string(name), false);
     std::string contents;
     return file && ReadWholeFile(Join(m_folder, *file), &contents) &&
@@ -271,7 +295,8 @@ bool RegistryKey::QueryValue(std::string_view name, RegType* type, std::string* 
 bool RegistryKey::QueryString(std::string_view name, std::string* text) const {
     RegType type;
     std::string data;
-    if (!QueryValue(name, &type, &data) || type != RegType::kString) return false;
+    if (!QueryValue(name, &type, &data) || type != RegType::kString)
+        return false;
     *text = std::move(data);
     return true;
 }
@@ -279,7 +304,8 @@ bool RegistryKey::QueryString(std::string_view name, std::string* text) const {
 bool RegistryKey::QueryDword(std::string_view name, uint32_t* number) const {
     RegType type;
     std::string data;
-    if (!QueryValue(name, &type, &data) || type != RegType::kDword) return false;
+    if (!QueryValue(name, &type, &data) || type != RegType::kDword)
+        return false;
     return std::from_chars(data.data(), data.data() + data.size(), *number).ec == std::errc();
 }
 
@@ -292,13 +318,15 @@ bool RegistryKey::SetDword(std::string_view name, uint32_t number) {
 }
 
 bool RegistryKey::WriteValue(std::string_view name, const std::string& contents) {
-    if (!IsWritable() || !IsSafeValueName(name)) return false;
+    if (!IsWritable() || !IsSafeValueName(name))
+        return false;
     const std::string fileName =
         FindEntry(m_folder, "@" + std::string(name), false).value_or("@" + std::string(name));
     // The temporary name starts with '.', never '@', so a crash mid-way leaves no false value.
     std::string temp = Join(m_folder, ".@value-XXXXXX");
     const int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     const bool written = fchmod(fd, 0644) == 0 && WriteAll(fd, contents) && fsync(fd) == 0;
     const bool closed = close(fd) == 0;
     if (!written || !closed || rename(temp.c_str(), Join(m_folder, fileName).c_str()) != 0) {
@@ -315,7 +343,8 @@ bool RegistryKey::WriteValue(std::string_view name, const std::string& contents)
 }
 
 bool RegistryKey::DeleteValue(std::string_view name) {
-    if (!IsWritable() || !IsSafeValueName(name)) return false;
+    if (!IsWritable() || !IsSafeValueName(name))
+        return false;
     const auto file = FindEntry(m_folder, "@" + std::string(name), false);
     return file && unlink(Join(m_folder, *file).c_str()) == 0;
 }

@@ -21,15 +21,18 @@ bool RegistryWritable() {
 // Opened for update in place and closed again, unchanged.
 bool ProductExecutableWritable(const std::string& installPath) {
     const std::string program = ZephUtil::JoinPath(installPath, "bin/Velmor.exe");
-    if (!ZephUtil::FileExists(program)) return true;
+    if (!ZephUtil::FileExists(program))
+        return true;
     const int fd = open(program.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     close(fd);
     return true;
 }
 
 bool InstallationWritable(const std::string& installPath) {
-    if (installPath.empty() || !ZephUtil::IsDirectory(installPath)) return true;
+    if (installPath.empty() || !ZephUtil::IsDirectory(installPath))
+        return true;
     return faccessat(AT_FDCWD, installPath.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
@@ -38,7 +41,8 @@ bool InstallationWritable(const std::string& installPath) {
 std::string TempFolder() {
     for (const char* name : {"TEMP", "TMPDIR"}) {
         const char* value = std::getenv(name);
-        if (value && *value) return value;
+        if (value && *value)
+            return value;
     }
     return "/tmp";
 }

@@ -12,7 +12,8 @@ PatchSettings& GetPatchSettings() {
 
 void AddInstalledBuild(std::string_view build) {
     std::vector<std::string>& builds = GetPatchSettings().installedBuilds;
-    if (std::find(builds.begin(), builds.end(), build) == builds.end()) builds.emplace_back(build);
+    if (std::find(builds.begin(), builds.end(), build) == builds.end())
+        builds.emplace_back(build);
 }
 
 }  // namespace ZephPatch

@@ -6,8 +6,10 @@ namespace ZephPatch {
 
 const CmdLineEntry* CmdLineParser::FindEntry(std::string_view name, bool isLong) const {
     for (const CmdLineEntry& entry : m_entries) {
-        if (entry.kind == CmdLineKind::kParam) continue;
-        if ((isLong ? entry.longName : entry.shortName) == name) return &entry;
+        if (entry.kind == CmdLineKind::kParam)
+            continue;
+        if ((isLong ? entry.longName : entry.shortName) == name)
+            return &entry;
     }
     return nullptr;
 }
@@ -67,11 +69,13 @@ bool CmdLineParser::ParseShort(const std::vector<std::string>& arguments, size_t
         std::vector<const CmdLineEntry*> group;
         for (char letter : name) {
             const CmdLineEntry* entry = FindEntry(std::string(1, letter), false);
-            if (!entry || entry->kind != CmdLineKind::kSwitch) break;
+            if (!entry || entry->kind != CmdLineKind::kSwitch)
+                break;
             group.push_back(entry);
         }
         if (group.size() == name.size()) {
-            for (const CmdLineEntry* entry : group) m_found.emplace_back(entry, std::string());
+            for (const CmdLineEntry* entry : group)
+                m_found.emplace_back(entry, std::string());
             return true;
         }
     }
@@ -138,11 +142,13 @@ std::string CmdLineParser::Usage(std::string_view programName) const {
                           entry.description);
     }
     size_t width = 0;
-    for (const auto& row : rows) width = std::max(width, row.first.size());
+    for (const auto& row : rows)
+        width = std::max(width, row.first.size());
     std::string text = synopsis + "\n";
     for (const auto& [names, description] : rows) {
         std::string line = "  " + names;
-        if (!description.empty()) line += std::string(width - names.size() + 2, ' ') + description;
+        if (!description.empty())
+            line += std::string(width - names.size() + 2, ' ') + description;
         text += line + "\n";
     }
     return text;

@@ -13,17 +13,21 @@ namespace ZephPatch {
 namespace {
 
 // pkexec's own failures: 126 the user dismissed the dialog, 127 not authorised or no agent.
-bool ElevationRefused(int exitCode) { return exitCode == 126 || exitCode == 127; }
+bool ElevationRefused(int exitCode) {
+    return exitCode == 126 || exitCode == 127;
+}
 
 std::string ElevationProgram(const ShellHooks& hooks) {
-    if (!hooks.elevationProgram.empty()) return hooks.elevationProgram;
+    if (!hooks.elevationProgram.empty())
+        return hooks.elevationProgram;
     return geteuid() == 0 ? std::string() : FindProgramOnPath("pkexec");
 }
 
 // Starts the copy and waits for it; false when it never ran.
 bool RunElevatedCopy(ShellState& state, const ShellHooks& hooks, const std::string& arguments) {
     const std::string program = ElevationProgram(hooks);
-    if (program.empty()) return false;
+    if (program.empty())
+        return false;
     std::vector<std::string> argv = {program, state.executablePath};
     for (std::string& argument : ZephUtil::SplitCommandLine(arguments))
         argv.push_back(std::move(argument));
@@ -40,25 +44,30 @@ bool RunElevatedCopy(ShellState& state, const ShellHooks& hooks, const std::stri
 
 std::string BuildRelaunchArguments(const ShellState& state, const PatchSettings& settings) {
     std::string text = "--admin ";
-    if (settings.repairMode) text += "--repair ";
-    if (state.debugMode) text += "--debug ";
+    if (settings.repairMode)
+        text += "--repair ";
+    if (state.debugMode)
+        text += "--debug ";
     if (!settings.patchServers.empty()) {
         text += "--server=\"";
         for (size_t i = 0; i < settings.patchServers.size(); ++i)
             text += (i ? ";" : "") + settings.patchServers[i];
         text += "\" ";
     }
-    if (!settings.installedBuilds.empty()) text += settings.installedBuilds.front();
+    if (!settings.installedBuilds.empty())
+        text += settings.installedBuilds.front();
     text += " \"" + settings.installPath + "\"";
     return text;
 }
 
 bool RelaunchElevated(ShellState& state, const ShellHooks& hooks) {
     const PatchSettings& settings = GetPatchSettings();
-    if (CheckPatchRights(settings.installPath)) return false;
+    if (CheckPatchRights(settings.installPath))
+        return false;
     const std::string arguments = BuildRelaunchArguments(state, settings);
     ZephUtil::Print("parm: %s", arguments.c_str());
-    if (!RunElevatedCopy(state, hooks, arguments)) hooks.messageBox(LoadMessage(132), LoadMessage(134));
+    if (!RunElevatedCopy(state, hooks, arguments))
+        hooks.messageBox(LoadMessage(132), LoadMessage(134));
     RunOnExitProgram(state);
     return true;
 }

@@ -9,7 +9,8 @@
 namespace ZephPatch {
 
 void RunOnExitProgram(const ShellState& state) {
-    if (!state.onExitGiven || state.onExitCommand.empty()) return;
+    if (!state.onExitGiven || state.onExitCommand.empty())
+        return;
     pid_t pid = -1;
     const int error = LaunchProgram(ZephUtil::SplitCommandLine(state.onExitCommand), &pid);
     if (error != 0) {

@@ -25,7 +25,8 @@ std::vector<CmdLineEntry> PatcherOptionTable() {
 
 void RepairQuotedArguments(std::vector<std::string>& arguments) {
     for (std::string& argument : arguments)
-        if (argument.ends_with("\\\"")) argument.pop_back();
+        if (argument.ends_with("\\\""))
+            argument.pop_back();
 }
 
 bool ParseCommandLine(ShellState& state, const ShellHooks& hooks) {
@@ -39,7 +40,8 @@ bool ParseCommandLine(ShellState& state, const ShellHooks& hooks) {
         hooks.showUsage(parser.Error() + "\n" + parser.Usage(program));
         return false;
     }
-    if (parser.Found("help")) hooks.showUsage(parser.Usage(program));
+    if (parser.Found("help"))
+        hooks.showUsage(parser.Usage(program));
 
     state.onExitGiven = parser.Found("onexit", &state.onExitCommand);
     state.debugMode = parser.Found("debug");
@@ -47,8 +49,10 @@ bool ParseCommandLine(ShellState& state, const ShellHooks& hooks) {
     settings.repairMode = parser.Found("repair");
 
     const std::vector<std::string>& params = parser.Params();
-    if (params.empty()) return false;
-    if (params.size() == 2) AddInstalledBuild(params[0]);
+    if (params.empty())
+        return false;
+    if (params.size() == 2)
+        AddInstalledBuild(params[0]);
     settings.installPath = params.back();
 
     std::string value;

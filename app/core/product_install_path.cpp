@@ -10,9 +10,8 @@ namespace {
 
 bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
     auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
-               return fold(x) == fold(y);
-           });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return fold(x) == fold(y); });
 }
 
 }  // namespace
@@ -26,11 +25,12 @@ std::string FindProductInstallPath(const std::string& productKey, const std::str
     std::string result, name;
     for (uint32_t index = 0; product.EnumSubKey(index, &name); ++index) {
         ZephUtil::RegistryKey subkey;
-        if (!subkey.OpenSubKey(product, name, RegAccess::kRead)) continue;
+        if (!subkey.OpenSubKey(product, name, RegAccess::kRead))
+            continue;
         std::string foundClass, installPath;
-        const bool matches = productClass.empty() ||
-                             (subkey.QueryString(PRODUCT_CLASS_VALUE, &foundClass) &&
-                              EqualsIgnoringCase(foundClass, productClass));
+        const bool matches =
+            productClass.empty() || (subkey.QueryString(PRODUCT_CLASS_VALUE, &foundClass) &&
+                                     EqualsIgnoringCase(foundClass, productClass));
         if (matches && subkey.QueryString(PRODUCT_INSTALL_PATH_VALUE, &installPath) &&
             !installPath.empty())
             result = installPath;

@@ -24,7 +24,8 @@ std::string CurrentFolder() {
 std::string ExecutablePath(const std::string& argv0) {
     char buffer[PATH_MAX];
     const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (length > 0) return std::string(buffer, static_cast<size_t>(length));
+    if (length > 0)
+        return std::string(buffer, static_cast<size_t>(length));
     return argv0.starts_with('/') ? argv0 : CurrentFolder() + "/" + argv0;
 }
 
@@ -38,7 +39,8 @@ void MakeInstallPathAbsolute() {
 
 bool HasRights(ShellState& state, const ShellHooks& hooks) {
     if (state.adminGiven) {
-        if (CheckPatchRights(GetPatchSettings().installPath)) return true;
+        if (CheckPatchRights(GetPatchSettings().installPath))
+            return true;
         hooks.messageBox(LoadMessage(132), LoadMessage(134));
         return false;
     }
@@ -59,16 +61,20 @@ bool RunShellStartup(int argc, const char* const* argv, ShellState* state,
     if (settings.installPath.empty())
         settings.installPath = FindProductInstallPath(PRODUCT_KEY, PRODUCT_CLASS);
     MakeInstallPathAbsolute();
-    const std::string folder = state->executablePath.substr(0, state->executablePath.rfind('/') + 1);
+    const std::string folder =
+        state->executablePath.substr(0, state->executablePath.rfind('/') + 1);
     if (!folder.empty() && chdir(folder.c_str()) != 0)
         ZephUtil::Print("RunShellStartup> cannot change to %s", folder.c_str());
     return HasRights(*state, hooks);
 }
 
 RunMode ChooseRunMode(const PatchSettings& settings) {
-    if (settings.repairMode) return RunMode::kRepair;
-    if (!settings.patchServers.empty()) return RunMode::kDownload;
-    if (settings.localPatchesReady) return RunMode::kStandalone;
+    if (settings.repairMode)
+        return RunMode::kRepair;
+    if (!settings.patchServers.empty())
+        return RunMode::kDownload;
+    if (settings.localPatchesReady)
+        return RunMode::kStandalone;
     return RunMode::kNone;
 }
 

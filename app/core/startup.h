@@ -16,8 +16,7 @@ namespace ZephPatch {
 // changes to the executable's folder, then checks rights: with `admin` a failed CheckPatchRights
 // shows message 132 / caption 134; without it RelaunchElevated may run an elevated copy.
 // False when this process must end now (rights missing, or the copy has run).
-bool RunShellStartup(int argc, const char* const* argv, ShellState* state,
-                     const ShellHooks& hooks);
+bool RunShellStartup(int argc, const char* const* argv, ShellState* state, const ShellHooks& hooks);
 
 // What the session will do, decided after the embedded patch check.
 enum class RunMode {

@@ -38,10 +38,18 @@ bool Decode(const std::string& raw, std::string* text, std::string* error) {
             return false;
         }
         switch (body[i]) {
-            case 'n': *text += '\n'; break;
-            case 't': *text += '\t'; break;
-            case '\\': *text += '\\'; break;
-            case '"': *text += '"'; break;
+            case 'n':
+                *text += '\n';
+                break;
+            case 't':
+                *text += '\t';
+                break;
+            case '\\':
+                *text += '\\';
+                break;
+            case '"':
+                *text += '"';
+                break;
             default:
                 *error = std::string("unknown escape \\") + body[i];
                 return false;
@@ -55,8 +63,10 @@ using Table = std::map<std::pair<uint16_t, int>, std::u16string>;  // (language,
 bool ParseSource(std::istream& in, const std::string& name, Table* table) {
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '#') continue;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty() || line[0] == '#')
+            continue;
         auto fail = [&](const std::string& why) {
             std::cerr << name << ":" << number << ": " << why << "\n";
             return false;
@@ -64,16 +74,23 @@ bool ParseSource(std::istream& in, const std::string& name, Table* table) {
         std::istringstream fields(line);
         int id = -1;
         std::string language;
-        if (!(fields >> id) || id < 0 || id > 0xFFFF) return fail("bad message id");
-        if (!(fields >> language) || !kLanguages.count(language)) return fail("bad language");
+        if (!(fields >> id) || id < 0 || id > 0xFFFF)
+            return fail("bad message id");
+        if (!(fields >> language) || !kLanguages.count(language))
+            return fail("bad language");
         std::string raw;
-        if (fields.get() == ' ') std::getline(fields, raw);
+        if (fields.get() == ' ')
+            std::getline(fields, raw);
         std::string text, error;
-        if (!Decode(raw, &text, &error)) return fail(error);
+        if (!Decode(raw, &text, &error))
+            return fail(error);
         const std::u16string wide = ZephUtil::Utf8ToUtf16(text);
-        if (ZephUtil::Utf16ToUtf8(wide) != text) return fail("text is not valid UTF-8");
-        if (wide.empty()) return fail("empty text: leave the id out instead");
-        if (wide.size() > 0xFFFF) return fail("text too long");
+        if (ZephUtil::Utf16ToUtf8(wide) != text)
+            return fail("text is not valid UTF-8");
+        if (wide.empty())
+            return fail("empty text: leave the id out instead");
+        if (wide.size() > 0xFFFF)
+            return fail("text too long");
         if (!table->emplace(std::make_pair(kLanguages.at(language), id), wide).second)
             return fail("id given twice for this language");
     }
@@ -83,7 +100,8 @@ bool ParseSource(std::istream& in, const std::string& name, Table* table) {
 // Blocks per language: block number -> 16 entries.
 std::map<std::pair<uint16_t, int>, std::u16string> BuildBlocks(const Table& table) {
     std::map<std::pair<uint16_t, int>, std::map<int, std::u16string>> entries;
-    for (const auto& [key, text] : table) entries[{key.first, key.second / 16 + 1}][key.second % 16] = text;
+    for (const auto& [key, text] : table)
+        entries[{key.first, key.second / 16 + 1}][key.second % 16] = text;
     std::map<std::pair<uint16_t, int>, std::u16string> blocks;
     for (const auto& [key, slots] : entries) {
         std::u16string& data = blocks[key];
@@ -97,13 +115,15 @@ std::map<std::pair<uint16_t, int>, std::u16string> BuildBlocks(const Table& tabl
     return blocks;
 }
 
-void WriteSource(std::ostream& out, const std::map<std::pair<uint16_t, int>, std::u16string>& blocks) {
+void WriteSource(std::ostream& out,
+                 const std::map<std::pair<uint16_t, int>, std::u16string>& blocks) {
     out << "// Generated from app/resources/messages.txt by message_table_gen. Do not edit.\n"
            "#include \"kernel/message_table.h\"\n\nnamespace ZephPatch {\nnamespace {\n";
     for (const auto& [key, data] : blocks) {
         out << "const char16_t kBlock_" << key.first << "_" << key.second << "[] = {";
         for (size_t i = 0; i < data.size(); ++i) {
-            if (i % 12 == 0) out << "\n   ";
+            if (i % 12 == 0)
+                out << "\n   ";
             char unit[10];
             std::snprintf(unit, sizeof unit, " 0x%04x,", static_cast<unsigned>(data[i]));
             out << unit;
@@ -131,7 +151,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     Table table;
-    if (!ParseSource(in, argv[1], &table)) return 1;
+    if (!ParseSource(in, argv[1], &table))
+        return 1;
     std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
     WriteSource(out, BuildBlocks(table));
     out.close();

@@ -75,8 +75,12 @@ TEST(CommandLine, UsageListsSynopsisAndOneLinePerOption) {
 }
 
 TEST(CommandLine, QuotedFolderEndingInBackslashIsRepaired) {
-    Args arguments = {"InstallPatchGUI.exe", "C:\\Program Files\\Velmor\\\"", "in\"side",
-                      "\\\"", "plain\\", "\""};
+    Args arguments = {"InstallPatchGUI.exe",
+                      "C:\\Program Files\\Velmor\\\"",
+                      "in\"side",
+                      "\\\"",
+                      "plain\\",
+                      "\""};
     RepairQuotedArguments(arguments);
     EXPECT_EQ(arguments, (Args{"InstallPatchGUI.exe", "C:\\Program Files\\Velmor\\", "in\"side",
                                "\\", "plain\\", "\""}));

@@ -79,8 +79,8 @@ TEST_F(ElevationTest, CopyGetsTheSplitArgumentsThenOnExitRuns) {
 }
 
 TEST_F(ElevationTest, RefusedOrMissingElevationShowsTheRightsMessage) {
-    const std::pair<std::string, std::string> rightsBox = {
-        ZephPatch::LoadMessage(132), "Requires Administrator Privileges"};
+    const std::pair<std::string, std::string> rightsBox = {ZephPatch::LoadMessage(132),
+                                                           "Requires Administrator Privileges"};
     for (const std::string& program :
          {FakeElevation(126), FakeElevation(127), m_folder / "no-such-program"}) {
         m_boxes.clear();

@@ -15,8 +15,8 @@ class ProductInstallPathTest : public ShellTest {
 protected:
     void AddProduct(const std::string& subkey, const char* productClass, const char* installPath) {
         ZephUtil::RegistryKey key;
-        ASSERT_TRUE(key.Create("SOFTWARE\\Orvik\\Products\\VelmorSimulator\\" + subkey,
-                               RegAccess::kWrite));
+        ASSERT_TRUE(
+            key.Create("SOFTWARE\\Orvik\\Products\\VelmorSimulator\\" + subkey, RegAccess::kWrite));
         if (productClass) {
             ASSERT_TRUE(key.SetString("ProductClass", productClass));
         }
@@ -51,7 +51,8 @@ TEST_F(ProductInstallPathTest, UnwritableProductKeyGivesNothing) {
         setenv("ORVIK_REGISTRY_ROOT", "registry", 1);
         return FindProductInstallPath("VelmorSimulator", "Velmor").empty();
     });
-    if (result == kUnprivilegedUnavailable) GTEST_SKIP() << "cannot drop privileges";
+    if (result == kUnprivilegedUnavailable)
+        GTEST_SKIP() << "cannot drop privileges";
     EXPECT_EQ(result, 0);
 }
 

@@ -19,11 +19,12 @@ const std::vector<uint16_t> kLanguages = {LANGUAGE_ENGLISH, LANGUAGE_GERMAN, LAN
 
 // Ids 121 to 255 without those that have no entry.
 std::vector<int> IdsWithText() {
-    const std::set<int> none = {133, 155, 156, 180, 182, 183, 186, 245, 246, 247, 248,
-                                249, 250, 251, 252, 253, 254};
+    const std::set<int> none = {133, 155, 156, 180, 182, 183, 186, 245, 246,
+                                247, 248, 249, 250, 251, 252, 253, 254};
     std::vector<int> ids;
     for (int id = 121; id <= 255; ++id)
-        if (!none.count(id)) ids.push_back(id);
+        if (!none.count(id))
+            ids.push_back(id);
     return ids;
 }
 
@@ -42,8 +43,8 @@ TEST_F(CatalogueTest, EveryIdHasATextInEveryLanguageExcept233InGerman) {
         SetMessageLanguage(language);
         for (int id : IdsWithText()) {
             const bool expected = !(id == 233 && language == LANGUAGE_GERMAN);
-            EXPECT_EQ(!LoadMessageU16(id).empty(), expected) << "id " << id << " language "
-                                                             << language;
+            EXPECT_EQ(!LoadMessageU16(id).empty(), expected)
+                << "id " << id << " language " << language;
             EXPECT_LT(LoadMessageU16(id).size(), MESSAGE_BUFFER_SIZE) << "id " << id;
         }
         for (int id : {0, 120, 133, 155, 186, 245, 254, 256, 1000, -1, 70000})
@@ -64,12 +65,31 @@ TEST_F(CatalogueTest, EnglishTextsAreTheProgramsOwn) {
               "Administrative access, ensure that all instances of Velmor are closed, and try "
               "again.");
     // The fixed constants and the table agree wherever both exist.
+    // clang-format off
     const std::vector<std::pair<int, const char*>> fixed = {
-        {190, MSG_APPLY_UPDATE},      {193, MSG_CONFIRM_CANCEL}, {207, MSG_NOT_OPENED_FOR_WRITING},
-        {209, MSG_CHECKSUM},          {220, MSG_ALREADY_REMOVED}, {233, MSG_UNKNOWN_PATCH_ERROR},
-        {234, MSG_FOR_READING_MAYBE_MISSING}, {239, MSG_ABORTING}, {243, MSG_CANCEL_AFTER_PATCHES},
-        {244, MSG_NEEDS_SERVICE_PACK}, {255, MSG_NEEDS_DIRECTX}};
-    for (const auto& [id, text] : fixed) EXPECT_EQ(LoadMessage(id), text) << "id " << id;
+        {190, MSG_APPLY_UPDATE}, {191, MSG_CANCEL}, {192, MSG_EXIT}, {193, MSG_CONFIRM_CANCEL},
+        {194, MSG_CANCELLING}, {195, MSG_BROWSE_NEW_VERSION},
+        {196, MSG_CANNOT_OPEN_PATCH_FOR_WRITING}, {197, MSG_CANNOT_DOWNLOAD_PATCH},
+        {198, MSG_NO_PATCH_SERVER}, {199, MSG_SUCCESS_SUFFIX}, {200, MSG_FAILED_SUFFIX},
+        {201, MSG_CANNOT_CREATE_DIRECTORY}, {202, MSG_DIFF_COMMAND},
+        {203, MSG_CANNOT_CREATE_PROCESS}, {204, MSG_BZIP2_COMMAND}, {205, MSG_ARCHIVE_COMMAND},
+        {206, MSG_THE_FILE}, {207, MSG_NOT_OPENED_FOR_WRITING}, {208, MSG_IDENTICAL},
+        {209, MSG_CHECKSUM}, {210, MSG_PATCHING}, {212, MSG_TO_BE_ADDED}, {213, MSG_TO_BE_DELETED},
+        {214, MSG_CANNOT_WRITE_FILE}, {215, MSG_PROPERLY}, {216, MSG_ADDING},
+        {217, MSG_FAILED_ADDING}, {218, MSG_REMOVING}, {219, MSG_CANNOT_DELETE},
+        {220, MSG_ALREADY_REMOVED}, {221, MSG_CANNOT_COPY_FILE}, {222, MSG_CHECKSUM_FAILED},
+        {223, MSG_ALREADY_PATCHED}, {224, MSG_FILE_DAMAGED}, {225, MSG_FAILED_CREATING_PROCESS},
+        {226, MSG_FAILED_PATCH_COMMAND}, {227, MSG_NOT_ENOUGH_ARGUMENTS},
+        {228, MSG_CANNOT_OPEN_DATA_FILE}, {229, MSG_CANNOT_OPEN_PATCH_FILE},
+        {230, MSG_CANNOT_OPEN_OUTPUT_FILE}, {231, MSG_OK_FAILED_COUNTS}, {232, MSG_COULD_NOT_OPEN},
+        {233, MSG_UNKNOWN_PATCH_ERROR}, {234, MSG_FOR_READING_MAYBE_MISSING},
+        {235, MSG_CANNOT_DOWNLOAD_FILE}, {236, MSG_CANNOT_READ_CHECKSUMS},
+        {237, MSG_REPLACE_MISSING}, {238, MSG_REPLACE_MODIFIED}, {239, MSG_ABORTING},
+        {243, MSG_CANCEL_AFTER_PATCHES}, {244, MSG_NEEDS_SERVICE_PACK}, {255, MSG_NEEDS_DIRECTX},
+    };
+    // clang-format on
+    for (const auto& [id, text] : fixed)
+        EXPECT_EQ(LoadMessage(id), text) << "id " << id;
 }
 
 // Translations are formatted with the English arguments and glued to other texts, so their
@@ -88,7 +108,8 @@ TEST_F(CatalogueTest, TranslationsKeepConversionsAndEdges) {
         for (uint16_t language : {LANGUAGE_GERMAN, LANGUAGE_FRENCH, LANGUAGE_RUSSIAN}) {
             SetMessageLanguage(language);
             const std::string text = LoadMessage(id);
-            if (text.empty()) continue;
+            if (text.empty())
+                continue;
             EXPECT_EQ(conversions(text), conversions(english)) << id << "/" << language;
             EXPECT_EQ(text.front() == ' ', english.front() == ' ') << id << "/" << language;
             EXPECT_EQ(text.front() == '\n', english.front() == '\n') << id << "/" << language;

@@ -108,7 +108,8 @@ TEST_F(RegistryTest, SubkeysEnumerateInNameOrderWithoutValues) {
     ASSERT_TRUE(key.SetString("Zeta", "a value, not a key"));
     std::vector<std::string> names;
     std::string name;
-    for (uint32_t i = 0; key.EnumSubKey(i, &name); ++i) names.push_back(name);
+    for (uint32_t i = 0; key.EnumSubKey(i, &name); ++i)
+        names.push_back(name);
     EXPECT_EQ(names, (std::vector<std::string>{"Addon", "Velmor", "beta"}));
 
     RegistryKey sub;
@@ -146,7 +147,8 @@ TEST_F(RegistryTest, OpenForWriteFailsWhereTheProcessCannotWrite) {
                !locked.Open("Locked\\Key", RegAccess::kWrite) &&
                !locked.Create("Locked\\Key\\Sub", RegAccess::kRead);
     });
-    if (result == orvik_test::kUnprivilegedUnavailable) GTEST_SKIP() << "cannot drop privileges";
+    if (result == orvik_test::kUnprivilegedUnavailable)
+        GTEST_SKIP() << "cannot drop privileges";
     EXPECT_EQ(result, 0);
 }
 

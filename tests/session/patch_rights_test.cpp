@@ -76,16 +76,19 @@ TEST_F(PatchRightsTest, FailsForAnOrdinaryUserOnReadOnlyInstallation) {
         return CheckPatchRights("velmor/writable") && !CheckPatchRights("velmor") &&
                !CheckPatchRights("velmor/bin");  // the folder itself is read-only
     });
-    if (result == orvik_test::kUnprivilegedUnavailable) GTEST_SKIP() << "cannot drop privileges";
+    if (result == orvik_test::kUnprivilegedUnavailable)
+        GTEST_SKIP() << "cannot drop privileges";
     EXPECT_EQ(result, 0);
 }
 
 TEST_F(PatchRightsTest, PatchingFlagIsSetAndClearedInTheProductKey) {
     EXPECT_FALSE(SetPatchingFlag()) << "no product key";
     ZephUtil::RegistryKey key;
-    ASSERT_TRUE(key.Create("SOFTWARE\\Orvik\\Products\\VelmorSimulator", ZephUtil::RegAccess::kRead));
+    ASSERT_TRUE(
+        key.Create("SOFTWARE\\Orvik\\Products\\VelmorSimulator", ZephUtil::RegAccess::kRead));
     ASSERT_TRUE(SetPatchingFlag());
-    const std::string value = m_folder / "registry/SOFTWARE/Orvik/Products/VelmorSimulator/@IsPatching";
+    const std::string value =
+        m_folder / "registry/SOFTWARE/Orvik/Products/VelmorSimulator/@IsPatching";
     EXPECT_EQ(ReadFile(value), "REG_DWORD\n1\n");
     EXPECT_TRUE(ClearPatchingFlag());
     EXPECT_FALSE(std::filesystem::exists(value));

@@ -24,7 +24,8 @@ class TestFolder {
 public:
     TestFolder() {
         std::string pattern = ::testing::TempDir() + "orvik-XXXXXX";
-        if (!mkdtemp(pattern.data())) ADD_FAILURE() << "mkdtemp failed";
+        if (!mkdtemp(pattern.data()))
+            ADD_FAILURE() << "mkdtemp failed";
         m_path = pattern;
         // Traversable by the unprivileged user of RunUnprivileged.
         chmod(m_path.c_str(), 0755);
@@ -62,7 +63,8 @@ inline std::string ReadFile(const std::string& path) {
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name)) m_old = old, m_had = true;
+        if (const char* old = std::getenv(name))
+            m_old = old, m_had = true;
         value ? setenv(name, value, 1) : unsetenv(name);
     }
     ~ScopedEnv() { m_had ? setenv(m_name.c_str(), m_old.c_str(), 1) : unsetenv(m_name.c_str()); }
@@ -83,14 +85,16 @@ constexpr int kUnprivilegedUnavailable = 77;
 inline int RunUnprivileged(const std::string& folder, const std::function<bool()>& check) {
     const pid_t pid = fork();
     if (pid == 0) {
-        if (chdir(folder.c_str()) != 0) _exit(2);
-        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 ||
-                               setuid(65534) != 0))
+        if (chdir(folder.c_str()) != 0)
+            _exit(2);
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
             _exit(kUnprivilegedUnavailable);
         _exit(check() ? 0 : 1);
     }
     int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return 3;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return 3;
     return WEXITSTATUS(status);
 }
 
