@@ -1,5 +1,15 @@
 // The start-up both front ends share: everything between installing the crash handlers and
 // opening the main window (or starting the console session).
+//
+// A front end runs, on its main thread:
+//   1. sockets and the socket manager (where it uses them), InstallCrashHandlers;
+//   2. RunShellStartup; when false, end without step 6's on-exit program (after a relaunch
+//      it has run already);
+//   3. SetCallbacks (no total hook, its ShouldContinue, its MessageSink), then its window;
+//   4. the embedded patch check on state.executablePath;
+//   5. ChooseRunMode: start the session at once for repair and download; for none, report
+//      MSG_NO_VALID_OPERATION at level 3 (the window disables "Apply Update");
+//   6. at exit: RunOnExitProgram, release the socket manager, DisarmCrashHandlers.
 #pragma once
 
 #include <string>
