@@ -6,7 +6,8 @@ namespace ZephPatch {
 
 void AddInstalledBuild(PatchSettings& settings, const std::string& build) {
     auto& builds = settings.installedBuilds;
-    if (std::find(builds.begin(), builds.end(), build) == builds.end()) builds.push_back(build);
+    if (std::find(builds.begin(), builds.end(), build) == builds.end())
+        builds.push_back(build);
 }
 
 }  // namespace ZephPatch
