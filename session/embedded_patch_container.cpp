@@ -156,9 +156,6 @@ int EmbeddedPatchContainer::ExtractPatch(const std::string& fromBuild,
     auto entry = FindEntry(fromBuild);
     if (!entry)
         return kExtractNoRecord;
-    // The file may have changed since it was opened.
-    if (!InsideFile(entry->dataOffset, entry->dataLength, m_file->GetSize()))
-        return ZephUtil::kBufOutOfRange;
     int result;
     {
         ZephDataBufferFile output(outputPath, ZephUtil::kFileWrite);
@@ -167,6 +164,9 @@ int EmbeddedPatchContainer::ExtractPatch(const std::string& fromBuild,
         result = m_file->Seek(entry->dataOffset);
         if (result == kBufOk)
             result = CopyBytes(*m_file, output, entry->dataLength);
+        // A full disk may only show when the last bytes are flushed.
+        if (result == kBufOk && !output.Commit())
+            result = ZephUtil::kBufIoError;
     }
     if (result != kBufOk)
         ZephUtil::DeleteFileAt(outputPath);
