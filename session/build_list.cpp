@@ -1,0 +1,117 @@
+#include "session/build_list.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+
+#include "kernel/child_process.h"
+#include "kernel/data_buffer.h"
+#include "kernel/file_utils.h"
+
+namespace ZephPatch {
+namespace {
+
+constexpr uint64_t kMaxBuildListSize = 1 << 20;
+
+// Closes the pipe and reaps the child however the run ends.
+struct ChildCloser {
+    void operator()(ZephUtil::ChildProcess* child) const {
+        ZephUtil::CloseChildProcess(*child);
+        delete child;
+    }
+};
+using ChildHandle = std::unique_ptr<ZephUtil::ChildProcess, ChildCloser>;
+
+// Starts the utility, drains its output and waits for it without limit; false when it
+// cannot be started.
+bool RunUtility(const std::string& utilityPath, const std::string& arguments) {
+    ChildHandle child(ZephUtil::StartChildProcess(utilityPath, arguments).release());
+    if (!child)
+        return false;
+    std::string output;
+    while (ZephUtil::ReadChildOutput(*child, output))
+        output.clear();
+    ZephUtil::WaitChildProcess(*child, -1);
+    return true;
+}
+
+// The utility runs in its own working folder, so a relative list path is made absolute.
+std::string AbsoluteListPath(const std::string& path) {
+    if (!path.empty() && path.front() == '/')
+        return path;
+    std::error_code error;
+    const auto folder = std::filesystem::current_path(error);
+    return error ? path : ZephUtil::JoinPath(folder.string(), path);
+}
+
+bool ReadWholeFile(const std::string& path, std::string* text) {
+    ZephUtil::ZephDataBufferFile file(path, ZephUtil::kFileRead);
+    // A list of builds is a few hundred bytes; anything huge is not one.
+    if (!file.IsOpen() || file.GetSize() > kMaxBuildListSize)
+        return false;
+    text->assign(file.GetSize(), '\0');
+    return file.Read(text->data(), static_cast<uint32_t>(text->size())) == ZephUtil::kBufOk;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+// Every build before a comma; line breaks around a build are not part of it, and an empty
+// entry is no build.
+int AddBuildsOf(std::string_view text, PatchSettings& settings) {
+    int count = 0;
+    for (size_t comma; (comma = text.find(',')) != std::string_view::npos;
+         text.remove_prefix(comma + 1)) {
+        const std::string_view build = TrimBlanks(text.substr(0, comma));
+        if (build.empty())
+            continue;
+        AddInstalledBuild(settings, std::string(build));
+        ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
+bool ListBuilds(PatchSettings& settings, const std::string& utilityPath,
+                const std::string& buildListPath, const MessageReport& report) {
+    const std::string listPath = AbsoluteListPath(buildListPath);
+    if (!RunUtility(utilityPath, "listbuilds \"" + listPath + "\" norender"))
+        return false;
+    std::string text;
+    if (!ReadWholeFile(listPath, &text))
+        return false;
+    const int count = AddBuildsOf(text, settings);
+    if (report)
+        report(kLevelDetail, std::to_string(count) + " builds found {" + text + "}");
+    // A later call must see the utility's fresh list, never this one.
+    ZephUtil::DeleteFileAt(listPath);
+    RunUtility(utilityPath, "closevaddaemon -nostartvaddaemon norender");
+    return count > 0;
+}
+
+std::string CurrentBuild(const PatchSettings& settings) {
+    return settings.installedBuilds.empty() ? std::string() : settings.installedBuilds.front();
+}
+
+bool DropCurrentBuild(PatchSettings& settings) {
+    auto& builds = settings.installedBuilds;
+    if (builds.empty())
+        return false;
+    builds.erase(builds.begin());
+    return !builds.empty();
+}
+
+void MakeCurrentBuild(PatchSettings& settings, const std::string& build) {
+    auto& builds = settings.installedBuilds;
+    builds.erase(std::remove(builds.begin(), builds.end(), build), builds.end());
+    builds.insert(builds.begin(), build);
+}
+
+}  // namespace ZephPatch
