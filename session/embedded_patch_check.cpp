@@ -1,0 +1,142 @@
+#include "session/embedded_patch_check.h"
+
+#include <algorithm>
+
+#include "kernel/file_utils.h"
+#include "session/build_list.h"
+#include "session/session_messages.h"
+
+namespace ZephPatch {
+namespace {
+
+constexpr const char* kUtilityPath = "bin/VelmorUtil.exe";
+constexpr const char* kBuildListPath = "bin/buildList.txt";
+constexpr const char* kDialogTitle = "Locate Velmor.exe...";
+constexpr const char* kDialogFilter = "Velmor.exe";
+
+class CheckReporter {
+public:
+    explicit CheckReporter(const MessageReport& report) : m_report(report) {}
+    void operator()(int level, const std::string& text) const {
+        if (m_report)
+            m_report(level, text);
+    }
+
+private:
+    const MessageReport& m_report;
+};
+
+std::string WithArgument(const std::string& pattern, const std::string& argument) {
+    std::string text = pattern;
+    if (size_t at = text.find("%s"); at != std::string::npos)
+        text.replace(at, 2, argument);
+    return text;
+}
+
+// Lists the builds of the registry's installation, or of one the user picks. False when the
+// user cancels the choice.
+bool ListBuildsOfInstallation(PatchSettings& settings, bool askUser, const EmbeddedCheckHost& host,
+                              const CheckReporter& report) {
+    std::string candidate = askUser || !host.findInstallPath ? "" : host.findInstallPath();
+    for (;;) {
+        settings.installedBuilds.clear();
+        if (!candidate.empty()) {
+            ListBuilds(settings, ZephUtil::JoinPath(candidate, kUtilityPath),
+                       ZephUtil::JoinPath(candidate, kBuildListPath), host.report);
+            return true;
+        }
+        if (!askUser)
+            report(kLevelError,
+                   "Unable to determine Velmor installation path. Requesting user to specify "
+                   "installation location.\n");
+        std::string chosen;
+        if (!host.chooseFile || !host.chooseFile(kDialogTitle, kDialogFilter, &chosen)) {
+            report(kLevelError,
+                   "Unable to determine installation location. Aborted patching at user's "
+                   "request.");
+            return false;
+        }
+        candidate = InstallationOfChosenFile(chosen);
+        settings.installPath = candidate;
+    }
+}
+
+// Every embedded source build that is installed, once each, in directory order.
+std::vector<std::string> ApplicableBuilds(const std::vector<std::string>& fromBuilds,
+                                          const std::vector<std::string>& installed) {
+    std::vector<std::string> applicable;
+    for (const auto& build : fromBuilds) {
+        const bool isInstalled =
+            std::find(installed.begin(), installed.end(), build) != installed.end();
+        const bool isTaken =
+            std::find(applicable.begin(), applicable.end(), build) != applicable.end();
+        if (isInstalled && !isTaken)
+            applicable.push_back(build);
+    }
+    return applicable;
+}
+
+void EnableLocalPatches(PatchSettings& settings, const std::vector<std::string>& applicable,
+                        const EmbeddedCheckHost& host, const CheckReporter& report) {
+    settings.targetBuild.clear();
+    settings.repairMode = false;
+    settings.localPatchesReady = true;
+    settings.installedBuilds.clear();
+    for (const auto& build : applicable)
+        AddInstalledBuild(settings, build);
+    report(kLevelStep, SessionMessage(kMsgReadyForLocalPatch));
+    if (host.enableApplyUpdate)
+        host.enableApplyUpdate();
+    const std::string current = CurrentBuild(settings);
+    if (!current.empty())
+        report(kLevelStep, WithArgument(SessionMessage(kMsgCurrentVersion), current));
+    report(kLevelStep, "");
+}
+
+}  // namespace
+
+std::string InstallationOfChosenFile(const std::string& file) {
+    const size_t slash = file.find_last_of("/\\");
+    if (slash == std::string::npos)
+        return "./";
+    const std::string folder = file.substr(0, slash + 1);
+    const std::string_view inner(folder.data(), slash);  // without its final separator
+    const size_t parentSlash = inner.find_last_of("/\\");
+    const std::string_view name =
+        parentSlash == std::string_view::npos ? inner : inner.substr(parentSlash + 1);
+    if (name != "bin")
+        return folder;
+    return parentSlash == std::string_view::npos ? "./" : folder.substr(0, parentSlash + 1);
+}
+
+bool CheckEmbeddedPatches(EmbeddedPatchContainer& container, PatchSettings& settings,
+                          const std::string& executablePath, bool askUser,
+                          const EmbeddedCheckHost& host) {
+    const CheckReporter report(host.report);
+    report(kLevelDetail, "Checking embedded patch: " + executablePath);
+    const int opened = container.OpenContainer(executablePath);
+    if (opened == kContainerAbsent)
+        return false;
+    if (opened != kContainerOpened) {
+        report(kLevelError, SessionMessage(kMsgFileErrorReadingPatch));
+        return false;
+    }
+    if (host.enableChooseInstallation)
+        host.enableChooseInstallation();
+    if (!ListBuildsOfInstallation(settings, askUser, host, report))
+        return false;
+
+    const std::vector<std::string> fromBuilds = container.ListFromBuilds();
+    report(kLevelDetail, std::to_string(fromBuilds.size()) + " patches embedded, " +
+                             std::to_string(settings.installedBuilds.size()) + " installed");
+    const auto applicable = ApplicableBuilds(fromBuilds, settings.installedBuilds);
+    report(kLevelDetail, "Found " + std::to_string(applicable.size()) + " applicable patches");
+    if (applicable.empty()) {
+        report(kLevelError, SessionMessage(kMsgPatchNotApplicable));
+        return false;
+    }
+    EnableLocalPatches(settings, applicable, host, report);
+    return true;
+}
+
+}  // namespace ZephPatch
