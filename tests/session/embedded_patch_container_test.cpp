@@ -36,11 +36,12 @@ TEST_F(EmbeddedPatchContainerTest, HeaderIsFoundOnlyAtAMultipleOf4096) {
 }
 
 TEST_F(EmbeddedPatchContainerTest, FileChangedAfterEmbeddingFailsTheSizeTest) {
-    Bytes file = ContainerFile(100, 4096, {{"46957", "48249", kArchiveA}});
-    file.push_back(0);
-    EXPECT_EQ(m_container.OpenContainer(Write(file)), kContainerUnreadable);
-    file.resize(file.size() - 2);
-    EXPECT_EQ(m_container.OpenContainer(Write(file)), kContainerUnreadable);
+    const Bytes file = ContainerFile(100, 4096, {{"46957", "48249", kArchiveA}});
+    Bytes extended = file;
+    extended.push_back(0);
+    EXPECT_EQ(m_container.OpenContainer(Write(extended)), kContainerUnreadable);
+    EXPECT_EQ(m_container.OpenContainer(Write(Bytes(file.begin(), file.end() - 1))),
+              kContainerUnreadable);
     EXPECT_EQ(m_container.OpenContainer(m_folder.Path("missing.exe")), kContainerUnreadable);
 }
 
