@@ -40,6 +40,8 @@ enum FileMode : int {
     kFileReadWrite = 3,  // existing file, read and write
 };
 
+// A disk file behind a C stream. The size is taken at open and kept up to date by writes.
+// A short read or write (the end of the file included) answers kBufIoError.
 class ZephDataBufferFile : public ZephDataBuffer {
 public:
     // `path` is UTF-8; backslashes are taken as separators. An open failure leaves the buffer
@@ -50,7 +52,9 @@ public:
     ZephDataBufferFile& operator=(const ZephDataBufferFile&) = delete;
 
     bool IsOpen() const { return m_stream != nullptr; }
-    // Flushes and fsyncs; false when the data may not be on disk.
+    // Flushes the stream and fsyncs the file; false when the data may not be on disk.
+    // FlushBuffer only hands the stream's buffer to the system; call Commit where the
+    // bytes must survive a power cut (the write modes meant "committed to disk").
     bool Commit();
 
     uint64_t GetSize() override { return m_size; }
@@ -62,7 +66,8 @@ public:
     void FlushBuffer() override;
 
 private:
-    bool Reopen();
+    // Repositions the stream between a read and a write in mode 3, as C streams require.
+    bool TurnAround();
 
     FILE* m_stream = nullptr;
     int m_mode;
@@ -72,6 +77,7 @@ private:
     std::string m_name;
 };
 
+// A fixed block: writes stop at its size (kBufNoMemory), SetSize is kBufNotAllowed.
 class ZephDataBufferMemoryStatic : public ZephDataBuffer {
 public:
     // Over a caller's block, not owned.
@@ -101,10 +107,10 @@ private:
     uint8_t* m_data = nullptr;
     uint32_t m_position = 0;
     uint32_t m_size = 0;
-    uint32_t m_flags = 0;
     bool m_owns = false;
 };
 
+// A growing array. Allocation failures come back as kBufNoMemory, never as exceptions.
 class ZephDataBufferMemoryDynamic : public ZephDataBuffer {
 public:
     ZephDataBufferMemoryDynamic() = default;
@@ -121,7 +127,7 @@ public:
 
 private:
     std::vector<uint8_t> m_bytes;
-    uint32_t m_position = 0;
+    uint64_t m_position = 0;
 };
 
 }  // namespace ZephUtil

@@ -8,11 +8,14 @@ namespace OS {
 class Mutex {
 public:
     Mutex();  // throws OSException "Failed to create the mutex"
-    virtual ~Mutex();
+    // Throws OSException "Failed to close the mutex handle" when the system refuses.
+    virtual ~Mutex() noexcept(false);
     Mutex(const Mutex&) = delete;
     Mutex& operator=(const Mutex&) = delete;
 
-    // Waits without limit; the owner may lock again, each lock needs its own unlock.
+    // Waits without limit; the owner may lock again, each lock needs its own unlock. A mutex
+    // whose owner ended while holding it counts as acquired. Throws OSException "Failed to
+    // acquire the mutex" when the system refuses.
     void Lock();
     // Throws OSException "Failed to release the mutex" when the caller does not own it.
     void Unlock();

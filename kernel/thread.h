@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "kernel/event.h"
+
 namespace OS {
 
 struct ThreadState;
@@ -14,10 +16,13 @@ using ThreadFunction = int (*)(void* argument);
 // Starts `function(argument)` on a new thread (stack size 0 = default); its return value is the
 // thread's exit code. Throws OSException when no thread could be created.
 ThreadHandle StartThread(size_t stackSize, ThreadFunction function, void* argument);
-// Waits without limit and returns the exit code. Throws "Error waiting for thread to finish!".
+// Waits without limit and returns the exit code. Throws "Error waiting for thread to finish!"
+// when the handle is null or names the calling thread.
 int JoinThread(const ThreadHandle& handle);
 // 0 signalled (ended), 258 timed out; milliseconds -1 waits without limit.
 int WaitThread(const ThreadHandle& handle, int milliseconds);
+// The handle as something WaitAnyHandle can wait for (signalled once the thread has ended).
+WaitableHandle AsWaitable(const ThreadHandle& handle);
 
 void Sleep(uint32_t milliseconds);
 
@@ -32,7 +37,7 @@ public:
     // Runs `function(argument)`, or Run() when no function is given. Asserts that a previous
     // thread has ended. True when the thread was created.
     bool Start(ThreadFunction function = nullptr, void* argument = nullptr);
-    // Exit code; 0 without waiting when no thread was started.
+    // Exit code; 0 without waiting when no thread was started. The handle stays open.
     int Join();
     bool IsRunning() const;
 
