@@ -1,68 +1,25 @@
 #include "session/patch_archive.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-
+#include "kernel/block_io.h"
+#include "kernel/compression.h"
 #include "kernel/data_buffer.h"
 #include "kernel/file_utils.h"
 #include "kernel/system_log.h"
 #include "kernel/text.h"
-#include "session/block_inflate.h"
+#include "session/unpacked_file.h"
 
 namespace ZephPatch {
 
+using ZephUtil::kBufOk;
 using ZephUtil::Print;
 
 namespace {
 
-constexpr uint64_t kMaxRecordHeaderSize = 4 + 2 * uint64_t{kMaxRecordNameUnits} + 1;
-
-// An unpacked file written straight through its descriptor, so that a failure to write the
-// last bytes (a full disk) shows at Close instead of vanishing in a stream's destructor.
-class UnpackedFile {
-public:
-    explicit UnpackedFile(const std::string& path)
-        : m_fd(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666)) {}
-    ~UnpackedFile() {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    UnpackedFile(const UnpackedFile&) = delete;
-    UnpackedFile& operator=(const UnpackedFile&) = delete;
-
-    bool IsOpen() const { return m_fd >= 0; }
-
-    bool Write(const uint8_t* bytes, size_t count) {
-        while (count > 0) {
-            ssize_t written = write(m_fd, bytes, count);
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0)
-                return false;
-            bytes += written;
-            count -= static_cast<size_t>(written);
-        }
-        return true;
-    }
-
-    bool Close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
+constexpr uint32_t kMaxRecordHeaderSize = 4 + 2 * kMaxRecordNameUnits + 1;
 
 bool ReadVersion(ZephUtil::ZephDataBuffer& archive, uint32_t* version) {
-    uint8_t bytes[4];
-    if (archive.Read(bytes, sizeof bytes) != ZephUtil::kBufOk)
-        return false;
-    *version = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (uint32_t{bytes[3]} << 24);
-    return *version == kArchiveVersion1 || *version == kArchiveVersion2;
+    return ZephUtil::ReadUint32(archive, version) == kBufOk &&
+           (*version == kArchiveVersion1 || *version == kArchiveVersion2);
 }
 
 // A directory record for the archive's root names the target folder itself.
@@ -70,7 +27,7 @@ bool IsRootName(const std::string& name) {
     return name == "." || name == ".\\" || name == "./";
 }
 
-// Unpacks one archive into one folder; the members live as long as the unpacking.
+// Unpacks one archive into one folder.
 class ArchiveUnpacker {
 public:
     ArchiveUnpacker(ZephUtil::ZephDataBuffer& archive, std::string target, uint32_t version)
@@ -79,24 +36,26 @@ public:
     int UnpackRecord();
 
 private:
+    bool ReadHeader(ArchiveRecordHeader* header);
     int UnpackFile(const std::string& path);
 
     ZephUtil::ZephDataBuffer& m_archive;
     std::string m_target;
     uint32_t m_version;
-    BlockSequenceInflater m_inflater;
+    // A header that decodes to more than this is damaged: it is never held whole.
+    std::vector<uint8_t> m_headerBytes = std::vector<uint8_t>(kMaxRecordHeaderSize);
 };
 
+bool ArchiveUnpacker::ReadHeader(ArchiveRecordHeader* header) {
+    ZephUtil::ZephDataBufferMemoryStatic bytes(m_headerBytes.data(), kMaxRecordHeaderSize);
+    return ZephUtil::DecompressData(bytes, m_archive) == kBufOk &&
+           DecodeRecordHeader(m_headerBytes.data(), bytes.GetPosition(), m_version, header);
+}
+
 int ArchiveUnpacker::UnpackRecord() {
-    std::vector<uint8_t> bytes;
-    auto collect = [&bytes](const uint8_t* data, size_t count) {
-        bytes.insert(bytes.end(), data, data + count);
-        return true;
-    };
     ArchiveRecordHeader header;
-    if (m_inflater.Inflate(m_archive, collect, kMaxRecordHeaderSize) != InflateResult::kOk ||
-        !DecodeRecordHeader(bytes, m_version, &header)) {
-        Print("UnpackArchive> damaged record header at %llu",
+    if (!ReadHeader(&header)) {
+        Print("UnpackArchive> damaged record header before %llu",
               static_cast<unsigned long long>(m_archive.GetPosition()));
         return kUnpackDamaged;
     }
@@ -117,32 +76,23 @@ int ArchiveUnpacker::UnpackRecord() {
     return kUnpackWriteFailed;
 }
 
-int UnpackArchiveFile(UnpackedFile& file, BlockSequenceInflater& inflater,
-                      ZephUtil::ZephDataBuffer& archive) {
-    auto write = [&file](const uint8_t* data, size_t count) { return file.Write(data, count); };
-    switch (inflater.Inflate(archive, write, UINT64_MAX)) {
-        case InflateResult::kOk:
-            return file.Close() ? kUnpackOk : kUnpackWriteFailed;
-        case InflateResult::kSinkFailed:
-            return kUnpackWriteFailed;
-        case InflateResult::kDamaged:
-            break;
-    }
-    return kUnpackDamaged;
-}
-
+// The file's blocks go to disk a piece at a time, whatever their size.
 int ArchiveUnpacker::UnpackFile(const std::string& path) {
     UnpackedFile file(path);
     if (!file.IsOpen()) {
         Print("UnpackArchive> unable to create %s", path.c_str());
         return kUnpackWriteFailed;
     }
-    int result = UnpackArchiveFile(file, m_inflater, m_archive);
-    if (result == kUnpackWriteFailed)
+    const int result = ZephUtil::DecompressData(file, m_archive);
+    if (!file.Close()) {
         Print("UnpackArchive> unable to write %s", path.c_str());
-    if (result == kUnpackDamaged)
+        return kUnpackWriteFailed;
+    }
+    if (result != kBufOk) {
         Print("UnpackArchive> damaged data for %s", path.c_str());
-    return result;
+        return kUnpackDamaged;
+    }
+    return kUnpackOk;
 }
 
 }  // namespace
@@ -165,21 +115,21 @@ std::vector<uint8_t> EncodeRecordHeader(const ArchiveRecordHeader& header, uint3
     return bytes;
 }
 
-bool DecodeRecordHeader(const std::vector<uint8_t>& bytes, uint32_t version,
+bool DecodeRecordHeader(const uint8_t* bytes, uint64_t size, uint32_t version,
                         ArchiveRecordHeader* header) {
-    if (bytes.size() < 4)
+    if (size < 4)
         return false;
     const uint32_t units =
         bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (uint32_t{bytes[3]} << 24);
     const uint64_t kindSize = version == kArchiveVersion2 ? 1 : 0;
-    if (units > kMaxRecordNameUnits || bytes.size() != 4 + 2 * uint64_t{units} + kindSize)
+    if (units > kMaxRecordNameUnits || size != 4 + 2 * uint64_t{units} + kindSize)
         return false;
     std::u16string name(units, u'\0');
     for (uint32_t i = 0; i < units; ++i)
         name[i] = static_cast<char16_t>(bytes[4 + 2 * i] | (bytes[5 + 2 * i] << 8));
     bool isFile;
     if (version == kArchiveVersion2) {
-        const uint8_t kind = bytes.back();
+        const uint8_t kind = bytes[size - 1];
         if (kind != kRecordFile && kind != kRecordDirectory)
             return false;
         isFile = kind == kRecordFile;

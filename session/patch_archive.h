@@ -30,7 +30,7 @@ bool IsFileNameInVersion1(std::string_view name);
 // Version 1 leaves the kind out; the name must then tell it.
 std::vector<uint8_t> EncodeRecordHeader(const ArchiveRecordHeader& header, uint32_t version);
 // False when the bytes are not exactly one header of that version.
-bool DecodeRecordHeader(const std::vector<uint8_t>& bytes, uint32_t version,
+bool DecodeRecordHeader(const uint8_t* bytes, uint64_t size, uint32_t version,
                         ArchiveRecordHeader* header);
 
 enum UnpackResult : int {
