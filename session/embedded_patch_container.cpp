@@ -1,6 +1,7 @@
 #include "session/embedded_patch_container.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "kernel/file_utils.h"
 #include "kernel/system_log.h"
@@ -18,7 +19,7 @@ bool InsideFile(uint64_t offset, uint64_t length, uint64_t fileSize) {
     return offset <= fileSize && length <= fileSize - offset;
 }
 
-// Copies `length` bytes from the source's position; the source's read code on failure.
+// Copies `length` bytes from the source's position; the failing read's or write's code.
 int CopyBytes(ZephDataBufferFile& source, ZephDataBufferFile& destination, uint64_t length) {
     std::vector<uint8_t> buffer(std::min<uint64_t>(length, kCopyBufferSize));
     while (length > 0) {

@@ -138,9 +138,16 @@ int WriteOutput(EmbedPlan& plan, ZephDataBufferFile& output) {
     return result;
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code code;
-    return std::filesystem::equivalent(a, b, code);
+// Creating the output truncates it, so it must not be one of the inputs.
+bool OutputIsAnInput(const std::string& installerPath, const std::string& outputPath,
+                     const std::vector<EmbeddedPatch>& patches) {
+    const auto isOutput = [&outputPath](const std::string& input) {
+        std::error_code code;
+        return std::filesystem::equivalent(input, outputPath, code);
+    };
+    return isOutput(installerPath) ||
+           std::any_of(patches.begin(), patches.end(),
+                       [&](const EmbeddedPatch& patch) { return isOutput(patch.archivePath); });
 }
 
 }  // namespace
@@ -152,8 +159,8 @@ bool EmbedPatches(const std::string& installerPath, const std::string& outputPat
         *error = "no patch to embed";
         return false;
     }
-    if (SameFile(installerPath, outputPath)) {
-        *error = "the output would overwrite the installer";
+    if (OutputIsAnInput(installerPath, outputPath, patches)) {
+        *error = "the output would overwrite an input";
         return false;
     }
     if (!CheckBuilds(patches, error) || !OpenInputs(installerPath, patches, &plan, error) ||
