@@ -12,7 +12,7 @@ class BuildListTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::create_directories(m_bin);
-        fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/build_list_util.sh",
+        fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py",
                       m_utility);
     }
 
@@ -58,7 +58,7 @@ TEST_F(BuildListTest, KnownBuildIsNotAddedTwice) {
 TEST_F(BuildListTest, UtilityIsAskedForTheListThenToCloseTheDaemonAndTheListIsDeleted) {
     EXPECT_TRUE(List("46957,"));
     EXPECT_FALSE(fs::exists(m_list));
-    EXPECT_EQ(ReadText(m_bin + "/calls.log"),
+    EXPECT_EQ(ReadText(m_bin + "/VelmorUtil.log"),
               "listbuilds " + m_list + " norender\nclosevaddaemon -nostartvaddaemon norender\n");
     // No list this time: the old one must not be read again.
     fs::remove(m_bin + "/builds.txt");

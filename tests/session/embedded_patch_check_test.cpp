@@ -15,7 +15,7 @@ class EmbeddedPatchCheckTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::create_directories(m_install + "bin");
-        fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/build_list_util.sh",
+        fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py",
                       m_install + "bin/VelmorUtil.exe");
         WriteText(m_install + "bin/builds.txt", "46957,48249,");
         m_host.report = [this](int level, const std::string& text) {
