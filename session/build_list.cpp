@@ -64,14 +64,14 @@ std::string_view TrimBlanks(std::string_view text) {
 
 // Every build before a comma; line breaks around a build are not part of it, and an empty
 // entry is no build.
-int AddBuildsOf(std::string_view text, PatchSettings& settings) {
+int AddBuildsOf(std::string_view text) {
     int count = 0;
     for (size_t comma; (comma = text.find(',')) != std::string_view::npos;
          text.remove_prefix(comma + 1)) {
         const std::string_view build = TrimBlanks(text.substr(0, comma));
         if (build.empty())
             continue;
-        AddInstalledBuild(settings, std::string(build));
+        AddInstalledBuild(build);
         ++count;
     }
     return count;
@@ -79,37 +79,38 @@ int AddBuildsOf(std::string_view text, PatchSettings& settings) {
 
 }  // namespace
 
-bool ListBuilds(PatchSettings& settings, const std::string& utilityPath,
-                const std::string& buildListPath, const MessageReport& report) {
+bool ListBuilds(const std::string& utilityPath, const std::string& buildListPath,
+                const MessageReport& report) {
     const std::string listPath = AbsoluteListPath(buildListPath);
     if (!RunUtility(utilityPath, "listbuilds \"" + listPath + "\" norender"))
         return false;
     std::string text;
     if (!ReadWholeFile(listPath, &text))
         return false;
-    const int count = AddBuildsOf(text, settings);
+    const int count = AddBuildsOf(text);
     if (report)
-        report(kLevelDetail, std::to_string(count) + " builds found {" + text + "}");
+        report(kReportDetail, std::to_string(count) + " builds found {" + text + "}");
     // A later call must see the utility's fresh list, never this one.
     ZephUtil::DeleteFileAt(listPath);
     RunUtility(utilityPath, "closevaddaemon -nostartvaddaemon norender");
     return count > 0;
 }
 
-std::string CurrentBuild(const PatchSettings& settings) {
-    return settings.installedBuilds.empty() ? std::string() : settings.installedBuilds.front();
+std::string CurrentBuild() {
+    const auto& builds = GetPatchSettings().installedBuilds;
+    return builds.empty() ? std::string() : builds.front();
 }
 
-bool DropCurrentBuild(PatchSettings& settings) {
-    auto& builds = settings.installedBuilds;
+bool DropCurrentBuild() {
+    auto& builds = GetPatchSettings().installedBuilds;
     if (builds.empty())
         return false;
     builds.erase(builds.begin());
     return !builds.empty();
 }
 
-void MakeCurrentBuild(PatchSettings& settings, const std::string& build) {
-    auto& builds = settings.installedBuilds;
+void MakeCurrentBuild(const std::string& build) {
+    auto& builds = GetPatchSettings().installedBuilds;
     builds.erase(std::remove(builds.begin(), builds.end(), build), builds.end());
     builds.insert(builds.begin(), build);
 }

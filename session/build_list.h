@@ -1,5 +1,6 @@
-// The installed builds: asked from the product's utility, kept in `installedBuilds` of
-// `PatchSettings`, whose first entry is the current build. Builds are compared as text.
+// The installed builds: asked from the product's utility, kept in `installedBuilds` of the
+// process-wide `PatchSettings`, whose first entry is the current build. Builds are compared
+// as text. REQUIRES: no other thread writes the settings meanwhile.
 #pragma once
 
 #include <string>
@@ -13,15 +14,15 @@ namespace ZephPatch {
 // ("46957,48249,"; text after the last comma is ignored), appends the builds, deletes the
 // file and asks the utility to close the asset-database daemon. True when a build was read;
 // a utility that cannot start or a missing file leaves the list alone and gives false.
-bool ListBuilds(PatchSettings& settings, const std::string& utilityPath,
-                const std::string& buildListPath, const MessageReport& report);
+bool ListBuilds(const std::string& utilityPath, const std::string& buildListPath,
+                const MessageReport& report);
 
 // `CurrentBuild`: the first installed build, or empty.
-std::string CurrentBuild(const PatchSettings& settings);
+std::string CurrentBuild();
 // `DropCurrentBuild`: removes the first entry; whether entries remain (false, unchanged, when
 // the list was empty).
-bool DropCurrentBuild(PatchSettings& settings);
+bool DropCurrentBuild();
 // `MakeCurrentBuild`: removes every entry equal to the build and puts it first.
-void MakeCurrentBuild(PatchSettings& settings, const std::string& build);
+void MakeCurrentBuild(const std::string& build);
 
 }  // namespace ZephPatch

@@ -35,23 +35,24 @@ std::string WithArgument(const std::string& pattern, const std::string& argument
 
 // Lists the builds of the registry's installation, or of one the user picks. False when the
 // user cancels the choice.
-bool ListBuildsOfInstallation(PatchSettings& settings, bool askUser, const EmbeddedCheckHost& host,
+bool ListBuildsOfInstallation(bool askUser, const EmbeddedCheckHost& host,
                               const CheckReporter& report) {
     std::string candidate = askUser || !host.findInstallPath ? "" : host.findInstallPath();
+    PatchSettings& settings = GetPatchSettings();
     for (;;) {
         settings.installedBuilds.clear();
         if (!candidate.empty()) {
-            ListBuilds(settings, ZephUtil::JoinPath(candidate, kUtilityPath),
+            ListBuilds(ZephUtil::JoinPath(candidate, kUtilityPath),
                        ZephUtil::JoinPath(candidate, kBuildListPath), host.report);
             return true;
         }
         if (!askUser)
-            report(kLevelError,
+            report(kReportError,
                    "Unable to determine Velmor installation path. Requesting user to specify "
                    "installation location.\n");
         std::string chosen;
         if (!host.chooseFile || !host.chooseFile(kDialogTitle, kDialogFilter, &chosen)) {
-            report(kLevelError,
+            report(kReportError,
                    "Unable to determine installation location. Aborted patching at user's "
                    "request.");
             return false;
@@ -76,21 +77,22 @@ std::vector<std::string> ApplicableBuilds(const std::vector<std::string>& fromBu
     return applicable;
 }
 
-void EnableLocalPatches(PatchSettings& settings, const std::vector<std::string>& applicable,
-                        const EmbeddedCheckHost& host, const CheckReporter& report) {
+void EnableLocalPatches(const std::vector<std::string>& applicable, const EmbeddedCheckHost& host,
+                        const CheckReporter& report) {
+    PatchSettings& settings = GetPatchSettings();
     settings.targetBuild.clear();
     settings.repairMode = false;
     settings.localPatchesReady = true;
     settings.installedBuilds.clear();
     for (const auto& build : applicable)
-        AddInstalledBuild(settings, build);
-    report(kLevelStep, SessionMessage(kMsgReadyForLocalPatch));
+        AddInstalledBuild(build);
+    report(kReportStep, SessionMessage(kMsgReadyForLocalPatch));
     if (host.enableApplyUpdate)
         host.enableApplyUpdate();
-    const std::string current = CurrentBuild(settings);
+    const std::string current = CurrentBuild();
     if (!current.empty())
-        report(kLevelStep, WithArgument(SessionMessage(kMsgCurrentVersion), current));
-    report(kLevelStep, "");
+        report(kReportStep, WithArgument(SessionMessage(kMsgCurrentVersion), current));
+    report(kReportStep, "");
 }
 
 }  // namespace
@@ -109,33 +111,33 @@ std::string InstallationOfChosenFile(const std::string& file) {
     return parentSlash == std::string_view::npos ? "./" : folder.substr(0, parentSlash + 1);
 }
 
-bool CheckEmbeddedPatches(EmbeddedPatchContainer& container, PatchSettings& settings,
-                          const std::string& executablePath, bool askUser,
-                          const EmbeddedCheckHost& host) {
+bool CheckEmbeddedPatches(EmbeddedPatchContainer& container, const std::string& executablePath,
+                          bool askUser, const EmbeddedCheckHost& host) {
     const CheckReporter report(host.report);
-    report(kLevelDetail, "Checking embedded patch: " + executablePath);
+    report(kReportDetail, "Checking embedded patch: " + executablePath);
     const int opened = container.OpenContainer(executablePath);
     if (opened == kContainerAbsent)
         return false;
     if (opened != kContainerOpened) {
-        report(kLevelError, SessionMessage(kMsgFileErrorReadingPatch));
+        report(kReportError, SessionMessage(kMsgFileErrorReadingPatch));
         return false;
     }
     if (host.enableChooseInstallation)
         host.enableChooseInstallation();
-    if (!ListBuildsOfInstallation(settings, askUser, host, report))
+    if (!ListBuildsOfInstallation(askUser, host, report))
         return false;
 
     const std::vector<std::string> fromBuilds = container.ListFromBuilds();
-    report(kLevelDetail, std::to_string(fromBuilds.size()) + " patches embedded, " +
-                             std::to_string(settings.installedBuilds.size()) + " installed");
-    const auto applicable = ApplicableBuilds(fromBuilds, settings.installedBuilds);
-    report(kLevelDetail, "Found " + std::to_string(applicable.size()) + " applicable patches");
+    report(kReportDetail, std::to_string(fromBuilds.size()) + " patches embedded, " +
+                              std::to_string(GetPatchSettings().installedBuilds.size()) +
+                              " installed");
+    const auto applicable = ApplicableBuilds(fromBuilds, GetPatchSettings().installedBuilds);
+    report(kReportDetail, "Found " + std::to_string(applicable.size()) + " applicable patches");
     if (applicable.empty()) {
-        report(kLevelError, SessionMessage(kMsgPatchNotApplicable));
+        report(kReportError, SessionMessage(kMsgPatchNotApplicable));
         return false;
     }
-    EnableLocalPatches(settings, applicable, host, report);
+    EnableLocalPatches(applicable, host, report);
     return true;
 }
 

@@ -30,10 +30,9 @@ struct EmbeddedCheckHost {
 // the installation when the registry names none, or always with `askUser`), and when some
 // build has an embedded patch: sets `localPatchesReady`, clears `targetBuild` and
 // `repairMode`, and narrows `installedBuilds` to those builds in directory order. True
-// exactly then.
-bool CheckEmbeddedPatches(EmbeddedPatchContainer& container, PatchSettings& settings,
-                          const std::string& executablePath, bool askUser,
-                          const EmbeddedCheckHost& host);
+// exactly then. Runs on the main thread while no patch worker runs.
+bool CheckEmbeddedPatches(EmbeddedPatchContainer& container, const std::string& executablePath,
+                          bool askUser, const EmbeddedCheckHost& host);
 
 // The installation folder for a chosen "Velmor.exe": its folder, or the parent of that folder
 // when it is named "bin"; always ending with a separator.

@@ -1,4 +1,5 @@
-// How the session hands user-visible lines to whoever shows them.
+// How the session's build list and embedded check hand user-visible lines to whoever shows
+// them, until they report through the process-wide message sink.
 #pragma once
 
 #include <functional>
@@ -6,12 +7,10 @@
 
 namespace ZephPatch {
 
-enum MessageLevel : int {
-    kLevelDetail = 0,  // progress detail, shown in debug mode only
-    kLevelStep = 1,
-    kLevelInfo = 2,
-    kLevelError = 3,
-};
+// Levels as the message sink takes them (2, secondary information, is not used here).
+inline constexpr int kReportDetail = 0;  // progress detail, shown in debug mode only
+inline constexpr int kReportStep = 1;
+inline constexpr int kReportError = 3;
 
 // One line of UTF-8 text at a level; may be empty (no one listens).
 using MessageReport = std::function<void(int level, const std::string& text)>;

@@ -11,24 +11,23 @@ using namespace ContainerTest;
 class BuildListTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        m_settings = PatchSettings();
         fs::create_directories(m_bin);
-        fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py",
-                      m_utility);
+        fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py", m_utility);
     }
 
     bool List(const std::string& builds) {
         WriteText(m_bin + "/builds.txt", builds);
-        return ListBuilds(m_settings, m_utility, m_list,
-                          [this](int level, const std::string& text) {
-                              m_reports.push_back(std::to_string(level) + " " + text);
-                          });
+        return ListBuilds(m_utility, m_list, [this](int level, const std::string& text) {
+            m_reports.push_back(std::to_string(level) + " " + text);
+        });
     }
 
     TempFolder m_folder;
     std::string m_bin = m_folder.Path("install/bin");
     std::string m_utility = m_bin + "/VelmorUtil.exe";
     std::string m_list = m_bin + "/buildList.txt";
-    PatchSettings m_settings;
+    PatchSettings& m_settings = GetPatchSettings();
     std::vector<std::string> m_reports;
 };
 
@@ -50,7 +49,7 @@ TEST_F(BuildListTest, BuildsEndAtCommas) {
 }
 
 TEST_F(BuildListTest, KnownBuildIsNotAddedTwice) {
-    AddInstalledBuild(m_settings, "48249");
+    AddInstalledBuild("48249");
     EXPECT_TRUE(List("46957,48249,"));
     EXPECT_EQ(m_settings.installedBuilds, (std::vector<std::string>{"48249", "46957"}));
 }
@@ -63,21 +62,21 @@ TEST_F(BuildListTest, UtilityIsAskedForTheListThenToCloseTheDaemonAndTheListIsDe
     // No list this time: the old one must not be read again.
     fs::remove(m_bin + "/builds.txt");
     m_settings.installedBuilds.clear();
-    EXPECT_FALSE(ListBuilds(m_settings, m_utility, m_list, nullptr));
-    EXPECT_FALSE(ListBuilds(m_settings, m_folder.Path("missing.exe"), m_list, nullptr));
+    EXPECT_FALSE(ListBuilds(m_utility, m_list, nullptr));
+    EXPECT_FALSE(ListBuilds(m_folder.Path("missing.exe"), m_list, nullptr));
     EXPECT_TRUE(m_settings.installedBuilds.empty());
 }
 
 TEST_F(BuildListTest, CurrentBuildMoves) {
-    EXPECT_EQ(CurrentBuild(m_settings), "");
-    EXPECT_FALSE(DropCurrentBuild(m_settings));
+    EXPECT_EQ(CurrentBuild(), "");
+    EXPECT_FALSE(DropCurrentBuild());
     m_settings.installedBuilds = {"46957", "48249", "46957b"};
-    EXPECT_EQ(CurrentBuild(m_settings), "46957");
-    MakeCurrentBuild(m_settings, "48249");
+    EXPECT_EQ(CurrentBuild(), "46957");
+    MakeCurrentBuild("48249");
     EXPECT_EQ(m_settings.installedBuilds, (std::vector<std::string>{"48249", "46957", "46957b"}));
-    EXPECT_TRUE(DropCurrentBuild(m_settings));
-    EXPECT_TRUE(DropCurrentBuild(m_settings));
-    EXPECT_FALSE(DropCurrentBuild(m_settings));
+    EXPECT_TRUE(DropCurrentBuild());
+    EXPECT_TRUE(DropCurrentBuild());
+    EXPECT_FALSE(DropCurrentBuild());
     EXPECT_TRUE(m_settings.installedBuilds.empty());
 }
 

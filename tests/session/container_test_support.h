@@ -3,8 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdio.h>
-#include <sys/wait.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -13,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -167,39 +164,6 @@ inline Bytes ContainerFile(size_t prefixSize, uint64_t headerOffset,
     }
     SetLe(file, totalAt, file.size(), 4);
     return file;
-}
-
-// Runs a shell command line, waits for it, and gives its exit status and its output.
-inline int RunCommand(const std::string& commandLine, std::string* output = nullptr) {
-    FILE* pipe = popen((commandLine + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return -1;
-    std::string text;
-    char buffer[4096];
-    for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        text.append(buffer, got);
-    const int status = pclose(pipe);
-    if (output)
-        *output = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-inline std::string Quote(const std::string& text) {
-    return "'" + text + "'";
-}
-
-inline std::string Zephpack() {
-    return Quote(std::string(ORVIK_BINARY_DIR) + "/tools/zephpack/zephpack");
-}
-
-// Every path below the folder with its contents ("/" for folders), for comparing trees.
-inline std::map<std::string, Bytes> TreeOf(const std::string& folder) {
-    std::map<std::string, Bytes> tree;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        const std::string relative = fs::relative(entry.path(), folder).string();
-        tree[relative] = entry.is_directory() ? Bytes{'/'} : ReadBytes(entry.path().string());
-    }
-    return tree;
 }
 
 }  // namespace ContainerTest

@@ -30,13 +30,14 @@ protected:
         m_host.enableChooseInstallation = [this] { m_chooseEnabled = true; };
         m_host.enableApplyUpdate = [this] { m_applyEnabled = true; };
         m_host.findInstallPath = [this] { return m_registry; };
+        m_settings = PatchSettings();
         m_settings.targetBuild = "stale";
         m_settings.repairMode = true;
     }
 
     bool Check(const std::vector<PatchRecord>& patches, bool askUser = false) {
         WriteBytes(m_exe, ContainerFile(5000, 8192, patches));
-        return CheckEmbeddedPatches(m_container, m_settings, m_exe, askUser, m_host);
+        return CheckEmbeddedPatches(m_container, m_exe, askUser, m_host);
     }
 
     TempFolder m_folder;
@@ -45,7 +46,7 @@ protected:
     std::string m_registry = m_install;
     std::string m_chosen;
     EmbeddedPatchContainer m_container;
-    PatchSettings m_settings;
+    PatchSettings& m_settings = GetPatchSettings();
     EmbeddedCheckHost m_host;
     std::vector<std::string> m_lines, m_dialogs;
     bool m_chooseEnabled = false, m_applyEnabled = false;
@@ -80,13 +81,13 @@ TEST_F(EmbeddedPatchCheckTest, NothingApplicableOrNoUsableContainer) {
 
     m_lines.clear();
     WriteBytes(m_exe, PatternBytes(20000, 1));
-    EXPECT_FALSE(CheckEmbeddedPatches(m_container, m_settings, m_exe, false, m_host));
+    EXPECT_FALSE(CheckEmbeddedPatches(m_container, m_exe, false, m_host));
     EXPECT_EQ(m_lines, std::vector<std::string>{"0 Checking embedded patch: " + m_exe});
 
     Bytes extended = ContainerFile(5000, 8192, {{"46957", "48249", kArchive}});
     extended.push_back(0);
     WriteBytes(m_exe, extended);
-    EXPECT_FALSE(CheckEmbeddedPatches(m_container, m_settings, m_exe, false, m_host));
+    EXPECT_FALSE(CheckEmbeddedPatches(m_container, m_exe, false, m_host));
     EXPECT_EQ(m_lines.back(), "3 File error while reading patch data.");
 }
 

@@ -1,5 +1,5 @@
 // zephpack archive and unpack, run as the publisher runs them.
-#include "container_test_support.h"
+#include "tests/tools/zephpack/zephpack_runner.h"
 
 namespace {
 

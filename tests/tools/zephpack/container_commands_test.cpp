@@ -1,6 +1,6 @@
 // zephpack embed and list, and the reader extracting what embed wrote.
-#include "container_test_support.h"
 #include "session/embedded_patch_container.h"
+#include "tests/tools/zephpack/zephpack_runner.h"
 
 namespace {
 
