@@ -1,6 +1,9 @@
 #include "session/embedded_patch_check.h"
 
 #include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "kernel/file_utils.h"
 #include "session/build_list.h"
@@ -11,9 +14,8 @@ namespace {
 
 constexpr const char* kUtilityPath = "bin/VelmorUtil.exe";
 constexpr const char* kBuildListPath = "bin/buildList.txt";
-constexpr const char* kDialogTitle = "Locate Velmor.exe...";
-constexpr const char* kDialogFilter = "Velmor.exe";
 
+// A report that may have no listener.
 class CheckReporter {
 public:
     explicit CheckReporter(const MessageReport& report) : m_report(report) {}
@@ -47,14 +49,10 @@ bool ListBuildsOfInstallation(bool askUser, const EmbeddedCheckHost& host,
             return true;
         }
         if (!askUser)
-            report(kReportError,
-                   "Unable to determine Velmor installation path. Requesting user to specify "
-                   "installation location.\n");
+            report(kReportError, kTextAskingForInstallation);
         std::string chosen;
-        if (!host.chooseFile || !host.chooseFile(kDialogTitle, kDialogFilter, &chosen)) {
-            report(kReportError,
-                   "Unable to determine installation location. Aborted patching at user's "
-                   "request.");
+        if (!host.chooseFile || !host.chooseFile(kTextLocateTitle, kTextLocateFilter, &chosen)) {
+            report(kReportError, kTextInstallationChoiceCancelled);
             return false;
         }
         candidate = InstallationOfChosenFile(chosen);
