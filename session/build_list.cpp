@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <memory>
 
 #include "kernel/child_process.h"
 #include "kernel/data_buffer.h"
@@ -13,19 +12,11 @@ namespace {
 
 constexpr uint64_t kMaxBuildListSize = 1 << 20;
 
-// Closes the pipe and reaps the child however the run ends.
-struct ChildCloser {
-    void operator()(ZephUtil::ChildProcess* child) const {
-        ZephUtil::CloseChildProcess(*child);
-        delete child;
-    }
-};
-using ChildHandle = std::unique_ptr<ZephUtil::ChildProcess, ChildCloser>;
-
 // Starts the utility, drains its output and waits for it without limit; false when it
 // cannot be started.
 bool RunUtility(const std::string& utilityPath, const std::string& arguments) {
-    ChildHandle child(ZephUtil::StartChildProcess(utilityPath, arguments).release());
+    // The child's own destructor closes the pipe and reaps it.
+    auto child = ZephUtil::StartChildProcess(utilityPath, arguments);
     if (!child)
         return false;
     std::string output;
@@ -35,7 +26,7 @@ bool RunUtility(const std::string& utilityPath, const std::string& arguments) {
     return true;
 }
 
-// The utility runs in its own working folder, so a relative list path is made absolute.
+// The utility may resolve a relative path against another folder than ours.
 std::string AbsoluteListPath(const std::string& path) {
     if (!path.empty() && path.front() == '/')
         return path;
