@@ -15,8 +15,6 @@ class VADRepairThread : public GuardedThread {
 public:
     VADRepairThread(std::string installPath, ProgressSink& sink)
         : m_installPath(std::move(installPath)), m_sink(sink) {}
-    // OS::Thread's destructor does not throw; neither may ours, whatever the mutex's says.
-    ~VADRepairThread() noexcept override = default;
 
     // Asks the thread to stop and ends the utility, if one runs, with exit code 1. Safe for
     // concurrent use.
