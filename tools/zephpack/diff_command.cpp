@@ -1,4 +1,4 @@
-#include "tools/zephpack/cli.h"
+#include "tools/zephpack/diff_command.h"
 
 #include <cstdio>
 #include <string>
@@ -7,13 +7,13 @@
 
 namespace ZephPack {
 
-int RunZephPack(int argc, char** argv) {
-    if (argc != 5 || std::string(argv[1]) != "diff") {
+int RunDiffCommand(int argc, char** argv) {
+    if (argc != 4) {
         std::fprintf(stderr, "usage: zephpack diff OLD_TREE NEW_TREE PATCH_DIR\n");
         return kPackUsage;
     }
     std::string error;
-    const int result = MakePatchDirectory(argv[2], argv[3], argv[4], &error);
+    const int result = MakePatchDirectory(argv[1], argv[2], argv[3], &error);
     if (result != kPackOk)
         std::fprintf(stderr, "zephpack: %s\n", error.c_str());
     return result;
