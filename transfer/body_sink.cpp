@@ -5,6 +5,9 @@
 namespace ZephInetInternal {
 
 bool BodySink::Attach(CURL* curl) {
+    m_lastArrival = std::chrono::steady_clock::now();
+    m_lastProgress = -1;
+    m_stalled = false;
     return curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &BodySink::OnBody) == CURLE_OK &&
            curl_easy_setopt(curl, CURLOPT_WRITEDATA, this) == CURLE_OK &&
            curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &BodySink::OnProgress) == CURLE_OK &&
@@ -34,9 +37,22 @@ size_t BodySink::OnBody(char* data, size_t size, size_t count, void* opaque) {
     return size * count;
 }
 
+// libcurl's own speed check averages over several seconds; this one counts from the last byte.
+bool BodySink::StalledNow(curl_off_t received) {
+    const auto now = std::chrono::steady_clock::now();
+    if (received != m_lastProgress) {
+        m_lastProgress = received;
+        m_lastArrival = now;
+    } else if (now - m_lastArrival >= m_stallTimeout) {
+        m_stalled = true;
+    }
+    return m_stalled;
+}
+
 // Called about once a second while nothing arrives, so that a cancel never waits for data.
-int BodySink::OnProgress(void* opaque, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<BodySink*>(opaque)->Cancelled() ? 1 : 0;
+int BodySink::OnProgress(void* opaque, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
+    auto* sink = static_cast<BodySink*>(opaque);
+    return sink->Cancelled() || sink->StalledNow(received) ? 1 : 0;
 }
 
 }  // namespace ZephInetInternal

@@ -72,7 +72,7 @@ int ZephFTP::Open(const std::string& host, int port, const std::string& user,
     // Logging in to the root is what connecting means here; the handle keeps the connection.
     CURLcode code = CURLE_FAILED_INIT;
     if (ok && PrepareOperation(handle, FileUrl(""), true, 0))
-        code = curl_easy_perform(handle);
+        code = connection->Perform();
     if (code != CURLE_OK) {
         Print("ZephFTP::Open> Connection to \"%s\" failed with error %s", host.c_str(),
               handle ? connection->ErrorText(code).c_str() : "no libcurl handle");
@@ -97,8 +97,7 @@ std::string ZephFTP::FileUrl(const std::string& path) const {
 }
 
 CURLcode ZephFTP::Perform(const Prepare& prepare) {
-    CURLcode code =
-        prepare(m_connection->get()) ? curl_easy_perform(m_connection->get()) : CURLE_FAILED_INIT;
+    CURLcode code = prepare(m_connection->get()) ? m_connection->Perform() : CURLE_FAILED_INIT;
     if (!IsConnectionDropped(code))
         return code;
     Print("ZephFTP> connection to \"%s\" lost (%s), reconnecting", m_host.c_str(),
@@ -107,8 +106,7 @@ CURLcode ZephFTP::Perform(const Prepare& prepare) {
     const std::string host = m_host, user = m_user, password = m_password;
     if (Open(host, m_port, user, password, m_passive) != kTransferOk)
         return code;
-    return prepare(m_connection->get()) ? curl_easy_perform(m_connection->get())
-                                        : CURLE_FAILED_INIT;
+    return prepare(m_connection->get()) ? m_connection->Perform() : CURLE_FAILED_INIT;
 }
 
 int ZephFTP::Failed(CURLcode code) {
@@ -158,7 +156,7 @@ int ZephFTP::GetFileAtPath(const std::string& path, ZephDataBuffer* buffer,
     if (!m_connection)
         return kTransferNotConnected;
     m_final = false;
-    ZephInetInternal::BodySink sink(buffer, callback);
+    ZephInetInternal::BodySink sink(buffer, callback, GetTransferSettings().stallTimeout);
     CURLcode code = Retrieve(path, buffer, &sink);
     if (IsResumeRefused(code) && m_connection) {
         Print("ZephFTP::GetFileAtPath> unable to resume download of \"%s\" (error %s)",
@@ -174,7 +172,9 @@ int ZephFTP::GetFileAtPath(const std::string& path, ZephDataBuffer* buffer,
         return kTransferOk;
     if (!m_connection)
         return kTransferFailed;
-    const std::string text = m_connection->ErrorText(code);
+    const std::string text = sink.Stalled()
+                                 ? "nothing for " + std::to_string(sink.StallSeconds()) + " s"
+                                 : m_connection->ErrorText(code);
     if (sink.Received() > 0 || code == CURLE_PARTIAL_FILE)
         Print("InternetReadFile returned %s with actualByteCount=%llu", text.c_str(),
               static_cast<unsigned long long>(sink.Received()));

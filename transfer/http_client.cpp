@@ -34,15 +34,17 @@ bool PrepareGet(const CurlHandle& curl, const UrlParts& parts, bool noCache, Hea
 }
 
 // Names the stage that failed as the diagnostics always have: connect, request, or read.
+// `stalledFor` is set when the transfer was stopped for sending nothing that long.
 TransferAttempt Failure(const CurlHandle& curl, CURLcode code, const std::string& url,
-                        uint64_t received) {
+                        uint64_t received, long stalledFor = 0) {
     long status = 0;
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
     if (code == CURLE_HTTP_RETURNED_ERROR) {
         Print("HttpSendRequest returned status %ld for url %s", status, url.c_str());
         return {kTransferFailed, IsFinalStatus(status)};
     }
-    const std::string text = curl.ErrorText(code);
+    const std::string text =
+        stalledFor ? "nothing for " + std::to_string(stalledFor) + " s" : curl.ErrorText(code);
     if (ZephInetInternal::IsConnectFailure(code))
         Print("InternetConnect returned %s for url %s", text.c_str(), url.c_str());
     else if (status == 0)
@@ -72,17 +74,18 @@ TransferAttempt HttpClient::Fetch(ZephDataBuffer* buffer, bool noCache, Transfer
         if (rewound != kBufOk)
             return {rewound, false};
     }
-    CurlHandle curl(GetTransferSettings());
+    const TransferSettings settings = GetTransferSettings();
+    CurlHandle curl(settings);
     HeaderList headers;
-    ZephInetInternal::BodySink sink(buffer, callback);
+    ZephInetInternal::BodySink sink(buffer, callback, settings.stallTimeout);
     if (!curl || !PrepareGet(curl, m_parts, noCache, &headers) || !sink.Attach(curl.get()))
         return {kTransferFailed, false};
-    const CURLcode code = curl_easy_perform(curl.get());
+    const CURLcode code = curl.Perform();
     if (sink.Result() != kTransferOk)
         return {sink.Result(), sink.Result() == kTransferCancelled};
     if (code == CURLE_OK)
         return {kTransferOk, false};
-    return Failure(curl, code, m_url, sink.Received());
+    return Failure(curl, code, m_url, sink.Received(), sink.Stalled() ? sink.StallSeconds() : 0);
 }
 
 TransferAttempt HttpClient::GetSize(uint64_t* size) {
@@ -93,7 +96,7 @@ TransferAttempt HttpClient::GetSize(uint64_t* size) {
         curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &StopAtBody) != CURLE_OK ||
         curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &bodyStarted) != CURLE_OK)
         return {kTransferFailed, false};
-    const CURLcode code = curl_easy_perform(curl.get());
+    const CURLcode code = curl.Perform();
     if (code != CURLE_OK && !(code == CURLE_WRITE_ERROR && bodyStarted))
         return Failure(curl, code, m_url, 0);
     curl_off_t length = -1;

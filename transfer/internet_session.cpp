@@ -9,6 +9,11 @@
 namespace ZephInetInternal {
 namespace {
 
+// How long a transfer waits for its sockets before libcurl looks at it again. libcurl 7.88
+// leaves an FTP data connection that is still being set up out of the sockets it waits for, so
+// a long wait there becomes a pause of its own; short waits keep that unnoticeable.
+constexpr int kPollMilliseconds = 20;
+
 std::once_flag g_sessionOnce;
 CURLcode g_sessionResult = CURLE_FAILED_INIT;
 
@@ -33,7 +38,8 @@ bool CreateInternetSession() {
 CurlHandle::CurlHandle(const ZephUtil::TransferSettings& settings) {
     if (!CreateInternetSession())
         return;
-    m_curl = curl_easy_init();
+    m_multi = curl_multi_init();
+    m_curl = m_multi ? curl_easy_init() : nullptr;
     if (!m_curl)
         return;
     const long stall = static_cast<long>(settings.stallTimeout.count());
@@ -56,8 +62,31 @@ CurlHandle::CurlHandle(const ZephUtil::TransferSettings& settings) {
 }
 
 CurlHandle::~CurlHandle() {
+    // The connections live in the multi handle: it goes first, closing them.
+    if (m_multi)
+        curl_multi_cleanup(m_multi);
     if (m_curl)
         curl_easy_cleanup(m_curl);
+}
+
+CURLcode CurlHandle::Perform() {
+    if (curl_multi_add_handle(m_multi, m_curl) != CURLM_OK)
+        return CURLE_FAILED_INIT;
+    int running = 1;
+    CURLMcode state = CURLM_OK;
+    while (running && state == CURLM_OK) {
+        state = curl_multi_perform(m_multi, &running);
+        if (running && state == CURLM_OK)
+            state = curl_multi_poll(m_multi, nullptr, 0, kPollMilliseconds, nullptr);
+    }
+    CURLcode result = CURLE_FAILED_INIT;
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(m_multi, &left)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == m_curl)
+            result = message->data.result;
+    }
+    curl_multi_remove_handle(m_multi, m_curl);
+    return result;
 }
 
 std::string CurlHandle::ErrorText(CURLcode code) const {

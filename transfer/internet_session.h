@@ -16,7 +16,8 @@ bool CreateInternetSession();
 
 // One easy handle with the shared options: agent "Zeph", verified TLS, the connect and stall
 // limits of `settings`, redirects among http and https. Null (false) when it could not be made.
-// REQUIRES: one thread at a time.
+// It keeps its connections between transfers (an FTP login lasts). REQUIRES: one thread at a
+// time.
 class CurlHandle {
 public:
     explicit CurlHandle(const ZephUtil::TransferSettings& settings);
@@ -26,10 +27,13 @@ public:
 
     explicit operator bool() const { return m_curl != nullptr; }
     CURL* get() const { return m_curl; }
+    // Runs the transfer set up on the handle to its end.
+    CURLcode Perform();
     // libcurl's most specific text for the last failure, which ended with `code`.
     std::string ErrorText(CURLcode code) const;
 
 private:
+    CURLM* m_multi = nullptr;
     CURL* m_curl = nullptr;
     char m_error[CURL_ERROR_SIZE] = {};
 };
