@@ -155,7 +155,12 @@ int ZephFTP::GetFileAtPath(const std::string& path, ZephDataBuffer* buffer,
                            TransferCallback* callback) {
     if (!m_connection)
         return kTransferNotConnected;
-    m_final = false;
+    // libcurl would list a folder; a folder is not the file the caller asked for.
+    m_final = path.empty() || path.back() == '/';
+    if (m_final) {
+        Print("FtpOpenFile returned no file name in \"%s\".", path.c_str());
+        return kTransferFailed;
+    }
     ZephInetInternal::BodySink sink(buffer, callback, GetTransferSettings().stallTimeout);
     CURLcode code = Retrieve(path, buffer, &sink);
     if (IsResumeRefused(code) && m_connection) {

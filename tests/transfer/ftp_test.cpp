@@ -124,6 +124,13 @@ TEST_F(FtpTest, ACutFirstTransferResumesWhereItStopped) {
     EXPECT_TRUE(ReadFile(m_folder / "d.zip") == m_file);
     EXPECT_EQ(Count("REST 100000\n"), 1);
     EXPECT_EQ(Count("RETR patch.zip"), 2);
+
+    // Without a second attempt the short transfer is what comes back: a failure.
+    SetRetries(0, 0);
+    WriteFile(m_root + "/other.zip", m_file);
+    ZephDataBufferMemoryDynamic memory;
+    EXPECT_EQ(FetchUrl(server->Url("other.zip", "ftp"), &memory, false, nullptr), kFailed);
+    EXPECT_EQ(memory.GetSize(), 100000u);
 }
 
 TEST_F(FtpTest, AServerThatRefusesRestSendsTheWholeFileAgain) {
@@ -175,6 +182,10 @@ TEST_F(FtpTest, MissingFilesAndMissingConnections) {
     ASSERT_EQ(ftp.Open("127.0.0.1", server->Port(), "", "", true), 0);
     EXPECT_EQ(ftp.GetFileSize("patch.zip", &size), 0);
     EXPECT_EQ(size, m_file.size());
+    EXPECT_EQ(ftp.GetFileAtPath("", &buffer, nullptr), kFailed);
+    EXPECT_EQ(ftp.GetFileAtPath("sub/", &buffer, nullptr), kFailed);
+    EXPECT_TRUE(ftp.LastFailureFinal());
+    EXPECT_EQ(buffer.GetSize(), 0u);
     ftp.Close();
     EXPECT_EQ(ftp.GetFileSize("patch.zip", &size), ZephUtil::kTransferNotConnected);
 }
