@@ -14,9 +14,6 @@ namespace ZephUtil {
 class CurrentDownload {
 public:
     CurrentDownload() = default;
-    // The kernel's mutex may throw from its destructor; an owner that cannot release its lock
-    // is past saving, so this ends the process instead of spreading noexcept(false) upwards.
-    ~CurrentDownload() noexcept = default;
     CurrentDownload(const CurrentDownload&) = delete;
     CurrentDownload& operator=(const CurrentDownload&) = delete;
 
