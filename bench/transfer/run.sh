@@ -76,7 +76,7 @@ timed() {
   start=$(now)
   "$@" >/dev/null
   end=$(now)
-  echo "$end - $start" | bc -l
+  awk -v a="$start" -v b="$end" 'BEGIN {print b - a}'
 }
 
 median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
@@ -96,7 +96,7 @@ for proto in http ftp; do
   rss=$(sed -n 's/.*peak_rss_kib=\([0-9]*\).*/\1/p' "$work/last.txt")
   t_ours=$(printf '%s\n' "${ours[@]}" | median)
   t_curl=$(printf '%s\n' "${theirs[@]}" | median)
-  printf '%-4s %d MiB: ours %.3f s (%.0f MiB/s), curl %.3f s (%.0f MiB/s), ratio %.3f, our peak RSS %d KiB\n' \
-    "$proto" "$size_mib" "$t_ours" "$(echo "$size_mib / $t_ours" | bc -l)" \
-    "$t_curl" "$(echo "$size_mib / $t_curl" | bc -l)" "$(echo "$t_curl / $t_ours" | bc -l)" "$rss"
+  awk -v proto="$proto" -v mib="$size_mib" -v ours="$t_ours" -v curl="$t_curl" -v rss="$rss" 'BEGIN {
+    printf "%-4s %d MiB: ours %.3f s (%.0f MiB/s), curl %.3f s (%.0f MiB/s), ratio %.3f, our peak RSS %d KiB\n",
+      proto, mib, ours, mib / ours, curl, mib / curl, curl / ours, rss }'
 done
