@@ -1,12 +1,15 @@
-// The user texts the transfer layer and the catalogue loader show, in one place.
+// The user texts the transfer layer and the catalogue loader show: the catalogue's fixed
+// English ones.
 #pragma once
+
+#include "kernel/message_catalogue.h"
 
 namespace ZephUtil {
 
-inline constexpr char kMsgCannotOpenPatchForWriting[] =
-    "Unable to open the patch file for writing: ";                                      // 196
-inline constexpr char kMsgCannotDownloadPatch[] = "Unable to download patch file: ";    // 197
-inline constexpr char kMsgNoPatchServer[] = "Unable to connect to any patch servers.";  // 198
+inline constexpr const char* kMsgCannotOpenPatchForWriting =
+    ZephPatch::MSG_CANNOT_OPEN_PATCH_FOR_WRITING;
+inline constexpr const char* kMsgCannotDownloadPatch = ZephPatch::MSG_CANNOT_DOWNLOAD_PATCH;
+inline constexpr const char* kMsgNoPatchServer = ZephPatch::MSG_NO_PATCH_SERVER;
 
 // Message levels the reports use.
 constexpr int kReportStep = 1;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "tools/zephpack/archive_commands.h"
+#include "tools/zephpack/catalogue_command.h"
 #include "tools/zephpack/diff_command.h"
 #include "tools/zephpack/container_commands.h"
 
@@ -19,6 +20,7 @@ constexpr Command kCommands[] = {
     {"unpack", ZephPack::RunUnpackCommand},
     {"embed", ZephPack::RunEmbedCommand},
     {"list", ZephPack::RunListCommand},
+    {"catalogue", ZephPack::RunCatalogueCommand},
 };
 
 int Usage() {
