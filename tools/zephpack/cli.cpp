@@ -1,11 +1,27 @@
-// zephpack: builds what the installer reads: patch archives and installers carrying them.
+#include "tools/zephpack/cli.h"
+
 #include <cstdio>
 #include <string>
 
 #include "tools/zephpack/archive_commands.h"
 #include "tools/zephpack/container_commands.h"
+#include "tools/zephpack/make_patch.h"
+
+namespace ZephPack {
 
 namespace {
+
+int RunDiffCommand(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: zephpack diff OLD_TREE NEW_TREE PATCH_DIR\n");
+        return kPackUsage;
+    }
+    std::string error;
+    const int result = MakePatchDirectory(argv[1], argv[2], argv[3], &error);
+    if (result != kPackOk)
+        std::fprintf(stderr, "zephpack: %s\n", error.c_str());
+    return result;
+}
 
 struct Command {
     const char* word;
@@ -13,10 +29,8 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"archive", ZephPack::RunArchiveCommand},
-    {"unpack", ZephPack::RunUnpackCommand},
-    {"embed", ZephPack::RunEmbedCommand},
-    {"list", ZephPack::RunListCommand},
+    {"diff", RunDiffCommand},       {"archive", RunArchiveCommand}, {"unpack", RunUnpackCommand},
+    {"embed", RunEmbedCommand},     {"list", RunListCommand},
 };
 
 int Usage() {
@@ -29,7 +43,7 @@ int Usage() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int RunZephPack(int argc, char** argv) {
     if (argc < 2)
         return Usage();
     for (const auto& command : kCommands) {
@@ -38,3 +52,5 @@ int main(int argc, char** argv) {
     }
     return Usage();
 }
+
+}  // namespace ZephPack
