@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -150,6 +151,9 @@ void InstallSignalCleanup() {
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         sigaction(sig, &action, nullptr);
     }
+    // An installer killed mid-patch rolls the file back on its next run; a tool outliving it
+    // would then rename its output over the restored file. End with the parent instead.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
 }
 
 mode_t DefaultFileMode() {
