@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "app/core/product_install_path.h"
+#include "kernel/crash.h"
 #include "session/product_registry.h"
 
 namespace ZephPatch {
@@ -41,6 +42,10 @@ EmbeddedCheckHost ConsoleFrontEnd::MakeCheckHost() {
                              std::string* file) { return ChooseFile(title, filter, file); };
     host.findInstallPath = [] { return FindProductInstallPath(PRODUCT_KEY, PRODUCT_CLASS); };
     return host;
+}
+
+bool ConsoleFrontEnd::IsCancelled() {
+    return m_cancelled || ZephUtil::ConsoleCloseRequested();
 }
 
 void ConsoleFrontEnd::SetGaugeRange(int range) {

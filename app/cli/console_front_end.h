@@ -29,7 +29,8 @@ public:
     void SetGaugeRange(int range) override;
     void SetGaugeValue(int value) override;
     void Report(int level, const std::string& utf8) override;
-    bool IsCancelled() override { return m_cancelled; }
+    // Also true as soon as a console close request arrived, before the main thread sees it.
+    bool IsCancelled() override;
     bool AskYesNo(const std::string& question, const std::string& caption) override;
     void ShowMessageBox(const std::string& text, const std::string& caption) override;
     bool ChooseFile(const std::string& title, const std::string& filter,
