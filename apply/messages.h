@@ -1,8 +1,10 @@
 // Every user text the applier shows, in one place, with its message catalogue id (0 for the
-// texts of ours that have none). The English texts are the fixed ones the applier uses.
+// texts of ours that have none). Most are the catalogue's fixed English texts.
 #pragma once
 
 #include <string>
+
+#include "kernel/message_catalogue.h"
 
 namespace ZephPatch {
 
@@ -11,32 +13,26 @@ struct FixedText {
     const char* english;
 };
 
-inline constexpr FixedText kTextCouldNotOpen{232, "Could not open: "};
-inline constexpr FixedText kTextForReadingMightNotBePresent{
-    234, " for reading. The file might not be present"};
-inline constexpr FixedText kTextCouldNotCreateDirectory{201, "Could not create the directory: "};
-inline constexpr FixedText kTextFailedToCreateBackup{0, "Failed to create backup of file %s"};
-inline constexpr FixedText kTextCouldNotCopy{221, "Could not copy the file: "};
-inline constexpr FixedText kTextFailedAdding{217, "Failed adding: "};
+inline constexpr FixedText kTextCouldNotOpen{232, MSG_COULD_NOT_OPEN};
+inline constexpr FixedText kTextForReadingMightNotBePresent{234, MSG_FOR_READING_MAYBE_MISSING};
+inline constexpr FixedText kTextCouldNotCreateDirectory{201, MSG_CANNOT_CREATE_DIRECTORY};
+inline constexpr FixedText kTextFailedToCreateBackup{0, MSG_BACKUP_FAILED};
+inline constexpr FixedText kTextCouldNotCopy{221, MSG_CANNOT_COPY_FILE};
+inline constexpr FixedText kTextFailedAdding{217, MSG_FAILED_ADDING};
 inline constexpr FixedText kTextEllipsis{211, "..."};
-inline constexpr FixedText kTextCouldNotDelete{219, "Could not delete: "};
-inline constexpr FixedText kTextRemovedAlready{220, "File seems to have been removed already: "};
-inline constexpr FixedText kTextChecksumFailed{
-    222, "Failed to compute the checksum for existing file: "};
-inline constexpr FixedText kTextPatchedAlready{
-    223, "Existing file appears to have been patched already: "};
-inline constexpr FixedText kTextDamaged{224, "Existing file is damaged and cannot be patched: "};
-inline constexpr FixedText kTextFailedPatchCommand{226, "Failed patch command: "};
-inline constexpr FixedText kTextNotEnoughArguments{
-    227, "Not enough Argument Specified to patch the file"};
-inline constexpr FixedText kTextConverterMismatch{0,
-                                                  "Failed to patch %s, file contents do not match"};
-inline constexpr FixedText kTextCouldNotOpenData{228, "Could not open data file %s for reading."};
-inline constexpr FixedText kTextCouldNotOpenPatch{229, "Could not open patch file %s for reading."};
-inline constexpr FixedText kTextCouldNotOpenOutput{230, "Could not open output file for writing."};
-inline constexpr FixedText kTextUnknownError{
-    233, "An unknown error (%d) occurred while patching file %s"};
-inline constexpr FixedText kTextFailedToRestore{0, "Failed to restore backup file %s"};
+inline constexpr FixedText kTextCouldNotDelete{219, MSG_CANNOT_DELETE};
+inline constexpr FixedText kTextRemovedAlready{220, MSG_ALREADY_REMOVED};
+inline constexpr FixedText kTextChecksumFailed{222, MSG_CHECKSUM_FAILED};
+inline constexpr FixedText kTextPatchedAlready{223, MSG_ALREADY_PATCHED};
+inline constexpr FixedText kTextDamaged{224, MSG_FILE_DAMAGED};
+inline constexpr FixedText kTextFailedPatchCommand{226, MSG_FAILED_PATCH_COMMAND};
+inline constexpr FixedText kTextNotEnoughArguments{227, MSG_NOT_ENOUGH_ARGUMENTS};
+inline constexpr FixedText kTextConverterMismatch{0, MSG_CONTENTS_MISMATCH};
+inline constexpr FixedText kTextCouldNotOpenData{228, MSG_CANNOT_OPEN_DATA_FILE};
+inline constexpr FixedText kTextCouldNotOpenPatch{229, MSG_CANNOT_OPEN_PATCH_FILE};
+inline constexpr FixedText kTextCouldNotOpenOutput{230, MSG_CANNOT_OPEN_OUTPUT_FILE};
+inline constexpr FixedText kTextUnknownError{233, MSG_UNKNOWN_PATCH_ERROR};
+inline constexpr FixedText kTextFailedToRestore{0, MSG_RESTORE_FAILED};
 
 // Refusals of bad patch lists, before anything is touched.
 inline constexpr FixedText kTextListDamaged{
@@ -55,9 +51,10 @@ inline constexpr FixedText kTextInterruptedStuck{
 inline constexpr FixedText kTextUninstallLogNotRecognised{
     0, "The uninstall log was left unchanged because its layout was not recognised: "};
 
-// The text shown for a fixed text.
+// The text shown: the fixed English one, except for the ellipsis, which the catalogue gives in
+// the current language.
 inline std::string MessageText(const FixedText& text) {
-    return text.english;
+    return text.id == kTextEllipsis.id ? LoadMessage(text.id) : text.english;
 }
 
 // The text with its placeholders filled by printf rules: "%s", or "%d" then "%s".
