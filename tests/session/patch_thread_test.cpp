@@ -158,8 +158,8 @@ TEST_F(PatchThreadTest, PatchesLeadingBackDoNotLoopForever) {
 }
 
 TEST_F(PatchThreadTest, DamagedArchiveAbortsWithoutApplying) {
-    Bytes damaged = EmptyPatch();
-    damaged.resize(damaged.size() - 5);
+    const Bytes whole = EmptyPatch();
+    const Bytes damaged(whole.begin(), whole.end() - 5);  // the last record cut short
     Carry({{"46957", "48249", damaged}}, {"46957"});
     RunSession();
     EXPECT_TRUE(Shown("3 Failed to extract the patch archive."));
