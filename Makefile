@@ -28,9 +28,8 @@ test: build
 bench: build
 	@bash bench/run.sh $(BUILD_DIR)
 
-demo: build
-	@echo "make demo: the sample installation and patches come with standalone patching; not available yet." >&2
-	@exit 1
+demo: configure
+	@bash scripts/demo.sh $(BUILD_DIR)
 
 clean:
 	rm -rf build build-sanitize

@@ -1,21 +1,22 @@
 #include "session/session_messages.h"
 
+#include "kernel/message_catalogue.h"
+
 namespace ZephPatch {
 
-// English until the session links the catalogue lookup; then this body becomes that lookup.
 std::string SessionMessage(int id) {
-    switch (id) {
-        case kMsgFileErrorReadingPatch:
-            return "File error while reading patch data.";
-        case kMsgPatchNotApplicable:
-            return "This patch file is not applicable to your current installation version.";
-        case kMsgReadyForLocalPatch:
-            return "Ready to install from local patch file.";
-        case kMsgCurrentVersion:
-            return "Current version: %s.";
-        default:
-            return {};
+    return LoadMessage(id);
+}
+
+std::string FormatMessage(int id, const std::string& first, const std::string& second) {
+    std::string text = LoadMessage(id);
+    for (const std::string* argument : {&first, &second}) {
+        const size_t at = text.find("%s");
+        if (at == std::string::npos)
+            break;
+        text.replace(at, 2, *argument);
     }
+    return text;
 }
 
 }  // namespace ZephPatch

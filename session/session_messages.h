@@ -6,14 +6,37 @@
 namespace ZephPatch {
 
 enum SessionMessageId : int {
+    kMsgRequiresAdminText = 132,
+    kMsgRequiresAdminCaption = 134,
+    kMsgCannotCreateTempFile = 145,
+    kMsgCannotCreateTempDir = 146,
+    kMsgUnpacking = 149,
+    kMsgUnpackFailed = 150,
+    kMsgPatchingFromTo = 151,
+    kMsgApplyFailed = 152,
+    kMsgPatchingNeedsAdmin = 154,
+    kMsgFilesInUse = 157,
+    kMsgFilesInUseText = 158,
+    kMsgFilesInUseCaption = 159,
+    kMsgPatchingCompleted = 162,
+    kMsgPatchingAborted = 163,
+    kMsgCannotExtractPatch = 178,
     kMsgFileErrorReadingPatch = 181,
     kMsgPatchNotApplicable = 184,
     kMsgReadyForLocalPatch = 187,
+    kMsgNoMorePatches = 185,
     kMsgCurrentVersion = 188,
+    kMsgNotEnoughSpace = 240,
+    kMsgCheckingSpace = 241,
+    kMsgSpaceUnknown = 242,
+    kMsgNeedsServicePack = 244,
+    kMsgNeedsDirectX = 255,
 };
 
-// The text of a catalogue id in English, UTF-8; empty for an id the session does not use.
+// The catalogue text of an id in the current language (English once a session runs), UTF-8.
 std::string SessionMessage(int id);
+// The text with its first "%s" replaced by `first` and the second by `second`.
+std::string FormatMessage(int id, const std::string& first, const std::string& second = "");
 
 // User texts without a catalogue id, shown in English whatever the language.
 inline constexpr char kTextAskingForInstallation[] =
@@ -23,5 +46,8 @@ inline constexpr char kTextInstallationChoiceCancelled[] =
     "Unable to determine installation location. Aborted patching at user's request.";
 inline constexpr char kTextLocateTitle[] = "Locate Velmor.exe...";
 inline constexpr char kTextLocateFilter[] = "Velmor.exe";
+inline constexpr char kTextInstallingLocal[] = "Installing local patches";
+inline constexpr char kTextInstallingRemote[] = "Installing remote patches";
+inline constexpr char kTextNextVersion[] = "Getting next version (%s)";
 
 }  // namespace ZephPatch

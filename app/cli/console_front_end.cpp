@@ -1,0 +1,147 @@
+#include "app/cli/console_front_end.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+
+#include "app/core/product_install_path.h"
+#include "kernel/crash.h"
+#include "session/product_registry.h"
+
+namespace ZephPatch {
+namespace {
+
+constexpr int kErrorLevel = 3;
+constexpr int kBarWidth = 40;
+
+}  // namespace
+
+ConsoleFrontEnd::ConsoleFrontEnd() : m_terminal(isatty(STDOUT_FILENO) == 1) {}
+
+ShellHooks ConsoleFrontEnd::MakeShellHooks() {
+    ShellHooks hooks;
+    hooks.messageBox = [this](const std::string& text, const std::string& caption) {
+        ShowMessageBox(text, caption);
+    };
+    hooks.report = [this](int level, const std::string& text) { Report(level, text); };
+    hooks.showUsage = [this](const std::string& text) {
+        std::lock_guard lock(m_mutex);
+        ClearBar();
+        std::fputs(text.c_str(), stdout);
+        std::fflush(stdout);
+    };
+    return hooks;
+}
+
+EmbeddedCheckHost ConsoleFrontEnd::MakeCheckHost() {
+    EmbeddedCheckHost host;
+    host.report = [this](int level, const std::string& text) { Report(level, text); };
+    host.chooseFile = [this](const std::string& title, const std::string& filter,
+                             std::string* file) { return ChooseFile(title, filter, file); };
+    host.findInstallPath = [] { return FindProductInstallPath(PRODUCT_KEY, PRODUCT_CLASS); };
+    return host;
+}
+
+bool ConsoleFrontEnd::IsCancelled() {
+    return m_cancelled || ZephUtil::ConsoleCloseRequested();
+}
+
+void ConsoleFrontEnd::SetGaugeRange(int range) {
+    std::lock_guard lock(m_mutex);
+    m_range = range;
+    DrawBar();
+}
+
+void ConsoleFrontEnd::SetGaugeValue(int value) {
+    std::lock_guard lock(m_mutex);
+    m_value = value;
+    DrawBar();
+}
+
+void ConsoleFrontEnd::Report(int level, const std::string& utf8) {
+    if (level == 0 && !m_debug)
+        return;
+    std::lock_guard lock(m_mutex);
+    WriteLine(level, utf8);
+}
+
+void ConsoleFrontEnd::WriteLine(int level, const std::string& text) {
+    ClearBar();
+    // A text ending in a line feed already ends its line.
+    const char* end = text.ends_with('\n') ? "" : "\n";
+    std::fprintf(stdout, "%s%s", text.c_str(), end);
+    std::fflush(stdout);
+    if (level == kErrorLevel)
+        std::fprintf(stderr, "%s%s", text.c_str(), end);
+    DrawBar();
+}
+
+// The bar lives on the terminal's last line; a message line first wipes it.
+void ConsoleFrontEnd::ClearBar() {
+    if (!m_barShown)
+        return;
+    std::fputs("\r\033[K", stdout);
+    m_barShown = false;
+    m_shownPercent = -1;
+}
+
+void ConsoleFrontEnd::DrawBar() {
+    if (!m_terminal || m_range <= 0)
+        return;
+    const long long clamped = std::min<long long>(std::max(m_value, 0), m_range);
+    const int percent = static_cast<int>(clamped * 100 / m_range);
+    if (m_barShown && percent == m_shownPercent)
+        return;
+    const int filled = percent * kBarWidth / 100;
+    std::string bar = "\r[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') +
+                      "] " + std::to_string(percent) + "%";
+    std::fputs(bar.c_str(), stdout);
+    std::fflush(stdout);
+    m_barShown = true;
+    m_shownPercent = percent;
+}
+
+std::string ConsoleFrontEnd::AskLine(const std::string& prompt) {
+    if (isatty(STDIN_FILENO) != 1)
+        return {};  // nobody to ask: as if the user declined
+    {
+        std::lock_guard lock(m_mutex);
+        ClearBar();
+        std::fputs(prompt.c_str(), stdout);
+        std::fflush(stdout);
+    }
+    std::string line;
+    if (!std::getline(std::cin, line))
+        return {};
+    return line;
+}
+
+bool ConsoleFrontEnd::AskYesNo(const std::string& question, const std::string& caption) {
+    const std::string answer = AskLine(caption + ": " + question + " [y/N] ");
+    return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+void ConsoleFrontEnd::ShowMessageBox(const std::string& text, const std::string& caption) {
+    std::lock_guard lock(m_mutex);
+    WriteLine(1, "[" + caption + "] " + text);
+}
+
+bool ConsoleFrontEnd::ChooseFile(const std::string& title, const std::string& filter,
+                                 std::string* file) {
+    *file = AskLine(title + " (" + filter + ", empty to cancel): ");
+    return !file->empty();
+}
+
+void ConsoleFrontEnd::ShowInstallPath(const std::string& path) {
+    Report(0, "Installation: " + path);
+}
+
+void ConsoleFrontEnd::SessionFinished() {
+    std::lock_guard lock(m_mutex);
+    ClearBar();
+    m_range = 0;
+}
+
+}  // namespace ZephPatch

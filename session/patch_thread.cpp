@@ -1,0 +1,253 @@
+#include "session/patch_thread.h"
+
+#include <memory>
+#include <set>
+
+#include "apply/apply_patch_directory.h"
+#include "assetdb/asset_database_steps.h"
+#include "assetdb/vad_progress_threads.h"
+#include "kernel/file_utils.h"
+#include "kernel/message_catalogue.h"
+#include "kernel/os_exception.h"
+#include "session/build_list.h"
+#include "session/patch_archive.h"
+#include "session/patch_rights.h"
+#include "session/patch_settings.h"
+#include "session/patching_flag.h"
+#include "session/session_messages.h"
+#include "session/temp_names.h"
+
+namespace ZephPatch {
+namespace {
+
+constexpr char kLastPatchedFile[] = "ZephLauncher.exe";
+constexpr uint64_t kBytesPerMegabyte = 1048576;
+constexpr char kTextNoDriver[] =
+    "This installer cannot repair an installation or download patches; only the patches it "
+    "carries can be installed.";
+
+std::string WithNumber(std::string text, uint32_t number) {
+    if (size_t at = text.find("%d"); at != std::string::npos)
+        text.replace(at, 2, std::to_string(number));
+    return text;
+}
+
+std::string InstalledBuildsText() {
+    std::string builds;
+    for (const auto& build : GetPatchSettings().installedBuilds)
+        builds += build + " ";
+    return builds;
+}
+
+std::unique_ptr<VADHackProgressThread> StartUnpackProgress(ProgressSink& sink,
+                                                           const std::string& archivePath) {
+    uint64_t size = 0;
+    ZephUtil::GetFileSizeOf(archivePath, &size);
+    auto thread = std::make_unique<VADHackProgressThread>(
+        sink, VADHackProgressThread::MinutesForArchive(size));
+    try {
+        if (thread->Start())
+            return thread;
+    } catch (const OSException&) {
+    }
+    return nullptr;  // the patch goes on without a moving gauge
+}
+
+}  // namespace
+
+PatchThread::PatchThread(SessionFrontEnd& frontEnd, EmbeddedPatchContainer& container,
+                         SessionEnvironment environment)
+    : m_frontEnd(frontEnd), m_container(container), m_environment(std::move(environment)) {}
+
+bool PatchThread::Cancelled() {
+    return !KeepRunning() || m_frontEnd.IsCancelled();
+}
+
+int PatchThread::Run() {
+    Entry();
+    m_frontEnd.SessionFinished();
+    return 0;
+}
+
+void PatchThread::Entry() {
+    // Whatever the user's language, a session reports in English from here on.
+    SetMessageLanguage(LANGUAGE_ENGLISH);
+    m_completed = PassesChecks() && RunChosenDriver();
+    m_frontEnd.Report(kReportStep,
+                      SessionMessage(m_completed ? kMsgPatchingCompleted : kMsgPatchingAborted));
+}
+
+bool PatchThread::PassesChecks() {
+    const std::string& installPath = GetPatchSettings().installPath;
+    if (!CheckPatchRights(installPath)) {
+        m_frontEnd.Report(kReportError, SessionMessage(kMsgPatchingNeedsAdmin));
+        m_frontEnd.ShowMessageBox(SessionMessage(kMsgRequiresAdminText),
+                                  SessionMessage(kMsgRequiresAdminCaption));
+        return false;
+    }
+    if (NeedsServicePack(m_environment.os)) {
+        m_frontEnd.Report(kReportError, SessionMessage(kMsgNeedsServicePack));
+        return false;
+    }
+    if (!m_environment.os.directXAvailable) {
+        m_frontEnd.Report(kReportError, SessionMessage(kMsgNeedsDirectX));
+        return false;
+    }
+    if (!CloseAssetDaemon(installPath, m_environment.sleep)) {
+        m_frontEnd.Report(kReportError, SessionMessage(kMsgFilesInUse));
+        m_frontEnd.ShowMessageBox(SessionMessage(kMsgFilesInUseText),
+                                  SessionMessage(kMsgFilesInUseCaption));
+        m_frontEnd.EnableApplyUpdate();
+        return false;
+    }
+    return true;
+}
+
+bool PatchThread::RunChosenDriver() {
+    const PatchSettings& settings = GetPatchSettings();
+    if (settings.repairMode) {
+        m_frontEnd.Report(kReportError, kTextNoDriver);
+        return false;
+    }
+    if (!CheckFreeSpace(m_environment.requiredMegabytes)) {
+        m_frontEnd.Report(kReportError, WithNumber(SessionMessage(kMsgNotEnoughSpace),
+                                                   m_environment.requiredMegabytes));
+        return false;
+    }
+    if (settings.localPatchesReady) {
+        m_frontEnd.Report(kReportDetail, kTextInstallingLocal);
+        return RunLocalPatches();
+    }
+    if (!settings.patchServers.empty()) {
+        m_frontEnd.Report(kReportDetail, kTextInstallingRemote);
+        m_frontEnd.Report(kReportError, kTextNoDriver);
+    }
+    return false;
+}
+
+bool PatchThread::CheckFreeSpace(uint32_t megabytes) {
+    m_frontEnd.Report(kReportStep, SessionMessage(kMsgCheckingSpace));
+    const std::string& installPath = GetPatchSettings().installPath;
+    const uint64_t required = static_cast<uint64_t>(megabytes) * kBytesPerMegabyte;
+    m_workDirectory = TempFolder();
+    uint64_t tempFree = 0;
+    const bool tempKnown = GetFreeSpace(m_workDirectory, &tempFree);
+    if (tempKnown && tempFree < required)
+        m_workDirectory = installPath;  // unpack on the installation's file system instead
+    uint64_t installFree = 0;
+    if (GetFreeSpace(installPath, &installFree)) {
+        if (installFree < required)
+            return false;
+        if (tempKnown)
+            return true;
+    }
+    m_frontEnd.Report(kReportStep, SessionMessage(kMsgSpaceUnknown));
+    return true;
+}
+
+bool PatchThread::RunLocalPatches() {
+    PatchSettings& settings = GetPatchSettings();
+    // A container whose patches lead back to a build already left would otherwise loop.
+    std::set<std::string> patchedFrom;
+    for (;;) {
+        std::string next = kTextNextVersion;
+        next.replace(next.find("%s"), 2, InstalledBuildsText());
+        m_frontEnd.Report(kReportDetail, next);
+        const std::string current = CurrentBuild();
+        const std::string target =
+            patchedFrom.contains(current) ? std::string() : m_container.LookupTarget(current);
+        if (target.empty()) {
+            // Another installed build may still have a patch of its own.
+            if (!DropCurrentBuild())
+                break;
+            continue;
+        }
+        settings.targetBuild = target;
+        if (!InstallLocalPatch(current))
+            return false;
+        patchedFrom.insert(current);
+        settings.targetBuild.clear();
+        DropCurrentBuild();
+        MakeCurrentBuild(target);
+    }
+    m_frontEnd.Report(kReportStep, SessionMessage(kMsgNoMorePatches));
+    settings.targetBuild.clear();
+    UpdateAssetDatabase(settings.installPath, m_frontEnd);
+    return true;
+}
+
+bool PatchThread::InstallLocalPatch(const std::string& build) {
+    std::string archive;
+    if (!MakeTempPatchFileName(&archive)) {
+        m_frontEnd.Report(kReportError, SessionMessage(kMsgCannotCreateTempFile));
+        return false;
+    }
+    if (m_container.ExtractPatch(build, archive) != kExtractOk) {
+        m_frontEnd.Report(kReportError, SessionMessage(kMsgCannotExtractPatch));
+        ZephUtil::DeleteFileAt(archive);
+        return false;
+    }
+    const int result = InstallPatchFile(archive);
+    ZephUtil::DeleteFileAt(archive);
+    if (result != kInstallOk)
+        return false;
+    m_frontEnd.PatchInstalled();
+    return true;
+}
+
+int PatchThread::InstallPatchFile(const std::string& archivePath) {
+    // Each patch gets its own folder below the work folder, which stays what the space check
+    // chose, so that no emptied folder of an earlier patch is left behind.
+    std::string unpackFolder = m_workDirectory;
+    if (!MakeUniqueTempDir(&unpackFolder)) {
+        m_frontEnd.Report(kReportError, SessionMessage(kMsgCannotCreateTempDir));
+        return kInstallNoTempFolder;
+    }
+    auto progress = StartUnpackProgress(m_frontEnd, archivePath);
+    const int result = UnpackAndApply(archivePath, unpackFolder);
+    ZephUtil::DeleteTree(unpackFolder);
+    if (progress) {
+        progress->StopRunning();
+        progress->Join();
+    }
+    return result;
+}
+
+int PatchThread::UnpackAndApply(const std::string& archivePath, const std::string& unpackFolder) {
+    if (Cancelled())
+        return kInstallCancelled;
+    m_frontEnd.Report(kReportStep, SessionMessage(kMsgUnpacking));
+    if (UnpackArchive(archivePath, unpackFolder) != kUnpackOk) {
+        m_frontEnd.Report(kReportError, SessionMessage(kMsgUnpackFailed));
+        return kInstallUnpackFailed;
+    }
+    if (Cancelled())
+        return kInstallCancelled;
+    const std::string current = CurrentBuild();
+    const std::string& target = GetPatchSettings().targetBuild;
+    m_frontEnd.Report(kReportStep, FormatMessage(kMsgPatchingFromTo, current, target));
+    if (!ApplyUnpackedPatch(unpackFolder)) {
+        m_frontEnd.Report(kReportError,
+                          SessionMessage(kMsgApplyFailed) + current + "_to_" + target);
+        return kInstallApplyFailed;
+    }
+    return kInstallOk;
+}
+
+bool PatchThread::ApplyUnpackedPatch(const std::string& patchFolder) {
+    const std::string& installPath = GetPatchSettings().installPath;
+    SetPatchingFlag();
+    m_frontEnd.ShowInstallPath(installPath);
+    const bool applied = ApplyPatchDirectory(installPath, patchFolder, kLastPatchedFile);
+    if (applied) {
+        ClearPatchingFlag();
+        return true;
+    }
+    m_frontEnd.SetGaugeRange(1);
+    m_frontEnd.SetGaugeValue(1);
+    // Left set, so that the product can tell an interrupted installation.
+    SetPatchingFlag();
+    return false;
+}
+
+}  // namespace ZephPatch

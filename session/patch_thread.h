@@ -1,0 +1,82 @@
+// `PatchThread`: one patch session on a worker thread. It checks what patching needs (rights,
+// operating system, DirectX, files in use, disk space), applies the embedded patches build
+// after build, has the product repair its asset database, and ends with "Patching completed."
+// or "Patching aborted." followed by SessionFinished.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "assetdb/guarded_thread.h"
+#include "assetdb/pacing.h"
+#include "session/embedded_patch_container.h"
+#include "session/os_info.h"
+#include "session/session_front_end.h"
+
+namespace ZephPatch {
+
+// What a session takes from its surroundings; tests replace parts of it.
+struct SessionEnvironment {
+    OsInfo os;
+    // The pauses between the attempts to get the asset database.
+    SleepFunction sleep = RealSleep;
+    // Free space the session insists on before it unpacks anything.
+    uint32_t requiredMegabytes = 4096;
+};
+
+class PatchThread : public GuardedThread {
+public:
+    // Reads and advances the process-wide PatchSettings; reads patches from `container`.
+    // REQUIRES: no other thread uses the settings or the container while the session runs.
+    PatchThread(SessionFrontEnd& frontEnd, EmbeddedPatchContainer& container,
+                SessionEnvironment environment = {});
+
+    // `Entry`: the whole session, on the calling thread (Run calls it on the worker).
+    void Entry();
+
+    // False only when the installation's file system has less than `megabytes` free. Chooses
+    // the base of the unpack folders: the temporary folder, or the installation when the
+    // temporary folder's file system is short.
+    bool CheckFreeSpace(uint32_t megabytes);
+    // The embedded patches, from the current build until no build has one. False when a patch
+    // could not be extracted or installed.
+    bool RunLocalPatches();
+    // Unpacks the archive into a new folder below the work folder and applies it. 0 on success,
+    // 10 when cancelled, another non-zero code on failure (reported at level 3).
+    int InstallPatchFile(const std::string& archivePath);
+    // Applies an unpacked patch to the installation, with IsPatching set while it runs and left
+    // set when it fails.
+    bool ApplyUnpackedPatch(const std::string& patchFolder);
+
+    // The base of the unpack folders (empty: the temporary folder).
+    const std::string& WorkDirectory() const { return m_workDirectory; }
+    // Whether the last Entry ended with "Patching completed.".
+    bool Completed() const { return m_completed; }
+
+protected:
+    int Run() override;
+
+private:
+    bool Cancelled();
+    bool PassesChecks();
+    bool RunChosenDriver();
+    bool InstallLocalPatch(const std::string& build);
+    int UnpackAndApply(const std::string& archivePath, const std::string& unpackFolder);
+
+    SessionFrontEnd& m_frontEnd;
+    EmbeddedPatchContainer& m_container;
+    SessionEnvironment m_environment;
+    std::string m_workDirectory;
+    bool m_completed = false;
+};
+
+// Error codes of InstallPatchFile besides 0.
+enum InstallPatchResult : int {
+    kInstallOk = 0,
+    kInstallNoTempFolder = 1,
+    kInstallUnpackFailed = 2,
+    kInstallApplyFailed = 3,
+    kInstallCancelled = 10,
+};
+
+}  // namespace ZephPatch

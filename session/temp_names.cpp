@@ -1,0 +1,50 @@
+#include "session/temp_names.h"
+
+#include <sys/statvfs.h>
+
+#include "kernel/file_utils.h"
+#include "session/build_list.h"
+#include "session/patch_rights.h"
+#include "session/patch_settings.h"
+
+namespace ZephPatch {
+
+bool MakeTempPatchFileName(std::string* fileName) {
+    const std::string folder = TempFolder();
+    if (!ZephUtil::MakeDirectory(folder))
+        return false;
+    *fileName = ZephUtil::JoinPath(
+        folder, CurrentBuild() + "_to_" + GetPatchSettings().targetBuild + ".zip");
+    return true;
+}
+
+bool MakeUniqueTempDir(std::string* folder) {
+    if (folder->empty())
+        *folder = TempFolder();
+    const std::string base = *folder;
+    // The counter never repeats within the process; another process may hold the name.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = ZephUtil::MakeTempName(base);
+        if (ZephUtil::FileExists(candidate) || ZephUtil::IsDirectory(candidate))
+            continue;
+        if (ZephUtil::MakeDirectory(candidate)) {
+            *folder = candidate;
+            return true;
+        }
+        break;
+    }
+    *folder = TempFolder();
+    return false;
+}
+
+bool GetFreeSpace(const std::string& folder, uint64_t* bytes) {
+    if (folder.empty())
+        return false;
+    struct statvfs info {};
+    if (statvfs(ZephUtil::FsPath(folder).c_str(), &info) != 0)
+        return false;
+    *bytes = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+    return true;
+}
+
+}  // namespace ZephPatch

@@ -1,0 +1,23 @@
+// Where a session puts its temporary files: the copied-out patch archive and the folders it is
+// unpacked into.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace ZephPatch {
+
+// `MakeTempPatchFileName`: <temporary folder>/<current build>_to_<target build>.zip, the
+// temporary folder (TempFolder) created when missing. False when it cannot be created.
+bool MakeTempPatchFileName(std::string* fileName);
+
+// `MakeUniqueTempDir`: an empty `folder` becomes the temporary folder; then `folder` is
+// replaced by a new unique folder inside it, created with its parents. On failure `folder`
+// is the temporary folder and the result false.
+bool MakeUniqueTempDir(std::string* folder);
+
+// `GetFreeSpace`: the bytes free to this process on the file system of `folder`. False for an
+// empty name or when the system cannot tell.
+bool GetFreeSpace(const std::string& folder, uint64_t* bytes);
+
+}  // namespace ZephPatch
