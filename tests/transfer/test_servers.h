@@ -26,38 +26,14 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/test_folder.h"
+
 extern char** environ;
 
 namespace transfer_test {
 
-// A fresh folder below the test temporary folder, removed with its contents at the end.
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = ::testing::TempDir() + "transfer-XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            ADD_FAILURE() << "mkdtemp failed";
-        m_path = pattern;
-        chmod(m_path.c_str(), 0755);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& Path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
-
-inline void WriteFile(const std::string& path, const std::string& contents) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
-}
+using TempFolder = orvik_test::TestFolder;
+using orvik_test::WriteFile;
 
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
