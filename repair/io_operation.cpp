@@ -4,10 +4,7 @@
 
 namespace ZephUtil {
 
-IOOperation::IOOperation(bool selfDelete) : m_selfDelete(selfDelete) {
-    if (!m_selfDelete)
-        m_event = OS::CreateEventHandle(true, false);
-}
+IOOperation::IOOperation() : m_event(OS::CreateEventHandle(true, false)) {}
 
 IOOperation::~IOOperation() {
     MoveTo(STATE_DESTROYED);
@@ -21,14 +18,6 @@ void IOOperation::LendBuffer(void* bytes, uint32_t count) {
 
 void IOOperation::Signal() {
     MoveTo(STATE_SIGNALLED);
-    m_done = true;
-    if (m_callback)
-        m_callback(*this);
-    if (m_selfDelete) {
-        MoveTo(STATE_COMPLETE);
-        delete this;
-        return;
-    }
     // The waiter may destroy this operation as soon as the event is set: keep the event alive
     // on this thread until Set has returned.
     OS::EventHandle event = m_event;

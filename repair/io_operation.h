@@ -1,5 +1,5 @@
 // One socket request travelling through the completion port. It lives on the stack of the user
-// thread that waits for it (or deletes itself once signalled), and passes through a verified
+// thread that waits for it, and passes through a verified
 // state machine: UNUSED -> POSTED -> CAUGHT (-> POSTED -> CAUGHT ...) -> SIGNALLED -> COMPLETE,
 // or POSTED -> FAILEDPOST -> SIGNALLED when the system refuses a request at once. A transition
 // from any other state is a fatal assertion: it means a programming error, never bad input.
@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 
 #include "kernel/event.h"
 #include "repair/socket_result.h"
@@ -42,22 +41,15 @@ public:
         STATE_COMPLETE = 5,
         STATE_DESTROYED = 6,
     };
-    using Callback = std::function<void(IOOperation&)>;
-
-    // A self-deleting operation has no waiter: it deletes itself once signalled (REQUIRES:
-    // allocated with new).
-    explicit IOOperation(bool selfDelete = false);
+    IOOperation();
     virtual ~IOOperation();
     IOOperation(const IOOperation&) = delete;
     IOOperation& operator=(const IOOperation&) = delete;
 
-    // Called with the final result, on the completion-port thread, before the waiter wakes.
-    void SetCallback(Callback callback) { m_callback = std::move(callback); }
     // The caller's bytes for a read or write of `count` bytes; the operation never frees them.
     void LendBuffer(void* bytes, uint32_t count);
 
-    // Finishes the operation: SIGNALLED, callback, then the waiter is woken (or, when
-    // self-deleting, COMPLETE and deleted).
+    // Finishes the operation on the completion-port thread: SIGNALLED, and the waiter wakes.
     virtual void Signal();
     // Blocks until signalled, then COMPLETE.
     void Wait();
@@ -80,12 +72,9 @@ public:
     uint32_t m_transferred = 0;
     SocketEndpoint m_remote;           // of a connect
     TCPSocket* m_listening = nullptr;  // of an accept
-    bool m_done = false;
 
 private:
-    const bool m_selfDelete;
-    OS::EventHandle m_event;  // manual reset; none for a self-deleting operation
-    Callback m_callback;
+    OS::EventHandle m_event;  // manual reset
     std::atomic<int> m_state{STATE_UNUSED};
 };
 

@@ -75,6 +75,7 @@ private:
     std::unique_ptr<asio::ip::tcp::socket> m_socket;
     std::unique_ptr<asio::ip::tcp::acceptor> m_acceptor;  // once listening
     std::atomic<bool> m_partialRead{false};
+    bool m_peerClosed = false;  // the end of the stream was read; completion-port thread only
     // Written on the port's thread while user threads wait; read by user threads afterwards.
     std::atomic<uint64_t> m_localAddress{0};
     std::atomic<uint64_t> m_remoteAddress{0};

@@ -117,9 +117,11 @@ bool TCPSocket::TransferResponse(IOOperation& operation, int error, bool read) {
         return false;
     }
     if (error == 0) {
-        // A receive that brought nothing: the peer has closed the connection.
-        if (read && operation.m_lastBytes == 0 &&
-            operation.m_operation == IOOperation::IO_TCP_Read) {
+        // A receive that brought nothing: the peer has closed the connection. Asio would not
+        // complete another receive after the end of the stream, so later reads end here.
+        if (read && (m_peerClosed || (operation.m_lastBytes == 0 &&
+                                      operation.m_operation == IOOperation::IO_TCP_Read))) {
+            m_peerClosed = true;
             operation.m_error = ZEPHRESULT_CLOSED;
             return true;
         }
