@@ -78,6 +78,7 @@ void ZephAgentClient::StartRepair() {
     m_completed = false;
     m_error = 0;
     m_cancel = false;
+    m_thread.Join();  // an earlier run has ended, but its thread may not have returned yet
     m_thread.Start(RunRepairEntry, this);
 }
 
