@@ -56,8 +56,10 @@ public:
     // Refreshes the table from the files under `root` (breadth-first, each folder in sorted
     // order), skipping relative paths that match a pattern; rows of files and segments that
     // are gone are dropped. Only segments of files whose time stamp changed, or that are new,
-    // are read. Returns 0.
-    int Scan(const std::string& root, const std::vector<std::string>& patterns);
+    // are read. Keys of empty files, which have no rows, go to `emptyFiles` when given.
+    // Returns 0.
+    int Scan(const std::string& root, const std::vector<std::string>& patterns,
+             std::vector<std::string>* emptyFiles = nullptr);
     // Registers every segment of one file. False (with a diagnostic) when its size cannot be
     // read, or at the first segment that fails.
     bool RegisterFile(const std::string& localPath, const std::string& key);

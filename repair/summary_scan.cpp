@@ -43,7 +43,8 @@ EntryStatus StatusOf(const std::string& path) {
 
 }  // namespace
 
-int FileTreeSummary::Scan(const std::string& root, const std::vector<std::string>& patterns) {
+int FileTreeSummary::Scan(const std::string& root, const std::vector<std::string>& patterns,
+                          std::vector<std::string>* emptyFiles) {
     OS::MutexLock lock(&m_mutex);
     for (auto& [key, entry] : m_entries)
         entry.present = false;
@@ -69,6 +70,8 @@ int FileTreeSummary::Scan(const std::string& root, const std::vector<std::string
                                 path.c_str());
                 continue;
             }
+            if (status.size == 0 && emptyFiles)
+                emptyFiles->push_back(key);
             RegisterFileKnown(path, key, status.size, status.time);
         }
     }
