@@ -8,7 +8,9 @@ constexpr uint32_t kPolynomial = 0x04C11DB7;
 
 namespace detail {
 uint32_t UpdateSegmentChecksumClmul(uint32_t crc, const uint8_t* data, size_t length);
+uint32_t UpdateSegmentChecksumClmul512(uint32_t crc, const uint8_t* data, size_t length);
 bool HasClmul();
+bool HasClmul512();
 }  // namespace detail
 
 namespace {
@@ -38,7 +40,16 @@ inline uint32_t LoadBigEndian32(const uint8_t* p) {
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
 
-const bool g_hasClmul = detail::HasClmul();
+using Update = uint32_t (*)(uint32_t crc, const uint8_t* data, size_t length);
+
+uint32_t Portable(uint32_t crc, const uint8_t* data, size_t length) {
+    return UpdateSegmentChecksumPortable(crc, data, length);
+}
+
+// The widest form the processor runs.
+const Update g_update = detail::HasClmul512() ? detail::UpdateSegmentChecksumClmul512
+                        : detail::HasClmul()  ? detail::UpdateSegmentChecksumClmul
+                                              : Portable;
 
 }  // namespace
 
@@ -60,9 +71,7 @@ uint32_t UpdateSegmentChecksumPortable(uint32_t crc, const void* data, size_t le
 }
 
 uint32_t UpdateSegmentChecksum(uint32_t crc, const void* data, size_t length) {
-    if (g_hasClmul)
-        return detail::UpdateSegmentChecksumClmul(crc, static_cast<const uint8_t*>(data), length);
-    return UpdateSegmentChecksumPortable(crc, data, length);
+    return g_update(crc, static_cast<const uint8_t*>(data), length);
 }
 
 }  // namespace ZephPatch
