@@ -118,7 +118,12 @@ int ZephAgentClient::RunRepair() {
 
     m_stage = kStageExchanging;
     m_received = 0;
-    m_total = SendSummary(m_connection, m_summary);
+    m_total = 0;
+    uint32_t total = 0;
+    m_error = SendSummary(m_connection, m_summary, &total);
+    if (m_error != 0)
+        return m_error;
+    m_total = total;
 
     m_stage = kStageReceiving;
     const bool allWritten = ReceiveSegments();

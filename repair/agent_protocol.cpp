@@ -22,12 +22,11 @@ int Handshake(ZephUtil::ZephDataBufferTCP& connection, const ZephUtil::SocketEnd
     return version == kAgentProtocolVersion ? 0 : kRepairVersionMismatch;
 }
 
-uint32_t SendSummary(ZephUtil::ZephDataBufferTCP& connection, FileTreeSummary& summary) {
+int SendSummary(ZephUtil::ZephDataBufferTCP& connection, FileTreeSummary& summary,
+                uint32_t* total) {
     summary.Save(connection);
-    uint32_t total = 0;
-    if (ZephUtil::ReadUint32(connection, &total) != ZephUtil::kBufOk)
-        return 0;
-    return total;
+    *total = 0;
+    return ZephUtil::ReadUint32(connection, total);
 }
 
 bool CompressedPayloadFits(const std::vector<uint8_t>& payload, uint64_t limit) {

@@ -30,9 +30,9 @@ uint32_t MaxCompressedPayload();
 
 // Connects and exchanges versions: 0, the connect's result, or kRepairVersionMismatch.
 int Handshake(ZephUtil::ZephDataBufferTCP& connection, const ZephUtil::SocketEndpoint& server);
-// Sends the summary and reads the number of segment messages that follow; 0 when that read
-// fails (the receive stage then ends at once, short of nothing it knows of).
-uint32_t SendSummary(ZephUtil::ZephDataBufferTCP& connection, FileTreeSummary& summary);
+// Sends the summary and reads the number of segment messages that follow into `total`; the
+// read's result. (A server that hangs up before the count is a failure, not "nothing to do".)
+int SendSummary(ZephUtil::ZephDataBufferTCP& connection, FileTreeSummary& summary, uint32_t* total);
 
 // True when a compressed payload's blocks declare at most `limit` bytes in all and each fits
 // in what is left of the payload: checked before anything is inflated.

@@ -218,6 +218,20 @@ TEST_F(PipelineTest, AServerThatGoesAwayMidStreamLeavesWhatArrivedAndErrorThree)
     EXPECT_EQ(SavedSummary().at("kept.bin#000").checksum, ChecksumOf(content));
 }
 
+TEST_F(PipelineTest, AServerThatHangsUpBeforeTheCountFailsInStageFour) {
+    const auto [error, stage] = Repair([](ZephDataBufferTCP& peer) {
+        uint32_t version = 0;
+        ZephUtil::ReadUint32(peer, &version);
+        ZephUtil::WriteUint32(peer, kAgentProtocolVersion);
+        FileTreeSummary summary;
+        summary.Load(peer);
+        peer.Shutdown(1);
+        AwaitPeerClose(peer);
+    });
+    EXPECT_EQ(error, ZephUtil::ZEPHRESULT_CLOSED);
+    EXPECT_EQ(stage, kStageExchanging);
+}
+
 TEST_F(PipelineTest, AnotherProtocolVersionEndsInStageThreeBeforeTheSummary) {
     int afterVersion = -1;
     const auto result = Repair([&](ZephDataBufferTCP& peer) {

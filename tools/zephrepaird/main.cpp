@@ -72,8 +72,10 @@ int main(int argc, char** argv) {
           local.port);
     for (;;) {
         std::unique_ptr<ZephUtil::TCPSocket> socket = Accept(listening, manager);
-        if (!socket)
+        if (!socket) {
+            OS::Sleep(100);  // out of descriptors, say: let connections end first
             continue;
+        }
         auto connection = std::make_unique<Connection>(
             Connection{std::make_unique<ZephUtil::ZephDataBufferTCP>(std::move(socket)), &tree,
                        options.compress});
