@@ -13,6 +13,10 @@ constexpr int kProductBuild = 48249;
 // Call once, early, on the main thread.
 void InstallCrashHandlers(bool allowConsoleClose);
 
+// Gives the calling thread its own alternate signal stack, so that a stack overflow on it is
+// reported too. InstallCrashHandlers does it for its caller; other threads call it at start.
+void PrepareThreadForCrashReports();
+
 // The orderly exit: no report at exit, console close allowed from now on.
 void DisarmCrashHandlers();
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "kernel/crash.h"
 #include "kernel/os_exception.h"
 
 namespace OS {
@@ -22,9 +23,10 @@ Mutex::Mutex() {
         throw OSException("Failed to create the mutex");
 }
 
-Mutex::~Mutex() noexcept(false) {
-    if (pthread_mutex_destroy(&m_mutex) != 0)
-        throw OSException("Failed to close the mutex handle");
+// A destructor must not throw (classes holding a mutex would all inherit that); a refused
+// destroy means the mutex is still in use, a broken invariant, so it is fatal instead.
+Mutex::~Mutex() {
+    ZephUtil::ZephAssert(pthread_mutex_destroy(&m_mutex) == 0, "Failed to close the mutex handle");
 }
 
 void Mutex::Lock() {

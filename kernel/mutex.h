@@ -8,8 +8,8 @@ namespace OS {
 class Mutex {
 public:
     Mutex();  // throws OSException "Failed to create the mutex"
-    // Throws OSException "Failed to close the mutex handle" when the system refuses.
-    virtual ~Mutex() noexcept(false);
+    // Destroying a mutex that is still in use is fatal ("Failed to close the mutex handle").
+    virtual ~Mutex();
     Mutex(const Mutex&) = delete;
     Mutex& operator=(const Mutex&) = delete;
 

@@ -48,6 +48,7 @@ struct StartRecord {
 void* Trampoline(void* raw) {
     std::unique_ptr<StartRecord> record(static_cast<StartRecord*>(raw));
     ThreadHandle state = std::move(record->state);
+    ZephUtil::PrepareThreadForCrashReports();  // a stack overflow here is reported too
     int exitCode = record->function(record->argument);
     record.reset();
     state->Finish(exitCode);

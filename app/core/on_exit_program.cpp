@@ -1,0 +1,25 @@
+#include "app/core/on_exit_program.h"
+
+#include <cstdio>
+
+#include "app/core/program_launch.h"
+#include "kernel/command_line.h"
+#include "kernel/message_catalogue.h"
+
+namespace ZephPatch {
+
+void RunOnExitProgram(const ShellState& state) {
+    if (!state.onExitGiven || state.onExitCommand.empty())
+        return;
+    pid_t pid = -1;
+    const int error = LaunchProgram(ZephUtil::SplitCommandLine(state.onExitCommand), &pid);
+    if (error != 0) {
+        std::printf("%s%d\n", LoadMessage(138).c_str(), error);
+        std::fflush(stdout);
+        return;
+    }
+    int exitCode = 0;
+    WaitLaunchedProgram(pid, 1000, &exitCode);
+}
+
+}  // namespace ZephPatch

@@ -1,0 +1,81 @@
+#include "app/core/startup.h"
+
+#include <unistd.h>
+
+#include <climits>
+
+#include "app/core/elevation.h"
+#include "app/core/patcher_options.h"
+#include "app/core/product_install_path.h"
+#include "kernel/crash.h"
+#include "kernel/message_catalogue.h"
+#include "kernel/system_log.h"
+#include "session/patch_rights.h"
+#include "session/product_registry.h"
+
+namespace ZephPatch {
+namespace {
+
+std::string CurrentFolder() {
+    char buffer[PATH_MAX];
+    return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
+}
+
+std::string ExecutablePath(const std::string& argv0) {
+    char buffer[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length > 0)
+        return std::string(buffer, static_cast<size_t>(length));
+    return argv0.starts_with('/') ? argv0 : CurrentFolder() + "/" + argv0;
+}
+
+// The working folder is about to change: a folder named relative to where the user started us
+// must keep meaning that folder (also for the elevated copy, which starts elsewhere).
+void MakeInstallPathAbsolute() {
+    std::string& installPath = GetPatchSettings().installPath;
+    if (!installPath.empty() && !installPath.starts_with('/'))
+        installPath = CurrentFolder() + "/" + installPath;
+}
+
+bool HasRights(ShellState& state, const ShellHooks& hooks) {
+    if (state.adminGiven) {
+        if (CheckPatchRights(GetPatchSettings().installPath))
+            return true;
+        hooks.messageBox(LoadMessage(132), LoadMessage(134));
+        return false;
+    }
+    return !RelaunchElevated(state, hooks);
+}
+
+}  // namespace
+
+bool RunShellStartup(int argc, const char* const* argv, ShellState* state,
+                     const ShellHooks& hooks) {
+    state->arguments.assign(argv, argv + argc);
+    state->executablePath = ExecutablePath(argc > 0 ? argv[0] : "");
+    ZephUtil::SetToolkitDumpName("patcher");
+    RepairQuotedArguments(state->arguments);
+    ParseCommandLine(*state, hooks);
+
+    PatchSettings& settings = GetPatchSettings();
+    if (settings.installPath.empty())
+        settings.installPath = FindProductInstallPath(PRODUCT_KEY, PRODUCT_CLASS);
+    MakeInstallPathAbsolute();
+    const std::string folder =
+        state->executablePath.substr(0, state->executablePath.rfind('/') + 1);
+    if (!folder.empty() && chdir(folder.c_str()) != 0)
+        ZephUtil::Print("RunShellStartup> cannot change to %s", folder.c_str());
+    return HasRights(*state, hooks);
+}
+
+RunMode ChooseRunMode(const PatchSettings& settings) {
+    if (settings.repairMode)
+        return RunMode::kRepair;
+    if (!settings.patchServers.empty())
+        return RunMode::kDownload;
+    if (settings.localPatchesReady)
+        return RunMode::kStandalone;
+    return RunMode::kNone;
+}
+
+}  // namespace ZephPatch

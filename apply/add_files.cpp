@@ -1,0 +1,41 @@
+#include "apply/callbacks.h"
+#include "apply/file_ops.h"
+#include "apply/messages.h"
+#include "apply/patch_stage.h"
+#include "kernel/file_utils.h"
+
+namespace ZephPatch {
+
+bool AddFiles::Execute(const PatchListEntry& entry, const std::string& relative) {
+    const std::string source = SourceOf(relative);
+    const std::string target = TargetOf(relative);
+    bool failed = !EnsureFolderOf(target);
+
+    if (!ZephUtil::FileExists(target)) {
+        if (!RecordNewFile(relative)) {
+            Report(kLevelError, [&] { return FormatMessage(kTextFailedToCreateBackup, target); });
+            return false;
+        }
+    } else if (!MoveToBackup(relative)) {
+        Report(kLevelError,
+               [&] { return FormatMessage(kTextFailedToCreateBackup, target + kBackupSuffix); });
+        return false;
+    }
+
+    if (!CopyFileOver(source, target)) {
+        ZephUtil::DeleteFileAt(target);
+        if (!CopyFileOver(source, target)) {
+            Report(kLevelError, [&] { return MessageText(kTextCouldNotCopy) + source; });
+            failed = true;
+        }
+    }
+    if (failed) {
+        Report(kLevelStep, [&] {
+            return MessageText(kTextFailedAdding) + entry.path + MessageText(kTextEllipsis);
+        });
+        return false;
+    }
+    return true;
+}
+
+}  // namespace ZephPatch

@@ -1,0 +1,37 @@
+#include "apply/callbacks.h"
+#include "apply/file_ops.h"
+#include "apply/messages.h"
+#include "apply/patch_stage.h"
+#include "kernel/file_utils.h"
+
+namespace ZephPatch {
+
+bool DeleteFiles::Execute(const PatchListEntry&, const std::string& relative) {
+    const std::string target = TargetOf(relative);
+    if (ZephUtil::FileExists(target)) {
+        if (MoveToBackup(relative))
+            return true;
+        if (ZephUtil::FileExists(target)) {
+            Report(kLevelError, [&] { return MessageText(kTextCouldNotDelete) + target; });
+            return false;
+        }
+    }
+    Report(kLevelInfo, [&] { return MessageText(kTextRemovedAlready) + target; });
+    return true;
+}
+
+// The deleted files come back without messages: none of them was changed. A backup that
+// could not be renamed back still counts, so that the journal keeps naming it.
+bool DeleteFiles::Finish(bool ok) {
+    bool restored = true;
+    for (const BackupRecord& record : m_backups) {
+        if (ok) {
+            ZephUtil::DeleteFileAt(record.backup);
+        } else if (!RenameFile(record.backup, record.target)) {
+            restored = false;
+        }
+    }
+    return restored;
+}
+
+}  // namespace ZephPatch

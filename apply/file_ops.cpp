@@ -1,0 +1,136 @@
+#include "apply/file_ops.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+#include "kernel/file_utils.h"
+
+namespace ZephPatch {
+namespace {
+
+constexpr size_t kCopyBufferSize = 64 * 1024;
+
+// An open file descriptor, closed once.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    // Closes now, so that a failing close (a late write error) can be seen.
+    bool Close() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+bool WriteAll(int fd, const uint8_t* bytes, size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, bytes, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        bytes += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+int CreateForWriting(const std::string& path) {
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+}
+
+}  // namespace
+
+bool CopyFileOver(const std::string& from, const std::string& to) {
+    Descriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!source.valid())
+        return false;
+    Descriptor target(CreateForWriting(to));
+    if (!target.valid())
+        return false;
+    auto buffer = std::make_unique<uint8_t[]>(kCopyBufferSize);
+    for (;;) {
+        const ssize_t got = ::read(source.get(), buffer.get(), kCopyBufferSize);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        if (!WriteAll(target.get(), buffer.get(), static_cast<size_t>(got)))
+            return false;
+    }
+    return ::fsync(target.get()) == 0 && target.Close();
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+    if (std::rename(from.c_str(), to.c_str()) == 0)
+        return true;
+    if (!CopyFileOver(from, to))
+        return false;
+    ZephUtil::DeleteFileAt(from);
+    return true;
+}
+
+bool WriteFileSynced(const std::string& path, const std::vector<uint8_t>& bytes) {
+    Descriptor target(CreateForWriting(path));
+    if (!target.valid())
+        return false;
+    return WriteAll(target.get(), bytes.data(), bytes.size()) && ::fsync(target.get()) == 0 &&
+           target.Close();
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
+    Descriptor source(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!source.valid())
+        return false;
+    bytes->clear();
+    uint8_t chunk[16 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(source.get(), chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            return true;
+        bytes->insert(bytes->end(), chunk, chunk + got);
+    }
+}
+
+bool SyncDirectory(const std::string& folder) {
+    Descriptor dir(
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dir.valid() && ::fsync(dir.get()) == 0;
+}
+
+bool SyncFileSystem(const std::string& folder) {
+    Descriptor dir(
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dir.valid() && ::syncfs(dir.get()) == 0;
+}
+
+std::string ParentFolder(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return {};
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+}  // namespace ZephPatch

@@ -1,0 +1,34 @@
+// The file operations the applier builds on, beyond the kernel's: copies and renames as a
+// patch needs them, and writes that reach the disk before the next step relies on them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ZephPatch {
+
+// Copies `from` over `to` (created or truncated) and flushes `to` to disk. False when either
+// cannot be opened or a read or write fails; a partly written `to` may then remain.
+bool CopyFileOver(const std::string& from, const std::string& to);
+
+// Renames `from` to `to`, replacing `to`; when the rename fails, copies and then deletes
+// `from`, ignoring a failed delete. False only when both the rename and the copy fail.
+bool RenameFile(const std::string& from, const std::string& to);
+
+// Creates or truncates `path`, writes `bytes` and flushes them to disk.
+bool WriteFileSynced(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Reads a whole file; false when it cannot be opened or read.
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes);
+
+// Flushes a folder's entries (renames, creations, deletions) to disk.
+bool SyncDirectory(const std::string& folder);
+
+// Flushes every file of the file system that holds `folder` to disk.
+bool SyncFileSystem(const std::string& folder);
+
+// The folder part of a path ("a/b/c" -> "a/b"); empty when there is none.
+std::string ParentFolder(const std::string& path);
+
+}  // namespace ZephPatch

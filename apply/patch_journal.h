@@ -1,0 +1,57 @@
+// The crash-safety journal of one application: a small file in the installation that names
+// every backup before it is made, so that an application cut short by a kill or a power loss
+// can be undone (or, once committed, completed) by the next one. The formats the product and
+// the patch servers see are untouched: the journal lives beside them and is removed after the
+// finish steps.
+//
+// Records, one line each, paths relative to the installation with '/':
+//   "backup <path>"   <path> is about to be renamed to <path>.pbk
+//   "added <path>"    <path> did not exist and is about to be created
+//   "uninstall-log"   the uninstall log was copied to its .pbk and is about to be replaced
+//   "commit"          every step succeeded; the backups are only left to be dropped
+#pragma once
+
+#include <string>
+
+namespace ZephPatch {
+
+inline constexpr const char* kJournalName = ".patch-journal";
+inline constexpr const char* kBackupSuffix = ".pbk";
+
+// Appends records, each flushed to disk before the call returns, so that it is durable
+// before the step it announces. REQUIRES: one application of an installation at a time.
+class PatchJournal {
+public:
+    explicit PatchJournal(const std::string& installFolder);
+    ~PatchJournal();
+    PatchJournal(const PatchJournal&) = delete;
+    PatchJournal& operator=(const PatchJournal&) = delete;
+
+    bool RecordBackup(const std::string& relative);
+    bool RecordAdded(const std::string& relative);
+    bool RecordUninstallLog();
+    // Flushes everything the application wrote in the installation, then records the commit.
+    bool RecordCommit();
+    // Removes the journal; false when it stays.
+    bool Remove();
+
+private:
+    bool Append(const std::string& line);
+
+    std::string m_installFolder;
+    std::string m_path;
+    int m_fd = -1;
+};
+
+enum class RecoveryResult {
+    kNothing,    // no journal
+    kUndone,     // an interrupted application was rolled back
+    kCompleted,  // a committed application's backups were dropped
+    kStuck,      // some backup could not be put back; the journal stays for the next try
+};
+
+// Settles an application that a journal shows was interrupted: before its commit every
+// recorded step is undone, newest first; after it the leftover backups are dropped.
+RecoveryResult RecoverInterruptedPatch(const std::string& installFolder);
+
+}  // namespace ZephPatch

@@ -1,0 +1,38 @@
+// The list files of a patch directory: "addedFiles.txt", "deletedFiles.txt",
+// "patchedFiles.txt". Each is UTF-8 text made of three-line entries (path with backslashes,
+// MD5 after, MD5 before); lines end in CR LF, LF or CR, the last one optionally.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ZephPatch {
+
+inline constexpr const char* kAddedFilesList = "addedFiles.txt";
+inline constexpr const char* kDeletedFilesList = "deletedFiles.txt";
+inline constexpr const char* kPatchedFilesList = "patchedFiles.txt";
+
+struct PatchListEntry {
+    std::string path;  // as written, backslashes and all
+    std::string checksumAfter;
+    std::string checksumBefore;
+};
+
+enum class ListReadResult {
+    kOk,
+    kCannotOpen,
+    kDamaged,  // the lines do not make whole three-line entries
+};
+
+// Reads a list file into `entries` (replaced). Lines are taken as they stand; a leading UTF-8
+// byte order mark is dropped. On any result but kOk `entries` is left empty.
+ListReadResult ReadPatchList(const std::string& file, std::vector<PatchListEntry>* entries);
+
+// Splits text into lines at CR LF, LF or CR; a final line end makes no empty line.
+std::vector<std::string> SplitLines(const std::string& text);
+
+// Moves the first entry whose path contains `lastFile` (case-sensitive) to the end; an empty
+// name moves nothing.
+void MoveLastFileToEnd(std::vector<PatchListEntry>* entries, const std::string& lastFile);
+
+}  // namespace ZephPatch

@@ -1,0 +1,91 @@
+#include "apply/patch_stage.h"
+
+#include "apply/callbacks.h"
+#include "apply/file_ops.h"
+#include "apply/messages.h"
+#include "kernel/file_utils.h"
+
+namespace ZephPatch {
+namespace {
+
+// Puts a file back as it was: the new file goes, the backup (if any) takes its name.
+bool Restore(const BackupRecord& record) {
+    if (!record.backup.empty() && !ZephUtil::FileExists(record.backup))
+        return false;
+    if (ZephUtil::FileExists(record.target) && !ZephUtil::DeleteFileAt(record.target)) {
+        return false;
+    }
+    return record.backup.empty() || RenameFile(record.backup, record.target);
+}
+
+}  // namespace
+
+bool PatchStage::Run(const std::vector<PatchListEntry>& entries) {
+    for (const PatchListEntry& entry : entries) {
+        if (!ShouldGoOn())
+            return false;
+        std::string relative;
+        // The lists were checked before anything was touched; this cannot fail here.
+        if (!ZephUtil::ToSafeRelativePath(entry.path, &relative))
+            return false;
+        if (!Execute(entry, relative))
+            return false;
+    }
+    return true;
+}
+
+bool PatchStage::Finish(bool ok) {
+    if (ok) {
+        for (const BackupRecord& record : m_backups) {
+            if (!record.backup.empty())
+                ZephUtil::DeleteFileAt(record.backup);
+        }
+        return true;
+    }
+    bool restored = true;
+    for (const BackupRecord& record : m_backups) {
+        if (!Restore(record)) {
+            Report(kLevelError, [&] { return FormatMessage(kTextFailedToRestore, record.target); });
+            restored = false;
+        }
+    }
+    return restored;
+}
+
+std::string PatchStage::TargetOf(const std::string& relative) const {
+    return ZephUtil::JoinPath(m_context.installFolder, relative);
+}
+
+std::string PatchStage::SourceOf(const std::string& relative) const {
+    return ZephUtil::JoinPath(ZephUtil::JoinPath(m_context.patchFolder, "data"), relative);
+}
+
+bool PatchStage::EnsureFolderOf(const std::string& target) const {
+    const std::string folder = ParentFolder(target);
+    if (folder.empty() || ZephUtil::IsDirectory(folder) || ZephUtil::MakeDirectory(folder)) {
+        return true;
+    }
+    Report(kLevelError, [&] { return MessageText(kTextCouldNotCreateDirectory) + folder; });
+    return false;
+}
+
+bool PatchStage::MoveToBackup(const std::string& relative) {
+    const std::string target = TargetOf(relative);
+    const std::string backup = target + kBackupSuffix;
+    // A backup the journal does not name is stale; it must go before the journal names it.
+    if (ZephUtil::FileExists(backup) && !ZephUtil::DeleteFileAt(backup))
+        return false;
+    if (!m_context.journal->RecordBackup(relative) || !RenameFile(target, backup))
+        return false;
+    m_backups.push_back({target, backup});
+    return true;
+}
+
+bool PatchStage::RecordNewFile(const std::string& relative) {
+    if (!m_context.journal->RecordAdded(relative))
+        return false;
+    m_backups.push_back({TargetOf(relative), ""});
+    return true;
+}
+
+}  // namespace ZephPatch

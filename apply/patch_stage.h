@@ -1,0 +1,106 @@
+// The stages of one application. Each kind of change (add, delete, patch) is one class that
+// runs its list's entries and, in `Finish`, either drops the backups it made or puts every
+// file back, so that the undoing of a change lives next to the change.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "apply/patch_journal.h"
+#include "apply/patch_list.h"
+
+namespace ZephPatch {
+
+// What every stage of one application shares.
+struct ApplyContext {
+    std::string installFolder;
+    std::string patchFolder;
+    std::string binFolder;  // ends in '/'
+    PatchJournal* journal;
+};
+
+// An installed file moved aside: `backup` is `target` + ".pbk", or empty for a file that did
+// not exist before.
+struct BackupRecord {
+    std::string target;
+    std::string backup;
+};
+
+class PatchStage {
+public:
+    explicit PatchStage(ApplyContext& context) : m_context(context) {}
+    virtual ~PatchStage() = default;
+    PatchStage(const PatchStage&) = delete;
+    PatchStage& operator=(const PatchStage&) = delete;
+
+    // Runs the entries in order, asking ShouldContinue before each; stops at the first
+    // failure. True when every entry succeeded.
+    bool Run(const std::vector<PatchListEntry>& entries);
+
+    // Drops the backups when `ok`, else puts every recorded file back, reporting what could
+    // not be restored and going on. False when some file could not be put back.
+    virtual bool Finish(bool ok);
+
+protected:
+    // One entry; `relative` is its path below the installation, with '/'.
+    virtual bool Execute(const PatchListEntry& entry, const std::string& relative) = 0;
+
+    std::string TargetOf(const std::string& relative) const;
+    std::string SourceOf(const std::string& relative) const;
+    // Creates the target's folder with its parents when missing; reports a failure.
+    bool EnsureFolderOf(const std::string& target) const;
+
+    // Moves `relative` aside to its .pbk: deletes a stale .pbk, names the backup in the
+    // journal, renames, and records it in this stage's list. False when any step failed.
+    bool MoveToBackup(const std::string& relative);
+    // Records a file that did not exist, so that undoing removes it again.
+    bool RecordNewFile(const std::string& relative);
+
+    ApplyContext& m_context;
+    std::vector<BackupRecord> m_backups;
+};
+
+// Copies each added file from the patch's "data" folder, over a backup of any file there.
+class AddFiles : public PatchStage {
+public:
+    using PatchStage::PatchStage;
+
+protected:
+    bool Execute(const PatchListEntry& entry, const std::string& relative) override;
+};
+
+// Moves each deleted file to its backup; it goes for good when the application commits.
+class DeleteFiles : public PatchStage {
+public:
+    using PatchStage::PatchStage;
+    bool Finish(bool ok) override;
+
+protected:
+    bool Execute(const PatchListEntry& entry, const std::string& relative) override;
+};
+
+// Rebuilds each changed file from its backup and a difference file with the patch tool (or
+// the asset converter), after its MD5 digest shows which state it is in.
+class PatchFiles : public PatchStage {
+public:
+    using PatchStage::PatchStage;
+
+protected:
+    bool Execute(const PatchListEntry& entry, const std::string& relative) override;
+};
+
+// Adds the patch's added files to the uninstall log, keeping a copy of the old log until
+// the application commits.
+class UninstallLogStage {
+public:
+    explicit UninstallLogStage(ApplyContext& context) : m_context(context) {}
+    // `logListed`: the patch itself changes the log, whose backup a list stage then holds.
+    bool Run(const std::vector<PatchListEntry>& added, bool logListed);
+    bool Finish(bool ok);
+
+private:
+    ApplyContext& m_context;
+    bool m_backedUp = false;
+};
+
+}  // namespace ZephPatch

@@ -1,0 +1,92 @@
+#include "apply/uninstall_log.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "apply/callbacks.h"
+#include "apply/file_ops.h"
+#include "apply/messages.h"
+#include "apply/patch_list.h"
+#include "apply/uninstall_log_format.h"
+#include "kernel/file_utils.h"
+#include "kernel/text.h"
+
+namespace ZephPatch {
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+
+// The added files' paths, or none when the list cannot be used (reported).
+std::vector<PatchListEntry> ReadAddedFiles(const std::string& patchFolder) {
+    const std::string list = ZephUtil::JoinPath(patchFolder, kAddedFilesList);
+    std::vector<PatchListEntry> entries;
+    switch (ReadPatchList(list, &entries)) {
+        case ListReadResult::kOk:
+            break;
+        case ListReadResult::kCannotOpen:
+            Report(kLevelError, [&] {
+                return MessageText(kTextCouldNotOpen) + list +
+                       MessageText(kTextForReadingMightNotBePresent);
+            });
+            break;
+        case ListReadResult::kDamaged:
+            Report(kLevelError, [&] { return MessageText(kTextListDamaged) + list; });
+            break;
+    }
+    return entries;
+}
+
+// Reads the log the way it will be replaced: opened for reading and writing, so that a log
+// the process may not change counts as no log.
+bool ReadWritableLog(const std::string& path, std::vector<uint8_t>* bytes) {
+    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "r+b"));
+    if (!file)
+        return false;
+    bytes->clear();
+    uint8_t chunk[16 * 1024];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
+        bytes->insert(bytes->end(), chunk, chunk + got);
+    }
+    return !std::ferror(file.get());
+}
+
+}  // namespace
+
+bool UpdateUninstallLog(const std::string& installFolder, const std::string& patchFolder) {
+    const std::vector<PatchListEntry> added = ReadAddedFiles(patchFolder);
+    if (added.empty())
+        return true;
+
+    const std::string logPath = ZephUtil::JoinPath(installFolder, kUninstallLogName);
+    std::vector<uint8_t> log;
+    if (!ReadWritableLog(logPath, &log))
+        return true;
+
+    std::vector<uint8_t> records;
+    for (const PatchListEntry& entry : added) {
+        const std::string path =
+            ZephUtil::JoinPath(installFolder, ZephUtil::NormaliseSeparators(entry.path, '/'));
+        const std::vector<uint8_t> record =
+            DeleteFileRecord(ZephUtil::ToNarrowString(ZephUtil::Utf8ToUtf16(path)));
+        records.insert(records.end(), record.begin(), record.end());
+    }
+    std::vector<uint8_t> extended;
+    if (ExtendUninstallLog(log, records, static_cast<uint32_t>(added.size()), &extended) !=
+        LogExtendResult::kOk) {
+        Report(kLevelInfo, [&] { return MessageText(kTextUninstallLogNotRecognised) + logPath; });
+        return true;
+    }
+
+    const std::string tempPath = ZephUtil::JoinPath(installFolder, kUninstallLogTempName);
+    if (!WriteFileSynced(tempPath, extended) || std::rename(tempPath.c_str(), logPath.c_str())) {
+        ZephUtil::DeleteFileAt(tempPath);
+        return false;
+    }
+    SyncDirectory(installFolder);
+    return true;
+}
+
+}  // namespace ZephPatch

@@ -1,0 +1,38 @@
+// This process's attachment to the asset database's coordination record, shared with the
+// product's own processes (daemon, utility, simulator). One attachment per process.
+// REQUIRES: calls from one thread at a time (the patch worker).
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+#include "assetdb/shared_record_region.h"
+
+namespace ZephPatch {
+
+// True when attached (also when already attached). `asRequester`: attach even while another
+// process holds the database exclusively, if that holder admits requesters. False for a path
+// that does not name "assets.tdx" in an existing folder, when the objects cannot be made, or
+// while another process holds the database exclusively.
+bool AttachDatabase(const std::string& databasePath, bool asRequester);
+// Gives up ownership and, as maintainer, the maintainer role and this process's count; closes
+// the shared objects. Nothing when not attached.
+void DetachDatabase();
+// Housekeeping of processes that died while named in the record; run twice by AttachDatabase.
+void IPCIdle();
+// True when this process owns the database afterwards. With `registerAsRequester`, a process
+// that cannot take it now queues itself as the requester when that slot is free.
+bool TryTakeOwnership(bool registerAsRequester);
+// The record's attach count as a signed value (-1 when not counted); 0 when not attached.
+int GetAttachCount();
+// True when this process now holds the database exclusively; possible only while no other
+// process is counted as attached.
+bool TryLockExclusive();
+void ReleaseExclusive();
+
+// The attached record, for the product's own tools and tests that inspect or publish fields;
+// null when not attached.
+SharedRecordRegion* AttachedRecord();
+
+}  // namespace ZephPatch

@@ -1,0 +1,53 @@
+#include <memory>
+
+#include "assetdb/asset_database.h"
+#include "assetdb/asset_database_steps.h"
+#include "assetdb/messages.h"
+#include "assetdb/vad_progress_threads.h"
+#include "assetdb/vad_repair_thread.h"
+#include "kernel/os_exception.h"
+#include "kernel/thread.h"
+
+namespace ZephPatch {
+namespace {
+
+constexpr int kReportLevel = 1;
+constexpr uint32_t kCancelPollMilliseconds = 1000;
+
+// A thread that cannot be started is dropped; the step goes on without it.
+template <typename T>
+std::unique_ptr<T> Started(std::unique_ptr<T> thread) {
+    try {
+        if (thread->Start())
+            return thread;
+    } catch (const OSException&) {
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void UpdateAssetDatabase(const std::string& installPath, ProgressSink& sink) {
+    // The utility and the daemon need the database.
+    ReleaseExclusive();
+    DetachDatabase();
+    sink.Report(kReportLevel, kMsgUpdatingAssetDatabase);
+
+    auto progress = Started(std::make_unique<VADRepairProgressThread>(sink));
+    auto repair = Started(std::make_unique<VADRepairThread>(installPath, sink));
+    if (repair) {
+        while (repair->IsRunning()) {
+            if (sink.IsCancelled())
+                repair->TerminateUtility();
+            OS::Sleep(kCancelPollMilliseconds);
+        }
+        repair->TerminateUtility();
+        repair->Join();
+    }
+    if (progress) {
+        progress->StopRunning();
+        progress->Join();
+    }
+}
+
+}  // namespace ZephPatch

@@ -1,0 +1,76 @@
+#include "assetdb/vad_repair_thread.h"
+
+#include "assetdb/messages.h"
+#include "kernel/file_utils.h"
+#include "kernel/system_log.h"
+#include "kernel/text.h"
+
+namespace ZephPatch {
+namespace {
+
+constexpr int kReportLevel = 1;
+constexpr int kErrorReportLevel = 2;
+constexpr int kFailureLevel = 3;
+constexpr int kCancelExitCode = 1;
+
+// The utility's bytes as the front end's UTF-8 (a broken sequence becomes U+FFFD).
+std::string AsUtf8(const std::string& bytes) {
+    return ZephUtil::Utf16ToUtf8(ZephUtil::Utf8ToUtf16(bytes));
+}
+
+}  // namespace
+
+void VADRepairThread::TerminateUtility() {
+    OS::MutexLock lock(&m_lock);
+    StopRunning();
+    if (m_child)
+        ZephUtil::TerminateChildProcess(*m_child, kCancelExitCode);
+}
+
+int VADRepairThread::Run() {
+    const std::string program = ZephUtil::JoinPath(m_installPath, "bin/VelmorUtil.exe");
+    std::unique_ptr<ZephUtil::ChildProcess> child =
+        ZephUtil::StartChildProcess(program, "repairdatabase patcher");
+    if (!child) {
+        m_sink.Report(kFailureLevel, kMsgRepairLaunchFailed);
+        return 0;
+    }
+    {
+        OS::MutexLock lock(&m_lock);
+        m_child = child.get();
+    }
+    ReportOutput(*child);
+    WaitForUtility(*child);
+    ZephUtil::Print("VADRepairThread> VelmorUtil ended with exit code %d",
+                    ZephUtil::ChildExitCode(*child));
+    ZephUtil::CloseChildProcess(*child);
+    return 0;
+}
+
+void VADRepairThread::ReportOutput(ZephUtil::ChildProcess& child) {
+    bool output = true;
+    bool errors = true;
+    std::string text;
+    while (output || errors) {
+        if (output) {
+            text.clear();
+            output = ZephUtil::ReadChildOutput(child, text);
+            if (!text.empty())
+                m_sink.Report(kReportLevel, AsUtf8(text));
+        }
+        if (errors) {
+            text.clear();
+            errors = ZephUtil::ReadChildErrors(child, text);
+            if (!text.empty())
+                m_sink.Report(kErrorReportLevel, AsUtf8(text));
+        }
+    }
+}
+
+void VADRepairThread::WaitForUtility(ZephUtil::ChildProcess& child) {
+    ZephUtil::WaitChildProcess(child, -1);
+    OS::MutexLock lock(&m_lock);
+    m_child = nullptr;
+}
+
+}  // namespace ZephPatch

@@ -1,0 +1,109 @@
+#include "session/build_list.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "kernel/child_process.h"
+#include "kernel/data_buffer.h"
+#include "kernel/file_utils.h"
+
+namespace ZephPatch {
+namespace {
+
+constexpr uint64_t kMaxBuildListSize = 1 << 20;
+
+// Starts the utility, drains its output and waits for it without limit; false when it
+// cannot be started.
+bool RunUtility(const std::string& utilityPath, const std::string& arguments) {
+    // The child's own destructor closes the pipe and reaps it.
+    auto child = ZephUtil::StartChildProcess(utilityPath, arguments);
+    if (!child)
+        return false;
+    std::string output;
+    while (ZephUtil::ReadChildOutput(*child, output))
+        output.clear();
+    ZephUtil::WaitChildProcess(*child, -1);
+    return true;
+}
+
+// The utility may resolve a relative path against another folder than ours.
+std::string AbsoluteListPath(const std::string& path) {
+    if (!path.empty() && path.front() == '/')
+        return path;
+    std::error_code error;
+    const auto folder = std::filesystem::current_path(error);
+    return error ? path : ZephUtil::JoinPath(folder.string(), path);
+}
+
+bool ReadWholeFile(const std::string& path, std::string* text) {
+    ZephUtil::ZephDataBufferFile file(path, ZephUtil::kFileRead);
+    // A list of builds is a few hundred bytes; anything huge is not one.
+    if (!file.IsOpen() || file.GetSize() > kMaxBuildListSize)
+        return false;
+    text->assign(file.GetSize(), '\0');
+    return file.Read(text->data(), static_cast<uint32_t>(text->size())) == ZephUtil::kBufOk;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+// Every build before a comma; line breaks around a build are not part of it, and an empty
+// entry is no build.
+int AddBuildsOf(std::string_view text) {
+    int count = 0;
+    for (size_t comma; (comma = text.find(',')) != std::string_view::npos;
+         text.remove_prefix(comma + 1)) {
+        const std::string_view build = TrimBlanks(text.substr(0, comma));
+        if (build.empty())
+            continue;
+        AddInstalledBuild(build);
+        ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
+bool ListBuilds(const std::string& utilityPath, const std::string& buildListPath,
+                const MessageReport& report) {
+    const std::string listPath = AbsoluteListPath(buildListPath);
+    if (!RunUtility(utilityPath, "listbuilds \"" + listPath + "\" norender"))
+        return false;
+    std::string text;
+    if (!ReadWholeFile(listPath, &text))
+        return false;
+    const int count = AddBuildsOf(text);
+    if (report)
+        report(kReportDetail, std::to_string(count) + " builds found {" + text + "}");
+    // A later call must see the utility's fresh list, never this one.
+    ZephUtil::DeleteFileAt(listPath);
+    RunUtility(utilityPath, "closevaddaemon -nostartvaddaemon norender");
+    return count > 0;
+}
+
+std::string CurrentBuild() {
+    const auto& builds = GetPatchSettings().installedBuilds;
+    return builds.empty() ? std::string() : builds.front();
+}
+
+bool DropCurrentBuild() {
+    auto& builds = GetPatchSettings().installedBuilds;
+    if (builds.empty())
+        return false;
+    builds.erase(builds.begin());
+    return !builds.empty();
+}
+
+void MakeCurrentBuild(const std::string& build) {
+    auto& builds = GetPatchSettings().installedBuilds;
+    builds.erase(std::remove(builds.begin(), builds.end(), build), builds.end());
+    builds.insert(builds.begin(), build);
+}
+
+}  // namespace ZephPatch

@@ -1,0 +1,28 @@
+// The installed builds: asked from the product's utility, kept in `installedBuilds` of the
+// process-wide `PatchSettings`, whose first entry is the current build. Builds are compared
+// as text. REQUIRES: no other thread writes the settings meanwhile.
+#pragma once
+
+#include <string>
+
+#include "session/message_report.h"
+#include "session/patch_settings.h"
+
+namespace ZephPatch {
+
+// `ListBuilds`: runs the utility with "listbuilds", reads the build list file it writes
+// ("46957,48249,"; text after the last comma is ignored), appends the builds, deletes the
+// file and asks the utility to close the asset-database daemon. True when a build was read;
+// a utility that cannot start or a missing file leaves the list alone and gives false.
+bool ListBuilds(const std::string& utilityPath, const std::string& buildListPath,
+                const MessageReport& report);
+
+// `CurrentBuild`: the first installed build, or empty.
+std::string CurrentBuild();
+// `DropCurrentBuild`: removes the first entry; whether entries remain (false, unchanged, when
+// the list was empty).
+bool DropCurrentBuild();
+// `MakeCurrentBuild`: removes every entry equal to the build and puts it first.
+void MakeCurrentBuild(const std::string& build);
+
+}  // namespace ZephPatch

@@ -1,0 +1,18 @@
+// Collecting the patch servers of a download run from the command line.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ZephPatch {
+
+// Adds the server address(es) in `value` to PatchSettings::patchServers: a value holding
+// several addresses joined by ';' (as the elevated relaunch passes them) gives one entry each;
+// blanks around an address are dropped. False when `value` holds no address at all.
+bool AddPatchServer(std::string_view value);
+
+// Offers every line of the text file `fileName` (UTF-8, LF or CR LF, blank lines skipped) to
+// AddPatchServer. False when the file cannot be read or no line gave a server.
+bool ReadPatchServerList(const std::string& fileName);
+
+}  // namespace ZephPatch

@@ -1,0 +1,68 @@
+// Stands in for the patch tool and the asset converter in applier tests. What it does is
+// written in the difference file:
+//   "replace\n<bytes>"  checks the old file can be read, writes <bytes> as the output
+//   "exit <n>\n"        exits with n without writing
+//   "crash\n"           dies of SIGSEGV
+//   "block-output\n"    makes the output a folder with a file in it, then exits with 7
+// Exit codes as the real tool: 1 argument count, 2 old file, 3 difference file, 4 output.
+// With FAKE_TOOL_LOG set, each call appends "<working folder>|<arg>|<arg>..." to that file.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+void LogCall(int argc, char** argv) {
+    const char* log = std::getenv("FAKE_TOOL_LOG");
+    if (!log)
+        return;
+    std::ofstream out(log, std::ios::app);
+    out << std::filesystem::current_path().string();
+    for (int i = 1; i < argc; ++i)
+        out << "|" << argv[i];
+    out << "\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    LogCall(argc, argv);
+    int first = 1;
+    if (argc > 1 && std::string(argv[1]) == "patchapply")
+        first = 2;
+    if (argc - first != 3)
+        return 1;
+    const std::string oldFile = argv[first], diffFile = argv[first + 1], outFile = argv[first + 2];
+
+    std::ifstream diff(diffFile, std::ios::binary);
+    if (!diff)
+        return 3;
+    std::string command;
+    std::getline(diff, command);
+    if (command.starts_with("exit "))
+        return std::atoi(command.c_str() + 5);
+    if (command == "crash") {
+        const rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
+        std::signal(SIGSEGV, SIG_DFL);
+        std::raise(SIGSEGV);
+    }
+    if (command == "block-output") {
+        std::filesystem::create_directories(outFile);
+        std::ofstream(outFile + "/inside") << "x";
+        return 7;
+    }
+    if (!std::ifstream(oldFile, std::ios::binary))
+        return 2;
+    std::ofstream out(outFile, std::ios::binary | std::ios::trunc);
+    if (!out)
+        return 4;
+    out << std::string(std::istreambuf_iterator<char>(diff), std::istreambuf_iterator<char>());
+    return out.good() ? 0 : 4;
+}

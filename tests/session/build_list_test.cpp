@@ -1,0 +1,84 @@
+#include "session/build_list.h"
+
+#include "container_test_support.h"
+
+namespace ZephPatch {
+namespace {
+
+using namespace ContainerTest;
+
+// An installation whose bin/VelmorUtil.exe is the fixture utility.
+class BuildListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_settings = PatchSettings();
+        fs::create_directories(m_bin);
+        fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py", m_utility);
+    }
+
+    bool List(const std::string& builds) {
+        WriteText(m_bin + "/builds.txt", builds);
+        return ListBuilds(m_utility, m_list, [this](int level, const std::string& text) {
+            m_reports.push_back(std::to_string(level) + " " + text);
+        });
+    }
+
+    TempFolder m_folder;
+    std::string m_bin = m_folder.Path("install/bin");
+    std::string m_utility = m_bin + "/VelmorUtil.exe";
+    std::string m_list = m_bin + "/buildList.txt";
+    PatchSettings& m_settings = GetPatchSettings();
+    std::vector<std::string> m_reports;
+};
+
+TEST_F(BuildListTest, BuildsEndAtCommas) {
+    EXPECT_TRUE(List("46957,48249,"));
+    EXPECT_EQ(m_settings.installedBuilds, (std::vector<std::string>{"46957", "48249"}));
+    EXPECT_EQ(m_reports, std::vector<std::string>{"0 2 builds found {46957,48249,}"});
+
+    m_settings.installedBuilds.clear();
+    EXPECT_TRUE(List("46957,48249"));
+    EXPECT_EQ(m_settings.installedBuilds, std::vector<std::string>{"46957"});
+
+    m_settings.installedBuilds.clear();
+    EXPECT_FALSE(List("46957"));
+    EXPECT_TRUE(m_settings.installedBuilds.empty());
+
+    EXPECT_TRUE(List("46957,\r\n48249,\r\n"));
+    EXPECT_EQ(m_settings.installedBuilds, (std::vector<std::string>{"46957", "48249"}));
+}
+
+TEST_F(BuildListTest, KnownBuildIsNotAddedTwice) {
+    AddInstalledBuild("48249");
+    EXPECT_TRUE(List("46957,48249,"));
+    EXPECT_EQ(m_settings.installedBuilds, (std::vector<std::string>{"48249", "46957"}));
+}
+
+TEST_F(BuildListTest, UtilityIsAskedForTheListThenToCloseTheDaemonAndTheListIsDeleted) {
+    EXPECT_TRUE(List("46957,"));
+    EXPECT_FALSE(fs::exists(m_list));
+    EXPECT_EQ(ReadText(m_bin + "/VelmorUtil.log"),
+              "listbuilds " + m_list + " norender\nclosevaddaemon -nostartvaddaemon norender\n");
+    // No list this time: the old one must not be read again.
+    fs::remove(m_bin + "/builds.txt");
+    m_settings.installedBuilds.clear();
+    EXPECT_FALSE(ListBuilds(m_utility, m_list, nullptr));
+    EXPECT_FALSE(ListBuilds(m_folder.Path("missing.exe"), m_list, nullptr));
+    EXPECT_TRUE(m_settings.installedBuilds.empty());
+}
+
+TEST_F(BuildListTest, CurrentBuildMoves) {
+    EXPECT_EQ(CurrentBuild(), "");
+    EXPECT_FALSE(DropCurrentBuild());
+    m_settings.installedBuilds = {"46957", "48249", "46957b"};
+    EXPECT_EQ(CurrentBuild(), "46957");
+    MakeCurrentBuild("48249");
+    EXPECT_EQ(m_settings.installedBuilds, (std::vector<std::string>{"48249", "46957", "46957b"}));
+    EXPECT_TRUE(DropCurrentBuild());
+    EXPECT_TRUE(DropCurrentBuild());
+    EXPECT_FALSE(DropCurrentBuild());
+    EXPECT_TRUE(m_settings.installedBuilds.empty());
+}
+
+}  // namespace
+}  // namespace ZephPatch

@@ -1,0 +1,169 @@
+// Shared by the container, archive and zephpack tests: a fresh folder per test, whole-file
+// reads and writes, and archive and container bytes built by hand from their layouts.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace ContainerTest {
+
+using Bytes = std::vector<uint8_t>;
+namespace fs = std::filesystem;
+
+class TempFolder {
+public:
+    TempFolder() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/session_test_XXXXXX";
+        m_path = mkdtemp(pattern.data()) ? pattern : "";
+        EXPECT_FALSE(m_path.empty());
+    }
+    ~TempFolder() {
+        std::error_code code;
+        fs::remove_all(m_path, code);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    std::string Path(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+inline void WriteBytes(const std::string& path, const Bytes& bytes) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+inline void WriteText(const std::string& path, const std::string& text) {
+    WriteBytes(path, Bytes(text.begin(), text.end()));
+}
+
+inline Bytes ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline std::string ReadText(const std::string& path) {
+    const Bytes bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+inline Bytes PatternBytes(size_t size, uint32_t seed) {
+    Bytes bytes(size);
+    for (size_t i = 0; i < size; ++i) {
+        seed = seed * 1103515245 + 12345;
+        bytes[i] = static_cast<uint8_t>((i % 7 == 0) ? (seed >> 16) : i / 64);
+    }
+    return bytes;
+}
+
+inline void PutLe(Bytes& bytes, uint64_t value, int count) {
+    for (int i = 0; i < count; ++i, value >>= 8)
+        bytes.push_back(static_cast<uint8_t>(value));
+}
+
+inline void SetLe(Bytes& bytes, size_t at, uint64_t value, int count) {
+    for (int i = 0; i < count; ++i, value >>= 8)
+        bytes[at + i] = static_cast<uint8_t>(value);
+}
+
+// The framework's block sequence of `content`, cut into blocks of `blockSize` bytes.
+inline Bytes BlockSequence(const Bytes& content, size_t blockSize = SIZE_MAX) {
+    Bytes out;
+    size_t blocks =
+        content.empty() ? 0 : (content.size() - 1) / std::min(blockSize, content.size()) + 1;
+    PutLe(out, blocks, 4);
+    for (size_t start = 0; start < content.size(); start += blockSize) {
+        const size_t length = std::min(blockSize, content.size() - start);
+        uLongf packedLength = compressBound(length);
+        Bytes packed(packedLength);
+        EXPECT_EQ(compress(packed.data(), &packedLength, content.data() + start, length), Z_OK);
+        PutLe(out, packedLength, 4);
+        PutLe(out, length, 4);
+        out.insert(out.end(), packed.begin(), packed.begin() + packedLength);
+    }
+    return out;
+}
+
+// Archive bytes record by record; names are taken as ASCII and widened to UTF-16LE.
+class ArchiveBytes {
+public:
+    explicit ArchiveBytes(uint32_t version) : m_version(version) { PutLe(m_bytes, version, 4); }
+
+    ArchiveBytes& Folder(const std::string& name) { return Record(name, 0); }
+    ArchiveBytes& File(const std::string& name, const Bytes& content) {
+        Record(name, 1);
+        return Raw(BlockSequence(content));
+    }
+    ArchiveBytes& Record(const std::string& name, uint8_t kind) {
+        Bytes header;
+        PutLe(header, name.size(), 4);
+        for (char c : name)
+            PutLe(header, static_cast<uint8_t>(c), 2);
+        if (m_version == 2)
+            header.push_back(kind);
+        return Raw(BlockSequence(header));
+    }
+    ArchiveBytes& Raw(const Bytes& bytes) {
+        m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
+        return *this;
+    }
+    const Bytes& Get() const { return m_bytes; }
+
+private:
+    uint32_t m_version;
+    Bytes m_bytes;
+};
+
+struct PatchRecord {
+    std::string from;
+    std::string to;
+    Bytes archive;
+};
+
+// An executable of `prefixSize` bytes with a container at `headerOffset` holding the patches.
+inline Bytes ContainerFile(size_t prefixSize, uint64_t headerOffset,
+                           const std::vector<PatchRecord>& patches) {
+    Bytes file = PatternBytes(prefixSize, 7);
+    file.resize(headerOffset, 0);
+    const char magic[] = "Z0e1p2h3";
+    file.insert(file.end(), magic, magic + 8);
+    const size_t totalAt = file.size();
+    PutLe(file, 0, 4);
+    PutLe(file, patches.size(), 4);
+    const size_t directoryAt = file.size();
+    PutLe(file, 0, 8);
+    PutLe(file, 0, 4);
+    std::vector<uint64_t> offsets;
+    for (const auto& patch : patches) {
+        offsets.push_back(file.size());
+        file.insert(file.end(), patch.archive.begin(), patch.archive.end());
+    }
+    SetLe(file, directoryAt, file.size(), 8);
+    for (size_t i = 0; i < patches.size(); ++i) {
+        Bytes entry(64, 0);
+        std::copy(patches[i].from.begin(), patches[i].from.end(), entry.begin());
+        std::copy(patches[i].to.begin(), patches[i].to.end(), entry.begin() + 32);
+        PutLe(entry, offsets[i], 8);
+        PutLe(entry, patches[i].archive.size(), 8);
+        file.insert(file.end(), entry.begin(), entry.end());
+    }
+    SetLe(file, totalAt, file.size(), 4);
+    return file;
+}
+
+}  // namespace ContainerTest

@@ -1,0 +1,123 @@
+#include "session/embedded_patch_check.h"
+
+#include "container_test_support.h"
+
+namespace ZephPatch {
+namespace {
+
+using namespace ContainerTest;
+
+const Bytes kArchive = {2, 0, 0, 0};
+
+// An installation with the fixture utility listing 46957 and 48249, an installer carrying
+// patches, and a host that records what the check asks of the front end.
+class EmbeddedPatchCheckTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(m_install + "bin");
+        fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py",
+                      m_install + "bin/VelmorUtil.exe");
+        WriteText(m_install + "bin/builds.txt", "46957,48249,");
+        m_host.report = [this](int level, const std::string& text) {
+            m_lines.push_back(std::to_string(level) + " " + text);
+        };
+        m_host.chooseFile = [this](const std::string& title, const std::string& filter,
+                                   std::string* file) {
+            m_dialogs.push_back(title + "|" + filter);
+            *file = m_chosen;
+            return !m_chosen.empty();
+        };
+        m_host.enableChooseInstallation = [this] { m_chooseEnabled = true; };
+        m_host.enableApplyUpdate = [this] { m_applyEnabled = true; };
+        m_host.findInstallPath = [this] { return m_registry; };
+        m_settings = PatchSettings();
+        m_settings.targetBuild = "stale";
+        m_settings.repairMode = true;
+    }
+
+    bool Check(const std::vector<PatchRecord>& patches, bool askUser = false) {
+        WriteBytes(m_exe, ContainerFile(5000, 8192, patches));
+        return CheckEmbeddedPatches(m_container, m_exe, askUser, m_host);
+    }
+
+    TempFolder m_folder;
+    std::string m_install = m_folder.Path("velmor/");
+    std::string m_exe = m_folder.Path("InstallPatch.exe");
+    std::string m_registry = m_install;
+    std::string m_chosen;
+    EmbeddedPatchContainer m_container;
+    PatchSettings& m_settings = GetPatchSettings();
+    EmbeddedCheckHost m_host;
+    std::vector<std::string> m_lines, m_dialogs;
+    bool m_chooseEnabled = false, m_applyEnabled = false;
+};
+
+TEST_F(EmbeddedPatchCheckTest, InstalledBuildsWithPatchesBecomeTheWorkListInDirectoryOrder) {
+    ASSERT_TRUE(Check({{"48249", "50000", kArchive},
+                       {"11111", "46957", kArchive},
+                       {"46957", "48249", kArchive},
+                       {"48249", "50001", kArchive}}));
+    EXPECT_EQ(m_settings.installedBuilds, (std::vector<std::string>{"48249", "46957"}));
+    EXPECT_TRUE(m_settings.localPatchesReady);
+    EXPECT_FALSE(m_settings.repairMode);
+    EXPECT_EQ(m_settings.targetBuild, "");
+    EXPECT_TRUE(m_chooseEnabled && m_applyEnabled);
+    EXPECT_TRUE(m_dialogs.empty());
+    const std::vector<std::string> expected = {"0 Checking embedded patch: " + m_exe,
+                                               "0 2 builds found {46957,48249,}",
+                                               "0 4 patches embedded, 2 installed",
+                                               "0 Found 2 applicable patches",
+                                               "1 Ready to install from local patch file.",
+                                               "1 Current version: 48249.",
+                                               "1 "};
+    EXPECT_EQ(m_lines, expected);
+}
+
+TEST_F(EmbeddedPatchCheckTest, NothingApplicableOrNoUsableContainer) {
+    EXPECT_FALSE(Check({{"40000", "46957", kArchive}}));
+    EXPECT_EQ(m_lines.back(),
+              "3 This patch file is not applicable to your current installation version.");
+    EXPECT_FALSE(m_settings.localPatchesReady);
+
+    m_lines.clear();
+    WriteBytes(m_exe, PatternBytes(20000, 1));
+    EXPECT_FALSE(CheckEmbeddedPatches(m_container, m_exe, false, m_host));
+    EXPECT_EQ(m_lines, std::vector<std::string>{"0 Checking embedded patch: " + m_exe});
+
+    Bytes extended = ContainerFile(5000, 8192, {{"46957", "48249", kArchive}});
+    extended.push_back(0);
+    WriteBytes(m_exe, extended);
+    EXPECT_FALSE(CheckEmbeddedPatches(m_container, m_exe, false, m_host));
+    EXPECT_EQ(m_lines.back(), "3 File error while reading patch data.");
+}
+
+TEST_F(EmbeddedPatchCheckTest, UnknownInstallationIsAskedForAndItsBinFolderMeansItsParent) {
+    m_registry = "";
+    m_chosen = m_install + "bin/Velmor.exe";
+    ASSERT_TRUE(Check({{"46957", "48249", kArchive}}));
+    EXPECT_EQ(m_dialogs, std::vector<std::string>{"Locate Velmor.exe...|Velmor.exe"});
+    EXPECT_EQ(m_settings.installPath, m_install);
+    EXPECT_EQ(m_settings.installedBuilds, std::vector<std::string>{"46957"});
+    EXPECT_EQ(m_lines[1],
+              "3 Unable to determine Velmor installation path. Requesting user to specify "
+              "installation location.\n");
+}
+
+TEST_F(EmbeddedPatchCheckTest, AskingUserIgnoresTheRegistryAndCancelStops) {
+    EXPECT_FALSE(Check({{"46957", "48249", kArchive}}, true));
+    EXPECT_EQ(m_dialogs.size(), 1u);
+    EXPECT_EQ(m_lines.back(),
+              "3 Unable to determine installation location. Aborted patching at user's request.");
+    EXPECT_FALSE(m_settings.localPatchesReady);
+}
+
+TEST(InstallationOfChosenFileTest, FolderOfTheFileOrParentOfItsBinFolder) {
+    EXPECT_EQ(InstallationOfChosenFile("/opt/velmor/bin/Velmor.exe"), "/opt/velmor/");
+    EXPECT_EQ(InstallationOfChosenFile("/opt/velmor/Velmor.exe"), "/opt/velmor/");
+    EXPECT_EQ(InstallationOfChosenFile("/opt/cabin/Velmor.exe"), "/opt/cabin/");
+    EXPECT_EQ(InstallationOfChosenFile("/bin/Velmor.exe"), "/");
+    EXPECT_EQ(InstallationOfChosenFile("bin/Velmor.exe"), "./");
+}
+
+}  // namespace
+}  // namespace ZephPatch

@@ -1,0 +1,68 @@
+#include "session/patch_settings.h"
+
+#include <gtest/gtest.h>
+
+#include "session/patch_servers.h"
+#include "tests/support/test_folder.h"
+
+namespace {
+
+using namespace ZephPatch;
+using orvik_test::TestFolder;
+using orvik_test::WriteFile;
+using Servers = std::vector<std::string>;
+
+class PatchSettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override { GetPatchSettings() = {}; }
+    void TearDown() override { GetPatchSettings() = {}; }
+    const Servers& servers() { return GetPatchSettings().patchServers; }
+
+    TestFolder m_folder;
+};
+
+TEST_F(PatchSettingsTest, InstalledBuildsKeepOrderAndDropExactDuplicates) {
+    AddInstalledBuild("46957");
+    AddInstalledBuild("48249");
+    AddInstalledBuild("46957");
+    AddInstalledBuild("46957b");
+    EXPECT_EQ(GetPatchSettings().installedBuilds, (Servers{"46957", "48249", "46957b"}));
+}
+
+TEST_F(PatchSettingsTest, ServerValueIsSplitAtSemicolons) {
+    EXPECT_TRUE(AddPatchServer("ftp.example.com"));
+    EXPECT_TRUE(AddPatchServer("a;b"));
+    EXPECT_TRUE(AddPatchServer(" c ; ;d;"));
+    EXPECT_EQ(servers(), (Servers{"ftp.example.com", "a", "b", "c", "d"}));
+    EXPECT_FALSE(AddPatchServer(""));
+    EXPECT_FALSE(AddPatchServer(" ; "));
+    EXPECT_EQ(servers().size(), 5u);
+}
+
+TEST_F(PatchSettingsTest, ServerListOffersEveryLine) {
+    WriteFile(m_folder / "one.txt", "ftp://one.example.com/patches/");
+    ASSERT_TRUE(ReadPatchServerList(m_folder / "one.txt")) << "a one-line file gives its server";
+    EXPECT_EQ(servers(), Servers{"ftp://one.example.com/patches/"});
+
+    GetPatchSettings() = {};
+    WriteFile(m_folder / "several.txt", "\xEF\xBB\xBFhttp://a/\n\nftp://b/\n   \nc;d\n");
+    ASSERT_TRUE(ReadPatchServerList(m_folder / "several.txt"));
+    EXPECT_EQ(servers(), (Servers{"http://a/", "ftp://b/", "c", "d"}));
+
+    GetPatchSettings() = {};
+    WriteFile(m_folder / "crlf.txt", "http://a/\r\nhttp://b/\r\n");
+    ASSERT_TRUE(ReadPatchServerList(m_folder / "crlf.txt"));
+    EXPECT_EQ(servers(), (Servers{"http://a/", "http://b/"})) << "no carriage return kept";
+}
+
+TEST_F(PatchSettingsTest, ServerListFailsWhenUnreadableOrEmpty) {
+    EXPECT_FALSE(ReadPatchServerList(m_folder / "missing.txt"));
+    WriteFile(m_folder / "empty.txt", "");
+    EXPECT_FALSE(ReadPatchServerList(m_folder / "empty.txt"));
+    WriteFile(m_folder / "blank.txt", "\n \r\n;\n");
+    EXPECT_FALSE(ReadPatchServerList(m_folder / "blank.txt"));
+    EXPECT_FALSE(ReadPatchServerList(m_folder.Path())) << "a folder is not a list";
+    EXPECT_TRUE(servers().empty());
+}
+
+}  // namespace

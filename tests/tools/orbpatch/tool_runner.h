@@ -1,0 +1,98 @@
+#pragma once
+
+// Helpers for running the real orbpatch program on real files in a temporary folder.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace OrbPatchTest {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteBytes(const fs::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+inline Bytes RandomBytes(size_t size, uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    Bytes bytes(size);
+    for (auto& b : bytes) {
+        b = static_cast<uint8_t>(rng());
+    }
+    return bytes;
+}
+
+// A fresh folder, removed with everything in it at the end of the test.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "orbpatch-test-XXXXXX").string();
+        m_path = mkdtemp(pattern.data());
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        fs::remove_all(m_path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    fs::path operator/(const std::string& name) const { return m_path / name; }
+    const fs::path& path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+// Runs `program` (argv[0] = its path) with `args`, standard error into `errPath`, and returns
+// its exit code, or -1 when it did not exit normally.
+inline int RunProgram(const fs::path& program, const std::vector<std::string>& args,
+                      const fs::path& errPath) {
+    std::vector<std::string> all = {program.string()};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& arg : all) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        return -1;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+inline fs::path ToolPath() {
+    return ORBPATCH_PROGRAM;
+}
+
+}  // namespace OrbPatchTest

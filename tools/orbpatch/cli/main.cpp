@@ -1,0 +1,5 @@
+#include "tools/orbpatch/cli.h"
+
+int main(int argc, char** argv) {
+    return OrbPatch::RunOrbPatch(argc, argv);
+}

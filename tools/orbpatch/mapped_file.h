@@ -1,0 +1,36 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace OrbPatch {
+
+// A whole regular file mapped read-only, so that files of hundreds of MiB are read in place
+// instead of being copied into memory. An empty file has no mapping and an empty span.
+// The file must not shrink while it is mapped (reading a vanished page raises SIGBUS).
+class MappedFile {
+public:
+    MappedFile() = default;
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    // Maps the regular file at `path`. Returns false, with the reason in `why`, when it cannot
+    // be opened, is not a regular file or cannot be mapped.
+    bool Open(const std::string& path, std::string* why);
+
+    std::span<const uint8_t> bytes() const { return {m_data, m_size}; }
+    // Permission bits of the file as opened.
+    mode_t mode() const { return m_mode; }
+
+private:
+    const uint8_t* m_data = nullptr;
+    size_t m_size = 0;
+    mode_t m_mode = 0;
+};
+
+}  // namespace OrbPatch

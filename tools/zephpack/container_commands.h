@@ -1,0 +1,12 @@
+// zephpack embed INSTALLER OUT --patch FROM TO ARCHIVE [--patch FROM TO ARCHIVE ...]
+// zephpack list EXECUTABLE
+// Each takes the arguments from its command word on (argv[0] is "embed" or "list") and
+// returns the process exit status: 0 done, 1 failed, 2 usage error.
+#pragma once
+
+namespace ZephPack {
+
+int RunEmbedCommand(int argc, char** argv);
+int RunListCommand(int argc, char** argv);
+
+}  // namespace ZephPack

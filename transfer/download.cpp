@@ -1,0 +1,50 @@
+#include "transfer/download.h"
+
+#include "kernel/file_utils.h"
+#include "kernel/system_log.h"
+#include "transfer/fetch.h"
+#include "transfer/messages.h"
+
+namespace ZephUtil {
+namespace {
+
+void Tell(const TransferReport& report, int level, const std::string& text) {
+    if (report)
+        report(level, text);
+}
+
+// The stream keeps the last bytes until it is flushed; a flush that fails (a full disk) leaves
+// the file shorter than what was received.
+bool ReachedDisk(ZephDataBufferFile* file, const std::string& localPath) {
+    file->FlushBuffer();
+    uint64_t onDisk = 0;
+    return GetFileSizeOf(localPath, &onDisk) == 0 && onDisk == file->GetSize();
+}
+
+}  // namespace
+
+bool DownloadToFile(const std::string& url, const std::string& localPath,
+                    TransferCallback* callback, CurrentDownload* current,
+                    const TransferReport& report) {
+    ZephDataBufferFile file(localPath, kFileWrite);
+    if (!file.IsOpen()) {
+        Tell(report, kReportError, kMsgCannotOpenPatchForWriting + localPath);
+        return false;
+    }
+    int result;
+    {
+        PublishedDownload published(current, &file);
+        result = FetchUrl(url, &published, false, callback);
+    }
+    if (result == kTransferOk && !ReachedDisk(&file, localPath)) {
+        Print("DownloadToFile> %s did not reach the disk whole", localPath.c_str());
+        result = kTransferFailed;
+    }
+    if (result != kTransferOk) {
+        Tell(report, kReportError, kMsgCannotDownloadPatch + url);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace ZephUtil

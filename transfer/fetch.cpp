@@ -1,0 +1,73 @@
+// The transfer loop: split, pick the protocol's client, attempt, pause, attempt again. It knows
+// nothing of the protocols beyond their names.
+#include "transfer/fetch.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "transfer/protocol_client.h"
+#include "transfer/transfer_settings.h"
+#include "transfer/url.h"
+
+namespace ZephUtil {
+namespace {
+
+// Short slices, so that a cancel during a pause ends the transfer at once.
+constexpr std::chrono::milliseconds kPauseSlice{50};
+
+bool PauseUnlessCancelled(std::chrono::milliseconds pause, TransferCallback* callback) {
+    const auto end = std::chrono::steady_clock::now() + pause;
+    for (auto now = std::chrono::steady_clock::now(); now < end;
+         now = std::chrono::steady_clock::now()) {
+        if (callback && callback->IsCancelled())
+            return false;
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(kPauseSlice, end - now));
+    }
+    return !(callback && callback->IsCancelled());
+}
+
+template <typename Attempt>
+int RunWithRetries(int furtherAttempts, std::chrono::milliseconds pause, TransferCallback* callback,
+                   Attempt attempt) {
+    TransferAttempt last = attempt(0);
+    for (int index = 1; index <= furtherAttempts; ++index) {
+        if (last.result == kTransferOk || last.final)
+            break;
+        if (!PauseUnlessCancelled(pause, callback))
+            return kTransferCancelled;
+        last = attempt(index);
+    }
+    return last.result;
+}
+
+}  // namespace
+
+int FetchUrl(const std::string& url, ZephDataBuffer* buffer, bool noCache,
+             TransferCallback* callback) {
+    UrlParts parts;
+    if (const int split = SplitUrl(url, &parts); split != kTransferOk)
+        return split;
+    const auto client = MakeProtocolClient(parts, url);
+    if (!client)
+        return kTransferBadScheme;
+    const TransferSettings settings = GetTransferSettings();
+    return RunWithRetries(settings.fetchRetries, settings.retryPause, callback, [&](int index) {
+        return client->Fetch(buffer, noCache, callback, index > 0);
+    });
+}
+
+int GetUrlSize(const std::string& url, uint64_t* size) {
+    UrlParts parts;
+    if (const int split = SplitUrl(url, &parts); split != kTransferOk)
+        return split;
+    const auto client = MakeProtocolClient(parts, url);
+    if (!client)
+        return kTransferBadScheme;
+    const TransferSettings settings = GetTransferSettings();
+    return RunWithRetries(client->SizeRetries(settings), settings.retryPause, nullptr,
+                          [&](int) { return client->GetSize(size); });
+}
+
+}  // namespace ZephUtil

@@ -1,0 +1,28 @@
+// The transfer operations the rest of the installer uses: a whole resource into a data buffer,
+// and the size of a resource, for ftp, http and https URLs, with retries.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "kernel/data_buffer.h"
+#include "transfer/transfer_result.h"
+
+namespace ZephUtil {
+
+// Fetches the resource into `buffer` through its write operation. A failed attempt is tried
+// again up to `fetchRetries` times, `retryPause` apart: an ftp retry resumes where the buffer
+// stopped, an http(s) retry empties the buffer and starts over. A cancel, and an answer that
+// cannot change (a missing file, a refused certificate), end it at once. `noCache` asks caches
+// on the way for a fresh copy; `callback` may be null.
+// Returns 0, 3, 5 (bad URL), 10 (unknown scheme), 13 (cancelled) or the buffer's error code:
+// the result of the last attempt.
+int FetchUrl(const std::string& url, ZephDataBuffer* buffer, bool noCache,
+             TransferCallback* callback);
+
+// 0 and the size in bytes (64-bit), or the last failure after `httpSizeRetries` (http, https)
+// or `ftpSizeRetries` (ftp, each attempt on a new connection) further attempts.
+int GetUrlSize(const std::string& url, uint64_t* size);
+
+}  // namespace ZephUtil

@@ -1,0 +1,37 @@
+#include "transfer/patch_catalogue_loader.h"
+
+#include <string_view>
+
+#include "kernel/data_buffer.h"
+#include "kernel/file_utils.h"
+#include "transfer/fetch.h"
+#include "transfer/messages.h"
+
+namespace ZephPatch {
+
+bool LoadCatalogue(const std::vector<std::string>& serverBaseUrls, PatchCatalogue* catalogue,
+                   const ZephUtil::TransferReport& report) {
+    for (const std::string& base : serverBaseUrls) {
+        if (base.empty())
+            continue;
+        const std::string url = ZephUtil::JoinPath(base, "patches.txt");
+        ZephUtil::ZephDataBufferMemoryDynamic text;
+        if (ZephUtil::FetchUrl(url, &text, true, nullptr) != ZephUtil::kTransferOk) {
+            if (report)
+                report(ZephUtil::kReportStep, ZephUtil::kMsgCannotDownloadPatch + url);
+            continue;
+        }
+        const auto& bytes = text.Bytes();
+        const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        if (catalogue->ParseCatalogue(view, base)) {
+            catalogue->SetServerBaseUrl(base);
+            return true;
+        }
+    }
+    if (report)
+        report(ZephUtil::kReportStep, ZephUtil::kMsgNoPatchServer);
+    catalogue->SetServerBaseUrl("");
+    return false;
+}
+
+}  // namespace ZephPatch

@@ -1,0 +1,29 @@
+// How patiently transfers wait and retry. One process-wide setting: the installer keeps the
+// defaults, tests and operators may shorten or lengthen them.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace ZephUtil {
+
+struct TransferSettings {
+    // Further attempts after a failed first one, each after `retryPause`.
+    int fetchRetries = 10;
+    int httpSizeRetries = 10;
+    int ftpSizeRetries = 4;
+    std::chrono::milliseconds retryPause{1000};
+    // A connection that is not up after this long has failed.
+    std::chrono::seconds connectTimeout{30};
+    // A transfer or server reply that moves no byte for this long has failed: a server that
+    // stops answering must not hold the installer forever.
+    std::chrono::seconds stallTimeout{60};
+    // Certificates that https servers are verified against; empty: the system's store.
+    std::string caBundle;
+};
+
+// Safe for concurrent use; a transfer reads the settings once, when it starts.
+TransferSettings GetTransferSettings();
+void SetTransferSettings(const TransferSettings& settings);
+
+}  // namespace ZephUtil
