@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "kernel/file_utils.h"
+#include "kernel/registry.h"
 #include "kernel/thread.h"
 #include "repair/agent_client.h"
 #include "repair/agent_protocol.h"
@@ -58,6 +59,15 @@ const char* FailureText(int stage) {
 }
 
 }  // namespace
+
+std::string RepairServerOverride(std::string_view productKey) {
+    ZephUtil::RegistryKey key;
+    std::string server;
+    if (!key.Open(productKey, ZephUtil::RegAccess::kRead) ||
+        !key.QueryString("RepairServer", &server))
+        return {};
+    return server;
+}
 
 bool ResolveRepairServer(const std::string& server, ZephUtil::SocketEndpoint* endpoint) {
     std::string host = server;

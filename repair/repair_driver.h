@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "repair/socket_result.h"
 
@@ -29,6 +30,10 @@ struct RepairRequest {
     std::string server;  // "host" or "host:port"; empty for kDefaultRepairServer
     int pollMilliseconds = 1000;
 };
+
+// The "RepairServer" value (host or host:port) of the product's registry key, or empty when
+// it has none: what RepairRequest::server takes.
+std::string RepairServerOverride(std::string_view productKey);
 
 // The first IPv4 address of "host" or "host:port" (port 6000 when none). False when the port
 // is not a number from 1 to 65535 or the name has no IPv4 address.

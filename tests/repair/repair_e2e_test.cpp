@@ -9,6 +9,7 @@
 
 #include "kernel/block_io.h"
 #include "kernel/child_process.h"
+#include "kernel/registry.h"
 #include "repair/messages.h"
 #include "repair/repair_driver.h"
 #include "repair_test_support.h"
@@ -277,7 +278,19 @@ TEST_F(RepairEndToEndTest, ServerOutOfReachOrSpeakingAnotherVersion) {
     }
     EXPECT_FALSE(fs::exists(m_install / "repair.cks"));  // nothing touched
 
+    // Operators and tests point the installer elsewhere through the registry.
+    const char* const kProductKey = "SOFTWARE\\Orvik\\Products\\VelmorSimulator";
+    setenv("ORVIK_REGISTRY_ROOT", (m_folder / "registry").c_str(), 1);
+    EXPECT_EQ(RepairServerOverride(kProductKey), "");
+    ZephUtil::RegistryKey product;
+    ASSERT_TRUE(product.Create(kProductKey, ZephUtil::RegAccess::kWrite));
+    ASSERT_TRUE(product.SetString("RepairServer", "localhost:6001"));
+    EXPECT_EQ(RepairServerOverride(kProductKey), "localhost:6001");
+    unsetenv("ORVIK_REGISTRY_ROOT");
+
     ZephUtil::SocketEndpoint endpoint;
+    ASSERT_TRUE(ResolveRepairServer("localhost:6001", &endpoint));
+    EXPECT_EQ(endpoint.port, 6001);
     ASSERT_TRUE(ResolveRepairServer("localhost", &endpoint));
     EXPECT_EQ(endpoint.address, kLoopback);
     EXPECT_EQ(endpoint.port, kRepairServerPort);
