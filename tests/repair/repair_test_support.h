@@ -81,7 +81,7 @@ protected:
 };
 
 // Accepts one client on a free loopback port and runs a script against it on a thread of its
-// own. Destroying it stops a pending accept and waits for the script.
+// own. Destroying it waits for the script (and stops the accept if no client came).
 class ScriptedServer {
 public:
     using Script = std::function<void(ZephUtil::ZephDataBufferTCP&)>;
@@ -94,7 +94,10 @@ public:
         m_thread = OS::StartThread(0, Serve, this);
     }
     ~ScriptedServer() {
-        m_listening->Close();
+        // The client may be connected but not accepted yet: give the script its turn, and stop
+        // the accept only when no client came.
+        if (OS::WaitThread(m_thread, 10000) != OS::kWaitObject0)
+            m_listening->Close();
         OS::JoinThread(m_thread);
         m_listening.reset();  // before the manager goes
         ZephUtil::CPSocketManager::Release();

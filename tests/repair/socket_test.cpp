@@ -163,8 +163,9 @@ TEST(SocketResultTest, SystemErrorsMapToResultCodes) {
 
 class IOOperationDeathTest : public TempFolderTest {};
 
-// In the dying child: its diagnostics to standard error, where the death test looks, and its
-// crash report into the test's folder.
+// In the dying child (forked at the statement, so the folder is the parent's and goes with it):
+// its diagnostics to standard error, where the death test looks, and its crash report into the
+// test's folder.
 void DieLikeThis(const fs::path& folder) {
     dup2(STDERR_FILENO, STDOUT_FILENO);
     if (chdir(folder.c_str()) != 0)
@@ -172,7 +173,6 @@ void DieLikeThis(const fs::path& folder) {
 }
 
 TEST_F(IOOperationDeathTest, StateMachineViolationsAreFatalWithTheirInvariant) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_DEATH(
         {
             DieLikeThis(m_folder);
