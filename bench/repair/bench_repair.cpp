@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
         return Scan(argv[2], std::stoi(argv[3]));
     if (argc == 4 && strcmp(argv[1], "repair") == 0)
         return Repair(argv[2], argv[3]);
-    fprintf(stderr, "usage: bench_repair checksum FILE | scan ROOT ROUNDS | repair ROOT HOST:PORT\n");
+    fprintf(stderr,
+            "usage: bench_repair checksum FILE | scan ROOT ROUNDS | repair ROOT HOST:PORT\n");
     return 2;
 }
