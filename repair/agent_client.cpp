@@ -1,0 +1,164 @@
+#include "repair/agent_client.h"
+
+#include <vector>
+
+#include "kernel/file_utils.h"
+#include "kernel/text.h"
+#include "repair/agent_protocol.h"
+
+namespace ZephPatch {
+namespace {
+
+bool IsAcceptableInstallDirectory(const std::string& path) {
+    const std::u16string units = ZephUtil::Utf8ToUtf16(path);
+    if (units.size() <= 4)
+        return false;
+    auto usable = [](char16_t c) { return c != u'"' && c <= 127; };
+    return usable(units.front()) && usable(units.back());
+}
+
+}  // namespace
+
+ZephAgentClient::ZephAgentClient() = default;
+
+ZephAgentClient::~ZephAgentClient() {
+    if (m_running || m_thread.IsRunning()) {
+        m_cancel = true;
+        m_connection.Disconnect(true);
+    }
+    m_thread.Join();
+}
+
+void ZephAgentClient::Reconfigured() {
+    m_stage = kStageIdle;
+    m_completed = false;
+    m_error = 0;
+}
+
+int ZephAgentClient::SetInstallDirectory(const std::string& path) {
+    if (m_running)
+        return kRepairReconfigureWhileRunning;
+    if (path.empty() || !IsAcceptableInstallDirectory(path))
+        return kRepairBadConfiguration;
+    m_installDirectory = path;
+    Reconfigured();
+    return 0;
+}
+
+int ZephAgentClient::SetChecksumFile(const std::string& path) {
+    if (m_running)
+        return kRepairReconfigureWhileRunning;
+    if (path.empty())
+        return kRepairBadConfiguration;
+    m_checksumFile = path;
+    Reconfigured();
+    return 0;
+}
+
+int ZephAgentClient::SetServerAddress(const ZephUtil::SocketEndpoint& server) {
+    if (m_running)
+        return kRepairReconfigureWhileRunning;
+    m_server = server;
+    Reconfigured();
+    return 0;
+}
+
+int ZephAgentClient::SetExclusions(const std::set<std::string>& paths) {
+    if (m_running)
+        return kRepairReconfigureWhileRunning;
+    m_exclusions = paths;
+    return 0;
+}
+
+void ZephAgentClient::StartRepair() {
+    if (m_running)
+        return;
+    m_stage = kStageStarted;
+    m_running = true;
+    m_completed = false;
+    m_error = 0;
+    m_cancel = false;
+    m_thread.Join();  // an earlier run has ended, but its thread may not have returned yet
+    m_thread.Start(RunRepairEntry, this);
+}
+
+float ZephAgentClient::GetProgress() const {
+    const int stage = m_stage;
+    if (stage == kStageComplete)
+        return 1.0f;
+    if (stage != kStageReceiving)
+        return 0.0f;
+    const uint32_t total = m_total;
+    const uint32_t received = m_received;
+    if (total == 0)
+        return 0.0f;
+    if (received >= total)
+        return 1.0f;
+    return static_cast<float>(received) / static_cast<float>(total);
+}
+
+int ZephAgentClient::RunRepairEntry(void* client) {
+    auto* self = static_cast<ZephAgentClient*>(client);
+    const int error = self->RunRepair();
+    self->m_running = false;
+    return error;
+}
+
+int ZephAgentClient::RunRepair() {
+    if (m_installDirectory.empty() || m_checksumFile.empty())
+        return m_error = kRepairBadConfiguration;
+
+    m_stage = kStageScanning;
+    ScanInstallation();
+
+    m_stage = kStageConnecting;
+    m_error = Handshake(m_connection, m_server);
+    if (m_error != 0)
+        return m_error;
+
+    m_stage = kStageExchanging;
+    m_received = 0;
+    m_total = 0;
+    uint32_t total = 0;
+    m_error = SendSummary(m_connection, m_summary, &total);
+    if (m_error != 0)
+        return m_error;
+    m_total = total;
+
+    m_stage = kStageReceiving;
+    const bool allWritten = ReceiveSegments();
+    SaveSummary();
+    if (m_received < m_total || !allWritten)
+        return m_error = ZephUtil::ZEPHRESULT_CONNECTION_LOST;
+    m_error = 0;
+    m_stage = kStageComplete;
+    m_completed = true;
+    return 0;
+}
+
+void ZephAgentClient::ScanInstallation() {
+    {
+        ZephUtil::ZephDataBufferFile file(m_checksumFile, ZephUtil::kFileRead);
+        if (file.IsOpen())
+            m_summary.Load(file);  // whatever it held, the scan makes it right
+    }
+    std::vector<std::string> patterns;
+    const std::string checksumFile = ZephUtil::RelativePath(m_checksumFile, m_installDirectory);
+    if (!checksumFile.empty())
+        patterns.push_back(checksumFile);
+    for (const std::string& path : m_exclusions) {
+        std::string relative = ZephUtil::RelativePath(path, m_installDirectory);
+        if (!relative.empty())
+            patterns.push_back(std::move(relative));
+    }
+    m_summary.Scan(m_installDirectory, patterns);
+    SaveSummary();
+}
+
+void ZephAgentClient::SaveSummary() {
+    ZephUtil::ZephDataBufferFile file(m_checksumFile, ZephUtil::kFileWrite);
+    if (file.IsOpen())
+        m_summary.Save(file);
+}
+
+}  // namespace ZephPatch

@@ -1,0 +1,88 @@
+// The repair job: on a thread of its own it scans the installation, connects to the repair
+// server, sends its summary and writes the segments the server sends back, through numbered
+// stages that its driver polls.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <set>
+#include <string>
+
+#include "kernel/thread.h"
+#include "repair/data_buffer_tcp.h"
+#include "repair/file_tree_summary.h"
+
+namespace ZephPatch {
+
+enum RepairStage : int {
+    kStageIdle = 0,     // constructed or reconfigured
+    kStageStarted = 1,  // checking the configuration
+    kStageScanning = 2,
+    kStageConnecting = 3,  // connecting and checking the protocol version
+    kStageExchanging = 4,  // sending the summary, reading the segment count
+    kStageReceiving = 5,   // receiving and writing segments
+    kStageComplete = 6,
+};
+
+class ZephAgentClient {
+public:
+    ZephAgentClient();
+    // Cancels a running job (its connection is closed, so a blocked read fails at once) and
+    // waits for its thread.
+    ~ZephAgentClient();
+    ZephAgentClient(const ZephAgentClient&) = delete;
+    ZephAgentClient& operator=(const ZephAgentClient&) = delete;
+
+    // Configuration: 7 while running; 5 for an unusable value; else 0, and the job is idle
+    // again (stage 0, no error, not completed). An installation folder must be longer than
+    // four characters and neither start nor end with a double quote or a non-ASCII character.
+    int SetInstallDirectory(const std::string& path);
+    int SetChecksumFile(const std::string& path);
+    int SetServerAddress(const ZephUtil::SocketEndpoint& server);
+    // Absolute paths, or paths relative to the installation folder, left out of the summary.
+    int SetExclusions(const std::set<std::string>& paths);
+
+    // Starts the job thread (nothing happens while it runs).
+    void StartRepair();
+
+    // Safe to call from any thread while the job runs; values may lag by a moment.
+    bool IsRunning() const { return m_running; }
+    int GetStage() const { return m_stage; }
+    int GetError() const { return m_error; }
+    uint32_t GetSegmentsReceived() const { return m_received; }
+    uint32_t GetSegmentsTotal() const { return m_total; }
+    bool Succeeded() const { return !m_running && m_stage == kStageComplete && m_error == 0; }
+    // 0..1: the share of announced segments received while receiving, 1 once complete.
+    float GetProgress() const;
+
+    // For the job's tasks.
+    ZephUtil::ZephDataBufferTCP& Connection() { return m_connection; }
+    FileTreeSummary& Summary() { return m_summary; }
+    const std::string& InstallDirectory() const { return m_installDirectory; }
+    void CountReceivedSegment() { ++m_received; }
+
+private:
+    static int RunRepairEntry(void* client);
+    int RunRepair();
+    void ScanInstallation();
+    bool ReceiveSegments();
+    void SaveSummary();
+    void Reconfigured();
+
+    std::atomic<int> m_stage{kStageIdle};
+    OS::Thread m_thread;
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_completed{false};
+    std::atomic<int> m_error{0};
+    std::atomic<bool> m_cancel{false};
+    std::string m_installDirectory;
+    std::string m_checksumFile;
+    ZephUtil::SocketEndpoint m_server;
+    std::set<std::string> m_exclusions;
+    FileTreeSummary m_summary;
+    ZephUtil::ZephDataBufferTCP m_connection;
+    std::atomic<uint32_t> m_total{0};
+    std::atomic<uint32_t> m_received{0};
+};
+
+}  // namespace ZephPatch

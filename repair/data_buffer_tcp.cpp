@@ -1,0 +1,106 @@
+#include "repair/data_buffer_tcp.h"
+
+namespace ZephUtil {
+
+ZephDataBufferTCP::ZephDataBufferTCP()
+    : m_socket(std::make_unique<TCPSocket>()), m_manager(CPSocketManager::Acquire()) {
+    if (!m_socket->Create(m_manager))
+        m_socket.reset();
+}
+
+ZephDataBufferTCP::ZephDataBufferTCP(std::unique_ptr<TCPSocket> socket)
+    : m_socket(std::move(socket)), m_manager(CPSocketManager::Acquire()) {
+    m_connected = m_socket != nullptr;
+}
+
+ZephDataBufferTCP::~ZephDataBufferTCP() {
+    m_socket.reset();  // closes it
+    CPSocketManager::Release();
+}
+
+int ZephDataBufferTCP::Connect(const SocketEndpoint& remote) {
+    if (!m_socket || m_connected)
+        return ZEPHRESULT_INVALID_STATE;
+    UserlandOperation scope(*m_socket, USERLAND_CLASS_READ);
+    m_socket->Bind(SocketEndpoint{0, 0}, 0);
+    IOOperation operation;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_socket->StartConnect(remote, operation);
+    }
+    operation.Wait();
+    m_connected = operation.m_error == ZEPHRESULT_OK;
+    return operation.m_error;
+}
+
+bool ZephDataBufferTCP::IsConnected() const {
+    return m_socket && m_connected;
+}
+
+void ZephDataBufferTCP::Disconnect(bool abort) {
+    m_connected = false;
+    if (!m_socket)
+        return;
+    if (abort) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_socket->Close();
+        return;
+    }
+    IOOperation operation;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_socket->StartDisconnect(operation);
+    }
+    operation.Wait();
+}
+
+int ZephDataBufferTCP::Shutdown(int how) {
+    if (!m_socket)
+        return ZEPHRESULT_INVALID_STATE;
+    return m_socket->Shutdown(how < 0 || how > 2 ? 2 : how);
+}
+
+SocketEndpoint ZephDataBufferTCP::LocalAddress() const {
+    return m_socket ? m_socket->LocalAddress() : SocketEndpoint{0, 0};
+}
+
+SocketEndpoint ZephDataBufferTCP::RemoteAddress() const {
+    return m_socket ? m_socket->RemoteAddress() : SocketEndpoint{0, 0};
+}
+
+int ZephDataBufferTCP::Write(const void* bytes, uint32_t count) {
+    if (!m_socket)
+        return ZEPHRESULT_INVALID_STATE;
+    if (count == 0)
+        return ZEPHRESULT_OK;
+    UserlandOperation scope(*m_socket, USERLAND_CLASS_WRITE);
+    IOOperation operation;
+    operation.LendBuffer(const_cast<void*>(bytes), count);
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_socket->StartWrite(operation);
+    }
+    operation.Wait();
+    return operation.m_error;
+}
+
+int ZephDataBufferTCP::Read(void* destination, uint32_t count) {
+    if (!m_socket)
+        return ZEPHRESULT_INVALID_STATE;
+    if (count == 0)
+        return ZEPHRESULT_OK;
+    UserlandOperation scope(*m_socket, USERLAND_CLASS_READ);
+    IOOperation operation;
+    operation.LendBuffer(destination, count);
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_socket->SetPartialRead(m_partialRead);
+        m_socket->StartRead(operation);
+    }
+    operation.Wait();
+    if (operation.m_error == ZEPHRESULT_OK || operation.m_error == ZEPHRESULT_PARTIAL)
+        m_bytesRead += operation.m_transferred;
+    return operation.m_error;
+}
+
+}  // namespace ZephUtil

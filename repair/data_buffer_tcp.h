@@ -1,0 +1,60 @@
+// A data buffer over one TCP connection: Read and Write block the calling thread until the
+// whole count has gone through (or the connection failed). Results are the socket layer's codes
+// (socket_result.h). One thread may read while another writes; each of the two directions is
+// used by one thread at a time.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+#include "kernel/data_buffer.h"
+#include "repair/socket_result.h"
+#include "repair/tcp_socket.h"
+
+namespace ZephUtil {
+
+class ZephDataBufferTCP : public ZephDataBuffer {
+public:
+    // An unconnected buffer with a fresh socket (none when the system refused one).
+    ZephDataBufferTCP();
+    // Takes over a connected socket, such as an accepted one.
+    explicit ZephDataBufferTCP(std::unique_ptr<TCPSocket> socket);
+    ~ZephDataBufferTCP() override;
+    ZephDataBufferTCP(const ZephDataBufferTCP&) = delete;
+    ZephDataBufferTCP& operator=(const ZephDataBufferTCP&) = delete;
+
+    // ZEPHRESULT_INVALID_STATE without a socket or when already connected; otherwise the
+    // connect's result. A failed connect leaves the buffer unconnected.
+    int Connect(const SocketEndpoint& remote);
+    bool IsConnected() const;
+    // Clears the connected flag; with `abort` closes at once (a blocked read fails with
+    // ZEPHRESULT_CLOSED), else shuts both directions down gracefully. Safe to call from another
+    // thread while a read or write blocks.
+    void Disconnect(bool abort);
+    // how: 0 receive, 1 send, 2 both (anything else counts as 2).
+    int Shutdown(int how);
+    // With the flag set, Read returns ZEPHRESULT_PARTIAL once some of the bytes arrived;
+    // GetPosition then tells how many.
+    void SetPartialRead(bool partial) { m_partialRead = partial; }
+    SocketEndpoint LocalAddress() const;
+    SocketEndpoint RemoteAddress() const;
+
+    uint64_t GetSize() override { return 0; }
+    int SetSize(uint64_t) override { return ZEPHRESULT_NOT_SUPPORTED; }
+    // The number of bytes read so far.
+    uint64_t GetPosition() override { return m_bytesRead; }
+    int Seek(uint64_t) override { return ZEPHRESULT_NOT_SUPPORTED; }
+    int Write(const void* bytes, uint32_t count) override;
+    int Read(void* destination, uint32_t count) override;
+
+private:
+    std::mutex m_lock;  // held only while a request is being started, never while waiting
+    std::unique_ptr<TCPSocket> m_socket;
+    CPSocketManager* m_manager;
+    std::atomic<uint64_t> m_bytesRead{0};
+    bool m_partialRead = false;
+    std::atomic<bool> m_connected{false};
+};
+
+}  // namespace ZephUtil

@@ -1,0 +1,91 @@
+// The checksum of every 4 MiB segment of every file under an installation, kept between runs in
+// "repair.cks" and sent whole to the repair server.
+//
+// Stored format (the same on the wire), integers little-endian: the magic "0stf", a 32-bit entry
+// count, then per entry in ascending key order: the key as a counted UTF-16LE string, the
+// 32-bit checksum, the 64-bit modification time.
+//
+// Every operation holds the summary's re-entrant mutex for its whole run: safe for concurrent
+// use by the repair job and the threads that write repaired segments.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "kernel/data_buffer.h"
+#include "kernel/mutex.h"
+
+namespace ZephPatch {
+
+constexpr uint32_t kSummaryMagic = 0x66747330;  // "0stf"
+// Load's answer to a stream that does not start with the magic.
+constexpr int kSummaryBadMagic = 10;
+
+struct SummaryEntry {
+    std::string name;          // the segment key, UTF-8, backslash-separated
+    uint32_t checksum = 0;     // 0 only when the data could not be read
+    int64_t modifiedTime = 0;  // of the whole file, seconds since 1970 UTC
+    bool present = false;      // seen by the current scan; never stored
+};
+
+// Keys in UTF-16 code-unit order, the order the stored format uses, without converting: UTF-8
+// bytes order like code points, which differs only between U+E000..U+FFFF and the planes above.
+struct Utf16KeyOrder {
+    bool operator()(const std::string& a, const std::string& b) const;
+};
+
+using SummaryMap = std::map<std::string, SummaryEntry, Utf16KeyOrder>;
+
+class FileTreeSummary {
+public:
+    FileTreeSummary() = default;
+    FileTreeSummary(const FileTreeSummary&) = delete;
+    FileTreeSummary& operator=(const FileTreeSummary&) = delete;
+
+    void Clear();
+    // Writes the stored format; the first failing write's result, or 0.
+    int Save(ZephUtil::ZephDataBuffer& destination);
+    // Replaces the table with the stream's entries (a later duplicate wins), `present` false.
+    // kSummaryBadMagic, leaving the table empty, for a stream without the magic; otherwise the
+    // first failing read's result (entries read before it stay), or 0. A name longer than
+    // kMaxWireNameUnits is refused with kBufOutOfRange before it is read.
+    int Load(ZephUtil::ZephDataBuffer& source);
+
+    // Refreshes the table from the files under `root` (breadth-first, each folder in sorted
+    // order), skipping relative paths that match a pattern; rows of files and segments that
+    // are gone are dropped. Only segments of files whose time stamp changed, or that are new,
+    // are read. Keys of empty files, which have no rows, go to `emptyFiles` when given.
+    // Returns 0.
+    int Scan(const std::string& root, const std::vector<std::string>& patterns,
+             std::vector<std::string>* emptyFiles = nullptr);
+    // Registers every segment of one file. False (with a diagnostic) when its size cannot be
+    // read, or at the first segment that fails.
+    bool RegisterFile(const std::string& localPath, const std::string& key);
+    // Adds or refreshes one row. A zero checksum asks for it to be computed from the local data
+    // unless the file's time stamp is unchanged; a non-zero one is stored as given and stamps
+    // every row of the file with the file's time. False when the file's time cannot be read.
+    bool RegisterSegment(const std::string& localSegmentPath, const std::string& key,
+                         uint32_t checksum);
+    void RemoveSegment(const std::string& key);
+    // Removes the rows of the segments after `key`'s, up to the first missing one.
+    void RemoveSegmentsAfter(const std::string& key);
+    // Sets the time of the rows fileKey#000, #001, ... up to the first missing one.
+    void TouchSegments(const std::string& fileKey, int64_t time);
+
+    // A copy of the table, for comparing two summaries.
+    SummaryMap Snapshot() const;
+    size_t Size() const;
+
+private:
+    bool RegisterFileKnown(const std::string& localPath, const std::string& key, uint64_t size,
+                           int64_t time);
+    bool RegisterSegmentAt(const std::string& localSegmentPath, const std::string& key,
+                           uint32_t checksum, int64_t time);
+
+    mutable OS::Mutex m_mutex;
+    SummaryMap m_entries;
+};
+
+}  // namespace ZephPatch

@@ -1,0 +1,140 @@
+#include "repair/repair_driver.h"
+
+#include <netdb.h>
+#include <netinet/in.h>
+
+#include <cstdio>
+
+#include "kernel/file_utils.h"
+#include "kernel/registry.h"
+#include "kernel/thread.h"
+#include "repair/agent_client.h"
+#include "repair/agent_protocol.h"
+#include "repair/messages.h"
+
+namespace ZephPatch {
+namespace {
+
+// Walks the announced count up to the job's stage, one line per stage passed, so each text
+// appears once and in order even when the job passed two stages between polls.
+class StageAnnouncer {
+public:
+    explicit StageAnnouncer(RepairFrontEnd& frontEnd) : m_frontEnd(frontEnd) {}
+
+    void Announce(int stage) {
+        static const char* const kTexts[] = {nullptr, RepairText::kScanning,
+                                             RepairText::kConnecting, RepairText::kPreparing,
+                                             RepairText::kReceiving};
+        while (m_announced < stage) {
+            ++m_announced;
+            if (m_announced <= 4)
+                m_frontEnd.Report(1, kTexts[m_announced]);
+        }
+    }
+    bool Receiving() const { return m_announced > 4; }
+
+private:
+    RepairFrontEnd& m_frontEnd;
+    int m_announced = 0;
+};
+
+std::string Format(const char* format, auto first, auto second) {
+    char text[128];
+    snprintf(text, sizeof text, format, first, second);
+    return text;
+}
+
+const char* FailureText(int stage) {
+    switch (stage) {
+        case kStageScanning:
+            return RepairText::kScanFailed;
+        case kStageConnecting:
+        case kStageExchanging:
+            return RepairText::kConnectFailed;
+        case kStageReceiving:
+            return RepairText::kRepairFailed;
+        default:
+            return RepairText::kInternalError;
+    }
+}
+
+}  // namespace
+
+std::string RepairServerOverride(std::string_view productKey) {
+    ZephUtil::RegistryKey key;
+    std::string server;
+    if (!key.Open(productKey, ZephUtil::RegAccess::kRead) ||
+        !key.QueryString("RepairServer", &server))
+        return {};
+    return server;
+}
+
+bool ResolveRepairServer(const std::string& server, ZephUtil::SocketEndpoint* endpoint) {
+    std::string host = server;
+    unsigned long port = kRepairServerPort;
+    const size_t colon = server.rfind(':');
+    if (colon != std::string::npos) {
+        host = server.substr(0, colon);
+        const std::string digits = server.substr(colon + 1);
+        char* end = nullptr;
+        port = strtoul(digits.c_str(), &end, 10);
+        if (digits.empty() || *end != '\0' || port == 0 || port > 65535)
+            return false;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;  // the protocol's endpoints are IPv4
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
+        return false;
+    const auto* address = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+    endpoint->address = ntohl(address->sin_addr.s_addr);
+    endpoint->port = static_cast<uint16_t>(port);
+    freeaddrinfo(found);
+    return true;
+}
+
+bool RunRepairDriver(const RepairRequest& request, RepairFrontEnd& frontEnd) {
+    ZephUtil::SocketEndpoint server;
+    if (!ResolveRepairServer(request.server.empty() ? kDefaultRepairServer : request.server,
+                             &server)) {
+        frontEnd.Report(3, RepairText::kCannotContactServer);
+        return false;
+    }
+    ZephAgentClient job;
+    job.SetInstallDirectory(request.installPath);
+    job.SetChecksumFile(ZephUtil::JoinPath(request.installPath, "repair.cks"));
+    job.SetServerAddress(server);
+    job.SetExclusions({ZephUtil::JoinPath(request.installPath, "unins000.exe")});
+    job.StartRepair();
+
+    StageAnnouncer announcer(frontEnd);
+    bool cancelled = false;
+    while (job.IsRunning()) {
+        if (!frontEnd.ShouldContinue()) {
+            cancelled = true;
+            break;
+        }
+        announcer.Announce(job.GetStage());
+        if (announcer.Receiving())
+            frontEnd.SetProgress(static_cast<int>(job.GetProgress() * 1000));
+        OS::Sleep(request.pollMilliseconds);
+    }
+
+    announcer.Announce(job.GetStage());
+    if (announcer.Receiving())
+        frontEnd.Report(1, Format(RepairText::kSegmentsUpdated, job.GetSegmentsReceived(),
+                                  job.GetSegmentsTotal()));
+    if (job.Succeeded()) {
+        frontEnd.SetProgress(1000);
+        return true;
+    }
+    // A cancelled job is stopped by its destructor, without an error message.
+    if (cancelled)
+        return false;
+    frontEnd.Report(3, FailureText(job.GetStage()));
+    frontEnd.Report(1, Format(RepairText::kErrorInStage, job.GetError(), job.GetStage()));
+    return false;
+}
+
+}  // namespace ZephPatch

@@ -1,0 +1,47 @@
+// The repair run as the patch session sees it: find the server, run the job, show its stages
+// and progress, and turn its outcome into messages and a success flag.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "repair/socket_result.h"
+
+namespace ZephPatch {
+
+// The built-in repair server; the product key's "RepairServer" value overrides it.
+inline constexpr char kDefaultRepairServer[] = "repair.velmorsim.net";
+
+// What the driver needs from whoever shows the repair (the session's front end, or a test).
+// Called on the driver's thread.
+class RepairFrontEnd {
+public:
+    virtual ~RepairFrontEnd() = default;
+    // One user-visible line at a message level (1 step or result, 3 error).
+    virtual void Report(int level, const std::string& text) = 0;
+    // The gauge, 0..1000, once the segments arrive.
+    virtual void SetProgress(int permille) = 0;
+    // False once the user has cancelled the session.
+    virtual bool ShouldContinue() = 0;
+};
+
+struct RepairRequest {
+    std::string installPath;
+    std::string server;  // "host" or "host:port"; empty for kDefaultRepairServer
+    int pollMilliseconds = 1000;
+};
+
+// The "RepairServer" value (host or host:port) of the product's registry key, or empty when
+// it has none: what RepairRequest::server takes.
+std::string RepairServerOverride(std::string_view productKey);
+
+// The first IPv4 address of "host" or "host:port" (port 6000 when none). False when the port
+// is not a number from 1 to 65535 or the name has no IPv4 address.
+bool ResolveRepairServer(const std::string& server, ZephUtil::SocketEndpoint* endpoint);
+
+// Runs one repair of the installation to its end (or to the user's cancel, which waits for the
+// job to stop); true when it succeeded. Nothing on disk is touched when the server cannot be
+// found. Clearing the interrupted-patch mark after a success is the caller's.
+bool RunRepairDriver(const RepairRequest& request, RepairFrontEnd& frontEnd);
+
+}  // namespace ZephPatch

@@ -1,0 +1,190 @@
+#include "repair/tcp_socket.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "kernel/crash.h"
+
+namespace ZephUtil {
+namespace {
+
+uint64_t Pack(const asio::ip::tcp::endpoint& endpoint) {
+    return uint64_t{endpoint.address().to_v4().to_uint()} << 16 | endpoint.port();
+}
+
+SocketEndpoint Unpack(uint64_t packed) {
+    return SocketEndpoint{static_cast<uint32_t>(packed >> 16), static_cast<uint16_t>(packed)};
+}
+
+int ErrorOf(const asio::error_code& code) {
+    if (!code)
+        return 0;
+    return code.category() == asio::system_category() ? code.value() : EIO;
+}
+
+}  // namespace
+
+TCPSocket::~TCPSocket() {
+    Close();
+}
+
+bool TCPSocket::Create(CPSocketManager* manager) {
+    ZephAssert(!m_socket, "INVALID_SOCKET == m_socket");
+    auto socket = std::make_unique<asio::ip::tcp::socket>(manager->Context());
+    asio::error_code code;
+    socket->open(asio::ip::tcp::v4(), code);
+    if (code)
+        return false;
+    m_socket = std::move(socket);
+    m_manager = manager;
+    return true;
+}
+
+void TCPSocket::Post(IOOperation& operation, int type) {
+    operation.m_handler = this;
+    operation.m_operation = type;
+    operation.MoveTo(IOOperation::STATE_POSTED);
+    m_manager->PostCompletion(operation);
+}
+
+void TCPSocket::StartConnect(const SocketEndpoint& remote, IOOperation& operation) {
+    operation.m_remote = remote;
+    Post(operation, IOOperation::IO_TCP_StartConnect);
+}
+
+void TCPSocket::StartRead(IOOperation& operation) {
+    operation.m_lastBytes = 0;
+    Post(operation, IOOperation::IO_TCP_StartRead);
+}
+
+void TCPSocket::StartWrite(IOOperation& operation) {
+    operation.m_lastBytes = 0;
+    Post(operation, IOOperation::IO_TCP_StartWrite);
+}
+
+void TCPSocket::StartDisconnect(IOOperation& operation) {
+    Post(operation, IOOperation::IO_TCP_StartDisconnect);
+}
+
+void TCPSocket::StartAccept(TCPSocket& listening, IOOperation& operation) {
+    operation.m_listening = &listening;
+    Post(operation, IOOperation::IO_TCP_StartAccept);
+}
+
+int TCPSocket::Bind(const SocketEndpoint& address, int option) {
+    if (!m_socket)
+        return ZEPHRESULT_INVALID_STATE;
+    int error = 0;
+    m_manager->RunOnPort([&] {
+        asio::error_code code;
+        if (option == 2)
+            m_socket->set_option(asio::socket_base::reuse_address(true), code);
+        if (!code)
+            m_socket->bind({asio::ip::address_v4(address.address), address.port}, code);
+        if (!code)
+            NoteAddresses();
+        error = ErrorOf(code);
+    });
+    return MapSocketError(error);
+}
+
+int TCPSocket::Listen(int backlog) {
+    if (!m_socket)
+        return ZEPHRESULT_INVALID_STATE;
+    int error = 0;
+    m_manager->RunOnPort([&] {
+        // Listening is the acceptor's business in Asio: the bound handle moves over to one.
+        asio::error_code code;
+        if (!m_socket->is_open()) {
+            error = EBADF;
+            return;
+        }
+        auto acceptor = std::make_unique<asio::ip::tcp::acceptor>(m_manager->Context());
+        const int handle = m_socket->release(code);
+        if (!code) {
+            acceptor->assign(asio::ip::tcp::v4(), handle, code);
+            if (code)
+                ::close(handle);
+        }
+        if (!code)
+            acceptor->listen(backlog, code);
+        m_acceptor = std::move(acceptor);
+        error = ErrorOf(code);
+    });
+    return MapSocketError(error);
+}
+
+int TCPSocket::Shutdown(int how) {
+    if (!m_socket)
+        return ZEPHRESULT_INVALID_STATE;
+    const auto direction = how == 0   ? asio::socket_base::shutdown_receive
+                           : how == 1 ? asio::socket_base::shutdown_send
+                                      : asio::socket_base::shutdown_both;
+    int error = 0;
+    m_manager->RunOnPort([&] {
+        asio::error_code code;
+        m_socket->shutdown(direction, code);
+        error = ErrorOf(code);
+    });
+    return MapSocketError(error);
+}
+
+void TCPSocket::Close() {
+    if (!m_socket)
+        return;
+    m_manager->RunOnPort([&] {
+        asio::error_code ignored;
+        if (m_acceptor)
+            m_acceptor->close(ignored);
+        if (m_socket->is_open()) {
+            m_socket->set_option(asio::socket_base::linger(true, 0), ignored);
+            m_socket->close(ignored);
+        }
+    });
+}
+
+void TCPSocket::NoteAddresses() {
+    asio::error_code code;
+    const auto local = m_socket->local_endpoint(code);
+    if (!code)
+        m_localAddress = Pack(local);
+    const auto remote = m_socket->remote_endpoint(code);
+    if (!code)
+        m_remoteAddress = Pack(remote);
+}
+
+SocketEndpoint TCPSocket::LocalAddress() const {
+    return Unpack(m_localAddress);
+}
+
+SocketEndpoint TCPSocket::RemoteAddress() const {
+    return Unpack(m_remoteAddress);
+}
+
+void TCPSocket::EnterUserlandOperation(int userlandOperationClass) {
+    ZEPH_ASSERT(userlandOperationClass < USERLAND_OPERATION_CLASS_MAX);
+    ZEPH_ASSERT(IsInUserlandThread());
+    const long myThreadID = CurrentThreadId();
+    const long wasThreadID = m_currentUserlandThread[userlandOperationClass].exchange(myThreadID);
+    ZEPH_ASSERT(wasThreadID == -1 || wasThreadID == myThreadID);
+    ++m_userlandCount[userlandOperationClass];
+}
+
+void TCPSocket::LeaveUserlandOperation(int userlandOperationClass) {
+    ZephAssert(m_currentUserlandThread[userlandOperationClass] == CurrentThreadId(),
+               "m_currentUserlandThread[userlandOperationClass] == ::GetCurrentThreadId()");
+    const int count = --m_userlandCount[userlandOperationClass];
+    ZEPH_ASSERT(count >= 0);
+    if (count == 0)
+        m_currentUserlandThread[userlandOperationClass] = -1;
+}
+
+bool TCPSocket::IsUserlandSocketOperationInProgress() const {
+    for (const auto& count : m_userlandCount)
+        if (count > 0)
+            return true;
+    return false;
+}
+
+}  // namespace ZephUtil

@@ -1,0 +1,94 @@
+#include "tools/zephrepaird/client_session.h"
+
+#include <cinttypes>
+
+#include "kernel/block_io.h"
+#include "kernel/compression.h"
+#include "kernel/system_log.h"
+#include "repair/agent_protocol.h"
+#include "repair/segment_checksum.h"
+#include "repair/segment_io.h"
+#include "repair/segment_name.h"
+#include "tools/zephrepaird/read_ahead_buffer.h"
+#include "tools/zephrepaird/segment_plan.h"
+
+namespace ZephRepairServer {
+namespace {
+
+using ZephUtil::Print;
+
+// Far beyond any real installation's summary (about 40 bytes per 4 MiB segment).
+constexpr uint64_t kMaxSummaryBytes = 1ull << 30;
+
+// Sends one planned message. False when the connection failed or the reference segment could
+// not be read (it changed under us: the client tries again later).
+bool SendSegment(ZephUtil::ZephDataBufferTCP& connection, ReferenceTree& tree,
+                 const PlannedSegment& planned, bool compress) {
+    ZephPatch::WireWriter header;
+    if (planned.remove) {
+        ZephPatch::WriteSegmentHeader(header, 0, planned.key, 0, 0);
+        return connection.Write(header.Bytes().data(), header.Bytes().size()) == 0;
+    }
+    ZephPatch::SegmentBytes segment;
+    if (!ZephPatch::ReadFileSegment(tree.LocalSegmentPath(planned.key), &segment))
+        return false;
+    // The checksum of the bytes actually sent, even if the file changed since the scan.
+    const uint32_t checksum = ZephPatch::FinishSegmentChecksum(
+        ZephPatch::UpdateSegmentChecksum(0, segment.data.get(), segment.length));
+    const uint8_t* payload = segment.data.get();
+    uint32_t length = segment.length;
+    uint8_t flags = 0;
+    ZephUtil::ZephDataBufferMemoryDynamic packed;
+    if (compress && length > 0) {
+        ZephUtil::ZephDataBufferMemoryStatic raw(segment.data.get(), length);
+        if (ZephUtil::CompressData(packed, raw) == ZephUtil::kBufOk && packed.GetSize() < length) {
+            flags = 1;
+            payload = packed.Bytes().data();
+            length = static_cast<uint32_t>(packed.GetSize());
+        }
+    }
+    ZephPatch::WriteSegmentHeader(header, flags, planned.key, checksum, length);
+    return connection.Write(header.Bytes().data(), header.Bytes().size()) == 0 &&
+           connection.Write(payload, length) == 0;
+}
+
+// The client closes once it has everything; closing first could drop what is still queued.
+void AwaitClientClose(ZephUtil::ZephDataBufferTCP& connection) {
+    connection.Shutdown(1);
+    uint8_t ignored;
+    connection.Read(&ignored, 1);
+}
+
+}  // namespace
+
+void ServeClient(ZephUtil::ZephDataBufferTCP& connection, ReferenceTree& tree, bool compress) {
+    uint32_t version = 0;
+    if (ZephUtil::ReadUint32(connection, &version) != ZephUtil::kBufOk)
+        return;
+    ZephUtil::WriteUint32(connection, ZephPatch::kAgentProtocolVersion);
+    if (version != ZephPatch::kAgentProtocolVersion) {
+        Print("zephrepaird> client speaks version %u", version);
+        return;
+    }
+    ZephPatch::FileTreeSummary client;
+    {
+        ReadAheadBuffer summary(connection, kMaxSummaryBytes);
+        const int status = client.Load(summary);
+        if (status != ZephUtil::kBufOk) {
+            Print("zephrepaird> unreadable summary from client (%d)", status);
+            return;
+        }
+    }
+    const std::vector<PlannedSegment> plan = PlanSegments(tree.Refresh(), client.Snapshot());
+    Print("zephrepaird> client holds %zu segments, sending %zu", client.Size(), plan.size());
+    if (ZephUtil::WriteUint32(connection, static_cast<uint32_t>(plan.size())) != 0)
+        return;
+    for (const PlannedSegment& planned : plan)
+        if (!SendSegment(connection, tree, planned, compress)) {
+            Print("zephrepaird> stopped at %s", planned.key.c_str());
+            return;
+        }
+    AwaitClientClose(connection);
+}
+
+}  // namespace ZephRepairServer
