@@ -106,4 +106,11 @@ void MakeCurrentBuild(const std::string& build) {
     builds.insert(builds.begin(), build);
 }
 
+std::string InstalledBuildsText() {
+    std::string builds;
+    for (const auto& build : GetPatchSettings().installedBuilds)
+        builds += build + " ";
+    return builds;
+}
+
 }  // namespace ZephPatch

@@ -24,5 +24,7 @@ std::string CurrentBuild();
 bool DropCurrentBuild();
 // `MakeCurrentBuild`: removes every entry equal to the build and puts it first.
 void MakeCurrentBuild(const std::string& build);
+// The installed builds, each followed by one space, for the "Getting next version" line.
+std::string InstalledBuildsText();
 
 }  // namespace ZephPatch

@@ -16,7 +16,9 @@ struct DownloadProgress {
 };
 
 // "Download Progress %lu kB of %lu kB, %lu min remaining" (or the hours form from 61 minutes
-// on) in the current message language; empty when the total is unknown.
+// on) in the current message language; empty when the total is unknown. Sizes are shown in kB
+// (low 10 bits dropped); the minutes are the kB still to come at the rate measured so far,
+// truncated, and at least 1, which is also shown while no rate can be measured yet.
 std::string RemainingTimeText(const DownloadProgress& progress);
 
 }  // namespace ZephPatch

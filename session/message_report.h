@@ -7,9 +7,10 @@
 
 namespace ZephPatch {
 
-// Levels as the message sink takes them (2, secondary information, is not used here).
+// Levels as the message sink takes them.
 inline constexpr int kReportDetail = 0;  // progress detail, shown in debug mode only
 inline constexpr int kReportStep = 1;
+inline constexpr int kReportSecondary = 2;
 inline constexpr int kReportError = 3;
 
 // One line of UTF-8 text at a level; may be empty (no one listens).

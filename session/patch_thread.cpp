@@ -32,13 +32,6 @@ std::string WithNumber(std::string text, uint32_t number) {
     return text;
 }
 
-std::string InstalledBuildsText() {
-    std::string builds;
-    for (const auto& build : GetPatchSettings().installedBuilds)
-        builds += build + " ";
-    return builds;
-}
-
 std::unique_ptr<VADHackProgressThread> StartUnpackProgress(ProgressSink& sink,
                                                            const std::string& archivePath) {
     uint64_t size = 0;
@@ -57,7 +50,10 @@ std::unique_ptr<VADHackProgressThread> StartUnpackProgress(ProgressSink& sink,
 
 PatchThread::PatchThread(SessionFrontEnd& frontEnd, EmbeddedPatchContainer& container,
                          SessionEnvironment environment)
-    : m_frontEnd(frontEnd), m_container(container), m_environment(std::move(environment)) {}
+    : m_frontEnd(frontEnd),
+      m_container(container),
+      m_environment(std::move(environment)),
+      m_task([&frontEnd](int level, const std::string& text) { frontEnd.Report(level, text); }) {}
 
 bool PatchThread::Cancelled() {
     return !KeepRunning() || m_frontEnd.IsCancelled();
@@ -120,7 +116,7 @@ bool PatchThread::RunChosenDriver() {
     }
     if (!settings.patchServers.empty()) {
         m_frontEnd.Report(kReportDetail, kTextInstallingRemote);
-        m_frontEnd.Report(kReportError, kTextNoDriver);
+        return RunRemotePatches();
     }
     return false;
 }

@@ -1,7 +1,7 @@
 // `PatchThread`: one patch session on a worker thread. It checks what patching needs (rights,
-// operating system, DirectX, files in use, disk space), applies the embedded patches build
-// after build, has the product repair its asset database, and ends with "Patching completed."
-// or "Patching aborted." followed by SessionFinished.
+// operating system, DirectX, files in use, disk space), applies the embedded patches or those
+// the patch servers offer build after build, has the product repair its asset database, and
+// ends with "Patching completed." or "Patching aborted." followed by SessionFinished.
 #pragma once
 
 #include <cstdint>
@@ -9,9 +9,12 @@
 
 #include "assetdb/guarded_thread.h"
 #include "assetdb/pacing.h"
+#include "session/download_progress.h"
 #include "session/embedded_patch_container.h"
+#include "session/orvik_patch_task.h"
 #include "session/os_info.h"
 #include "session/session_front_end.h"
+#include "transfer/transfer_result.h"
 
 namespace ZephPatch {
 
@@ -26,6 +29,16 @@ struct SessionEnvironment {
 
 class PatchThread : public GuardedThread {
 public:
+    // Handed to the downloads: the user's cancel (or the owner's stop) ends them.
+    class PatchDownloadCallback : public ZephUtil::TransferCallback {
+    public:
+        explicit PatchDownloadCallback(PatchThread& thread) : m_thread(thread) {}
+        bool IsCancelled() override { return m_thread.Cancelled(); }
+
+    private:
+        PatchThread& m_thread;
+    };
+
     // Reads and advances the process-wide PatchSettings; reads patches from `container`.
     // REQUIRES: no other thread uses the settings or the container while the session runs.
     PatchThread(SessionFrontEnd& frontEnd, EmbeddedPatchContainer& container,
@@ -41,12 +54,20 @@ public:
     // The embedded patches, from the current build until no build has one. False when a patch
     // could not be extracted or installed.
     bool RunLocalPatches();
+    // The patches the servers of PatchSettings offer, from the current build until the
+    // catalogue has none for any build left. False when no catalogue could be loaded or a
+    // patch could not be downloaded or installed.
+    bool RunRemotePatches();
     // Unpacks the archive into a new folder below the work folder and applies it. 0 on success,
     // 10 when cancelled, another non-zero code on failure (reported at level 3).
     int InstallPatchFile(const std::string& archivePath);
     // Applies an unpacked patch to the installation, with IsPatching set while it runs and left
     // set when it fails.
     bool ApplyUnpackedPatch(const std::string& patchFolder);
+
+    // True while a patch archive is being downloaded, with how far it got. Safe for concurrent
+    // use (the window's timer and the console ask from their own thread).
+    bool QueryDownloadProgress(DownloadProgress* progress);
 
     // The base of the unpack folders (empty: the temporary folder).
     const std::string& WorkDirectory() const { return m_workDirectory; }
@@ -62,10 +83,13 @@ private:
     bool RunChosenDriver();
     bool InstallLocalPatch(const std::string& build);
     int UnpackAndApply(const std::string& archivePath, const std::string& unpackFolder);
+    bool InstallRemotePatch(const PatchCatalogueEntry& entry);
+    bool DownloadPatch(const std::string& url, const std::string& archive, uint64_t expectedBytes);
 
     SessionFrontEnd& m_frontEnd;
     EmbeddedPatchContainer& m_container;
     SessionEnvironment m_environment;
+    OrvikPatchTask m_task;
     std::string m_workDirectory;
     bool m_completed = false;
 };

@@ -1,0 +1,108 @@
+// The server patch chain: the catalogue of the first server that offers one, then download and
+// install build after build until the catalogue has nothing newer.
+#include <set>
+
+#include "assetdb/asset_database_steps.h"
+#include "kernel/file_utils.h"
+#include "session/build_list.h"
+#include "session/patch_settings.h"
+#include "session/patch_thread.h"
+#include "session/session_messages.h"
+#include "session/temp_names.h"
+#include "transfer/download.h"
+#include "transfer/fetch.h"
+#include "transfer/patch_catalogue_loader.h"
+
+namespace ZephPatch {
+namespace {
+
+constexpr char kUtilityPath[] = "bin/VelmorUtil.exe";
+constexpr char kBuildListPath[] = "bin/buildList.txt";
+constexpr char kTextNoInstalledBuild[] =
+    "Unable to determine the installed version; nothing was patched.";
+
+}  // namespace
+
+bool PatchThread::QueryDownloadProgress(DownloadProgress* progress) {
+    return m_task.QueryProgress(progress);
+}
+
+bool PatchThread::RunRemotePatches() {
+    PatchSettings& settings = GetPatchSettings();
+    m_frontEnd.Report(kReportStep, SessionMessage(kMsgSearchingForPatches));
+    if (!LoadCatalogue(settings.patchServers, &m_task.Catalogue(), m_task.Reporter()))
+        return false;
+    // Builds given on the command line stay ahead of those the utility lists.
+    ListBuilds(ZephUtil::JoinPath(settings.installPath, kUtilityPath),
+               ZephUtil::JoinPath(settings.installPath, kBuildListPath), m_task.Reporter());
+    if (settings.installedBuilds.empty()) {
+        // Without a build nothing can be looked up; finishing would claim a patched install.
+        m_frontEnd.Report(kReportError, kTextNoInstalledBuild);
+        return false;
+    }
+    // A catalogue whose patches lead back to a build already left would otherwise loop.
+    std::set<std::string> patchedFrom;
+    for (;;) {
+        std::string next = kTextNextVersion;
+        next.replace(next.find("%s"), 2, InstalledBuildsText());
+        m_frontEnd.Report(kReportDetail, next);
+        const std::string current = CurrentBuild();
+        const PatchCatalogueEntry* entry =
+            patchedFrom.contains(current) ? nullptr : m_task.Catalogue().FindPatch(current);
+        if (!entry) {
+            m_frontEnd.Report(kReportStep, SessionMessage(kMsgNoMorePatchesAtServer) + current);
+            if (DropCurrentBuild())
+                continue;
+            break;
+        }
+        if (Cancelled() || !InstallRemotePatch(*entry))
+            return false;
+        patchedFrom.insert(current);
+    }
+    settings.targetBuild.clear();
+    UpdateAssetDatabase(settings.installPath, m_frontEnd);
+    return true;
+}
+
+bool PatchThread::InstallRemotePatch(const PatchCatalogueEntry& entry) {
+    PatchSettings& settings = GetPatchSettings();
+    settings.targetBuild = entry.targetVersion;
+    uint64_t expected = 0;
+    if (ZephUtil::GetUrlSize(entry.patchDataUrl, &expected) != ZephUtil::kTransferOk) {
+        m_frontEnd.Report(kReportSecondary, SessionMessage(kMsgPatchSizeUnknown));
+        expected = 0;  // any size is accepted then
+    }
+    std::string archive;
+    if (!MakeTempPatchFileName(&archive)) {
+        m_frontEnd.Report(kReportError, SessionMessage(kMsgCannotCreateTempFile));
+        return false;
+    }
+    if (!DownloadPatch(entry.patchDataUrl, archive, expected) ||
+        InstallPatchFile(archive) != kInstallOk) {
+        ZephUtil::DeleteFileAt(archive);
+        return false;
+    }
+    // The downloaded archive stays in the temporary folder.
+    settings.targetBuild.clear();
+    DropCurrentBuild();
+    MakeCurrentBuild(entry.targetVersion);
+    m_frontEnd.PatchInstalled();
+    return true;
+}
+
+bool PatchThread::DownloadPatch(const std::string& url, const std::string& archive,
+                                uint64_t expectedBytes) {
+    m_frontEnd.Report(kReportStep, SessionMessage(kMsgDownloadingPatch));
+    m_task.BeginDownload(expectedBytes);
+    PatchDownloadCallback callback(*this);
+    bool whole =
+        ZephUtil::DownloadToFile(url, archive, &callback, m_task.Download(), m_task.Reporter());
+    // A short file would reach the unpacker as a damaged archive.
+    uint64_t size = 0;
+    whole = whole && ZephUtil::GetFileSizeOf(archive, &size) == 0 && size >= expectedBytes;
+    if (!whole)
+        m_frontEnd.Report(kReportError, SessionMessage(kMsgDownloadFailed));
+    return whole;
+}
+
+}  // namespace ZephPatch

@@ -1,0 +1,240 @@
+// The server patch chain of a session against real HTTP servers: the chain itself, and what a
+// misbehaving server does to it. Retry pauses and stall limits are shortened, so that every
+// fault costs a second or two.
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "container_test_support.h"
+#include "kernel/message_catalogue.h"
+#include "session/build_list.h"
+#include "session/patch_settings.h"
+#include "session/patch_thread.h"
+#include "tests/support/test_folder.h"
+#include "tests/transfer/test_servers.h"
+#include "transfer/fetch.h"
+#include "transfer/transfer_settings.h"
+
+namespace ZephPatch {
+namespace {
+
+using ContainerTest::ArchiveBytes;
+using ContainerTest::Bytes;
+using ContainerTest::PatternBytes;
+using ContainerTest::WriteBytes;
+using ContainerTest::WriteText;
+namespace fs = std::filesystem;
+
+// Records the session's lines as "level text"; cancels once asked to.
+class RecordingFrontEnd : public SessionFrontEnd {
+public:
+    void SetGaugeRange(int) override {}
+    void SetGaugeValue(int) override {}
+    void Report(int level, const std::string& utf8) override {
+        std::lock_guard lock(m_mutex);
+        m_lines.push_back(std::to_string(level) + " " + utf8);
+    }
+    bool IsCancelled() override { return cancelled; }
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
+    void ShowMessageBox(const std::string&, const std::string&) override {}
+    bool ChooseFile(const std::string&, const std::string&, std::string*) override { return false; }
+    void EnableApplyUpdate() override {}
+    void ShowInstallPath(const std::string&) override {}
+    void PatchInstalled() override { ++installed; }
+    void SessionFinished() override {}
+
+    bool Shown(const std::string& line) {
+        std::lock_guard lock(m_mutex);
+        return std::find(m_lines.begin(), m_lines.end(), line) != m_lines.end();
+    }
+    std::string Last() {
+        std::lock_guard lock(m_mutex);
+        return m_lines.empty() ? "" : m_lines.back();
+    }
+
+    std::atomic<bool> cancelled{false};
+    std::atomic<int> installed{0};
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_lines;
+};
+
+// A patch that changes nothing but carries `padding` bytes in a file of its own, which the
+// applier does not look at.
+Bytes QuietPatch(size_t padding = 0) {
+    ArchiveBytes archive(2);
+    archive.File(".\\addedFiles.txt", {})
+        .File(".\\deletedFiles.txt", {})
+        .File(".\\patchedFiles.txt", {});
+    if (padding)
+        archive.File(".\\padding.bin", PatternBytes(padding, 3));
+    return archive.Get();
+}
+
+std::string Record(const std::string& from, const std::string& to, const std::string& url) {
+    return "source-version: " + from + "\r\ntarget-version: " + to + "\r\npatch-exe-url: " + url +
+           "\r\npatch-data-url: " + url + "\r\n\r\n";
+}
+
+// An installation of build 46957 with the fixture utility, its own registry and temporary
+// folder, and a web root the fault server serves.
+class RemotePatchesTest : public ::testing::Test {
+protected:
+    RemotePatchesTest() {
+        SetMessageLanguage(LANGUAGE_ENGLISH);
+        fs::create_directories(m_install + "/bin");
+        fs::create_directories(m_install + "/UserData");
+        fs::create_directories(m_folder / "temp");
+        fs::create_directories(m_www);
+        fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py",
+                      m_install + "/bin/VelmorUtil.exe");
+        WriteText(m_install + "/bin/VelmorUtil.cfg", "lines=1\ninterval=0\n");
+        WriteText(m_install + "/bin/builds.txt", "46957,");
+        GetPatchSettings() = {};
+        GetPatchSettings().installPath = m_install;
+        m_environment.sleep = [](uint32_t) {};
+        ZephUtil::TransferSettings quick;
+        quick.fetchRetries = 2;
+        quick.httpSizeRetries = 2;
+        quick.retryPause = std::chrono::milliseconds(10);
+        quick.stallTimeout = std::chrono::seconds(1);
+        ZephUtil::SetTransferSettings(quick);
+    }
+    ~RemotePatchesTest() override {
+        ZephUtil::SetTransferSettings({});
+        GetPatchSettings() = {};
+        SetMessageLanguage(LANGUAGE_NEUTRAL);
+    }
+
+    // Serves the catalogue text from the fault server, whose address replaces "SERVER/".
+    void Offer(std::string catalogue) {
+        for (size_t at; (at = catalogue.find("SERVER/")) != std::string::npos;)
+            catalogue.replace(at, 7, m_server.Url(""));
+        WriteText(m_www + "/patches.txt", catalogue);
+        GetPatchSettings().patchServers = {m_server.Url("plain/")};
+    }
+
+    bool RunSession(const std::function<void(PatchThread&)>& whileRunning = {}) {
+        PatchThread session(m_frontEnd, m_container, m_environment);
+        if (!whileRunning) {
+            session.Entry();
+            return session.Completed();
+        }
+        EXPECT_TRUE(session.Start());
+        whileRunning(session);
+        session.Join();
+        return session.Completed();
+    }
+
+    std::string Hits(const std::string& path) {
+        ZephUtil::ZephDataBufferMemoryDynamic answer;
+        return ZephUtil::FetchUrl(m_server.Url("hits/" + path), &answer, true, nullptr) == 0
+                   ? std::string(answer.Bytes().begin(), answer.Bytes().end())
+                   : "?";
+    }
+
+    bool TempFolderEmpty() { return fs::is_empty(m_folder / "temp"); }
+
+    orvik_test::TestFolder m_folder;
+    std::string m_install = m_folder / "install";
+    std::string m_www = m_folder / "www";
+    orvik_test::ScopedEnv m_registry{"ORVIK_REGISTRY_ROOT", (m_folder / "registry").c_str()};
+    orvik_test::ScopedEnv m_temp{"TEMP", (m_folder / "temp").c_str()};
+    transfer_test::PythonServer m_server{m_folder, "http_fault_server.py", {m_www}};
+    EmbeddedPatchContainer m_container;
+    RecordingFrontEnd m_frontEnd;
+    SessionEnvironment m_environment;
+};
+
+TEST_F(RemotePatchesTest, ChainEndsWhenTheCatalogueHasNothingNewer) {
+    WriteBytes(m_www + "/a.zpa", QuietPatch());
+    WriteBytes(m_www + "/b.zpa", QuietPatch());
+    // The first archive by a path relative to the server, the second by its whole address.
+    Offer(Record("46957", "48249", "a.zpa") + Record("48249", "50001", "SERVER/plain/b.zpa"));
+    EXPECT_TRUE(RunSession());
+    EXPECT_EQ(m_frontEnd.installed, 2);
+    EXPECT_TRUE(m_frontEnd.Shown("1 Patching from 48249 to 50001...\n"));
+    EXPECT_TRUE(m_frontEnd.Shown("1 No (more) patches at server for version: 50001"));
+    EXPECT_EQ(m_frontEnd.Last(), "1 Patching completed.");
+    EXPECT_TRUE(GetPatchSettings().targetBuild.empty());
+    // The utility repaired the database after the last patch.
+    EXPECT_NE(ContainerTest::ReadText(m_install + "/bin/VelmorUtil.log").find("repairdatabase"),
+              std::string::npos);
+}
+
+TEST_F(RemotePatchesTest, CatalogueLeadingBackDoesNotLoopForever) {
+    WriteBytes(m_www + "/a.zpa", QuietPatch());
+    Offer(Record("46957", "48249", "a.zpa") + Record("48249", "46957", "a.zpa"));
+    EXPECT_TRUE(RunSession());
+    EXPECT_EQ(m_frontEnd.installed, 2);
+    EXPECT_TRUE(m_frontEnd.Shown("1 No (more) patches at server for version: 46957"));
+}
+
+TEST_F(RemotePatchesTest, UnknownSizeIsReportedAndAnySizeAccepted) {
+    WriteBytes(m_www + "/a.zpa", QuietPatch());
+    Offer(Record("46957", "48249", "SERVER/no-length/a.zpa"));
+    EXPECT_TRUE(RunSession());
+    EXPECT_TRUE(m_frontEnd.Shown("2 " + LoadMessage(144)));
+    EXPECT_EQ(m_frontEnd.installed, 1);
+}
+
+TEST_F(RemotePatchesTest, ShortOrStalledDownloadIsNeverUnpacked) {
+    WriteBytes(m_www + "/a.zpa", QuietPatch(20000));
+    // The size query announces more than the download then brings.
+    Offer(Record("46957", "48249", "SERVER/longer-first/a.zpa"));
+    EXPECT_FALSE(RunSession());
+    EXPECT_TRUE(m_frontEnd.Shown("3 Patch download failed."));
+    EXPECT_FALSE(m_frontEnd.Shown("1 Unpacking patch file..."));
+    EXPECT_EQ(m_frontEnd.Last(), "1 Patching aborted.");
+    // The short file is not left behind.
+    EXPECT_TRUE(TempFolderEmpty());
+
+    // A server that stops answering half-way: every attempt stalls, then the chain gives up.
+    m_frontEnd.installed = 0;
+    Offer(Record("46957", "48249", "SERVER/stall/a.zpa"));
+    GetPatchSettings().installedBuilds.clear();
+    EXPECT_FALSE(RunSession());
+    // One size query, which needs only the headers, and three download attempts.
+    EXPECT_EQ(Hits("stall/a.zpa"), "4");
+    EXPECT_TRUE(m_frontEnd.Shown("3 Patch download failed."));
+    EXPECT_EQ(m_frontEnd.installed, 0);
+    EXPECT_TRUE(TempFolderEmpty());
+}
+
+TEST_F(RemotePatchesTest, ProgressIsQueryableAndCancelEndsTheDownloadAtOnce) {
+    WriteBytes(m_www + "/a.zpa", QuietPatch(400000));  // some 20 s at the slow pace
+    Offer(Record("46957", "48249", "SERVER/slow/a.zpa"));
+    DownloadProgress seen;
+    EXPECT_FALSE(RunSession([&](PatchThread& session) {
+        for (int polls = 0; polls < 1000 && !m_frontEnd.cancelled; ++polls) {
+            DownloadProgress progress;
+            if (session.QueryDownloadProgress(&progress) && progress.received > 0) {
+                seen = progress;
+                m_frontEnd.cancelled = true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }));
+    EXPECT_EQ(seen.total, fs::file_size(m_www + "/a.zpa"));
+    EXPECT_LT(seen.percent, 100);
+    EXPECT_GT(seen.elapsedSeconds, 0);
+    // One request for the size, one for the download: the cancel was not retried.
+    EXPECT_EQ(Hits("slow/a.zpa"), "2");
+    EXPECT_EQ(m_frontEnd.installed, 0);
+    EXPECT_EQ(m_frontEnd.Last(), "1 Patching aborted.");
+}
+
+TEST_F(RemotePatchesTest, NoInstalledBuildIsAFailureNotACompletion) {
+    WriteBytes(m_www + "/a.zpa", QuietPatch());
+    Offer(Record("46957", "48249", "a.zpa"));
+    fs::remove(m_install + "/bin/builds.txt");
+    EXPECT_FALSE(RunSession());
+    EXPECT_EQ(m_frontEnd.installed, 0);
+    EXPECT_EQ(m_frontEnd.Last(), "1 Patching aborted.");
+}
+
+}  // namespace
+}  // namespace ZephPatch
