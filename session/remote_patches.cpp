@@ -100,7 +100,8 @@ bool PatchThread::DownloadPatch(const std::string& url, const std::string& archi
     // A short file would reach the unpacker as a damaged archive.
     uint64_t size = 0;
     whole = whole && ZephUtil::GetFileSizeOf(archive, &size) == 0 && size >= expectedBytes;
-    if (!whole)
+    // A download the user stopped did not fail; the session ends with "Patching aborted.".
+    if (!whole && !Cancelled())
         m_frontEnd.Report(kReportError, SessionMessage(kMsgDownloadFailed));
     return whole;
 }

@@ -41,7 +41,9 @@ bool DownloadToFile(const std::string& url, const std::string& localPath,
         result = kTransferFailed;
     }
     if (result != kTransferOk) {
-        Tell(report, kReportError, kMsgCannotDownloadPatch + url);
+        // The user who stopped it knows; telling them the download failed would mislead.
+        if (result != kTransferCancelled)
+            Tell(report, kReportError, kMsgCannotDownloadPatch + url);
         return false;
     }
     return true;

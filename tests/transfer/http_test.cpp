@@ -181,6 +181,8 @@ TEST_F(HttpTest, ACancelEndsTheTransferAtOnceWithoutRetries) {
     EXPECT_LE(Hits(server, "status-503/x"), 1);
     EXPECT_FALSE(DownloadToFile(server.Url("slow/slow.zip"), m_folder / "c.zip", &now, &m_current,
                                 m_reports.Sink()));
+    // The user stopped it: no "Unable to download" line.
+    EXPECT_TRUE(m_reports.lines.empty());
 }
 
 TEST_F(HttpTest, TheDownloadIsPublishedWhileItGrows) {
