@@ -1,5 +1,6 @@
 #include "app/cli/console_front_end.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 
 #include "app/core/product_install_path.h"
 #include "kernel/crash.h"
+#include "kernel/message_catalogue.h"
 #include "session/product_registry.h"
 
 namespace ZephPatch {
@@ -15,6 +17,23 @@ namespace {
 
 constexpr int kErrorLevel = 3;
 constexpr int kBarWidth = 40;
+// Narrower while a status text follows, so that the line fits a usual terminal.
+constexpr int kBarWidthWithStatus = 20;
+constexpr char kTextDownloaded[] = "Downloaded %s kB";
+
+// Columns of the terminal on standard output; 80 when it cannot tell.
+size_t TerminalColumns() {
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
+
+std::string DownloadedText(uint64_t bytes) {
+    std::string text = kTextDownloaded;
+    text.replace(text.find("%s"), 2, std::to_string(bytes >> 10));
+    return text;
+}
 
 }  // namespace
 
@@ -44,8 +63,16 @@ EmbeddedCheckHost ConsoleFrontEnd::MakeCheckHost() {
     return host;
 }
 
+void ConsoleFrontEnd::Cancel() {
+    if (!m_cancelled.exchange(true))
+        Report(1, MSG_CANCELLING);
+}
+
 bool ConsoleFrontEnd::IsCancelled() {
-    return m_cancelled || ZephUtil::ConsoleCloseRequested();
+    // The session may notice the request first and end before the main thread looks.
+    if (!m_cancelled && ZephUtil::ConsoleCloseRequested())
+        Cancel();
+    return m_cancelled;
 }
 
 void ConsoleFrontEnd::SetGaugeRange(int range) {
@@ -57,6 +84,24 @@ void ConsoleFrontEnd::SetGaugeRange(int range) {
 void ConsoleFrontEnd::SetGaugeValue(int value) {
     std::lock_guard lock(m_mutex);
     m_value = value;
+    DrawBar();
+}
+
+void ConsoleFrontEnd::ShowDownloadProgress(const DownloadProgress* progress) {
+    std::lock_guard lock(m_mutex);
+    if (!progress) {
+        if (m_status.empty())
+            return;
+        m_status.clear();
+        m_statusOnly = false;
+        m_range = 0;  // until the session sets the gauge again
+        ClearBar();
+        return;
+    }
+    m_statusOnly = progress->total == 0;
+    m_status = m_statusOnly ? DownloadedText(progress->received) : RemainingTimeText(*progress);
+    m_range = 100;
+    m_value = progress->percent;
     DrawBar();
 }
 
@@ -92,15 +137,28 @@ void ConsoleFrontEnd::DrawBar() {
         return;
     const long long clamped = std::min<long long>(std::max(m_value, 0), m_range);
     const int percent = static_cast<int>(clamped * 100 / m_range);
-    if (m_barShown && percent == m_shownPercent)
+    if (m_barShown && percent == m_shownPercent && m_status == m_shownStatus)
         return;
-    const int filled = percent * kBarWidth / 100;
-    std::string bar = "\r[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') +
-                      "] " + std::to_string(percent) + "%";
-    std::fputs(bar.c_str(), stdout);
+    std::string line;
+    if (!m_statusOnly) {
+        const int width = m_status.empty() ? kBarWidth : kBarWidthWithStatus;
+        const int filled = percent * width / 100;
+        line = "[" + std::string(filled, '#') + std::string(width - filled, '.') + "] " +
+               std::to_string(percent) + "%";
+        if (!m_status.empty())
+            line += "  ";
+    }
+    line += m_status;
+    // A line longer than the terminal would wrap, and the carriage return would then only
+    // reach back to its last row.
+    const size_t columns = TerminalColumns();
+    if (line.size() >= columns)
+        line.resize(columns - 1);
+    std::fputs(("\r" + line + "\033[K").c_str(), stdout);
     std::fflush(stdout);
     m_barShown = true;
     m_shownPercent = percent;
+    m_shownStatus = m_status;
 }
 
 std::string ConsoleFrontEnd::AskLine(const std::string& prompt) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/core/shell_state.h"
+#include "session/download_progress.h"
 #include "session/embedded_patch_check.h"
 #include "session/session_front_end.h"
 
@@ -19,8 +20,12 @@ public:
 
     // Level 0 lines are shown only in debug mode.
     void SetDebugMode(bool debug) { m_debug = debug; }
-    // From now on IsCancelled answers true.
-    void Cancel() { m_cancelled = true; }
+    // From now on IsCancelled answers true; the first call says "Cancelling patch process...".
+    void Cancel();
+
+    // Puts the download in progress on the progress line with its remaining time; null once no
+    // download runs any more, which takes the text off again.
+    void ShowDownloadProgress(const DownloadProgress* progress);
 
     // The hooks the start-up and the embedded patch check report through.
     ShellHooks MakeShellHooks();
@@ -29,7 +34,8 @@ public:
     void SetGaugeRange(int range) override;
     void SetGaugeValue(int value) override;
     void Report(int level, const std::string& utf8) override;
-    // Also true as soon as a console close request arrived, before the main thread sees it.
+    // Also true (and cancelling) as soon as a console close request arrived, before the main
+    // thread sees it.
     bool IsCancelled() override;
     bool AskYesNo(const std::string& question, const std::string& caption) override;
     void ShowMessageBox(const std::string& text, const std::string& caption) override;
@@ -55,6 +61,11 @@ private:
     int m_range = 0;
     int m_value = 0;
     int m_shownPercent = -1;
+    // Shown after the bar while a download runs.
+    std::string m_status;
+    std::string m_shownStatus;
+    // The download's size is unknown: the line shows the text alone.
+    bool m_statusOnly = false;
     bool m_barShown = false;
 };
 

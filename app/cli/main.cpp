@@ -26,6 +26,8 @@ constexpr int kExitCompleted = 0;
 constexpr int kExitAborted = 1;
 constexpr int kExitUsage = 2;
 constexpr uint32_t kCancelPollMilliseconds = 100;
+// The download's progress line is refreshed every fifth poll, twice a second.
+constexpr int kPollsPerProgressQuery = 5;
 
 // The process-wide callbacks of the applier reach the one console.
 ConsoleFrontEnd* g_console = nullptr;
@@ -48,8 +50,7 @@ bool CheckSyntax(int argc, char** argv, ConsoleFrontEnd& console) {
         console.SetDebugMode(parser.Found("debug"));
         return true;
     }
-    std::fprintf(stderr, "%s\n%s", parser.Error().c_str(),
-                 parser.Usage("InstallPatchCLI").c_str());
+    std::fprintf(stderr, "%s\n%s", parser.Error().c_str(), parser.Usage("InstallPatchCLI").c_str());
     return false;
 }
 
@@ -58,12 +59,13 @@ bool RunSession(ConsoleFrontEnd& console, ZephPatch::EmbeddedPatchContainer& con
     ZephPatch::PatchThread session(console, container);
     if (!session.Start())
         return false;
-    bool cancelled = false;
-    while (session.IsRunning()) {
-        if (!cancelled && ZephUtil::ConsoleCloseRequested()) {
-            cancelled = true;
-            console.Report(1, ZephPatch::MSG_CANCELLING);
+    for (int polls = 1; session.IsRunning(); ++polls) {
+        if (ZephUtil::ConsoleCloseRequested())
             console.Cancel();
+        if (polls % kPollsPerProgressQuery == 0) {
+            ZephPatch::DownloadProgress progress;
+            console.ShowDownloadProgress(session.QueryDownloadProgress(&progress) ? &progress
+                                                                                  : nullptr);
         }
         OS::Sleep(kCancelPollMilliseconds);
     }
