@@ -1,0 +1,157 @@
+// The installer bringing an installation up to date from patch servers, as a user runs it
+// from a console: a catalogue on an HTTP server, archives on it and on an FTP server.
+#include <signal.h>
+
+#include <filesystem>
+
+#include "tests/e2e/cli_session.h"
+#include "tests/transfer/test_servers.h"
+
+namespace orvik_test {
+namespace {
+
+namespace fs = std::filesystem;
+using transfer_test::FreePort;
+using transfer_test::Nginx;
+using transfer_test::PythonServer;
+using transfer_test::Vsftpd;
+
+constexpr char kCompleted[] = "Patching completed.";
+constexpr char kAborted[] = "Patching aborted.";
+constexpr char kDownloadFailed[] = "Patch download failed.";
+constexpr char kFirstArchive[] = "46957_to_48249.zpa";
+constexpr char kSecondArchive[] = "48249_to_50001.zpa";
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines)
+        text += "  | " + line + "\n";
+    return text;
+}
+
+// The sample installation with the plain installer, which carries no patches: everything has
+// to come from the servers.
+class DownloadSession : public CliSession {
+protected:
+    void SetUp() override {
+        CliSession::SetUp();
+        fs::copy_file(std::string(ORVIK_BINARY_DIR) + "/app/cli/InstallPatchCLI",
+                      Sample("InstallPatchCLI"), fs::copy_options::overwrite_existing);
+        fs::create_directories(m_www + "/archives");
+        fs::create_directories(m_ftp);
+        fs::copy_file(Sample(kFirstArchive), m_www + "/archives/" + kFirstArchive);
+        fs::copy_file(Sample(kSecondArchive), m_ftp + "/" + kSecondArchive);
+    }
+
+    // patches.txt in `folder` as a publisher writes it, one FROM TO URL triple after another.
+    void Publish(const std::string& folder, const std::vector<std::string>& triples) {
+        std::vector<std::string> arguments = {"catalogue", folder + "/patches.txt"};
+        arguments.insert(arguments.end(), triples.begin(), triples.end());
+        fs::create_directories(folder);
+        ASSERT_EQ(RunZephpack(arguments), 0);
+    }
+
+    static int RunZephpack(const std::vector<std::string>& arguments) {
+        std::string command = ZEPHPACK_PROGRAM;
+        for (const auto& argument : arguments)
+            command += " '" + argument + "'";
+        return RunShell(command);
+    }
+
+    // The first archive by a path relative to the catalogue's server (with the backslash of
+    // the catalogue format), the second by the absolute address of the FTP server.
+    void PublishChain(const Vsftpd& ftp) {
+        Publish(m_www, {"46957", "48249", std::string("archives\\") + kFirstArchive, "48249",
+                        "50001", ftp.Url(kSecondArchive)});
+    }
+
+    bool NothingApplied() const { return InstallationIs("46957") && fs::is_empty(Sample("temp")); }
+
+    std::string m_www = m_folder / "www";
+    std::string m_ftp = m_folder / "ftp";
+};
+
+TEST_F(DownloadSession, ChainFromHttpAndFtpReachesTheNewestBuild) {
+    Nginx web(m_folder, m_www);
+    Vsftpd ftp(m_folder, m_ftp);
+    ASSERT_TRUE(web.Ok() && ftp.Ok());
+    PublishChain(ftp);
+    const CliRun run = Run({"--server=" + web.Url(""), Sample("install")});
+    EXPECT_EQ(run.exitCode, 0) << Joined(run.lines);
+    EXPECT_TRUE(InOrder(run.lines,
+                        {
+                            "Checking for available disk space for patching.",
+                            "Searching for patches...",
+                            "Downloading patch file...",
+                            "Unpacking patch file...",
+                            "Patching from 46957 to 48249...",
+                            "Downloading patch file...",
+                            "Unpacking patch file...",
+                            "Patching from 48249 to 50001...",
+                            "No (more) patches at server for version: 50001",
+                            "Updating Velmor asset database... (this may take "
+                            "several minutes)",
+                            "Asset database repaired.",
+                            kCompleted,
+                        }))
+        << Joined(run.lines);
+    EXPECT_TRUE(InstallationIs("50001"));
+    EXPECT_FALSE(
+        fs::exists(Sample("registry/Software/Orvik/Products/VelmorSimulator/@IsPatching")));
+}
+
+TEST_F(DownloadSession, ServerListSkipsDeadAndEmptyServers) {
+    Nginx web(m_folder, m_www);
+    Vsftpd ftp(m_folder, m_ftp);
+    ASSERT_TRUE(web.Ok() && ftp.Ok());
+    PublishChain(ftp);
+    // Nobody listens on the first; the second answers 404 for patches.txt.
+    const std::string dead = "http://127.0.0.1:" + std::to_string(FreePort()) + "/";
+    const std::string empty = web.Url("archives/");
+    WriteFile(m_folder / "servers.txt", dead + "\n" + empty + "\n" + web.Url("") + "\n");
+    const CliRun run = Run({"--list=" + (m_folder / "servers.txt"), Sample("install")});
+    EXPECT_EQ(run.exitCode, 0) << Joined(run.lines);
+    EXPECT_TRUE(InOrder(run.lines,
+                        {
+                            "Unable to download patch file: " + dead + "patches.txt",
+                            "Unable to download patch file: " + empty + "patches.txt",
+                            "Patching from 46957 to 48249...",
+                            "Patching from 48249 to 50001...",
+                            kCompleted,
+                        }))
+        << Joined(run.lines);
+    EXPECT_TRUE(InstallationIs("50001"));
+}
+
+TEST_F(DownloadSession, TruncatedArchiveIsNeverApplied) {
+    PythonServer faults(m_folder, "http_fault_server.py", {m_www});
+    ASSERT_TRUE(faults.Ok());
+    // Every answer announces the whole archive and sends half of it.
+    Publish(m_www, {"46957", "48249", faults.Url("cut-always/archives/") + kFirstArchive});
+    const CliRun run = Run({"--server=" + faults.Url("plain/"), Sample("install")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(InOrder(run.lines, {"Downloading patch file...", kDownloadFailed, kAborted}))
+        << Joined(run.lines);
+    EXPECT_FALSE(Contains(run.lines, "Unpacking patch file..."));
+    EXPECT_TRUE(NothingApplied());
+}
+
+TEST_F(DownloadSession, InterruptDuringADownloadEndsItWithoutRetries) {
+    PythonServer faults(m_folder, "http_fault_server.py", {m_www});
+    ASSERT_TRUE(faults.Ok());
+    const std::string archive = std::string("slow/archives/") + kFirstArchive;
+    Publish(m_www, {"46957", "48249", faults.Url(archive)});
+    const CliRun run = Run({"--server=" + faults.Url("plain/"), Sample("install")},
+                           [](const std::string& line, pid_t pid) {
+                               if (line == "Downloading patch file...")
+                                   kill(pid, SIGINT);
+                           });
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(InOrder(run.lines, {"Cancelling patch process...", kAborted})) << Joined(run.lines);
+    EXPECT_TRUE(NothingApplied());
+    // The size query and at most one download: the cancelled download was not tried again.
+    EXPECT_EQ(RunShell("test \"$(curl -s " + faults.Url("hits/" + archive) + ")\" -le 2"), 0);
+}
+
+}  // namespace
+}  // namespace orvik_test
