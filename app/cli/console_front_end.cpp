@@ -75,16 +75,28 @@ bool ConsoleFrontEnd::IsCancelled() {
     return m_cancelled;
 }
 
+// The session moves the gauge or reports a line only once the download is over (or has
+// failed): the progress line is its own again.
 void ConsoleFrontEnd::SetGaugeRange(int range) {
     std::lock_guard lock(m_mutex);
+    DropStatus();
     m_range = range;
     DrawBar();
 }
 
 void ConsoleFrontEnd::SetGaugeValue(int value) {
     std::lock_guard lock(m_mutex);
+    DropStatus();
     m_value = value;
     DrawBar();
+}
+
+void ConsoleFrontEnd::DropStatus() {
+    if (m_status.empty())
+        return;
+    m_status.clear();
+    m_statusOnly = false;
+    m_range = 0;  // no bar until the session sets the gauge again
 }
 
 void ConsoleFrontEnd::ShowDownloadProgress(const DownloadProgress* progress) {
@@ -92,9 +104,7 @@ void ConsoleFrontEnd::ShowDownloadProgress(const DownloadProgress* progress) {
     if (!progress) {
         if (m_status.empty())
             return;
-        m_status.clear();
-        m_statusOnly = false;
-        m_range = 0;  // until the session sets the gauge again
+        DropStatus();
         ClearBar();
         return;
     }
@@ -109,6 +119,7 @@ void ConsoleFrontEnd::Report(int level, const std::string& utf8) {
     if (level == 0 && !m_debug)
         return;
     std::lock_guard lock(m_mutex);
+    DropStatus();
     WriteLine(level, utf8);
 }
 

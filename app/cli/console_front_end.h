@@ -50,6 +50,7 @@ private:
     // REQUIRES: m_mutex held.
     void ClearBar();
     void DrawBar();
+    void DropStatus();
     void WriteLine(int level, const std::string& text);
     std::string AskLine(const std::string& prompt);
 
