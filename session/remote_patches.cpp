@@ -30,7 +30,8 @@ bool PatchThread::QueryDownloadProgress(DownloadProgress* progress) {
 bool PatchThread::RunRemotePatches() {
     PatchSettings& settings = GetPatchSettings();
     m_frontEnd.Report(kReportStep, SessionMessage(kMsgSearchingForPatches));
-    if (!LoadCatalogue(settings.patchServers, &m_task.Catalogue(), m_task.Reporter()))
+    PatchDownloadCallback callback(*this);
+    if (!LoadCatalogue(settings.patchServers, &m_task.Catalogue(), m_task.Reporter(), &callback))
         return false;
     // Builds given on the command line stay ahead of those the utility lists.
     ListBuilds(ZephUtil::JoinPath(settings.installPath, kUtilityPath),

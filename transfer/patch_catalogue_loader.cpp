@@ -10,13 +10,16 @@
 namespace ZephPatch {
 
 bool LoadCatalogue(const std::vector<std::string>& serverBaseUrls, PatchCatalogue* catalogue,
-                   const ZephUtil::TransferReport& report) {
+                   const ZephUtil::TransferReport& report, ZephUtil::TransferCallback* callback) {
     for (const std::string& base : serverBaseUrls) {
         if (base.empty())
             continue;
         const std::string url = ZephUtil::JoinPath(base, "patches.txt");
         ZephUtil::ZephDataBufferMemoryDynamic text;
-        if (ZephUtil::FetchUrl(url, &text, true, nullptr) != ZephUtil::kTransferOk) {
+        const int fetched = ZephUtil::FetchUrl(url, &text, true, callback);
+        if (fetched == ZephUtil::kTransferCancelled)
+            return false;
+        if (fetched != ZephUtil::kTransferOk) {
             if (report)
                 report(ZephUtil::kReportStep, ZephUtil::kMsgCannotDownloadPatch + url);
             continue;

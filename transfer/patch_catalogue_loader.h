@@ -14,8 +14,10 @@ namespace ZephPatch {
 // the catalogue's server base; true. A fetch that fails reports "Unable to download patch
 // file: " + its URL at level 1 and the next server is tried; a file without a valid record
 // moves on silently. When no server gives one: "Unable to connect to any patch servers." at
-// level 1, an empty server base, false.
+// level 1, an empty server base, false. A cancel through `callback` (may be null) ends the
+// search at once: false, and no line.
 bool LoadCatalogue(const std::vector<std::string>& serverBaseUrls, PatchCatalogue* catalogue,
-                   const ZephUtil::TransferReport& report);
+                   const ZephUtil::TransferReport& report,
+                   ZephUtil::TransferCallback* callback = nullptr);
 
 }  // namespace ZephPatch

@@ -227,6 +227,21 @@ TEST_F(RemotePatchesTest, ProgressIsQueryableAndCancelEndsTheDownloadAtOnce) {
     EXPECT_EQ(m_frontEnd.Last(), "1 Patching aborted.");
 }
 
+TEST_F(RemotePatchesTest, CancelReachesTheCatalogueSearch) {
+    // A server in trouble that would be retried ten times, a second apart.
+    ZephUtil::TransferSettings patient = ZephUtil::GetTransferSettings();
+    patient.fetchRetries = 10;
+    patient.retryPause = std::chrono::milliseconds(1000);
+    ZephUtil::SetTransferSettings(patient);
+    GetPatchSettings().patchServers = {m_server.Url("status-503/"), m_server.Url("plain/")};
+    m_frontEnd.cancelled = true;
+    EXPECT_FALSE(RunSession());
+    EXPECT_LE(std::atoi(Hits("status-503/patches.txt").c_str()), 1);
+    EXPECT_EQ(Hits("plain/patches.txt"), "0");
+    EXPECT_FALSE(m_frontEnd.Shown("1 Unable to connect to any patch servers."));
+    EXPECT_EQ(m_frontEnd.Last(), "1 Patching aborted.");
+}
+
 TEST_F(RemotePatchesTest, NoInstalledBuildIsAFailureNotACompletion) {
     WriteBytes(m_www + "/a.zpa", QuietPatch());
     Offer(Record("46957", "48249", "a.zpa"));
