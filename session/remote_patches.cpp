@@ -69,7 +69,11 @@ bool PatchThread::InstallRemotePatch(const PatchCatalogueEntry& entry) {
     PatchSettings& settings = GetPatchSettings();
     settings.targetBuild = entry.targetVersion;
     uint64_t expected = 0;
-    if (ZephUtil::GetUrlSize(entry.patchDataUrl, &expected) != ZephUtil::kTransferOk) {
+    PatchDownloadCallback callback(*this);
+    const int sized = ZephUtil::GetUrlSize(entry.patchDataUrl, &expected, &callback);
+    if (sized == ZephUtil::kTransferCancelled)
+        return false;
+    if (sized != ZephUtil::kTransferOk) {
         m_frontEnd.Report(kReportSecondary, SessionMessage(kMsgPatchSizeUnknown));
         expected = 0;  // any size is accepted then
     }

@@ -58,7 +58,7 @@ int FetchUrl(const std::string& url, ZephDataBuffer* buffer, bool noCache,
     });
 }
 
-int GetUrlSize(const std::string& url, uint64_t* size) {
+int GetUrlSize(const std::string& url, uint64_t* size, TransferCallback* callback) {
     UrlParts parts;
     if (const int split = SplitUrl(url, &parts); split != kTransferOk)
         return split;
@@ -66,7 +66,7 @@ int GetUrlSize(const std::string& url, uint64_t* size) {
     if (!client)
         return kTransferBadScheme;
     const TransferSettings settings = GetTransferSettings();
-    return RunWithRetries(client->SizeRetries(settings), settings.retryPause, nullptr,
+    return RunWithRetries(client->SizeRetries(settings), settings.retryPause, callback,
                           [&](int) { return client->GetSize(size); });
 }
 

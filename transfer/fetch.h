@@ -22,7 +22,8 @@ int FetchUrl(const std::string& url, ZephDataBuffer* buffer, bool noCache,
              TransferCallback* callback);
 
 // 0 and the size in bytes (64-bit), or the last failure after `httpSizeRetries` (http, https)
-// or `ftpSizeRetries` (ftp, each attempt on a new connection) further attempts.
-int GetUrlSize(const std::string& url, uint64_t* size);
+// or `ftpSizeRetries` (ftp, each attempt on a new connection) further attempts. A cancel
+// through `callback` (may be null) is seen between attempts and gives 13.
+int GetUrlSize(const std::string& url, uint64_t* size, TransferCallback* callback = nullptr);
 
 }  // namespace ZephUtil

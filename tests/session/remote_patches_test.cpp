@@ -227,10 +227,11 @@ TEST_F(RemotePatchesTest, ProgressIsQueryableAndCancelEndsTheDownloadAtOnce) {
     EXPECT_EQ(m_frontEnd.Last(), "1 Patching aborted.");
 }
 
-TEST_F(RemotePatchesTest, CancelReachesTheCatalogueSearch) {
-    // A server in trouble that would be retried ten times, a second apart.
+// Servers in trouble are retried ten times, a second apart; a cancel must not wait for that.
+TEST_F(RemotePatchesTest, CancelReachesTheCatalogueSearchAndTheSizeQuery) {
     ZephUtil::TransferSettings patient = ZephUtil::GetTransferSettings();
     patient.fetchRetries = 10;
+    patient.httpSizeRetries = 10;
     patient.retryPause = std::chrono::milliseconds(1000);
     ZephUtil::SetTransferSettings(patient);
     GetPatchSettings().patchServers = {m_server.Url("status-503/"), m_server.Url("plain/")};
@@ -239,6 +240,19 @@ TEST_F(RemotePatchesTest, CancelReachesTheCatalogueSearch) {
     EXPECT_LE(std::atoi(Hits("status-503/patches.txt").c_str()), 1);
     EXPECT_EQ(Hits("plain/patches.txt"), "0");
     EXPECT_FALSE(m_frontEnd.Shown("1 Unable to connect to any patch servers."));
+    EXPECT_EQ(m_frontEnd.Last(), "1 Patching aborted.");
+
+    // The catalogue loads; the archive's size query fails and is cancelled between attempts.
+    m_frontEnd.cancelled = false;
+    Offer(Record("46957", "48249", "SERVER/status-503/a.zpa"));
+    EXPECT_FALSE(RunSession([&](PatchThread&) {
+        for (int polls = 0; polls < 500 && Hits("status-503/a.zpa") == "0"; ++polls)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        m_frontEnd.cancelled = true;
+    }));
+    EXPECT_LE(std::atoi(Hits("status-503/a.zpa").c_str()), 2);
+    EXPECT_FALSE(m_frontEnd.Shown("2 " + LoadMessage(144)));
+    EXPECT_FALSE(m_frontEnd.Shown("1 Downloading patch file..."));
     EXPECT_EQ(m_frontEnd.Last(), "1 Patching aborted.");
 }
 
