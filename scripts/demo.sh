@@ -13,7 +13,8 @@ cmake --build "$BUILD_DIR" -j "$(nproc)" --target InstallPatchCLI zephpack orbpa
 gui_option=()
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   # The target list is read after the build above, which has refreshed the build system.
-  if cmake --build "$BUILD_DIR" --target help | grep -qx '\.\.\. InstallPatchGUI'; then
+  targets=$(cmake --build "$BUILD_DIR" --target help)
+  if grep -qx '\.\.\. InstallPatchGUI' <<<"$targets"; then
     cmake --build "$BUILD_DIR" -j "$(nproc)" --target InstallPatchGUI >/dev/null
     gui_option=(--gui)
   else
