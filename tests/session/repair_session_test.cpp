@@ -29,9 +29,7 @@ public:
     bool IsCancelled() override { return false; }
     bool AskYesNo(const std::string&, const std::string&) override { return false; }
     void ShowMessageBox(const std::string&, const std::string&) override {}
-    bool ChooseFile(const std::string&, const std::string&, std::string*) override {
-        return false;
-    }
+    bool ChooseFile(const std::string&, const std::string&, std::string*) override { return false; }
     void EnableApplyUpdate() override {}
     void ShowInstallPath(const std::string&) override {}
     void PatchInstalled() override {}
