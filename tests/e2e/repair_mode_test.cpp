@@ -32,8 +32,8 @@ std::vector<std::string> Then(std::vector<std::string> lines,
     return lines;
 }
 
-// A reference installation, a damaged copy of it registered as the product's installation,
-// and the plain console installer run on it with the registry's RepairServer value.
+// A reference installation, a copy of it to damage (marked as interrupted by an earlier patch),
+// and the plain console installer run on that copy with the registry's RepairServer value.
 class RepairModeTest : public ::testing::Test {
 protected:
     RepairModeTest() {
