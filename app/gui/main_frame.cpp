@@ -8,6 +8,7 @@
 
 #include "app/gui/download_display.h"
 #include "app/gui/frame_ids.h"
+#include "app/gui/gauge_height.h"
 #include "app/gui/log_colours.h"
 #include "kernel/crash.h"
 #include "kernel/message_catalogue.h"
@@ -63,6 +64,7 @@ void MainFrame::CreateProgressControls(wxPanel* panel, wxSizer* sizer) {
     sizer->Add(m_log, 1, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, kBorder);
     m_gauge = new wxGauge(panel, wxID_ANY, kDownloadRange, wxDefaultPosition,
                           wxSize(-1, kGaugeHeight), wxGA_HORIZONTAL);
+    SetGaugeHeight(m_gauge, kGaugeHeight);
     sizer->Add(m_gauge, 0, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, kBorder);
     m_statusLine = new wxStaticText(panel, wxID_ANY, wxEmptyString, wxDefaultPosition,
                                     wxSize(-1, kStatusHeight),
@@ -105,11 +107,19 @@ void MainFrame::EnableApplyUpdateControls(bool enable) {
 void MainFrame::AppendLine(int level, const wxString& text) {
     if (!m_log || (level == 0 && !m_debugMode))
         return;
+    // Lines end where the next one starts: a text's own line end (catalogue texts and child
+    // output carry one) would show as a stray empty line, and so would the lone line end of
+    // child output that reached us in two pieces.
+    wxString line = text;
+    while (line.EndsWith("\n") || line.EndsWith("\r"))
+        line.RemoveLast();
+    if (line.empty() && !text.empty())
+        return;
     m_log->SetDefaultStyle(wxTextAttr(LevelColour(level)));
     if (!m_firstLine)
         m_log->AppendText("\n");
     m_firstLine = false;
-    m_log->AppendText(text);
+    m_log->AppendText(line);
     m_log->Refresh();
 }
 
