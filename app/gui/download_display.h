@@ -17,7 +17,7 @@ struct DownloadDisplay {
 // download (before the download mode is part of the session) never have one.
 template <typename Worker>
 bool ReadDownloadDisplay(Worker& worker, DownloadDisplay* display) {
-    if constexpr (requires(DownloadProgress* progress) {
+    if constexpr (requires(DownloadProgress * progress) {
                       worker.QueryDownloadProgress(progress);
                   }) {
         DownloadProgress progress;

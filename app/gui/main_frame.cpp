@@ -31,6 +31,7 @@ wxString FromUtf8(const std::string& text) {
 
 }  // namespace
 
+// clang-format off
 wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_BUTTON(ID_APPLY_UPDATE, MainFrame::OnApplyUpdate)
     EVT_BUTTON(ID_CANCEL, MainFrame::OnCancelButton)
@@ -39,10 +40,11 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_MENU(ID_PATCH_INSTALLED, MainFrame::OnPatchInstalled)
     EVT_CLOSE(MainFrame::OnClose)
     EVT_TIMER(wxID_ANY, MainFrame::OnTimer)
-wxEND_EVENT_TABLE()
+wxEND_EVENT_TABLE();
+// clang-format on
 
-MainFrame::MainFrame(EmbeddedPatchContainer& container, const wxString& title,
-                     const wxSize& size, long style)
+MainFrame::MainFrame(EmbeddedPatchContainer& container, const wxString& title, const wxSize& size,
+                     long style)
     : wxFrame(nullptr, wxID_ANY, title, wxDefaultPosition, size, style),
       m_container(container),
       m_bridge(*this),
@@ -66,18 +68,17 @@ void MainFrame::CreateProgressControls(wxPanel* panel, wxSizer* sizer) {
                           wxSize(-1, kGaugeHeight), wxGA_HORIZONTAL);
     SetGaugeHeight(m_gauge, kGaugeHeight);
     sizer->Add(m_gauge, 0, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, kBorder);
-    m_statusLine = new wxStaticText(panel, wxID_ANY, wxEmptyString, wxDefaultPosition,
-                                    wxSize(-1, kStatusHeight),
-                                    wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
+    m_statusLine =
+        new wxStaticText(panel, wxID_ANY, wxEmptyString, wxDefaultPosition,
+                         wxSize(-1, kStatusHeight), wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
     sizer->Add(m_statusLine, 0, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, kBorder);
 
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
     buttons->AddStretchSpacer();
-    m_applyButton = new wxButton(panel, ID_APPLY_UPDATE, MSG_APPLY_UPDATE, wxDefaultPosition,
-                                 kButtonSize);
+    m_applyButton =
+        new wxButton(panel, ID_APPLY_UPDATE, MSG_APPLY_UPDATE, wxDefaultPosition, kButtonSize);
     buttons->Add(m_applyButton, 0, wxRIGHT, kBorder);
-    m_cancelButton =
-        new wxButton(panel, ID_CANCEL, MSG_CANCEL, wxDefaultPosition, kButtonSize);
+    m_cancelButton = new wxButton(panel, ID_CANCEL, MSG_CANCEL, wxDefaultPosition, kButtonSize);
     buttons->Add(m_cancelButton, 0);
     sizer->Add(buttons, 0, wxEXPAND | wxALL, kBorder);
     m_timer.Start(kTimerMilliseconds);
@@ -150,8 +151,8 @@ void MainFrame::Report(int level, const std::string& utf8) {
 bool MainFrame::AskYesNo(const std::string& question, const std::string& caption) {
     return m_bridge.Ask<bool>(
         [this, question, caption] {
-            return wxMessageBox(FromUtf8(question), FromUtf8(caption),
-                                wxYES_NO | wxICON_QUESTION, this) == wxYES;
+            return wxMessageBox(FromUtf8(question), FromUtf8(caption), wxYES_NO | wxICON_QUESTION,
+                                this) == wxYES;
         },
         false);
 }
@@ -165,8 +166,7 @@ void MainFrame::ShowMessageBox(const std::string& text, const std::string& capti
         false);
 }
 
-bool MainFrame::ChooseFile(const std::string& title, const std::string& filter,
-                           std::string* file) {
+bool MainFrame::ChooseFile(const std::string& title, const std::string& filter, std::string* file) {
     const std::optional<std::string> chosen = m_bridge.Ask<std::optional<std::string>>(
         [this, title, filter]() -> std::optional<std::string> {
             std::string path;

@@ -67,8 +67,7 @@ bool OrvikPatcherApp::OnInit() {
     std::vector<const char*> argv;
     for (const auto& argument : g_rawArguments)
         argv.push_back(argument.c_str());
-    if (!RunShellStartup(static_cast<int>(argv.size()), argv.data(), &m_state,
-                         MakeShellHooks())) {
+    if (!RunShellStartup(static_cast<int>(argv.size()), argv.data(), &m_state, MakeShellHooks())) {
         if (m_socketManagerHeld)
             ZephUtil::CPSocketManager::Release();
         ZephUtil::DisarmCrashHandlers();
@@ -84,8 +83,8 @@ bool OrvikPatcherApp::OnInit() {
 }
 
 void OrvikPatcherApp::OpenMainWindow() {
-    m_mainFrame =
-        new PatchMainFrame(ProcessContainer(), m_state.executablePath, GetPatchSettings().repairMode);
+    m_mainFrame = new PatchMainFrame(ProcessContainer(), m_state.executablePath,
+                                     GetPatchSettings().repairMode);
     g_mainFrame = m_mainFrame;
     m_mainFrame->Bind(wxEVT_DESTROY, [this](wxWindowDestroyEvent& event) {
         if (event.GetEventObject() == m_mainFrame) {

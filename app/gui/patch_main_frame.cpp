@@ -33,15 +33,17 @@ wxString FromUtf8(const std::string& text) {
 
 }  // namespace
 
+// clang-format off
 wxBEGIN_EVENT_TABLE(PatchMainFrame, MainFrame)
     EVT_BUTTON(ID_CHOOSE_INSTALLATION, PatchMainFrame::OnChooseInstallation)
     EVT_WEBVIEW_NAVIGATING(ID_RELEASE_NOTES, PatchMainFrame::OnNavigating)
     EVT_WEBVIEW_LOADED(ID_RELEASE_NOTES, PatchMainFrame::OnPageLoaded)
     EVT_WEBVIEW_ERROR(ID_RELEASE_NOTES, PatchMainFrame::OnPageError)
-wxEND_EVENT_TABLE()
+wxEND_EVENT_TABLE();
+// clang-format on
 
-PatchMainFrame::PatchMainFrame(EmbeddedPatchContainer& container,
-                               const std::string& executablePath, bool repairMode)
+PatchMainFrame::PatchMainFrame(EmbeddedPatchContainer& container, const std::string& executablePath,
+                               bool repairMode)
     : MainFrame(container, kTitle, kInitialSize, kStyle), m_executablePath(executablePath) {
     m_panel = new wxPanel(this);
     auto* sizer = new wxBoxSizer(wxVERTICAL);
@@ -92,9 +94,7 @@ void PatchMainFrame::EnableApplyUpdateControls(bool enable) {
 
 EmbeddedCheckHost PatchMainFrame::MakeCheckHost() {
     EmbeddedCheckHost host;
-    host.report = [this](int level, const std::string& text) {
-        AppendLine(level, FromUtf8(text));
-    };
+    host.report = [this](int level, const std::string& text) { AppendLine(level, FromUtf8(text)); };
     host.chooseFile = [this](const std::string& title, const std::string& filter,
                              std::string* file) { return ChooseFileNow(title, filter, file); };
     host.enableChooseInstallation = [this] { m_chooseButton->Enable(); };

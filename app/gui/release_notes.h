@@ -7,7 +7,8 @@
 namespace ZephPatch {
 
 // The product's release notes, unless the registry names another page.
-inline constexpr char DEFAULT_RELEASE_NOTES_URL[] = "https://www.orvik.example/velmor/releasenotes/";
+inline constexpr char DEFAULT_RELEASE_NOTES_URL[] =
+    "https://www.orvik.example/velmor/releasenotes/";
 // Under the product key (the key that holds "IsPatching").
 inline constexpr char RELEASE_NOTES_URL_VALUE[] = "ReleaseNotesURL";
 

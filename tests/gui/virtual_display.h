@@ -31,8 +31,8 @@ public:
         if (m_pid == 0) {
             close(fds[0]);
             const std::string fd = std::to_string(fds[1]);
-            execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0",
-                  "1280x1024x24", "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+            execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
+                  "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);

@@ -244,8 +244,9 @@ TEST_F(WindowTest, CloseBoxAsksAndOnlyYesCancels) {
     ASSERT_EQ(questions.size(), 2u);
     // Before any patch, then after one: the warning that installed patches stay.
     EXPECT_EQ(questions[0], kConfirmCancel);
-    EXPECT_TRUE(questions[1].starts_with("Warning: One or more patches have been successfully "
-                                         "installed"))
+    EXPECT_TRUE(
+        questions[1].starts_with("Warning: One or more patches have been successfully "
+                                 "installed"))
         << questions[1];
     EXPECT_EQ(run.Value("question-caption"), "[Orvik Patcher ]");
     // Return chose the default answer, No: the session went on.

@@ -198,8 +198,8 @@ void AnswerQuestion(Script& script, const std::string& shot, bool yes) {
     Say("question-caption", "[" + std::string(gtk_window_get_title(GTK_WINDOW(dialog))) + "]");
     script.Screenshot(shot);
     if (yes)
-        script.Click(ScreenCentre(gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog),
-                                                                     GTK_RESPONSE_YES)));
+        script.Click(
+            ScreenCentre(gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_YES)));
     else
         PressReturnIn(script, dialog);
 }
@@ -207,87 +207,102 @@ void AnswerQuestion(Script& script, const std::string& shot, bool yes) {
 // "Apply Update", the typical run to its end, then "Exit".
 void StandaloneScript(Script& script) {
     PatchMainFrame* frame = script.Frame();
-    script.Add("idle", [&] { return WindowReady(script) && PageShown(script); },
-               [&] {
-                   DescribeWindow(script);
-                   script.Screenshot("idle");
-               });
-    script.Add("apply", [] { return true; },
-               [&, frame] { script.Click(ScreenCentre(frame->ApplyButton())); });
-    script.Add("running",
-               [&, frame] {
-                   return script.LogHas("Patching from 46957 to 48249") &&
-                          frame->Gauge()->GetValue() > 0;
-               },
-               [&] { script.Screenshot("running"); });
-    script.Add("finished", [frame] { return frame->CancelButton()->GetLabel() == "Exit"; },
-               [&, frame] {
-                   Say("apply-enabled", frame->ApplyButton()->IsEnabled() ? "1" : "0");
-                   Say("patches-installed", std::to_string(frame->PatchesInstalled()));
-                   script.DumpLog();
-               });
+    script.Add(
+        "idle", [&] { return WindowReady(script) && PageShown(script); },
+        [&] {
+            DescribeWindow(script);
+            script.Screenshot("idle");
+        });
+    script.Add(
+        "apply", [] { return true; },
+        [&, frame] { script.Click(ScreenCentre(frame->ApplyButton())); });
+    script.Add(
+        "running",
+        [&, frame] {
+            return script.LogHas("Patching from 46957 to 48249") && frame->Gauge()->GetValue() > 0;
+        },
+        [&] { script.Screenshot("running"); });
+    script.Add(
+        "finished", [frame] { return frame->CancelButton()->GetLabel() == "Exit"; },
+        [&, frame] {
+            Say("apply-enabled", frame->ApplyButton()->IsEnabled() ? "1" : "0");
+            Say("patches-installed", std::to_string(frame->PatchesInstalled()));
+            script.DumpLog();
+        });
     // Give the timer a tick to settle the gauge before the picture.
-    script.Add("settled", [frame] { return frame->Gauge()->GetValue() == 0; },
-               [&] { script.Screenshot("finished"); });
-    script.Add("exit", [] { return true; },
-               [&, frame] { script.Click(ScreenCentre(frame->CancelButton())); });
-    script.Add("no question", [] { return ShownMessageDialog() != nullptr; },
-               [] { Say("question", DialogText(ShownMessageDialog())); });
+    script.Add(
+        "settled", [frame] { return frame->Gauge()->GetValue() == 0; },
+        [&] { script.Screenshot("finished"); });
+    script.Add(
+        "exit", [] { return true; },
+        [&, frame] { script.Click(ScreenCentre(frame->CancelButton())); });
+    script.Add(
+        "no question", [] { return ShownMessageDialog() != nullptr; },
+        [] { Say("question", DialogText(ShownMessageDialog())); });
 }
 
 // A link in the release notes, once the page has loaded, goes to the system's browser.
 void LinkScript(Script& script) {
     PatchMainFrame* frame = script.Frame();
-    script.Add("page", [&] { return WindowReady(script) && PageShown(script); },
-               [&, frame] {
-                   Say("link-guard", frame->LinkGuard() ? "1" : "0");
-                   const wxRect page = frame->ReleaseNotes()->GetScreenRect();
-                   script.Click(wxPoint(page.x + 40, page.y + 30));
-               });
-    script.Add("browser", [] { return access(std::getenv("ORVIK_BROWSER_MARK"), F_OK) == 0; },
-               [&, frame] {
-                   Say("page-url", Utf8(frame->ReleaseNotes()->GetCurrentURL()));
-                   script.Click(ScreenCentre(frame->CancelButton()));
-               });
+    script.Add(
+        "page", [&] { return WindowReady(script) && PageShown(script); },
+        [&, frame] {
+            Say("link-guard", frame->LinkGuard() ? "1" : "0");
+            const wxRect page = frame->ReleaseNotes()->GetScreenRect();
+            script.Click(wxPoint(page.x + 40, page.y + 30));
+        });
+    script.Add(
+        "browser", [] { return access(std::getenv("ORVIK_BROWSER_MARK"), F_OK) == 0; },
+        [&, frame] {
+            Say("page-url", Utf8(frame->ReleaseNotes()->GetCurrentURL()));
+            script.Click(ScreenCentre(frame->CancelButton()));
+        });
 }
 
 // The close box while a session runs: No keeps it; after a patch the question changes, and
 // Yes cancels; the window closes once the worker has ended.
 void CancelScript(Script& script) {
     PatchMainFrame* frame = script.Frame();
-    script.Add("idle", [&] { return WindowReady(script) && PageShown(script); },
-               [&, frame] { script.Click(ScreenCentre(frame->ApplyButton())); });
-    script.Add("close while running", [frame] { return frame->IsRunning(); },
-               [&] { CloseBox(script); });
-    script.Add("first question", [] { return ShownMessageDialog() != nullptr; },
-               [&] { AnswerQuestion(script, "question", false); });
-    script.Add("kept running", [] { return ShownMessageDialog() == nullptr; },
-               [frame] {
-                   Say("running-after-no", frame->IsRunning() ? "1" : "0");
-                   Say("shown-after-no", frame->IsShown() ? "1" : "0");
-               });
-    script.Add("close after a patch",
-               [frame] { return frame->PatchesInstalled() > 0 && frame->IsRunning(); },
-               [&] { CloseBox(script); });
-    script.Add("second question", [] { return ShownMessageDialog() != nullptr; },
-               [&] { AnswerQuestion(script, "question-after-patch", true); });
-    script.Add("cancelling", [&] { return script.LogHas("Cancelling patch process..."); },
-               [&, frame] {
-                   Say("cancel-enabled", frame->CancelButton()->IsEnabled() ? "1" : "0");
-                   script.Screenshot("cancelling");
-               });
+    script.Add(
+        "idle", [&] { return WindowReady(script) && PageShown(script); },
+        [&, frame] { script.Click(ScreenCentre(frame->ApplyButton())); });
+    script.Add(
+        "close while running", [frame] { return frame->IsRunning(); }, [&] { CloseBox(script); });
+    script.Add(
+        "first question", [] { return ShownMessageDialog() != nullptr; },
+        [&] { AnswerQuestion(script, "question", false); });
+    script.Add(
+        "kept running", [] { return ShownMessageDialog() == nullptr; },
+        [frame] {
+            Say("running-after-no", frame->IsRunning() ? "1" : "0");
+            Say("shown-after-no", frame->IsShown() ? "1" : "0");
+        });
+    script.Add(
+        "close after a patch",
+        [frame] { return frame->PatchesInstalled() > 0 && frame->IsRunning(); },
+        [&] { CloseBox(script); });
+    script.Add(
+        "second question", [] { return ShownMessageDialog() != nullptr; },
+        [&] { AnswerQuestion(script, "question-after-patch", true); });
+    script.Add(
+        "cancelling", [&] { return script.LogHas("Cancelling patch process..."); },
+        [&, frame] {
+            Say("cancel-enabled", frame->CancelButton()->IsEnabled() ? "1" : "0");
+            script.Screenshot("cancelling");
+        });
 }
 
 // The idle window in the user's language; "Cancel" with no session closes at once.
 void IdleScript(Script& script) {
     PatchMainFrame* frame = script.Frame();
-    script.Add("idle", [&] { return WindowReady(script); },
-               [&, frame] {
-                   DescribeWindow(script);
-                   script.DumpLog();
-                   script.Screenshot("idle-language");
-                   script.Click(ScreenCentre(frame->CancelButton()));
-               });
+    script.Add(
+        "idle", [&] { return WindowReady(script); },
+        [&, frame] {
+            DescribeWindow(script);
+            script.DumpLog();
+            script.Screenshot("idle-language");
+            script.Click(ScreenCentre(frame->CancelButton()));
+        });
 }
 
 class GuiDriverApp : public ZephPatch::OrvikPatcherApp {
