@@ -56,7 +56,8 @@ PatchMainFrame::PatchMainFrame(EmbeddedPatchContainer& container, const std::str
     m_pathLine->Disable();
     // The embedded patch check enables it when the program carries patches.
     m_chooseButton->Disable();
-    m_webView->Hide();
+    if (m_webView)
+        m_webView->Hide();
     SetIcon(wxIcon(zephIcon));
     ApplyButton()->Enable();
     if (repairMode)
@@ -65,13 +66,15 @@ PatchMainFrame::PatchMainFrame(EmbeddedPatchContainer& container, const std::str
 }
 
 PatchMainFrame::~PatchMainFrame() {
-    m_webView->LoadURL(kAboutBlank);
+    if (m_webView)
+        m_webView->LoadURL(kAboutBlank);
 }
 
 void PatchMainFrame::CreateReleaseNotes(wxPanel* panel, wxSizer* sizer) {
-    // Opened once, without adding to the history.
+    // Without a web engine the window does without the release notes.
     m_webView = wxWebView::New(panel, ID_RELEASE_NOTES, FromUtf8(ReleaseNotesAddress()));
-    sizer->Add(m_webView, 1, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, kBorder);
+    if (m_webView)
+        sizer->Add(m_webView, 1, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, kBorder);
 }
 
 void PatchMainFrame::CreateInstallationLine(wxPanel* panel, wxSizer* sizer, bool repairMode) {

@@ -24,6 +24,7 @@ public:
     // What the embedded patch check needs of the window (GUI thread).
     EmbeddedCheckHost MakeCheckHost();
 
+    // Null when the toolkit has no web engine.
     wxWebView* ReleaseNotes() const { return m_webView; }
     wxTextCtrl* PathLine() const { return m_pathLine; }
     wxButton* ChooseButton() const { return m_chooseButton; }

@@ -26,7 +26,7 @@ protected:
         while (!done()) {
             if (Clock::now() > deadline)
                 return false;
-            wxTheApp->ProcessPendingEvents();
+            wxAppConsole::GetInstance()->ProcessPendingEvents();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return true;
@@ -81,7 +81,7 @@ TEST_F(GuiBridgeTest, ClosingReleasesAWaitingWorkerWithTheFallback) {
     });
     // The question is queued and the worker waits; the window goes away unanswered.
     const auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (!wxTheApp->HasPendingEvents() && Clock::now() < deadline)
+    while (!wxAppConsole::GetInstance()->HasPendingEvents() && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     m_bridge.Close();
     worker.join();
@@ -91,7 +91,7 @@ TEST_F(GuiBridgeTest, ClosingReleasesAWaitingWorkerWithTheFallback) {
     // Nothing more reaches the window.
     bool late = false;
     m_bridge.Post([&] { late = true; });
-    wxTheApp->ProcessPendingEvents();
+    wxAppConsole::GetInstance()->ProcessPendingEvents();
     EXPECT_FALSE(late);
 }
 
