@@ -5,11 +5,14 @@ chain of builds, the way a publisher would: three trees, `zephpack diff` between
 installation in a registry root of its own.
 
   sample_installation.py make BUILD_DIR OUT [--files N] [--builds 46957,48249,50001]
+                               [--gui] [--release-notes URL]
   sample_installation.py compare INSTALLATION TREE
 
 OUT receives: trees/<build>/ (each build's full tree), patches/, <from>_to_<to>.zpa,
 InstallPatchCLI (the installer with the container), install/ (a copy of the first tree plus
 the asset database folder), registry/ (for ORVIK_REGISTRY_ROOT) and temp/ (for TEMP).
+--gui also makes InstallPatchGUI, the window installer with the same container;
+--release-notes registers URL as the page the window shows.
 "compare" checks that every file of TREE is in INSTALLATION with the same bytes, and that the
 installation holds nothing else but what the product and the installer write there at run time.
 """
@@ -92,14 +95,17 @@ def run(*command):
     subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
 
 
-def register(out, install):
-    key = os.path.join(out, "registry", "SOFTWARE", "Orvik", "Products", "VelmorSimulator",
-                       "Velmor")
+def register(out, install, release_notes):
+    product = os.path.join(out, "registry", "SOFTWARE", "Orvik", "Products", "VelmorSimulator")
+    key = os.path.join(product, "Velmor")
     os.makedirs(key, exist_ok=True)
     with open(os.path.join(key, "@ProductClass"), "w") as f:
         f.write("REG_SZ\nVelmor\n")
     with open(os.path.join(key, "@ProductInstallPath"), "w") as f:
         f.write("REG_SZ\n" + install + "/\n")
+    if release_notes:
+        with open(os.path.join(product, "@ReleaseNotesURL"), "w") as f:
+            f.write("REG_SZ\n" + release_notes + "\n")
 
 
 def make(args):
@@ -107,26 +113,30 @@ def make(args):
     build_dir = os.path.abspath(args.build_dir)
     zephpack = os.path.join(build_dir, "tools", "zephpack", "zephpack")
     orbpatch = os.path.join(build_dir, "tools", "orbpatch", "orbpatch")
-    installer = os.path.join(build_dir, "app", "cli", "InstallPatchCLI")
+    installers = [os.path.join(build_dir, "app", "cli", "InstallPatchCLI")]
+    if args.gui:
+        installers.append(os.path.join(build_dir, "app", "gui", "InstallPatchGUI"))
     builds = args.builds.split(",")
     if os.path.exists(out):
         shutil.rmtree(out)
     os.makedirs(out)
     make_trees(out, builds, args.files, orbpatch)
-    embed = [zephpack, "embed", installer, os.path.join(out, "InstallPatchCLI")]
+    patches = []
     for old, new in zip(builds, builds[1:]):
         patch = os.path.join(out, "patches", f"{old}_to_{new}")
         archive = os.path.join(out, f"{old}_to_{new}.zpa")
         run(zephpack, "diff", os.path.join(out, "trees", old), os.path.join(out, "trees", new),
             patch)
         run(zephpack, "archive", patch, archive)
-        embed += ["--patch", old, new, archive]
-    run(*embed)
+        patches += ["--patch", old, new, archive]
+    for installer in installers:
+        run(zephpack, "embed", installer, os.path.join(out, os.path.basename(installer)),
+            *patches)
     install = os.path.join(out, "install")
     shutil.copytree(os.path.join(out, "trees", builds[0]), install)
     os.makedirs(os.path.join(install, "UserData"))
     os.makedirs(os.path.join(out, "temp"))
-    register(out, install)
+    register(out, install, args.release_notes)
     return 0
 
 
@@ -170,6 +180,8 @@ def main():
     m.add_argument("out")
     m.add_argument("--files", type=int, default=300)
     m.add_argument("--builds", default="46957,48249,50001")
+    m.add_argument("--gui", action="store_true")
+    m.add_argument("--release-notes")
     c = commands.add_parser("compare")
     c.add_argument("installation")
     c.add_argument("tree")
