@@ -1,5 +1,6 @@
 #include "app/gui/main_frame.h"
 
+#include <algorithm>
 #include <optional>
 
 #include <wx/filedlg.h>
@@ -138,7 +139,8 @@ void MainFrame::SetGaugeRange(int range) {
 }
 
 void MainFrame::SetGaugeValue(int value) {
-    m_bridge.Post([this, value] { m_gauge->SetValue(value); });
+    // The toolkit refuses a value outside the range, and ranges change between patches.
+    m_bridge.Post([this, value] { m_gauge->SetValue(std::clamp(value, 0, m_gauge->GetRange())); });
 }
 
 void MainFrame::Report(int level, const std::string& utf8) {
@@ -290,7 +292,7 @@ void MainFrame::ShowDownloadProgress() {
         return;
     if (m_gauge->GetRange() != kDownloadRange)
         m_gauge->SetRange(kDownloadRange);
-    m_gauge->SetValue(display.percent);
+    m_gauge->SetValue(std::clamp(display.percent, 0, kDownloadRange));
     if (display.percent >= kDownloadRange) {
         m_statusLine->SetLabel(wxEmptyString);
         m_statusDone = true;
