@@ -2,14 +2,16 @@
 # make demo: a sample installation of build 46957, an installer carrying the patches to 48249
 # and 50001, and a run of that installer, checked against the final build's tree. With a
 # display (DISPLAY or WAYLAND_DISPLAY) the run opens the installer's window, showing the
-# release notes shipped beside this script; without one it is the console installer.
+# release notes shipped beside this script; without one it is the console installer. Then the
+# patched installation is damaged and repaired on the console from our repair server on loopback.
 set -euo pipefail
 BUILD_DIR="${1:-build}"
 DEMO="$BUILD_DIR/demo"
 PYTHON=/usr/bin/python3
 RELEASE_NOTES="file://$(realpath scripts/demo_release_notes.html)"
 
-cmake --build "$BUILD_DIR" -j "$(nproc)" --target InstallPatchCLI zephpack orbpatch >/dev/null
+cmake --build "$BUILD_DIR" -j "$(nproc)" --target InstallPatchCLI zephpack orbpatch zephrepaird \
+    >/dev/null
 gui_option=()
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   # The target list is read after the build above, which has refreshed the build system.
@@ -41,4 +43,37 @@ echo "== Installer exit status: $status"
 
 echo "== Comparing the installation with build 50001"
 "$PYTHON" scripts/sample_installation.py compare "$DEMO/install" "$DEMO/trees/50001"
+[ "$status" -eq 0 ] || exit "$status"
+
+echo "== Damaging the installation: a changed file, a lost folder, a stray file"
+rm -rf "$DEMO/reference"
+cp -a "$DEMO/install" "$DEMO/reference"
+printf 'damaged' | dd of="$DEMO/install/bin/Velmor.exe" bs=1 seek=1000 conv=notrunc status=none
+rm -rf "$DEMO/install/docs"
+echo stray >"$DEMO/install/stray.tmp"
+
+echo "== Serving the undamaged copy with zephrepaird on loopback"
+"$BUILD_DIR/tools/zephrepaird/zephrepaird" --root "$DEMO/reference" --listen 127.0.0.1:0 \
+    >"$DEMO/zephrepaird.log" 2>&1 &
+server=$!
+trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null' EXIT
+port=""
+for _ in $(seq 100); do
+    port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$DEMO/zephrepaird.log")
+    [ -n "$port" ] && break
+    sleep 0.1
+done
+[ -n "$port" ] || { echo "zephrepaird did not start" >&2; exit 1; }
+# The product key's RepairServer value points the installer at it.
+printf 'REG_SZ\n127.0.0.1:%s\n' "$port" \
+    >"$DEMO/registry/SOFTWARE/Orvik/Products/VelmorSimulator/@RepairServer"
+
+echo "== Running the installer in repair mode (its per-segment diagnostics left out)"
+status=0
+ORVIK_REGISTRY_ROOT="$(realpath "$DEMO/registry")" TEMP="$(realpath "$DEMO/temp")" \
+    "$DEMO/InstallPatchCLI" --repair | grep -v '^ Checksum ' || status=${PIPESTATUS[0]}
+echo "== Installer exit status: $status"
+
+echo "== Comparing the repaired installation with the undamaged copy"
+"$PYTHON" scripts/sample_installation.py compare "$DEMO/install" "$DEMO/reference"
 exit "$status"

@@ -14,6 +14,7 @@
 #include "session/patch_rights.h"
 #include "session/patch_settings.h"
 #include "session/patching_flag.h"
+#include "session/repair_session.h"
 #include "session/session_messages.h"
 #include "session/temp_names.h"
 
@@ -105,10 +106,10 @@ bool PatchThread::PassesChecks() {
 
 bool PatchThread::RunChosenDriver() {
     const PatchSettings& settings = GetPatchSettings();
-    if (settings.repairMode) {
-        m_frontEnd.Report(kReportError, kTextNoDriver);
-        return false;
-    }
+    // A repair rewrites files in place: it needs no room to unpack and leaves no patch behind
+    // for the asset database to take in.
+    if (settings.repairMode)
+        return RunRepairSession(m_frontEnd, [this] { return Cancelled(); });
     if (!CheckFreeSpace(m_environment.requiredMegabytes)) {
         m_frontEnd.Report(kReportError, WithNumber(SessionMessage(kMsgNotEnoughSpace),
                                                    m_environment.requiredMegabytes));

@@ -32,6 +32,49 @@ struct CliRun {
     std::vector<std::string> lines;  // standard output, one entry per line
 };
 
+// Runs an installer with ORVIK_REGISTRY_ROOT = `registry` and TEMP = `temp`, its standard output
+// read line by line; `onLine` sees each line as it comes, with the child's pid.
+inline CliRun RunCli(const std::string& program, const std::string& registry,
+                     const std::string& temp, std::vector<std::string> arguments,
+                     const std::function<void(const std::string&, pid_t)>& onLine = {}) {
+    int pipeFds[2];
+    CliRun run;
+    if (pipe(pipeFds) != 0)
+        return run;
+    arguments.insert(arguments.begin(), program);
+    std::vector<char*> argv;
+    for (auto& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipeFds[1], STDOUT_FILENO);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        setenv("ORVIK_REGISTRY_ROOT", registry.c_str(), 1);
+        setenv("TEMP", temp.c_str(), 1);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    std::string pending;
+    char buffer[4096];
+    for (ssize_t got; (got = read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
+        pending.append(buffer, static_cast<size_t>(got));
+        for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+            run.lines.push_back(pending.substr(0, end));
+            pending.erase(0, end + 1);
+            if (onLine)
+                onLine(run.lines.back(), pid);
+        }
+    }
+    close(pipeFds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
 class CliSession : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -52,45 +95,8 @@ protected:
     // each output line as it comes, with the child's pid.
     CliRun Run(std::vector<std::string> arguments = {},
                const std::function<void(const std::string&, pid_t)>& onLine = {}) const {
-        int pipeFds[2];
-        CliRun run;
-        if (pipe(pipeFds) != 0)
-            return run;
-        const std::string program = Sample("InstallPatchCLI");
-        const std::string registry = Sample("registry");
-        const std::string temp = Sample("temp");
-        arguments.insert(arguments.begin(), program);
-        std::vector<char*> argv;
-        for (auto& argument : arguments)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            dup2(pipeFds[1], STDOUT_FILENO);
-            close(pipeFds[0]);
-            close(pipeFds[1]);
-            setenv("ORVIK_REGISTRY_ROOT", registry.c_str(), 1);
-            setenv("TEMP", temp.c_str(), 1);
-            execv(program.c_str(), argv.data());
-            _exit(127);
-        }
-        close(pipeFds[1]);
-        std::string pending;
-        char buffer[4096];
-        for (ssize_t got; (got = read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
-            pending.append(buffer, static_cast<size_t>(got));
-            for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-                run.lines.push_back(pending.substr(0, end));
-                pending.erase(0, end + 1);
-                if (onLine)
-                    onLine(run.lines.back(), pid);
-            }
-        }
-        close(pipeFds[0]);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return run;
+        return RunCli(Sample("InstallPatchCLI"), Sample("registry"), Sample("temp"),
+                      std::move(arguments), onLine);
     }
 
     TestFolder m_folder;

@@ -1,0 +1,128 @@
+// A patch session in repair mode: the repair driver behind the session's checks, its lines and
+// gauge through the session's front end, and the interrupted-patch mark.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "kernel/block_io.h"
+#include "kernel/message_catalogue.h"
+#include "kernel/registry.h"
+#include "session/patch_settings.h"
+#include "session/patch_thread.h"
+#include "session/product_registry.h"
+#include "tests/repair/repair_test_support.h"
+#include "tests/support/test_folder.h"
+
+namespace ZephPatch {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RecordingFrontEnd : public SessionFrontEnd {
+public:
+    void SetGaugeRange(int range) override { gauge.push_back("range " + std::to_string(range)); }
+    void SetGaugeValue(int value) override { gauge.push_back(std::to_string(value)); }
+    void Report(int level, const std::string& utf8) override {
+        lines.push_back(std::to_string(level) + " " + utf8);
+    }
+    bool IsCancelled() override { return false; }
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
+    void ShowMessageBox(const std::string&, const std::string&) override {}
+    bool ChooseFile(const std::string&, const std::string&, std::string*) override { return false; }
+    void EnableApplyUpdate() override {}
+    void ShowInstallPath(const std::string&) override {}
+    void PatchInstalled() override {}
+    void SessionFinished() override {}
+
+    std::vector<std::string> lines;
+    std::vector<std::string> gauge;
+};
+
+// An installation with the fixture utility, marked as interrupted by an earlier patch.
+class RepairSessionTest : public ::testing::Test {
+protected:
+    RepairSessionTest() {
+        SetMessageLanguage(LANGUAGE_ENGLISH);
+        fs::create_directories(m_install + "/UserData");
+        orvik_test::WriteFile(m_install + "/data/a.txt", "route data");
+        fs::create_directories(m_install + "/bin");
+        fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py",
+                      m_install + "/bin/VelmorUtil.exe");
+        fs::create_directories(m_folder / "temp");
+        GetPatchSettings() = {};
+        GetPatchSettings().installPath = m_install;
+        GetPatchSettings().repairMode = true;
+        EXPECT_TRUE(m_product.Create(PATCHING_FLAG_KEY, ZephUtil::RegAccess::kWrite));
+        EXPECT_TRUE(m_product.SetDword(PATCHING_FLAG_VALUE, 1));
+    }
+    ~RepairSessionTest() override {
+        GetPatchSettings() = {};
+        SetMessageLanguage(LANGUAGE_NEUTRAL);
+    }
+
+    void RunSession(const std::string& server) {
+        ASSERT_TRUE(m_product.SetString("RepairServer", server));
+        PatchThread session(m_frontEnd, m_container);
+        session.Entry();
+        m_completed = session.Completed();
+    }
+
+    bool Shown(const std::string& line) const {
+        return std::find(m_frontEnd.lines.begin(), m_frontEnd.lines.end(), line) !=
+               m_frontEnd.lines.end();
+    }
+    bool StillMarked() const {
+        uint32_t value = 0;
+        return m_product.QueryDword(PATCHING_FLAG_VALUE, &value) && value == 1;
+    }
+
+    orvik_test::TestFolder m_folder;
+    std::string m_install = m_folder / "install";
+    orvik_test::ScopedEnv m_registry{"ORVIK_REGISTRY_ROOT", (m_folder / "registry").c_str()};
+    orvik_test::ScopedEnv m_temp{"TEMP", (m_folder / "temp").c_str()};
+    ZephUtil::RegistryKey m_product;
+    EmbeddedPatchContainer m_container;
+    RecordingFrontEnd m_frontEnd;
+    bool m_completed = false;
+};
+
+TEST_F(RepairSessionTest, WholeInstallationCompletesAndLosesTheInterruptedMark) {
+    std::vector<std::string> sent;
+    RepairTest::ScriptedServer server([&](ZephUtil::ZephDataBufferTCP& peer) {
+        uint32_t version = 0;
+        ZephUtil::ReadUint32(peer, &version);
+        ZephUtil::WriteUint32(peer, kAgentProtocolVersion);
+        FileTreeSummary summary;
+        summary.Load(peer);
+        for (const auto& [key, entry] : summary.Snapshot())
+            sent.push_back(key);
+        ZephUtil::WriteUint32(peer, 0);  // nothing differs
+    });
+    RunSession("127.0.0.1:" + std::to_string(server.Endpoint().port));
+
+    EXPECT_TRUE(m_completed);
+    EXPECT_TRUE(Shown("1 (0 / 0 segments updated.)"));
+    EXPECT_EQ(m_frontEnd.lines.back(), "1 Patching completed.");
+    EXPECT_FALSE(StillMarked());
+    EXPECT_EQ(m_frontEnd.gauge, (std::vector<std::string>{"range 1000", "1000"}));
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "data\\a.txt#000"), sent.end());
+    // No room to unpack is needed, and no patch was applied for the database to take in.
+    EXPECT_FALSE(Shown("1 " + LoadMessage(241)));
+    EXPECT_FALSE(fs::exists(m_install + "/bin/VelmorUtil.log"));
+}
+
+TEST_F(RepairSessionTest, ServerThatCannotBeFoundAbortsAndKeepsTheMark) {
+    RunSession("repair.invalid");
+    EXPECT_FALSE(m_completed);
+    EXPECT_EQ(m_frontEnd.lines,
+              (std::vector<std::string>{
+                  "3 Unable to contact repair server; check your network connection.",
+                  "1 Patching aborted."}));
+    EXPECT_TRUE(StillMarked());
+    EXPECT_TRUE(m_frontEnd.gauge.empty());
+    EXPECT_FALSE(fs::exists(m_install + "/repair.cks"));
+}
+
+}  // namespace
+}  // namespace ZephPatch
