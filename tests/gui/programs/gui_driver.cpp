@@ -185,11 +185,11 @@ void CloseBox(Script& script) {
 }
 
 // Presses the dialog's default button with the keyboard.
-void PressReturnIn(Script& script, GtkWidget* dialog) {
+// With no window manager the keyboard follows the pointer.
+void PressReturnIn(GtkWidget* dialog) {
     wxUIActionSimulator input;
     input.MouseMove(ScreenCentre(dialog));
     input.Char(WXK_RETURN);
-    (void)script;
 }
 
 void AnswerQuestion(Script& script, const std::string& shot, bool yes) {
@@ -201,7 +201,7 @@ void AnswerQuestion(Script& script, const std::string& shot, bool yes) {
         script.Click(
             ScreenCentre(gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_YES)));
     else
-        PressReturnIn(script, dialog);
+        PressReturnIn(dialog);
 }
 
 // "Apply Update", the typical run to its end, then "Exit".
