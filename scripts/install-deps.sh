@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake make pkg-config
-  libwxgtk3.2-dev libwxgtk-webview3.2-dev libx11-dev
+  libwxgtk3.2-dev libwxgtk-webview3.2-dev libgtk-3-dev libx11-dev
   libcurl4-openssl-dev libasio-dev zlib1g-dev libzstd-dev
   libgtest-dev libgmock-dev libbenchmark-dev libdw-dev
   xvfb xauth xdotool imagemagick

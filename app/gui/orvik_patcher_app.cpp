@@ -1,0 +1,133 @@
+#include "app/gui/orvik_patcher_app.h"
+
+#include <cstdlib>
+
+#include <wx/msgdlg.h>
+
+#include "app/core/on_exit_program.h"
+#include "app/core/startup.h"
+#include "apply/callbacks.h"
+#include "kernel/crash.h"
+#include "repair/cp_socket_manager.h"
+#include "session/embedded_patch_check.h"
+#include "session/embedded_patch_container.h"
+#include "session/patch_settings.h"
+
+namespace ZephPatch {
+namespace {
+
+std::vector<std::string> g_rawArguments;
+// The one window, for the process-wide callbacks the applier calls from the worker.
+MainFrame* g_mainFrame = nullptr;
+
+bool WindowShouldContinue() {
+    return g_mainFrame && !g_mainFrame->IsCancelled();
+}
+
+void WindowMessageSink(int level, const std::string& text) {
+    if (g_mainFrame)
+        g_mainFrame->Report(level, text);
+}
+
+wxString FromUtf8(const std::string& text) {
+    return wxString::FromUTF8(text.data(), text.size());
+}
+
+// Lives to the end of the process: the worker reads patches from it.
+EmbeddedPatchContainer& ProcessContainer() {
+    static EmbeddedPatchContainer container;
+    return container;
+}
+
+}  // namespace
+
+void OrvikPatcherApp::SetRawArguments(int argc, char** argv) {
+    g_rawArguments.assign(argv, argv + argc);
+}
+
+ShellHooks OrvikPatcherApp::MakeShellHooks() {
+    ShellHooks hooks;
+    hooks.messageBox = [](const std::string& text, const std::string& caption) {
+        wxMessageBox(FromUtf8(text), FromUtf8(caption), wxOK | wxICON_ERROR);
+    };
+    hooks.report = [this](int level, const std::string& text) {
+        m_earlyLines.emplace_back(level, text);
+    };
+    hooks.showUsage = [](const std::string& text) {
+        wxMessageBox(FromUtf8(text), "InstallPatchGUI", wxOK | wxICON_INFORMATION);
+    };
+    return hooks;
+}
+
+bool OrvikPatcherApp::OnInit() {
+    ZephUtil::InstallCrashHandlers(false);
+    ZephUtil::CPSocketManager* manager = ZephUtil::CPSocketManager::Acquire();
+    m_socketManagerHeld = manager != nullptr;
+
+    std::vector<const char*> argv;
+    for (const auto& argument : g_rawArguments)
+        argv.push_back(argument.c_str());
+    if (!RunShellStartup(static_cast<int>(argv.size()), argv.data(), &m_state, MakeShellHooks())) {
+        if (m_socketManagerHeld)
+            ZephUtil::CPSocketManager::Release();
+        ZephUtil::DisarmCrashHandlers();
+        return false;
+    }
+    SetCallbacks(nullptr, WindowShouldContinue, WindowMessageSink);
+    OpenMainWindow();
+    CheckEmbeddedPatches(ProcessContainer(), m_state.executablePath, false,
+                         m_mainFrame->MakeCheckHost());
+    m_mainFrame->PathLine()->SetValue(FromUtf8(GetPatchSettings().installPath));
+    ChooseWhatFollows();
+    return true;
+}
+
+void OrvikPatcherApp::OpenMainWindow() {
+    m_mainFrame = new PatchMainFrame(ProcessContainer(), m_state.executablePath,
+                                     GetPatchSettings().repairMode);
+    g_mainFrame = m_mainFrame;
+    m_mainFrame->Bind(wxEVT_DESTROY, [this](wxWindowDestroyEvent& event) {
+        if (event.GetEventObject() == m_mainFrame) {
+            g_mainFrame = nullptr;
+            m_mainFrame = nullptr;
+        }
+        event.Skip();
+    });
+    m_mainFrame->Show();
+    m_mainFrame->SetDebugMode(m_state.debugMode);
+    SetTopWindow(m_mainFrame);
+    for (const auto& [level, text] : m_earlyLines)
+        m_mainFrame->AppendLine(level, FromUtf8(text));
+    m_earlyLines.clear();
+}
+
+void OrvikPatcherApp::ChooseWhatFollows() {
+    switch (ChooseRunMode(GetPatchSettings())) {
+        case RunMode::kRepair:
+        case RunMode::kDownload:
+            m_mainFrame->StartSession();
+            break;
+        case RunMode::kNone:
+            m_mainFrame->ApplyButton()->Disable();
+            m_mainFrame->AppendLine(3, MSG_NO_VALID_OPERATION);
+            break;
+        case RunMode::kStandalone:
+            break;
+    }
+}
+
+int OrvikPatcherApp::OnExit() {
+    RunOnExitProgram(m_state);
+    if (m_socketManagerHeld)
+        ZephUtil::CPSocketManager::Release();
+    ZephUtil::DisarmCrashHandlers();
+    return wxApp::OnExit();
+}
+
+void OrvikPatcherApp::OnUnhandledException() {
+    ZephUtil::WriteToolkitDump("Unhandled Exception");
+    wxMessageBox("Unhandled Exception", "Fatal Error", wxOK | wxICON_ERROR);
+    std::_Exit(-1);
+}
+
+}  // namespace ZephPatch

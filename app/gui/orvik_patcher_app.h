@@ -1,0 +1,45 @@
+// `OrvikPatcherApp`: the window application's start and exit. It runs the shared start-up
+// (options, installation, rights), registers the process-wide callbacks, opens the main
+// window, looks for embedded patches and starts the session at once in download and repair
+// mode; at exit it runs the `onexit` program.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <wx/app.h>
+
+#include "app/core/shell_state.h"
+#include "app/gui/patch_main_frame.h"
+
+namespace ZephPatch {
+
+class OrvikPatcherApp : public wxApp {
+public:
+    // The arguments as the process received them (UTF-8 bytes), before the toolkit removes
+    // its own. Call from main before the toolkit starts.
+    static void SetRawArguments(int argc, char** argv);
+
+    // False ends the program: rights missing, or an elevated copy has run.
+    bool OnInit() override;
+    int OnExit() override;
+    // A crash report, a message box, and the end of the process with exit code -1.
+    void OnUnhandledException() override;
+
+    PatchMainFrame* MainWindow() const { return m_mainFrame; }
+    const ShellState& State() const { return m_state; }
+
+private:
+    ShellHooks MakeShellHooks();
+    void OpenMainWindow();
+    void ChooseWhatFollows();
+
+    ShellState m_state;
+    PatchMainFrame* m_mainFrame = nullptr;
+    // Lines reported before the window exists, shown in its log once it does.
+    std::vector<std::pair<int, std::string>> m_earlyLines;
+    bool m_socketManagerHeld = false;
+};
+
+}  // namespace ZephPatch
