@@ -7,12 +7,12 @@
 #include <wx/msgdlg.h>
 #include <wx/sizer.h>
 
-#include "app/gui/download_display.h"
 #include "app/gui/frame_ids.h"
 #include "app/gui/gauge_height.h"
 #include "app/gui/log_colours.h"
 #include "kernel/crash.h"
 #include "kernel/message_catalogue.h"
+#include "session/download_progress.h"
 
 namespace ZephPatch {
 namespace {
@@ -287,18 +287,18 @@ void MainFrame::OnTimer(wxTimerEvent&) {
 }
 
 void MainFrame::ShowDownloadProgress() {
-    DownloadDisplay display;
-    if (!ReadDownloadDisplay(*m_worker, &display))
+    DownloadProgress progress;
+    if (!m_worker->QueryDownloadProgress(&progress))
         return;
     if (m_gauge->GetRange() != kDownloadRange)
         m_gauge->SetRange(kDownloadRange);
-    m_gauge->SetValue(std::clamp(display.percent, 0, kDownloadRange));
-    if (display.percent >= kDownloadRange) {
+    m_gauge->SetValue(std::clamp(progress.percent, 0, kDownloadRange));
+    if (progress.percent >= kDownloadRange) {
         m_statusLine->SetLabel(wxEmptyString);
         m_statusDone = true;
         return;
     }
-    m_statusLine->SetLabel(FromUtf8(display.statusText));
+    m_statusLine->SetLabel(FromUtf8(RemainingTimeText(progress)));
 }
 
 void MainFrame::JoinWorker() {
