@@ -221,6 +221,7 @@ void MainFrame::OnCancelButton(wxCommandEvent&) {
 
 void MainFrame::OnSessionFinished(wxCommandEvent&) {
     m_running = false;
+    m_statusLine->SetLabel(wxEmptyString);
     m_cancelButton->SetLabel(MSG_EXIT);
     m_cancelButton->Enable();
     // The worker's last call: its thread is ending.
@@ -288,8 +289,12 @@ void MainFrame::OnTimer(wxTimerEvent&) {
 
 void MainFrame::ShowDownloadProgress() {
     DownloadProgress progress;
-    if (!m_worker->QueryDownloadProgress(&progress))
+    if (!m_worker->QueryDownloadProgress(&progress)) {
+        // A download that ended between two ticks leaves no stale figures behind.
+        if (!m_statusLine->GetLabel().empty())
+            m_statusLine->SetLabel(wxEmptyString);
         return;
+    }
     if (m_gauge->GetRange() != kDownloadRange)
         m_gauge->SetRange(kDownloadRange);
     m_gauge->SetValue(std::clamp(progress.percent, 0, kDownloadRange));
