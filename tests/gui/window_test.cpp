@@ -13,6 +13,7 @@
 
 #include "tests/gui/virtual_display.h"
 #include "tests/support/test_folder.h"
+#include "tests/transfer/test_servers.h"
 
 namespace orvik_test {
 namespace {
@@ -268,6 +269,31 @@ TEST_F(WindowTest, CloseBoxAsksAndOnlyYesCancels) {
     EXPECT_EQ(run.Value("exit"), "0");
     for (const char* shot : {"question", "question-after-patch", "cancelling"})
         EXPECT_TRUE(std::filesystem::exists(Shot(shot))) << shot;
+}
+
+TEST_F(WindowTest, DownloadShowsItsProgressAndLeavesNoStaleStatus) {
+    // The installer without patches of its own, and a server that sends them slowly.
+    std::filesystem::copy_file(std::string(ORVIK_TEST_PROGRAMS) + "/gui_driver",
+                               Sample("gui_driver"),
+                               std::filesystem::copy_options::overwrite_existing);
+    const std::string www = m_folder / "www";
+    std::filesystem::create_directories(www);
+    for (const char* archive : {"46957_to_48249.zpa", "48249_to_50001.zpa"})
+        std::filesystem::copy_file(Sample(archive), www + "/" + archive);
+    ASSERT_EQ(RunShell(std::string(ZEPHPACK_PROGRAM) + " catalogue " + www +
+                       "/patches.txt 46957 48249 46957_to_48249.zpa 48249 50001 "
+                       "48249_to_50001.zpa >/dev/null"),
+              0);
+    transfer_test::PythonServer server(m_folder, "http_fault_server.py", {www});
+    const DriverRun run = Run("download", {"--server=" + server.Url("crawl/"), Sample("install")});
+    ASSERT_EQ(run.exitCode, 0) << run.Value("timeout");
+    EXPECT_TRUE(run.Value("status").starts_with("Download Progress ")) << run.Value("status");
+    EXPECT_EQ(run.Value("gauge-range"), "100");
+    EXPECT_EQ(run.Value("status-after"), "[]");
+    EXPECT_EQ(run.Value("patches-installed"), "2");
+    EXPECT_TRUE(HasLineEnding(run.LastLog(), kCompleted));
+    EXPECT_TRUE(InstallationIs("50001"));
+    EXPECT_TRUE(std::filesystem::exists(Shot("downloading")));
 }
 
 TEST_F(WindowTest, LabelsFollowTheLocaleButFixedTextsStayEnglish) {

@@ -97,6 +97,7 @@ public:
         if (!step.ready()) {
             if (++m_waited > kStepTimeoutTicks) {
                 Say("timeout", step.what);
+                DumpLog();  // what the user saw when it got stuck
                 std::_Exit(3);
             }
             return;
@@ -292,6 +293,26 @@ void CancelScript(Script& script) {
         });
 }
 
+// A download mode session starts by itself: the status line shows the download while it runs
+// and is empty once the session has finished.
+void DownloadScript(Script& script) {
+    PatchMainFrame* frame = script.Frame();
+    script.Add(
+        "downloading", [frame] { return !frame->StatusLine()->GetLabel().empty(); },
+        [&, frame] {
+            Say("status", Utf8(frame->StatusLine()->GetLabel()));
+            Say("gauge-range", std::to_string(frame->Gauge()->GetRange()));
+            script.Screenshot("downloading");
+        });
+    script.Add(
+        "finished", [frame] { return frame->CancelButton()->GetLabel() == "Exit"; },
+        [&, frame] {
+            Say("status-after", "[" + Utf8(frame->StatusLine()->GetLabel()) + "]");
+            Say("patches-installed", std::to_string(frame->PatchesInstalled()));
+            script.Click(ScreenCentre(frame->CancelButton()));
+        });
+}
+
 // The idle window in the user's language; "Cancel" with no session closes at once.
 void IdleScript(Script& script) {
     PatchMainFrame* frame = script.Frame();
@@ -326,6 +347,8 @@ public:
             LinkScript(*m_script);
         else if (script == "cancel")
             CancelScript(*m_script);
+        else if (script == "download")
+            DownloadScript(*m_script);
         else
             IdleScript(*m_script);
         m_script->Run();
