@@ -148,12 +148,18 @@ void InstallSignalCleanup() {
     struct sigaction action {};
     action.sa_handler = OnTerminatingSignal;
     sigemptyset(&action.sa_mask);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    // SIGPIPE too: a killed installer closes the pipe it read our output from.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
         sigaction(sig, &action, nullptr);
     }
     // An installer killed mid-patch rolls the file back on its next run; a tool outliving it
-    // would then rename its output over the restored file. End with the parent instead.
+    // would then rename its output over the restored file. End with the parent instead, also
+    // when it died just before the request took effect.
+    const pid_t parent = getppid();
     prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) {
+        raise(SIGTERM);
+    }
 }
 
 mode_t DefaultFileMode() {
