@@ -75,11 +75,20 @@ bool OrvikPatcherApp::OnInit() {
     }
     SetCallbacks(nullptr, WindowShouldContinue, WindowMessageSink);
     OpenMainWindow();
+    // The check may run the product's utility; the window is painted first, not after it.
+    CallAfter([this] { FinishStartup(); });
+    return true;
+}
+
+void OrvikPatcherApp::FinishStartup() {
+    if (!m_mainFrame)
+        return;  // closed before the event loop ran
     CheckEmbeddedPatches(ProcessContainer(), m_state.executablePath, false,
                          m_mainFrame->MakeCheckHost());
+    if (!m_mainFrame)
+        return;
     m_mainFrame->PathLine()->SetValue(FromUtf8(GetPatchSettings().installPath));
     ChooseWhatFollows();
-    return true;
 }
 
 void OrvikPatcherApp::OpenMainWindow() {

@@ -33,6 +33,8 @@ public:
 private:
     ShellHooks MakeShellHooks();
     void OpenMainWindow();
+    // The embedded patch check and what follows from it, once the event loop runs.
+    void FinishStartup();
     void ChooseWhatFollows();
 
     ShellState m_state;
