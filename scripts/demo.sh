@@ -56,7 +56,7 @@ echo "== Serving the undamaged copy with zephrepaird on loopback"
 "$BUILD_DIR/tools/zephrepaird/zephrepaird" --root "$DEMO/reference" --listen 127.0.0.1:0 \
     >"$DEMO/zephrepaird.log" 2>&1 &
 server=$!
-trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null' EXIT
+trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true' EXIT
 port=""
 for _ in $(seq 100); do
     port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$DEMO/zephrepaird.log")
