@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/e2e/cli_session.h"
 #include "tests/gui/virtual_display.h"
 #include "tests/support/test_folder.h"
 #include "tests/transfer/test_servers.h"
@@ -18,7 +19,6 @@
 namespace orvik_test {
 namespace {
 
-constexpr char kPython[] = "/usr/bin/python3";
 constexpr char kCompleted[] = "Patching completed.";
 constexpr char kBlack[] = "0,0,0";
 constexpr char kDarkBlue[] = "0,0,128";
@@ -30,11 +30,6 @@ constexpr char kNotesPage[] =
     "background:#dde6f4;font-size:20px'>Velmor 50001: what is new</a>"
     "<h2 style='margin:12px'>Release notes</h2>"
     "<p style='margin:12px'>New routes, better trains, faster loading.</p></body></html>";
-
-int RunShell(const std::string& command) {
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // What the driver printed: "@@ key value" lines, in order.
 struct DriverRun {
@@ -69,16 +64,6 @@ struct DriverRun {
     }
 };
 
-// Whether `expected` appear in `lines` in this order (other lines may come between).
-bool InOrder(const std::vector<std::string>& lines, const std::vector<std::string>& expected) {
-    size_t next = 0;
-    for (const auto& line : lines) {
-        if (next < expected.size() && line == expected[next])
-            ++next;
-    }
-    return next == expected.size();
-}
-
 bool HasLineEnding(const std::vector<std::string>& lines, const std::string& text) {
     for (const auto& line : lines) {
         if (line.ends_with(" " + text))
@@ -97,9 +82,8 @@ protected:
 
     void SetUp() override {
         ASSERT_FALSE(s_display->Name().empty()) << "Xvfb did not start";
-        ASSERT_EQ(RunShell(std::string(kPython) + " " + ORVIK_SOURCE_DIR +
-                           "/scripts/sample_installation.py make " + ORVIK_BINARY_DIR + " " +
-                           Sample("") + " --files 40 >/dev/null"),
+        ASSERT_EQ(RunShell(std::string(kPython) + " " + SampleScript() + " make " +
+                           ORVIK_BINARY_DIR + " " + Sample("") + " --files 40 >/dev/null"),
                   0);
         // The driver carries the patches the way a published installer does.
         ASSERT_EQ(RunShell(std::string(ZEPHPACK_PROGRAM) + " embed " + ORVIK_TEST_PROGRAMS +
@@ -128,9 +112,8 @@ protected:
     }
 
     bool InstallationIs(const std::string& build) const {
-        return RunShell(std::string(kPython) + " " + ORVIK_SOURCE_DIR +
-                        "/scripts/sample_installation.py compare " + Sample("install") + " " +
-                        Sample("trees/" + build) + " >/dev/null") == 0;
+        return RunShell(std::string(kPython) + " " + SampleScript() + " compare " +
+                        Sample("install") + " " + Sample("trees/" + build) + " >/dev/null") == 0;
     }
 
     // Runs the driver with `script` on the virtual display and waits for it and everything it
