@@ -13,6 +13,7 @@ namespace ZephPatch {
 namespace {
 
 constexpr size_t kCopyBufferSize = 64 * 1024;
+constexpr size_t kReadBlockSize = 1 << 20;
 
 // An open file descriptor, closed once.
 class Descriptor {
@@ -96,22 +97,29 @@ bool WriteFileSynced(const std::string& path, const std::vector<uint8_t>& bytes)
            target.Close();
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
+bool ReadFileBlocks(const std::string& path,
+                    const std::function<void(const uint8_t*, size_t)>& consume) {
     Descriptor source(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!source.valid())
         return false;
-    bytes->clear();
-    uint8_t chunk[16 * 1024];
+    std::vector<uint8_t> block(kReadBlockSize);
     for (;;) {
-        const ssize_t got = ::read(source.get(), chunk, sizeof chunk);
+        const ssize_t got = ::read(source.get(), block.data(), block.size());
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             return false;
         if (got == 0)
             return true;
-        bytes->insert(bytes->end(), chunk, chunk + got);
+        consume(block.data(), static_cast<size_t>(got));
     }
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
+    bytes->clear();
+    return ReadFileBlocks(path, [bytes](const uint8_t* block, size_t count) {
+        bytes->insert(bytes->end(), block, block + count);
+    });
 }
 
 bool SyncDirectory(const std::string& folder) {

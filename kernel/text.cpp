@@ -1,5 +1,7 @@
 #include "kernel/text.h"
 
+#include <charconv>
+
 namespace ZephUtil {
 namespace {
 
@@ -39,9 +41,11 @@ void AppendUtf8(std::string& out, char32_t cp) {
 // Decodes one UTF-8 sequence at text[i], advancing i; U+FFFD for a malformed one.
 char32_t NextCodePoint(std::string_view text, size_t& i) {
     const auto lead = static_cast<unsigned char>(text[i++]);
-    if (lead < 0x80) return lead;
+    if (lead < 0x80)
+        return lead;
     int extra = lead >= 0xF0 && lead < 0xF5 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : -1;
-    if (extra < 0 || lead >= 0xF5) return 0xFFFD;
+    if (extra < 0 || lead >= 0xF5)
+        return 0xFFFD;
     char32_t cp = lead & (0x3F >> extra);
     for (int k = 0; k < extra; ++k) {
         if (i >= text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
@@ -49,7 +53,8 @@ char32_t NextCodePoint(std::string_view text, size_t& i) {
         cp = (cp << 6) | (static_cast<unsigned char>(text[i++]) & 0x3F);
     }
     const bool overlong = (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000);
-    if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0xFFFD;
+    if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0xFFFD;
     return cp;
 }
 
@@ -65,7 +70,8 @@ std::string ToNarrowString(std::u16string_view text) {
         }
         char mapped = '?';
         for (const auto& m : kTypographic)
-            if (m.wide == unit) mapped = static_cast<char>(m.narrow);
+            if (m.wide == unit)
+                mapped = static_cast<char>(m.narrow);
         out += mapped;
     }
     return out;
@@ -78,7 +84,8 @@ std::u16string FromNarrowString(std::string_view text) {
         const auto byte = static_cast<unsigned char>(c);
         char16_t unit = byte;
         for (const auto& m : kTypographic)
-            if (m.narrow == byte) unit = m.wide;
+            if (m.narrow == byte)
+                unit = m.wide;
         out += unit;
     }
     return out;
@@ -113,6 +120,15 @@ std::string Utf16ToUtf8(std::u16string_view text) {
         AppendUtf8(out, cp);
     }
     return out;
+}
+
+bool ParseDecimal(std::string_view text, uint64_t* value) {
+    uint64_t parsed = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return false;
+    *value = parsed;
+    return true;
 }
 
 }  // namespace ZephUtil
