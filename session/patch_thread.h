@@ -16,6 +16,10 @@
 #include "session/session_front_end.h"
 #include "transfer/transfer_result.h"
 
+namespace ZephUtil {
+struct ExpectedContent;
+}
+
 namespace ZephPatch {
 
 // What a session takes from its surroundings; tests replace parts of it.
@@ -84,7 +88,9 @@ private:
     bool InstallLocalPatch(const std::string& build);
     int UnpackAndApply(const std::string& archivePath, const std::string& unpackFolder);
     bool InstallRemotePatch(const PatchCatalogueEntry& entry);
-    bool DownloadPatch(const std::string& url, const std::string& archive, uint64_t expectedBytes);
+    // `content` (may be null): the size and SHA-256 the archive must have.
+    bool DownloadPatch(const std::string& url, const std::string& archive, uint64_t expectedBytes,
+                       const ZephUtil::ExpectedContent* content);
 
     SessionFrontEnd& m_frontEnd;
     EmbeddedPatchContainer& m_container;
