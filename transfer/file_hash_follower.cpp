@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <system_error>
 
+#include "kernel/file_utils.h"
+
 namespace ZephUtil {
 namespace {
 
@@ -15,7 +17,7 @@ constexpr size_t kReadBlock = 1 << 20;
 }  // namespace
 
 FileHashFollower::FileHashFollower(const std::string& path)
-    : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)),
+    : m_fd(::open(ZephUtil::FsPath(path).c_str(), O_RDONLY | O_CLOEXEC)),
       m_block(std::make_unique_for_overwrite<uint8_t[]>(kReadBlock)) {
     if (m_fd < 0)
         return;

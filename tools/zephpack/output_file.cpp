@@ -62,10 +62,14 @@ bool WriteOutputFile(const std::string& path, std::string_view text, mode_t mode
         ZephUtil::DeleteFileAt(temporary);
         return false;
     }
-    if (!replace && ZephUtil::FileExists(path)) {
-        *error = path + " exists already";
+    if (!replace) {
+        // A link, unlike a rename, never takes the place of a file that appeared meanwhile.
+        const bool linked = ::link(temporary.c_str(), path.c_str()) == 0;
+        *error = linked ? "" : "cannot create " + path + ": " + std::strerror(errno);
         ZephUtil::DeleteFileAt(temporary);
-        return false;
+        if (linked)
+            ZephPatch::SyncDirectory(ZephPatch::ParentFolder(path));
+        return linked;
     }
     return CommitOutputFile(temporary, path, error);
 }
