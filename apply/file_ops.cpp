@@ -102,16 +102,16 @@ bool ReadFileBlocks(const std::string& path,
     Descriptor source(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!source.valid())
         return false;
-    std::vector<uint8_t> block(kReadBlockSize);
+    const auto block = std::make_unique_for_overwrite<uint8_t[]>(kReadBlockSize);
     for (;;) {
-        const ssize_t got = ::read(source.get(), block.data(), block.size());
+        const ssize_t got = ::read(source.get(), block.get(), kReadBlockSize);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             return false;
         if (got == 0)
             return true;
-        consume(block.data(), static_cast<size_t>(got));
+        consume(block.get(), static_cast<size_t>(got));
     }
 }
 

@@ -42,6 +42,35 @@ bool ReadPublicKey(const std::string& given, MinisignPublicKey* key) {
                                        : ZephPatch::ParsePublicKey(given, key);
 }
 
+// "--signature", or the file's name with ".minisig".
+std::string SignaturePath(const Arguments& arguments) {
+    const auto given = arguments.options.find("--signature");
+    return given != arguments.options.end()
+               ? given->second
+               : arguments.positional[0] + ZephPatch::kCatalogueSignatureSuffix;
+}
+
+// Empty when `signature` of `file` is `key`'s, else why not.
+std::string Verification(const std::string& file, const MinisignSignature& signature,
+                         const MinisignPublicKey& key) {
+    if (signature.keyId != key.keyId)
+        return "signed by key " + ZephPatch::KeyIdText(signature.keyId) + ", not by key " +
+               ZephPatch::KeyIdText(key.keyId);
+    std::string bytes;
+    if (!ZephPatch::SignedBytesOfFile(file, signature.prehashed, &bytes))
+        return "cannot read " + file;
+    if (!ZephPatch::SignatureVerifies(
+            signature, key, {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}))
+        return "the signature does not match " + file;
+    // A catalogue's stamp is checked as installers check it.
+    ZephPatch::CatalogueStamp stamp;
+    std::string notAStamp;
+    if (ZephPatch::ParseCatalogueStamp(signature.trustedComment, &stamp, &notAStamp) &&
+        stamp.expires <= static_cast<uint64_t>(std::time(nullptr)))
+        return "the signature of " + file + " expired on " + ZephPatch::UtcDateText(stamp.expires);
+    return {};
+}
+
 // The stamp options of `sign`, or an explicit trusted comment.
 bool TrustedComment(const Arguments& arguments, const std::string& signaturePath,
                     std::string* comment, std::string* error) {
@@ -117,10 +146,7 @@ int RunSignCommand(int argc, char** argv) {
     if (arguments.positional.size() != 2)
         return Usage(kUsage, "a file and a secret key are needed");
     const std::string& file = arguments.positional[0];
-    const auto given = arguments.options.find("--signature");
-    const std::string signature = given != arguments.options.end()
-                                      ? given->second
-                                      : file + ZephPatch::kCatalogueSignatureSuffix;
+    const std::string signature = SignaturePath(arguments);
     if (!TrustedComment(arguments, signature, &comment, &error))
         return Usage(kUsage, error);
     SecretKey key;
@@ -141,31 +167,15 @@ int RunVerifyCommand(int argc, char** argv) {
     if (arguments.positional.size() != 2)
         return Usage(kUsage, "a file and a public key are needed");
     const std::string& file = arguments.positional[0];
-    const auto given = arguments.options.find("--signature");
-    const std::string signaturePath = given != arguments.options.end()
-                                          ? given->second
-                                          : file + ZephPatch::kCatalogueSignatureSuffix;
+    const std::string signaturePath = SignaturePath(arguments);
     MinisignPublicKey key;
     if (!ReadPublicKey(arguments.positional[1], &key))
         return Fail("verify", arguments.positional[1] + " is not a minisign public key");
     MinisignSignature signature;
     if (!ZephPatch::ParseSignatureFile(ReadText(signaturePath), &signature))
         return Fail("verify", signaturePath + " is not a minisign signature");
-    if (signature.keyId != key.keyId)
-        return Fail("verify", "signed by key " + ZephPatch::KeyIdText(signature.keyId) +
-                                  ", not by key " + ZephPatch::KeyIdText(key.keyId));
-    std::string bytes;
-    if (!ZephPatch::SignedBytesOfFile(file, signature.prehashed, &bytes))
-        return Fail("verify", "cannot read " + file);
-    if (!ZephPatch::SignatureVerifies(
-            signature, key, {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}))
-        return Fail("verify", "the signature does not match " + file);
-    // A catalogue's stamp is checked as installers check it.
-    ZephPatch::CatalogueStamp stamp;
-    if (ZephPatch::ParseCatalogueStamp(signature.trustedComment, &stamp, &error) &&
-        stamp.expires <= static_cast<uint64_t>(std::time(nullptr)))
-        return Fail("verify", "the signature of " + file + " expired on " +
-                                  ZephPatch::UtcDateText(stamp.expires));
+    if (const std::string failure = Verification(file, signature, key); !failure.empty())
+        return Fail("verify", failure);
     std::printf("%s: signature by key %s verified (trusted comment: %s)\n", file.c_str(),
                 ZephPatch::KeyIdText(key.keyId).c_str(), signature.trustedComment.c_str());
     return 0;
