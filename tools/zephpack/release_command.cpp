@@ -91,7 +91,8 @@ bool ParseRelease(int argc, char** argv, Release* release, std::string* error) {
     return error->empty();
 }
 
-// The patch directory in a scratch folder, then the archive beside the catalogue.
+// The patch directory in a scratch folder, then the archive beside the catalogue (whose
+// folder is made only once the trees have given a patch).
 bool MakeArchive(const Release& release, const std::string& archive, PatchSummary* summary,
                  std::string* error) {
     ScratchFolder scratch;
@@ -101,8 +102,13 @@ bool MakeArchive(const Release& release, const std::string& archive, PatchSummar
     }
     const std::string patch = scratch.Path() + "/patch";
     const std::string temporary = TemporaryNameFor(archive);
-    return MakePatchDirectory(release.oldTree, release.newTree, patch, error, summary) == kPackOk &&
-           WritePatchArchive(patch, temporary, ZephPatch::kArchiveVersion2, error) &&
+    if (MakePatchDirectory(release.oldTree, release.newTree, patch, error, summary) != kPackOk)
+        return false;
+    if (!ZephUtil::MakeDirectory(release.out)) {
+        *error = "cannot create " + release.out;
+        return false;
+    }
+    return WritePatchArchive(patch, temporary, ZephPatch::kArchiveVersion2, error) &&
            CommitOutputFile(temporary, archive, error);
 }
 
@@ -178,8 +184,6 @@ int RunReleaseCommand(int argc, char** argv) {
     SecretKey key;
     if (!release.keyPath.empty() && !LoadSecretKey(release.keyPath, &key, &error))
         return Fail(error);
-    if (!ZephUtil::MakeDirectory(release.out))
-        return Fail("cannot create " + release.out);
     Outcome outcome;
     outcome.archive = ZephUtil::JoinPath(
         release.out, release.entry.fromBuild + "_to_" + release.entry.toBuild + ".zpa");

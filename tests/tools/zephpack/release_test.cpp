@@ -83,7 +83,7 @@ TEST_F(ReleaseTest, RefusesBadRequestsBeforeWritingAnything) {
     EXPECT_FALSE(fs::exists(out));
     EXPECT_EQ(Release("1", "9", out), 1);
     EXPECT_TRUE(Says("not a folder")) << m_output;
-    EXPECT_FALSE(fs::exists(out + "/patches.txt"));
+    EXPECT_FALSE(fs::exists(out));
 }
 
 TEST(ZephpackHelpTest, HelpGoesToStandardOutputForEveryCommand) {
