@@ -2,7 +2,10 @@
 # What checking a download against the size and SHA-256 of a signed catalogue costs: our
 # DownloadToFile with the check against the same download without it, from nginx on loopback,
 # as the ratio of medians of alternated runs. For scale, `openssl dgst -sha256` of the finished
-# file (the same library and code) shows what a check made after the download would add.
+# file (the same library and code) shows what a check made after the download would add. The
+# processor seconds the check adds are printed too: on a machine whose other core is busy with
+# other work, the hashing thread cannot run beside the download and its time shows in the wall
+# clock; the load average is printed with the figures for that reason.
 # Usage: run.sh BUILD_DIR
 set -euo pipefail
 build_dir=$(realpath "${1:?usage: run.sh BUILD_DIR}")
@@ -44,20 +47,22 @@ nginx_pid=$!
 sleep 0.5
 url="http://127.0.0.1:$port/archive.zpa"
 
-# Seconds of one run writing $work/out.zpa; the previous output is removed and flushed first,
-# so that no run pays for the write-back of another.
+# "wall cpu" seconds of one run writing $work/out.zpa; the previous output is removed and
+# flushed first, so that no run pays for the write-back of another.
 timed() {
   rm -f "$work/out.zpa"
   sync
-  "$@" | sed -n 's/^seconds=//p'
+  "$@" | sed -n 's/^seconds=\([0-9.]*\) cpu=\([0-9.]*\)/\1 \2/p'
 }
 median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 "$bench" "$url" "$work/out.zpa" "$size" "$sha" >/dev/null  # warm the page cache and the server
-plain=() checked=() after=()
+plain=() checked=() after=() plain_cpu=() checked_cpu=()
 for ((i = 0; i < runs; i++)); do
-  plain+=("$(timed "$bench" "$url" "$work/out.zpa")")
-  checked+=("$(timed "$bench" "$url" "$work/out.zpa" "$size" "$sha")")
+  read -r wall cpu < <(timed "$bench" "$url" "$work/out.zpa")
+  plain+=("$wall") plain_cpu+=("$cpu")
+  read -r wall cpu < <(timed "$bench" "$url" "$work/out.zpa" "$size" "$sha")
+  checked+=("$wall") checked_cpu+=("$cpu")
   start=$(date +%s.%N)
   openssl dgst -sha256 "$work/out.zpa" >/dev/null
   after+=("$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN {print b - a}')")
@@ -65,6 +70,11 @@ done
 t_plain=$(printf '%s\n' "${plain[@]}" | median)
 t_checked=$(printf '%s\n' "${checked[@]}" | median)
 t_after=$(printf '%s\n' "${after[@]}" | median)
-awk -v mib="$size_mib" -v plain="$t_plain" -v checked="$t_checked" -v after="$t_after" 'BEGIN {
+c_plain=$(printf '%s\n' "${plain_cpu[@]}" | median)
+c_checked=$(printf '%s\n' "${checked_cpu[@]}" | median)
+awk -v mib="$size_mib" -v plain="$t_plain" -v checked="$t_checked" -v after="$t_after" \
+    -v cplain="$c_plain" -v cchecked="$c_checked" -v load="$(cut -d' ' -f1 /proc/loadavg)" -v cores="$(nproc)" 'BEGIN {
   printf "http %d MiB: download %.3f s (%.0f MiB/s), with the size and SHA-256 check %.3f s: check costs %.1f %% of the download time (hashing after it would add %.1f %%)\n",
-    mib, plain, mib / plain, checked, 100 * (checked - plain) / plain, 100 * after / plain }'
+    mib, plain, mib / plain, checked, 100 * (checked - plain) / plain, 100 * after / plain
+  printf "  processor time: %.3f s without the check, %.3f s with it (+%.3f s on the hashing thread); load average %s on %d cores\n",
+    cplain, cchecked, cchecked - cplain, load, cores }'
