@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -110,25 +111,57 @@ TEST_F(ChildProcessTest, OutputAndErrorsShareOnePipeAndAZeroByteEndsTheText) {
     EXPECT_EQ(RunHelper("zero"), "ab");
 }
 
+// Both ways of starting a child: with and without the end with its starter.
 TEST_F(ChildProcessTest, ProgramsThatCannotStartGiveNull) {
-    EXPECT_EQ(StartChildProcess((m_folder / "missing").string(), ""), nullptr);
-    EXPECT_EQ(StartChildProcess(m_folder.string(), ""), nullptr);  // a folder
     fs::path plain = m_folder / "plain";
     fs::copy_file(kHelper, plain);
     fs::permissions(plain, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                     fs::perm_options::remove);
-    EXPECT_EQ(StartChildProcess(plain.string(), "exit 0"), nullptr);
-    EXPECT_EQ(StartChildProcess(kHelper, "pwd", {(m_folder / "missing").string()}), nullptr);
+    for (bool endWithStarter : {false, true}) {
+        ChildOptions options;
+        options.endWithStarter = endWithStarter;
+        EXPECT_EQ(StartChildProcess((m_folder / "missing").string(), "", options), nullptr);
+        EXPECT_EQ(StartChildProcess(m_folder.string(), "", options), nullptr);  // a folder
+        EXPECT_EQ(StartChildProcess(plain.string(), "exit 0", options), nullptr);
+        options.workingDirectory = (m_folder / "missing").string();
+        EXPECT_EQ(StartChildProcess(kHelper, "pwd", options), nullptr);
+    }
 }
 
 TEST_F(ChildProcessTest, WorkingDirectoryAndCleanSignalStateAreGiven) {
-    EXPECT_EQ(RunHelper("pwd", {m_folder.string()}), m_folder.string());
     struct sigaction ignore {};
     struct sigaction previous {};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &ignore, &previous);
-    EXPECT_EQ(RunHelper("sigpipe"), "default");
+    for (bool endWithStarter : {false, true}) {
+        EXPECT_EQ(RunHelper("pwd", {m_folder.string(), endWithStarter}), m_folder.string());
+        EXPECT_EQ(RunHelper("sigpipe", {"", endWithStarter}), "default");
+        EXPECT_EQ(RunHelper("interleave", {"", endWithStarter}),
+                  "out0\nerr0\nout1\nerr1\nout2\nerr2\n");
+    }
     sigaction(SIGPIPE, &previous, nullptr);
+}
+
+// Killed, the starter takes its child along, even though nobody is left to end it.
+TEST_F(ChildProcessTest, ChildEndsWithAKilledStarter) {
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);  // the orphan comes to this process
+    const pid_t orphan = std::stoi(RunHelper("starter"));
+    ASSERT_GT(orphan, 0);
+    // It hangs until killed: still there after a generous while, it was never signalled.
+    int status = 0;
+    bool ended = false;
+    for (int i = 0; i < 1000 && !ended; ++i) {
+        ended = waitpid(orphan, &status, WNOHANG) == orphan;
+        if (!ended)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!ended) {
+        kill(orphan, SIGKILL);
+        waitpid(orphan, &status, 0);
+        ADD_FAILURE() << "the child outlived its starter";
+    }
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 
 TEST_F(ChildProcessTest, ExitCodesOfExitedAndSignalledChildren) {
