@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libdw-dev
   xvfb xauth xdotool imagemagick
   python3 python3-pyftpdlib vsftpd nginx-light
-  xdelta3 bsdiff rsync curl openssl
+  xdelta3 bsdiff rsync curl openssl strace
 )
 
 missing=()
