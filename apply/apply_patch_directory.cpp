@@ -45,7 +45,8 @@ bool CheckNames(const PatchLists& lists, bool* logListed) {
     for (const auto* list : {&lists.added, &lists.deleted, &lists.patched}) {
         for (const PatchListEntry& entry : *list) {
             std::string relative;
-            if (!ZephUtil::ToSafeRelativePath(entry.path, &relative) || relative == kJournalName) {
+            if (!ZephUtil::ToSafeRelativePath(entry.path, &relative) || relative == kJournalName ||
+                relative == kTemporariesRecordName) {
                 Report(kLevelError, [&] { return MessageText(kTextListUnsafePath) + entry.path; });
                 return false;
             }

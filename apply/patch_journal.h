@@ -18,6 +18,9 @@
 namespace ZephPatch {
 
 inline constexpr const char* kJournalName = ".patch-journal";
+// Beside it, the installer session's record of its temporary files and folders, which a run
+// after a kill removes. A patch may name neither.
+inline constexpr const char* kTemporariesRecordName = ".patch-temporaries";
 inline constexpr const char* kBackupSuffix = ".pbk";
 
 // Appends records, each flushed to disk before the call returns, so that it is durable

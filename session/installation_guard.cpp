@@ -13,9 +13,6 @@
 namespace ZephPatch {
 namespace {
 
-// Beside the patch journal: the paths of the session's temporary files and folders.
-constexpr char kTemporariesName[] = ".patch-temporaries";
-
 struct HeldInstallation {
     ZephUtil::FolderLock lock;
     std::string folder;  // empty: none held
@@ -28,7 +25,7 @@ HeldInstallation& Held() {
 }
 
 std::string TemporariesPath(const std::string& folder) {
-    return ZephUtil::JoinPath(folder, kTemporariesName);
+    return ZephUtil::JoinPath(folder, kTemporariesRecordName);
 }
 
 // Removes what a killed session recorded; the record goes once all of it has gone.
