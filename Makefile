@@ -9,7 +9,7 @@ else
 BUILD_DIR ?= build
 endif
 
-.PHONY: all deps configure build test bench demo clean
+.PHONY: all deps configure build test bench demo kill-sweep clean
 
 all: build
 
@@ -27,6 +27,11 @@ test: build
 
 bench: build
 	@bash bench/run.sh $(BUILD_DIR)
+
+# The kill campaign of the end-to-end tests at every file operation instead of CI's sample.
+kill-sweep: build
+	@cd $(BUILD_DIR)/tests/e2e && KILL_CAMPAIGN_STRIDE=1 ./e2e_tests \
+	  --gtest_filter='Interruption.OneRunSettlesEveryKill'
 
 demo: configure
 	@bash scripts/demo.sh $(BUILD_DIR)

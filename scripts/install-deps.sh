@@ -8,7 +8,7 @@ packages=(
   libwxgtk3.2-dev libwxgtk-webview3.2-dev libgtk-3-dev libx11-dev
   libcurl4-openssl-dev libasio-dev zlib1g-dev libzstd-dev libsodium-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libdw-dev
-  xvfb xauth xdotool imagemagick
+  xvfb xauth xdotool imagemagick strace
   python3 python3-pyftpdlib vsftpd nginx-light
   xdelta3 bsdiff rsync curl openssl minisign
 )

@@ -26,8 +26,10 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(HERE)
-# Written at run time by the product utility and the installer, not part of any build's tree.
-RUNTIME_FILES = {"bin/VelmorUtil.log", "unins000.dat", "UserData", "repair.cks"}
+# Written at run time by the product utility and the installer, not part of any build's tree
+# (VelmorUtil.cfg: the test utility's own settings, see tests/fixtures/VelmorUtil.py).
+RUNTIME_FILES = {"bin/VelmorUtil.log", "bin/VelmorUtil.cfg", "unins000.dat", "UserData",
+                 "repair.cks"}
 FOLDERS = ["data/routes", "data/trains", "data/sounds", "shaders", "docs", "bin/plugins"]
 
 

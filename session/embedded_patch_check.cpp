@@ -7,6 +7,7 @@
 
 #include "kernel/file_utils.h"
 #include "session/build_list.h"
+#include "session/installation_guard.h"
 #include "session/session_messages.h"
 
 namespace ZephPatch {
@@ -35,8 +36,27 @@ std::string WithArgument(const std::string& pattern, const std::string& argument
     return text;
 }
 
+// The builds it lists must be those of a whole installation that no other installer is
+// changing. False when it cannot be listed (reported).
+bool SettleForListing(const std::string& installation, const EmbeddedCheckHost& host,
+                      const CheckReporter& report) {
+    switch (SettleInstallation(installation, host.report)) {
+        case SettleResult::kReady:
+            return true;
+        case SettleResult::kInUse:
+            report(kReportError, SessionMessage(kMsgFilesInUse));
+            if (host.showMessageBox)
+                host.showMessageBox(SessionMessage(kMsgFilesInUseText),
+                                    SessionMessage(kMsgFilesInUseCaption));
+            return false;
+        case SettleResult::kStuck:
+            return false;
+    }
+    return false;
+}
+
 // Lists the builds of the registry's installation, or of one the user picks. False when the
-// user cancels the choice.
+// user cancels the choice or the installation cannot be listed.
 bool ListBuildsOfInstallation(bool askUser, const EmbeddedCheckHost& host,
                               const CheckReporter& report) {
     std::string candidate = askUser || !host.findInstallPath ? "" : host.findInstallPath();
@@ -44,6 +64,8 @@ bool ListBuildsOfInstallation(bool askUser, const EmbeddedCheckHost& host,
     for (;;) {
         settings.installedBuilds.clear();
         if (!candidate.empty()) {
+            if (!SettleForListing(candidate, host, report))
+                return false;
             ListBuilds(ZephUtil::JoinPath(candidate, kUtilityPath),
                        ZephUtil::JoinPath(candidate, kBuildListPath), host.report);
             return true;

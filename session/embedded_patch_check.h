@@ -24,10 +24,14 @@ struct EmbeddedCheckHost {
     std::function<void()> enableApplyUpdate;
     // The installation the registry names, or empty.
     std::function<std::string()> findInstallPath;
+    // A message box (text, caption); returns once the user has seen it.
+    std::function<void(const std::string& text, const std::string& caption)> showMessageBox;
 };
 
 // Opens the container of `executablePath`, lists the installed builds (asking the user for
-// the installation when the registry names none, or always with `askUser`), and when some
+// the installation when the registry names none, or always with `askUser`) once the
+// installation is settled and held by this process (SettleInstallation; one that another
+// installer holds gets the files-in-use message and is not touched), and when some
 // build has an embedded patch: sets `localPatchesReady`, clears `targetBuild` and
 // `repairMode`, and narrows `installedBuilds` to those builds in directory order. True
 // exactly then. Runs on the main thread while no patch worker runs.

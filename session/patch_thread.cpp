@@ -10,6 +10,7 @@
 #include "kernel/message_catalogue.h"
 #include "kernel/os_exception.h"
 #include "session/build_list.h"
+#include "session/installation_guard.h"
 #include "session/patch_archive.h"
 #include "session/patch_rights.h"
 #include "session/patch_settings.h"
@@ -66,6 +67,7 @@ void PatchThread::Entry() {
     // Whatever the user's language, a session reports in English from here on.
     SetMessageLanguage(LANGUAGE_ENGLISH);
     m_completed = PassesChecks() && RunChosenDriver();
+    ForgetSessionTemporaries();
     m_frontEnd.Report(kReportStep,
                       SessionMessage(m_completed ? kMsgPatchingCompleted : kMsgPatchingAborted));
 }
@@ -86,7 +88,15 @@ bool PatchThread::PassesChecks() {
         m_frontEnd.Report(kReportError, SessionMessage(kMsgNeedsDirectX));
         return false;
     }
-    if (!CloseAssetDaemon(installPath, m_environment.sleep)) {
+    // Before anything reads the installation: another installer may hold it, or a killed one
+    // may have left it half patched.
+    const auto report = [this](int level, const std::string& text) {
+        m_frontEnd.Report(level, text);
+    };
+    const SettleResult settled = SettleInstallation(installPath, report);
+    if (settled == SettleResult::kStuck)
+        return false;
+    if (settled == SettleResult::kInUse || !CloseAssetDaemon(installPath, m_environment.sleep)) {
         m_frontEnd.Report(kReportError, SessionMessage(kMsgFilesInUse));
         m_frontEnd.ShowMessageBox(SessionMessage(kMsgFilesInUseText),
                                   SessionMessage(kMsgFilesInUseCaption));
@@ -231,11 +241,10 @@ bool PatchThread::ApplyUnpackedPatch(const std::string& patchFolder) {
     const std::string& installPath = GetPatchSettings().installPath;
     SetPatchingFlag();
     m_frontEnd.ShowInstallPath(installPath);
-    const bool applied = ApplyPatchDirectory(installPath, patchFolder, kLastPatchedFile);
-    if (applied) {
-        ClearPatchingFlag();
+    // The mark goes at the commit point, so that no kill leaves it on a patched installation.
+    if (ApplyPatchDirectory(installPath, patchFolder, kLastPatchedFile,
+                            [] { ClearPatchingFlag(); }))
         return true;
-    }
     m_frontEnd.SetGaugeRange(1);
     m_frontEnd.SetGaugeValue(1);
     // Left set, so that the product can tell an interrupted installation.

@@ -60,6 +60,9 @@ EmbeddedCheckHost ConsoleFrontEnd::MakeCheckHost() {
     host.chooseFile = [this](const std::string& title, const std::string& filter,
                              std::string* file) { return ChooseFile(title, filter, file); };
     host.findInstallPath = [] { return FindProductInstallPath(PRODUCT_KEY, PRODUCT_CLASS); };
+    host.showMessageBox = [this](const std::string& text, const std::string& caption) {
+        ShowMessageBox(text, caption);
+    };
     return host;
 }
 

@@ -1,6 +1,7 @@
 #include "app/gui/patch_main_frame.h"
 
 #include <wx/icon.h>
+#include <wx/msgdlg.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/utils.h>
@@ -103,6 +104,9 @@ EmbeddedCheckHost PatchMainFrame::MakeCheckHost() {
     host.enableChooseInstallation = [this] { m_chooseButton->Enable(); };
     host.enableApplyUpdate = [this] { ApplyButton()->Enable(); };
     host.findInstallPath = [] { return FindProductInstallPath(PRODUCT_KEY, PRODUCT_CLASS); };
+    host.showMessageBox = [this](const std::string& text, const std::string& caption) {
+        wxMessageBox(FromUtf8(text), FromUtf8(caption), wxOK, this);
+    };
     return host;
 }
 

@@ -315,6 +315,9 @@ TEST_F(ApplyPatchDirectoryTest, BadListsAreRefusedBeforeAnythingIsTouched) {
         {{{".patch-journal", "", ""}},
          "The patch list names a file outside the "
          "installation folder: .patch-journal"},
+        {{{".patch-temporaries", "", ""}},
+         "The patch list names a file outside the "
+         "installation folder: .patch-temporaries"},
         {{{"gone\\dead.txt", "", ""}},
          "The patch lists name a file more than once: "
          "gone\\dead.txt"},
