@@ -31,8 +31,10 @@ bool PatchThread::RunRemotePatches() {
     PatchSettings& settings = GetPatchSettings();
     m_frontEnd.Report(kReportStep, SessionMessage(kMsgSearchingForPatches));
     PatchDownloadCallback callback(*this);
-    if (!LoadCatalogue(settings.patchServers, &m_task.Catalogue(), m_task.Reporter(), &callback))
+    if (!LoadCatalogue(settings.patchServers, &m_task.Catalogue(), m_task.Reporter(), &callback)) {
+        m_outcome = SessionOutcome::kNetworkFailed;
         return false;
+    }
     // Builds given on the command line stay ahead of those the utility lists.
     ListBuilds(ZephUtil::JoinPath(settings.installPath, kUtilityPath),
                ZephUtil::JoinPath(settings.installPath, kBuildListPath), m_task.Reporter());
@@ -106,8 +108,10 @@ bool PatchThread::DownloadPatch(const std::string& url, const std::string& archi
     uint64_t size = 0;
     whole = whole && ZephUtil::GetFileSizeOf(archive, &size) == 0 && size >= expectedBytes;
     // A download the user stopped did not fail; the session ends with "Patching aborted.".
-    if (!whole && !Cancelled())
+    if (!whole && !Cancelled()) {
+        m_outcome = SessionOutcome::kNetworkFailed;
         m_frontEnd.Report(kReportError, SessionMessage(kMsgDownloadFailed));
+    }
     return whole;
 }
 
