@@ -11,6 +11,7 @@ packages=(
   xvfb xauth xdotool imagemagick
   python3 python3-pyftpdlib vsftpd nginx-light
   xdelta3 bsdiff rsync curl openssl
+  dpkg-dev
 )
 
 missing=()
