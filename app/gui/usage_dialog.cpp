@@ -18,7 +18,9 @@ void ShowUsageDialog(const wxString& text) {
     wxDialog dialog(nullptr, wxID_ANY, "InstallPatchGUI");
     dialog.SetIcons(ZephIcon());
     auto* sizer = new wxBoxSizer(wxVERTICAL);
-    auto* usage = new wxStaticText(&dialog, wxID_ANY, text);
+    wxString shown = text;
+    shown.Trim();  // the text's last line end would leave an empty line above the button
+    auto* usage = new wxStaticText(&dialog, wxID_ANY, shown);
     usage->SetFont(wxFontInfo().Family(wxFONTFAMILY_TELETYPE));
     sizer->Add(usage, 0, wxALL, kMargin);
     sizer->Add(dialog.CreateStdDialogButtonSizer(wxOK), 0, wxEXPAND | wxALL, kMargin);
