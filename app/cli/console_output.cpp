@@ -69,8 +69,9 @@ bool ConsoleOutput::OpenLog(const std::string& path, const std::string& firstLin
 }
 
 void ConsoleOutput::RouteDiagnostics(bool debug) {
-    // A parent's FIFO takes every line whatever is set here.
-    ZephUtil::RouteConsoleLines(debug || !m_terminal, m_log);
+    // A parent's FIFO takes every line whatever is set here. A session log is the place for
+    // them otherwise; without one, only a terminal is spared them.
+    ZephUtil::RouteConsoleLines(debug || (!m_terminal && m_log < 0), m_log);
 }
 
 void ConsoleOutput::Line(const std::string& text, bool error) {

@@ -1,7 +1,8 @@
 // Where the console installer's output goes. The user's lines go to standard output once
 // (error lines also to standard error when that is another file), the progress line only to a
-// terminal. The diagnostic lines of the system log stay on standard output, except on a
-// terminal outside debug mode. A session log, when asked for, receives all of it.
+// terminal. The diagnostic lines of the system log reach standard output in debug mode, or
+// when it is no terminal and there is no session log. A session log, when asked for, receives
+// all of it.
 #pragma once
 
 #include <string>
