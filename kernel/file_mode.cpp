@@ -36,12 +36,6 @@ bool IsExeInBin(std::string_view name) {
            lowered.find('/', 4) == std::string::npos;
 }
 
-}  // namespace
-
-bool IsProgramFile(const std::string& path, std::string_view relativeName) {
-    return IsExeInBin(relativeName) || StartsLikeProgram(path);
-}
-
 bool MakeExecutable(const std::string& path) {
     struct stat status;
     if (stat(path.c_str(), &status) != 0)
@@ -50,6 +44,8 @@ bool MakeExecutable(const std::string& path) {
     return chmod(path.c_str(), mode | ((mode & 0444) >> 2)) == 0;
 }
 
+}  // namespace
+
 bool CopyPermissions(const std::string& from, const std::string& to) {
     struct stat status;
     return stat(from.c_str(), &status) == 0 &&
@@ -57,7 +53,7 @@ bool CopyPermissions(const std::string& from, const std::string& to) {
 }
 
 void ApplyNewFileMode(const std::string& path, std::string_view relativeName) {
-    if (IsProgramFile(path, relativeName))
+    if (IsExeInBin(relativeName) || StartsLikeProgram(path))
         MakeExecutable(path);
 }
 

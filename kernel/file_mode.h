@@ -10,17 +10,12 @@
 
 namespace ZephUtil {
 
-// Whether the new file at `path`, `relativeName` below the installation ('/' or '\\'
-// separators), is a program by that rule.
-bool IsProgramFile(const std::string& path, std::string_view relativeName);
-
-// Adds the execute bits where `path` has read bits (0644 becomes 0755). True when done.
-bool MakeExecutable(const std::string& path);
-
 // Gives `to` the permission bits of `from`. True when done.
 bool CopyPermissions(const std::string& from, const std::string& to);
 
-// A new file's mode by the rule: MakeExecutable when IsProgramFile, else left as created.
+// A new file's mode by that rule: the new file at `path`, `relativeName` below the
+// installation ('/' or '\\' separators), gets the execute bits where it has read bits (0644
+// becomes 0755) when it is a program; otherwise it stays as created.
 void ApplyNewFileMode(const std::string& path, std::string_view relativeName);
 
 }  // namespace ZephUtil
