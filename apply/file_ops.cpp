@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "kernel/file_mode.h"
 #include "kernel/file_utils.h"
 
 namespace ZephPatch {
@@ -85,6 +86,7 @@ bool RenameFile(const std::string& from, const std::string& to) {
         return true;
     if (!CopyFileOver(from, to))
         return false;
+    ZephUtil::CopyPermissions(from, to);
     ZephUtil::DeleteFileAt(from);
     return true;
 }

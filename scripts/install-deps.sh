@@ -11,6 +11,7 @@ packages=(
   xvfb xauth xdotool imagemagick strace
   python3 python3-pyftpdlib vsftpd nginx-light
   xdelta3 bsdiff rsync curl openssl minisign
+  dpkg-dev
 )
 
 missing=()

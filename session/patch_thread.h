@@ -14,6 +14,7 @@
 #include "session/orvik_patch_task.h"
 #include "session/os_info.h"
 #include "session/session_front_end.h"
+#include "session/session_outcome.h"
 #include "transfer/transfer_result.h"
 
 namespace ZephUtil {
@@ -29,6 +30,9 @@ struct SessionEnvironment {
     SleepFunction sleep = RealSleep;
     // Free space the session insists on before it unpacks anything.
     uint32_t requiredMegabytes = 4096;
+    // The repair server ("host" or "host:port") given by the user; empty: the registry's
+    // "RepairServer", else the built-in one.
+    std::string repairServer;
 };
 
 class PatchThread : public GuardedThread {
@@ -77,6 +81,8 @@ public:
     const std::string& WorkDirectory() const { return m_workDirectory; }
     // Whether the last Entry ended with "Patching completed.".
     bool Completed() const { return m_completed; }
+    // How the last Entry ended.
+    SessionOutcome Outcome() const { return m_outcome; }
 
 protected:
     int Run() override;
@@ -98,6 +104,7 @@ private:
     OrvikPatchTask m_task;
     std::string m_workDirectory;
     bool m_completed = false;
+    SessionOutcome m_outcome = SessionOutcome::kFailed;
 };
 
 // Error codes of InstallPatchFile besides 0.

@@ -56,8 +56,10 @@ bool PatchThread::RunRemotePatches() {
         m_frontEnd.Report(kReportStep, kTextUnsigned);
     PatchDownloadCallback callback(*this);
     if (!LoadCatalogue(settings.patchServers, &m_task.Catalogue(), m_task.Reporter(), &callback,
-                       trust.keys.empty() ? nullptr : &trust))
+                       trust.keys.empty() ? nullptr : &trust)) {
+        m_outcome = SessionOutcome::kNetworkFailed;
         return false;
+    }
     if (const auto& stamp = m_task.Catalogue().Stamp();
         stamp && !RecordCatalogueSequence(stamp->sequence))
         m_frontEnd.Report(kReportSecondary, kTextSequenceNotStored);
@@ -146,8 +148,10 @@ bool PatchThread::DownloadPatch(const std::string& url, const std::string& archi
     uint64_t size = 0;
     whole = whole && ZephUtil::GetFileSizeOf(archive, &size) == 0 && size >= expectedBytes;
     // A download the user stopped did not fail; the session ends with "Patching aborted.".
-    if (!whole && !Cancelled())
+    if (!whole && !Cancelled()) {
+        m_outcome = SessionOutcome::kNetworkFailed;
         m_frontEnd.Report(kReportError, SessionMessage(kMsgDownloadFailed));
+    }
     return whole;
 }
 

@@ -66,8 +66,9 @@ bool LoadCatalogue(const std::vector<std::string>& serverBaseUrls, PatchCatalogu
             return true;
         }
     }
+    // The chain ends here: an error, shown as one.
     if (report)
-        report(ZephUtil::kReportStep, ZephUtil::kMsgNoPatchServer);
+        report(ZephUtil::kReportError, ZephUtil::kMsgNoPatchServer);
     catalogue->SetServerBaseUrl("");
     return false;
 }

@@ -65,8 +65,13 @@ TEST_F(DownloadSession, TruncatedArchiveIsNeverApplied) {
     // Every answer announces the whole archive and sends half of it.
     Publish(m_www, {"46957", "48249", faults.Url("cut-always/archives/") + kFirstArchive});
     const CliRun run = Run({"--server=" + faults.Url("plain/"), Sample("install")});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(InOrder(run.lines, {"Downloading patch file...", kDownloadFailed, kAborted}))
+    // A failed download ends as a network failure, with a line that names the server.
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_TRUE(InOrder(run.lines, {"Downloading patch file...", kDownloadFailed, kAborted,
+                                    "Hint: check that the patch server " + faults.Url("plain/") +
+                                        " is reachable from here and serves its files (address, "
+                                        "network, proxy). Run again with --debug (or --log=FILE) "
+                                        "for the details."}))
         << Joined(run.lines);
     EXPECT_FALSE(Contains(run.lines, "Unpacking patch file..."));
     EXPECT_TRUE(NothingApplied());
@@ -82,7 +87,7 @@ TEST_F(DownloadSession, InterruptDuringADownloadEndsItWithoutRetries) {
                                if (line == "Downloading patch file...")
                                    kill(pid, SIGINT);
                            });
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 130);
     EXPECT_TRUE(InOrder(run.lines, {"Cancelling patch process...", kAborted})) << Joined(run.lines);
     EXPECT_TRUE(NothingApplied());
     // The size query and at most one download: the cancelled download was not tried again.

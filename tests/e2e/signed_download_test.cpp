@@ -48,13 +48,12 @@ protected:
         ASSERT_TRUE(web.Ok());
         const std::string sequenceBefore = StoredSequence();
         const CliRun run = Run({"--server=" + web.Url(""), Sample("install")});
-        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.exitCode, 3);  // no usable server, or a download that failed
         bool told = false;
         for (const auto& line : run.lines)
             told = told || line.find(reason) != std::string::npos;
         EXPECT_TRUE(told) << reason << "\n" << Joined(run.lines);
-        ASSERT_FALSE(run.lines.empty());
-        EXPECT_EQ(run.lines.back(), kAborted) << Joined(run.lines);
+        EXPECT_TRUE(Contains(run.lines, kAborted)) << Joined(run.lines);
         EXPECT_TRUE(NothingApplied());
         EXPECT_EQ(StoredSequence(), sequenceAfter == "same" ? sequenceBefore : sequenceAfter);
     }

@@ -271,7 +271,7 @@ TEST_F(RemotePatchesTest, CancelReachesTheCatalogueSearchAndTheSizeQuery) {
     EXPECT_FALSE(RunSession());
     EXPECT_LE(std::atoi(Hits("status-503/patches.txt").c_str()), 1);
     EXPECT_EQ(Hits("plain/patches.txt"), "0");
-    EXPECT_FALSE(m_frontEnd.Shown("1 Unable to connect to any patch servers."));
+    EXPECT_FALSE(m_frontEnd.Shown("3 Unable to connect to any patch servers."));
     EXPECT_EQ(m_frontEnd.Last(), "1 Patching aborted.");
 
     // The catalogue loads; the archive's size query fails and is cancelled between attempts.
