@@ -9,7 +9,7 @@ else
 BUILD_DIR ?= build
 endif
 
-.PHONY: all deps configure build test bench demo clean
+.PHONY: all deps configure build test bench demo clean windows-deps
 
 all: build
 
@@ -30,6 +30,10 @@ bench: build
 
 demo: configure
 	@bash scripts/demo.sh $(BUILD_DIR)
+
+# The MinGW-w64 toolchain, Wine and the static Windows libraries; prints the libraries' folder.
+windows-deps:
+	@bash scripts/windows-deps.sh
 
 clean:
 	rm -rf build build-sanitize

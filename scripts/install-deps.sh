@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need.
+# Installs the Debian packages the build, the tests and the benchmarks need, or the packages
+# named as arguments (scripts/windows-deps.sh names its own).
 # Quiet and quick when everything is already there; apt-get update only when an install is due.
 set -euo pipefail
 
-packages=(
+packages=("$@")
+[ $# -gt 0 ] || packages=(
   g++ cmake make pkg-config
   libwxgtk3.2-dev libwxgtk-webview3.2-dev libgtk-3-dev libx11-dev
   libcurl4-openssl-dev libasio-dev zlib1g-dev libzstd-dev libsodium-dev libssl-dev
