@@ -9,7 +9,7 @@ else
 BUILD_DIR ?= build
 endif
 
-.PHONY: all deps configure build test bench demo clean windows-deps
+.PHONY: all deps configure build test bench demo clean
 
 all: build
 
@@ -32,6 +32,7 @@ demo: configure
 	@bash scripts/demo.sh $(BUILD_DIR)
 
 # The MinGW-w64 toolchain, Wine and the static Windows libraries; prints the libraries' folder.
+.PHONY: windows-deps
 windows-deps:
 	@bash scripts/windows-deps.sh
 
