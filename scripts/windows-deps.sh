@@ -3,8 +3,8 @@
 # for Linux (zstd, curl with the Windows TLS backend, GoogleTest, libsodium) as static
 # x86_64-w64-mingw32 libraries from Debian's own source packages, in the same versions as the
 # Linux build's. They go into a cache outside the checkout, keyed by those versions, the
-# toolchain and this recipe; the script prints that folder (the prefix to hand to CMake as
-# ORVIK_WINDOWS_DEPS). Quiet and quick when the cache is there.
+# toolchain and the build steps below; the script prints that folder (the prefix to hand to
+# CMake as ORVIK_WINDOWS_DEPS). Quiet and quick when the cache is there.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -15,12 +15,9 @@ security_mirror=${ORVIK_DEBIAN_SECURITY_MIRROR:-http://deb.debian.org/debian-sec
 keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 jobs=${JOBS:-$(nproc)}
 
-# Each source package with the Linux development package whose version it follows.
-sources=(libzstd curl googletest libsodium)
-declare -A linux_package=(
-  [libzstd]=libzstd-dev [curl]=libcurl4-openssl-dev
-  [googletest]=libgtest-dev [libsodium]=libsodium-dev
-)
+# The Linux development packages whose source packages (libzstd, curl, googletest, libsodium)
+# are built, in the same versions.
+linux_packages=(libzstd-dev libcurl4-openssl-dev libgtest-dev libsodium-dev)
 toolchain_packages=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
 
 say() { echo "windows-deps: [${SECONDS} s] $*" >&2; }
@@ -30,22 +27,20 @@ install_packages() {
   bash "$here/install-deps.sh" "${toolchain_packages[@]}" mingw-w64-tools libz-mingw-w64-dev \
     wine wine64 cmake make pkg-config dpkg-dev xz-utils debian-archive-keyring \
     autoconf automake libtool \
-    "${linux_package[@]}" >&2
+    "${linux_packages[@]}" >&2
 }
 
-# "name=version" of every source package, in build order.
+# "name=version" of every source package.
 wanted_sources() {
-  local src
-  for src in "${sources[@]}"; do
-    dpkg-query -W -f='${source:Package}=${source:Version}\n' "${linux_package[$src]}"
-  done
+  dpkg-query -W -f='${source:Package}=${source:Version}\n' "${linux_packages[@]}"
 }
 
 cache_key() {
   {
     wanted_sources
     dpkg-query -W -f='${Package}=${Version}\n' "${toolchain_packages[@]}"
-    grep -hv '^ *#' "$0" "$toolchain"
+    declare -f cmake_build build_libsodium build_all
+    grep -v '^ *#' "$toolchain"
   } | sha256sum | cut -c1-16
 }
 
