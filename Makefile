@@ -39,5 +39,10 @@ package: build
 demo: configure
 	@bash scripts/demo.sh $(BUILD_DIR)
 
+# The MinGW-w64 toolchain, Wine and the static Windows libraries; prints the libraries' folder.
+.PHONY: windows-deps
+windows-deps:
+	@bash scripts/windows-deps.sh
+
 clean:
 	rm -rf build build-sanitize

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need.
+# Installs the Debian packages the build, the tests and the benchmarks need, or the packages
+# named as arguments (scripts/windows-deps.sh names its own).
 # Quiet and quick when everything is already there; apt-get update only when an install is due.
 set -euo pipefail
 
-packages=(
+packages=("$@")
+[ $# -gt 0 ] || packages=(
   g++ cmake make pkg-config
   libwxgtk3.2-dev libwxgtk-webview3.2-dev libgtk-3-dev libx11-dev
   libcurl4-openssl-dev libasio-dev zlib1g-dev libzstd-dev libsodium-dev libssl-dev
@@ -14,11 +16,12 @@ packages=(
   dpkg-dev
 )
 
+# One dpkg-query for all: a call per package costs seconds on every make.
+installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null |
+  awk '/ install ok installed$/ { print $1 }' || true)
 missing=()
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
+  grep -qxF "$p" <<<"$installed" || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
