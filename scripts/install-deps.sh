@@ -6,11 +6,11 @@ set -euo pipefail
 packages=(
   g++ cmake make pkg-config
   libwxgtk3.2-dev libwxgtk-webview3.2-dev libgtk-3-dev libx11-dev
-  libcurl4-openssl-dev libasio-dev zlib1g-dev libzstd-dev
+  libcurl4-openssl-dev libasio-dev zlib1g-dev libzstd-dev liblzma-dev
   libgtest-dev libgmock-dev libbenchmark-dev libdw-dev
   xvfb xauth xdotool imagemagick
   python3 python3-pyftpdlib vsftpd nginx-light
-  xdelta3 bsdiff rsync curl openssl
+  xdelta3 bsdiff zstd time rsync curl openssl
 )
 
 missing=()
