@@ -97,10 +97,20 @@ float ZephAgentClient::GetProgress() const {
     return static_cast<float>(received) / static_cast<float>(total);
 }
 
+void ZephAgentClient::WaitForChange(int milliseconds) const {
+    OS::WaitHandle(m_changed, milliseconds);
+}
+
+void ZephAgentClient::SetStage(RepairStage stage) {
+    m_stage = stage;
+    OS::SetEventHandle(m_changed);
+}
+
 int ZephAgentClient::RunRepairEntry(void* client) {
     auto* self = static_cast<ZephAgentClient*>(client);
     const int error = self->RunRepair();
     self->m_running = false;
+    OS::SetEventHandle(self->m_changed);
     return error;
 }
 
@@ -108,15 +118,15 @@ int ZephAgentClient::RunRepair() {
     if (m_installDirectory.empty() || m_checksumFile.empty())
         return m_error = kRepairBadConfiguration;
 
-    m_stage = kStageScanning;
+    SetStage(kStageScanning);
     ScanInstallation();
 
-    m_stage = kStageConnecting;
+    SetStage(kStageConnecting);
     m_error = Handshake(m_connection, m_server);
     if (m_error != 0)
         return m_error;
 
-    m_stage = kStageExchanging;
+    SetStage(kStageExchanging);
     m_received = 0;
     m_total = 0;
     uint32_t total = 0;
@@ -125,14 +135,14 @@ int ZephAgentClient::RunRepair() {
         return m_error;
     m_total = total;
 
-    m_stage = kStageReceiving;
+    SetStage(kStageReceiving);
     const bool allWritten = ReceiveSegments();
     SaveSummary();
     if (m_received < m_total || !allWritten)
         return m_error = ZephUtil::ZEPHRESULT_CONNECTION_LOST;
     m_error = 0;
-    m_stage = kStageComplete;
     m_completed = true;
+    SetStage(kStageComplete);
     return 0;
 }
 

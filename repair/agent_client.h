@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "kernel/event.h"
 #include "kernel/thread.h"
 #include "repair/data_buffer_tcp.h"
 #include "repair/file_tree_summary.h"
@@ -54,6 +55,9 @@ public:
     bool Succeeded() const { return !m_running && m_stage == kStageComplete && m_error == 0; }
     // 0..1: the share of announced segments received while receiving, 1 once complete.
     float GetProgress() const;
+    // Waits up to `milliseconds` for the job to reach another stage or end; returns at once
+    // when it did so since the last call. Safe to call from one thread besides the job's.
+    void WaitForChange(int milliseconds) const;
 
     // For the job's tasks.
     ZephUtil::ZephDataBufferTCP& Connection() { return m_connection; }
@@ -68,6 +72,7 @@ private:
     bool ReceiveSegments();
     void SaveSummary();
     void Reconfigured();
+    void SetStage(RepairStage stage);
 
     std::atomic<int> m_stage{kStageIdle};
     OS::Thread m_thread;
@@ -83,6 +88,8 @@ private:
     ZephUtil::ZephDataBufferTCP m_connection;
     std::atomic<uint32_t> m_total{0};
     std::atomic<uint32_t> m_received{0};
+    // Set (auto reset) when the job thread moves to another stage or ends.
+    const OS::EventHandle m_changed = OS::CreateEventHandle(false, false);
 };
 
 }  // namespace ZephPatch

@@ -25,7 +25,7 @@ using ZephPatch::ConsoleFrontEnd;
 constexpr int kExitCompleted = 0;
 constexpr int kExitAborted = 1;
 constexpr int kExitUsage = 2;
-constexpr uint32_t kCancelPollMilliseconds = 100;
+constexpr int kCancelPollMilliseconds = 100;
 // The download's progress line is refreshed every fifth poll, twice a second.
 constexpr int kPollsPerProgressQuery = 5;
 
@@ -67,7 +67,7 @@ bool RunSession(ConsoleFrontEnd& console, ZephPatch::EmbeddedPatchContainer& con
             console.ShowDownloadProgress(session.QueryDownloadProgress(&progress) ? &progress
                                                                                   : nullptr);
         }
-        OS::Sleep(kCancelPollMilliseconds);
+        session.Wait(kCancelPollMilliseconds);  // back at once when the session ends
     }
     session.Join();
     return session.Completed();
