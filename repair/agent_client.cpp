@@ -149,8 +149,13 @@ int ZephAgentClient::RunRepair() {
 void ZephAgentClient::ScanInstallation() {
     {
         ZephUtil::ZephDataBufferFile file(m_checksumFile, ZephUtil::kFileRead);
-        if (file.IsOpen())
-            m_summary.Load(file);  // whatever it held, the scan makes it right
+        // Read in one piece and parsed in memory: a field at a time from the file would cost
+        // a call into the C library for each of a large installation's hundreds of thousands.
+        if (file.IsOpen()) {
+            ZephUtil::ZephDataBufferMemoryStatic stored =
+                ZephUtil::ZephDataBufferMemoryStatic::CopyRestOf(file);
+            m_summary.Load(stored);  // whatever it held, the scan makes it right
+        }
     }
     std::vector<std::string> patterns;
     const std::string checksumFile = ZephUtil::RelativePath(m_checksumFile, m_installDirectory);

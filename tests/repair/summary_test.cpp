@@ -221,6 +221,15 @@ TEST(SummaryOrderTest, KeysFollowUtf16CodeUnits) {
     EXPECT_TRUE(less("a", "a#000"));
     EXPECT_FALSE(less("a#000", "a#000"));
     EXPECT_TRUE(less("z", privateUse));
+    // After a long shared folder prefix, the difference at every place in an eight-byte word.
+    const std::string folder = "pack00\\dir000\\asset";
+    for (size_t cut = 0; cut <= folder.size(); ++cut) {
+        const std::string prefix = folder.substr(0, cut);
+        EXPECT_TRUE(less(prefix + beyondBmp, prefix + privateUse)) << cut;
+        EXPECT_TRUE(less(prefix + "a", prefix + "b")) << cut;
+        EXPECT_FALSE(less(prefix + "b", prefix + "a")) << cut;
+        EXPECT_TRUE(less(prefix, prefix + "a")) << cut;
+    }
 }
 
 }  // namespace

@@ -79,8 +79,9 @@ void ServeClient(ZephUtil::ZephDataBufferTCP& connection, ReferenceTree& tree, b
             return;
         }
     }
-    const std::vector<PlannedSegment> plan = PlanSegments(tree.Refresh(), client.Snapshot());
-    Print("zephrepaird> client holds %zu segments, sending %zu", client.Size(), plan.size());
+    const ZephPatch::SummaryMap held = client.TakeEntries();
+    const std::vector<PlannedSegment> plan = PlanSegments(tree.Refresh(), held);
+    Print("zephrepaird> client holds %zu segments, sending %zu", held.size(), plan.size());
     if (ZephUtil::WriteUint32(connection, static_cast<uint32_t>(plan.size())) != 0)
         return;
     for (const PlannedSegment& planned : plan)
