@@ -4,10 +4,12 @@
 //                                  inserted and removed, so that everything after them moves
 //   make_pair text SIZE OLD NEW    text lines, and a copy with 3,000 lines edited, inserted
 //                                  or removed and 20 blocks of lines moved elsewhere
-//   make_pair edits SIZE OLD NEW   random bytes, and a copy with 200 x 16 KiB overwritten in
-//                                  place; written as it is made, so it may exceed memory
+//   make_pair edits SIZE OLD NEW   random bytes, and a copy with one edit per MiB (at least 1,
+//                                  at most 200) overwritten in place, each 16 KiB or a hundredth
+//                                  of the file if less; written as it is made, so it may exceed
+//                                  memory. Prints the bytes edited.
 //   make_pair sparse SIZE OLD NEW  a sparse file with 1 MiB of random bytes every 64 MiB, and a
-//                                  copy with 200 x 16 KiB overwritten, holes included
+//                                  copy edited as above, holes included
 // SIZE is in bytes and may end in K, M or G.
 #include <fcntl.h>
 #include <unistd.h>
@@ -194,18 +196,26 @@ int MakeText(uint64_t size, const char* oldPath, const char* newPath) {
     return 0;
 }
 
-// 200 edits of 16 KiB at sorted random offsets of a file of `size` bytes.
-std::vector<uint64_t> EditOffsets(Random& rng, uint64_t size) {
-    std::set<uint64_t> offsets;
-    while (offsets.size() < 200) {
-        offsets.insert(rng.Below(size - (16 << 10)) & ~uint64_t{4095});
+struct Edits {
+    std::vector<uint64_t> offsets;  // in order, none overlapping
+    size_t length = 0;
+};
+
+// One edit in each of `count` equal slots of the file, so that none overlap.
+Edits PlanEdits(Random& rng, uint64_t size) {
+    Edits edits;
+    edits.length = static_cast<size_t>(std::clamp<uint64_t>(size / 100, 1, 16 << 10));
+    uint64_t count = std::clamp<uint64_t>(size >> 20, 1, 200);
+    uint64_t slot = size / count;
+    for (uint64_t i = 0; i < count; ++i) {
+        edits.offsets.push_back(i * slot + rng.Below(slot - edits.length + 1));
     }
-    return {offsets.begin(), offsets.end()};
+    return edits;
 }
 
 int MakeEdits(uint64_t size, const char* oldPath, const char* newPath, bool sparse) {
     Random rng(3);
-    std::vector<uint64_t> edits = EditOffsets(rng, size);
+    Edits edits = PlanEdits(rng, size);
     int oldFd = open(oldPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int newFd = open(newPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (oldFd < 0 || newFd < 0 || ftruncate(oldFd, static_cast<off_t>(size)) != 0 ||
@@ -223,10 +233,13 @@ int MakeEdits(uint64_t size, const char* oldPath, const char* newPath, bool spar
              pwrite(newFd, chunk.data(), length, static_cast<off_t>(at)) ==
                  static_cast<ssize_t>(length);
     }
-    for (uint64_t at : edits) {
-        rng.Fill(chunk.data(), 16 << 10);
-        ok = ok && pwrite(newFd, chunk.data(), 16 << 10, static_cast<off_t>(at)) == 16 << 10;
+    for (uint64_t at : edits.offsets) {
+        size_t length = static_cast<size_t>(std::min<uint64_t>(edits.length, size - at));
+        rng.Fill(chunk.data(), length);
+        ok = ok && pwrite(newFd, chunk.data(), length, static_cast<off_t>(at)) ==
+                       static_cast<ssize_t>(length);
     }
+    std::printf("%zu\n", edits.offsets.size() * edits.length);
     ok = close(oldFd) == 0 && ok;
     return close(newFd) == 0 && ok ? 0 : 1;
 }
@@ -263,7 +276,7 @@ int main(int argc, char** argv) {
     if (kind == "text") {
         return MakeText(size, argv[3], argv[4]);
     }
-    if ((kind == "edits" || kind == "sparse") && size > (64 << 10)) {
+    if ((kind == "edits" || kind == "sparse") && size >= 100) {
         return MakeEdits(size, argv[3], argv[4], kind == "sparse");
     }
     std::fprintf(stderr, "make_pair: unknown kind or size\n");
