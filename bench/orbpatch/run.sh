@@ -7,7 +7,8 @@
 # bytes with edits in place; sparse above 2 GiB), orbpatch against xdelta3, to show that the
 # size does not jump anywhere.
 # Figures: patch bytes; diff seconds (one run each); apply seconds as the median of RUNS runs
-# with the tools taking turns; apply peak resident memory (the largest of those runs).
+# with the tools taking turns, wall time and processor time (user + system, which a loaded
+# machine does not inflate); apply peak resident memory (the largest of those runs).
 # Targets: patch <= 1.0x xdelta3's, apply peak <= 256 MiB, apply >= 3x xdelta3's speed.
 # bsdiff runs up to BSDIFF_MAX bytes, zstd up to 2 GiB (its window's limit); either is left out
 # where it takes longer than TOOL_TIMEOUT seconds. Files go to a temporary folder, removed at
@@ -29,18 +30,21 @@ BSDIFF_MAX=$((256 << 20))
 ZSTD_MAX=$((2 << 30))
 TOOL_TIMEOUT=${TOOL_TIMEOUT:-900}
 
-# run_measured CMD...: runs CMD; sets `secs` (wall) and `rss_mib` (peak resident memory).
+# run_measured CMD...: runs CMD; sets `secs` (wall), `cpu` (user + system seconds) and
+# `rss_mib` (peak resident memory).
 run_measured() {
-  local start end
+  local start end usage
   start=$(date +%s%N)
-  /usr/bin/time -f %M -o "$work/rss" timeout "$TOOL_TIMEOUT" "$@" >/dev/null 2>&1 || return 1
+  /usr/bin/time -f "%U %S %M" -o "$work/usage" timeout "$TOOL_TIMEOUT" "$@" >/dev/null 2>&1 || return 1
   end=$(date +%s%N)
   secs=$(echo "scale=3; ($end - $start) / 1000000000" | bc | sed 's/^\./0./')
-  rss_mib=$(( $(tail -1 "$work/rss") / 1024 ))
+  read -r -a usage < <(tail -1 "$work/usage")
+  cpu=$(echo "${usage[0]} + ${usage[1]}" | bc | sed 's/^\./0./')
+  rss_mib=$(( usage[2] / 1024 ))
 }
 
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
-ratio() { echo "scale=2; $1 / $2" | bc | sed 's/^\./0./'; }
+ratio() { if [ "$(echo "$2 == 0" | bc)" = 1 ]; then echo -; else echo "scale=2; $1 / $2" | bc | sed 's/^\./0./'; fi; }
 
 # The diff and apply commands of each tool ("NAME OLD NEW PATCH OUT").
 diff_cmd() {
@@ -79,13 +83,14 @@ bench_pair() {
     fi
     tools+=("$t"); sizes+=("$(stat -c %s "$d/$t.patch")"); diffs+=("$secs")
   done
-  declare -A times rss
+  declare -A times cpus rss
   for _ in $(seq "$RUNS"); do
     for t in "${tools[@]}"; do
       rm -f "$d/$t.out"
       # shellcheck disable=SC2046
       run_measured $(apply_cmd $t "$old" "$new" "$d/$t.patch" "$d/$t.out") || { echo "$t apply failed"; return 1; }
       times[$t]+="$secs "
+      cpus[$t]+="$cpu "
       [ "$rss_mib" -gt "${rss[$t]:-0}" ] && rss[$t]=$rss_mib
     done
   done
@@ -93,25 +98,26 @@ bench_pair() {
     cmp -s "$d/$t.out" "$new" || { echo "$t rebuilt a wrong file"; return 1; }
     rm -f "$d/$t.out"
   done
-  printf '%-9s %12s %9s %9s %12s\n' tool "patch bytes" "diff s" "apply s" "apply MiB"
-  local i orb_size xd3_size orb_apply xd3_apply
+  printf '%-9s %12s %9s %9s %13s %10s\n' tool "patch bytes" "diff s" "apply s" "apply cpu s" "apply MiB"
+  local i orb_size xd3_size orb_apply xd3_apply orb_cpu xd3_cpu
   for i in "${!tools[@]}"; do
     t=${tools[$i]}
+    local apply apply_cpu
     # shellcheck disable=SC2086
-    local apply; apply=$(median ${times[$t]})
-    printf '%-9s %12s %9s %9s %12s\n' "$t" "${sizes[$i]}" "${diffs[$i]}" "$apply" "${rss[$t]}"
-    [ "$t" = orbpatch ] && { orb_size=${sizes[$i]}; orb_apply=$apply; }
-    [ "$t" = xdelta3 ] && { xd3_size=${sizes[$i]}; xd3_apply=$apply; }
+    apply=$(median ${times[$t]}); apply_cpu=$(median ${cpus[$t]})
+    printf '%-9s %12s %9s %9s %13s %10s\n' "$t" "${sizes[$i]}" "${diffs[$i]}" "$apply" "$apply_cpu" "${rss[$t]}"
+    [ "$t" = orbpatch ] && { orb_size=${sizes[$i]}; orb_apply=$apply; orb_cpu=$apply_cpu; }
+    [ "$t" = xdelta3 ] && { xd3_size=${sizes[$i]}; xd3_apply=$apply; xd3_cpu=$apply_cpu; }
   done
   local others=""
   for i in "${!tools[@]}"; do
     case ${tools[$i]} in bsdiff|zstd) others+=", /${tools[$i]} $(ratio "$orb_size" "${sizes[$i]}")" ;; esac
   done
   echo "orbpatch patch / xdelta3's: $(ratio "$orb_size" "$xd3_size") (target <= 1.0)$others;" \
-       "apply speed x xdelta3: $(ratio "$xd3_apply" "$orb_apply") (target >= 3);" \
-       "apply peak ${rss[orbpatch]} MiB (target <= 256)"
-  summary+=("$(printf '%-34s %7s %7s %9s' "${name:0:34}" "$(ratio "$orb_size" "$xd3_size")" \
-    "$(ratio "$xd3_apply" "$orb_apply")" "${rss[orbpatch]}")")
+       "apply speed x xdelta3: $(ratio "$xd3_apply" "$orb_apply") (target >= 3)," \
+       "in processor time $(ratio "$xd3_cpu" "$orb_cpu"); apply peak ${rss[orbpatch]} MiB (target <= 256)"
+  summary+=("$(printf '%-34s %7s %7s %7s %9s' "${name:0:34}" "$(ratio "$orb_size" "$xd3_size")" \
+    "$(ratio "$xd3_apply" "$orb_apply")" "$(ratio "$xd3_cpu" "$orb_cpu")" "${rss[orbpatch]}")")
   rm -rf "$d"
 }
 
@@ -171,8 +177,9 @@ rm -rf "$work"/deb-* "$work/edited"
 rm -f "$p.old" "$p.new"
 
 echo
-echo "summary (patch: orbpatch / xdelta3; apply: xdelta3 time / orbpatch time; orbpatch's apply peak)"
-printf '%-34s %7s %7s %9s\n' pair "patch" "apply x" "peak MiB"
+echo "summary (patch: orbpatch / xdelta3; apply: xdelta3 time / orbpatch time, wall and processor;"
+echo "orbpatch's apply peak)"
+printf '%-34s %7s %7s %7s %9s\n' pair "patch" "apply x" "cpu x" "peak MiB"
 printf '%s\n' "${summary[@]}"
 
 echo

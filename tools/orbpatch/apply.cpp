@@ -266,13 +266,12 @@ Result ApplyLegacyDiff(const std::string& oldPath, const std::string& diffPath,
 }  // namespace
 
 Result CheckDiffHeader(ByteSource& oldFile, ByteSource& diff, FileHeader* header) {
-    uint8_t bytes[FILE_HEADER_SIZE];
-    Result step = DiffReader(diff).Read(bytes);
-    if (!step.ok()) {
-        return step.code == ORBPATCH_DIFF_DAMAGED ? Damaged("too short to be a difference file")
-                                                  : step;
+    uint8_t bytes[MAX_FILE_HEADER_SIZE];
+    std::span<uint8_t> start(bytes, std::min<uint64_t>(diff.Size(), sizeof bytes));
+    Result step = DiffReader(diff).Read(start);
+    if (step.ok()) {
+        step = DecodeFileHeader(start, header);
     }
-    step = DecodeFileHeader(bytes, header);
     if (step.ok() && header->oldSize != oldFile.Size()) {
         return OldMismatch();
     }
@@ -281,7 +280,7 @@ Result CheckDiffHeader(ByteSource& oldFile, ByteSource& diff, FileHeader* header
 
 Result DecodeBlocks(ByteSource& oldFile, ByteSource& diff, const FileHeader& header,
                     const ByteSink& write) {
-    DiffReader reader(diff, FILE_HEADER_SIZE);
+    DiffReader reader(diff, header.size);
     BlockDecoder decoder(oldFile, reader);
     BlockRecord record;
     uint64_t decoded = 0;

@@ -122,7 +122,9 @@ private:
     }
 
     void Close() {
-        if (m_open) {
+        if (m_open && m_limits.wholeOld && m_oldSize > 0) {
+            m_blocks.back().reference = {{0, static_cast<uint32_t>(m_oldSize)}};
+        } else if (m_open) {
             m_blocks.back().reference =
                 PlanReference(m_candidates, m_oldSize, m_coded, m_limits.reference);
         }
@@ -155,20 +157,6 @@ uint64_t PlannedBlock::CodedBytes() const {
         total += segment.copy ? 0 : segment.length;
     }
     return total;
-}
-
-std::vector<PlannedBlock> PlanWithWholeOld(uint64_t oldSize, uint64_t newSize,
-                                           uint32_t codedBytes) {
-    std::vector<PlannedBlock> blocks;
-    for (uint64_t offset = 0; offset < newSize; offset += codedBytes) {
-        PlannedBlock block{
-            offset, {{std::min<uint64_t>(codedBytes, newSize - offset), false, 0}}, {}};
-        if (oldSize > 0) {
-            block.reference.push_back({0, static_cast<uint32_t>(oldSize)});
-        }
-        blocks.push_back(std::move(block));
-    }
-    return blocks;
 }
 
 std::vector<PlannedBlock> PlanFromMatches(const std::vector<Match>& matches, uint64_t oldSize,

@@ -24,6 +24,8 @@ struct BlockLimits {
     // among the threads.
     uint32_t codedBytes = 4 << 20;
     unsigned threads = 1;
+    // All of OLD as every block's reference, for an OLD small enough.
+    bool wholeOld = false;
     uint32_t copyMin = 4096;         // shorter runs stay coded, their OLD in the reference
     uint32_t maxSegments = 1 << 15;  // keeps the record's lists within MAX_LIST_BYTES
     ReferenceShape reference;
@@ -33,8 +35,8 @@ struct BlockLimits {
 std::vector<PlannedBlock> PlanWithWholeOld(uint64_t oldSize, uint64_t newSize, uint32_t codedBytes);
 
 // Copies for the runs of `matches` (in NEW's order) that are at least copyMin long; the bytes
-// between them coded, with the parts of OLD near them as reference: around where the copies on
-// either side end and start, and the shorter runs.
+// between them coded, with all of OLD as reference when `wholeOld`, else the parts of OLD near
+// them: around where the copies on either side end and start, and the shorter runs.
 std::vector<PlannedBlock> PlanFromMatches(const std::vector<Match>& matches, uint64_t oldSize,
                                           uint64_t newSize, const BlockLimits& limits);
 

@@ -21,9 +21,6 @@ constexpr uint64_t THOROUGH_CODED_LIMIT = 512 << 20;
 // time to write the copies hides their slower decoding.
 constexpr uint64_t LZMA_COPY_SHARE = 16;
 
-// Smaller blocks would cost more in lost matches across them than another thread gains.
-constexpr uint64_t MIN_SHARED_BLOCK = 1 << 20;
-
 // About four million anchors whatever the size of OLD: the index stays within 256 MiB, and
 // runs a few times the spacing long are still found.
 uint32_t AnchorSpacing(uint64_t oldSize) {
@@ -53,16 +50,9 @@ std::vector<Match> FindAllMatches(std::span<const uint8_t> oldData,
 std::vector<PlannedBlock> PlanBlocks(std::span<const uint8_t> oldData,
                                      std::span<const uint8_t> newData, const DiffOptions& options,
                                      unsigned threads) {
-    if (oldData.size() <= std::min(options.wholeOldLimit, MAX_REFERENCE_BYTES)) {
-        // Blocks of equal size, at least one per thread once there is enough to share.
-        uint64_t coded = options.blocks.codedBytes;
-        uint64_t count = std::max((newData.size() + coded - 1) / coded,
-                                  std::min<uint64_t>(threads, newData.size() / MIN_SHARED_BLOCK));
-        uint64_t size = count == 0 ? coded : (newData.size() + count - 1) / count;
-        return PlanWithWholeOld(oldData.size(), newData.size(), static_cast<uint32_t>(size));
-    }
     BlockLimits limits = options.blocks;
     limits.threads = threads;
+    limits.wholeOld = oldData.size() <= std::min(options.wholeOldLimit, MAX_REFERENCE_BYTES);
     return PlanFromMatches(FindAllMatches(oldData, newData, threads), oldData.size(),
                            newData.size(), limits);
 }

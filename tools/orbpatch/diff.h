@@ -17,7 +17,7 @@ struct DiffOptions {
     // coded. LZMA2 frames are tried from 19 up.
     int level = 0;
     // An OLD up to this size (at most MAX_REFERENCE_BYTES) is the reference of every block;
-    // a larger one is matched against NEW first.
+    // of a larger one each block refers to the parts near its coded bytes.
     uint64_t wholeOldLimit = DEFAULT_WHOLE_OLD_LIMIT;
     BlockLimits blocks;
     unsigned threads = 0;  // 0: one per processor

@@ -145,22 +145,21 @@ uint32_t FormatVersion(std::span<const uint8_t> bytes) {
     return GetLittleEndian<uint32_t>(bytes.data() + 8);
 }
 
-std::array<uint8_t, FILE_HEADER_SIZE> EncodeFileHeader(const FileHeader& header) {
-    std::array<uint8_t, FILE_HEADER_SIZE> out{};
-    std::copy(PATCH_MAGIC.begin(), PATCH_MAGIC.end(), out.begin());
-    PutLittleEndian<uint32_t>(&out[8], PATCH_FORMAT_VERSION);
-    PutLittleEndian<uint32_t>(&out[12], header.blockCount);
-    PutLittleEndian<uint64_t>(&out[16], header.oldSize);
-    PutLittleEndian<uint64_t>(&out[24], header.newSize);
-    PutLittleEndian<uint32_t>(&out[32], Crc(out.data(), 32));
+std::vector<uint8_t> EncodeFileHeader(const FileHeader& header) {
+    std::vector<uint8_t> out(PATCH_MAGIC.begin(), PATCH_MAGIC.end());
+    PutFixed<uint32_t>(PATCH_FORMAT_VERSION, &out);
+    PutVarint(header.blockCount, &out);
+    PutVarint(header.oldSize, &out);
+    PutVarint(header.newSize, &out);
+    PutFixed<uint32_t>(Crc(out.data(), out.size()), &out);
     return out;
 }
 
 Result DecodeFileHeader(std::span<const uint8_t> bytes, FileHeader* header) {
-    if (bytes.size() < FILE_HEADER_SIZE) {
+    uint32_t version = FormatVersion(bytes);
+    if (bytes.size() < VERSION_PREFIX_SIZE) {
         return Damaged("too short to be a difference file");
     }
-    uint32_t version = FormatVersion(bytes);
     if (version == 0) {
         return Damaged("not a difference file (wrong magic)");
     }
@@ -168,12 +167,15 @@ Result DecodeFileHeader(std::span<const uint8_t> bytes, FileHeader* header) {
     if (version != PATCH_FORMAT_VERSION) {
         return Damaged("unsupported format version " + std::to_string(version));
     }
-    if (!CrcMatches(bytes.first(FILE_HEADER_SIZE))) {
+    std::span<const uint8_t> rest = bytes.subspan(VERSION_PREFIX_SIZE);
+    uint64_t blocks = 0;
+    bool read = GetVarint(&rest, &blocks) && GetVarint(&rest, &header->oldSize) &&
+                GetVarint(&rest, &header->newSize) && rest.size() >= CRC_SIZE;
+    header->size = bytes.size() - rest.size() + CRC_SIZE;
+    if (!read || blocks > UINT32_MAX || !CrcMatches(bytes.first(header->size))) {
         return Damaged("damaged header (checksum mismatch)");
     }
-    header->blockCount = GetLittleEndian<uint32_t>(bytes.data() + 12);
-    header->oldSize = GetLittleEndian<uint64_t>(bytes.data() + 16);
-    header->newSize = GetLittleEndian<uint64_t>(bytes.data() + 24);
+    header->blockCount = static_cast<uint32_t>(blocks);
     return Result::Success();
 }
 

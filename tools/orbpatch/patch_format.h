@@ -22,10 +22,9 @@ namespace OrbPatch {
 //   offset  size  field
 //        0     8  magic "ORBPATCH"
 //        8     4  format version (2)
-//       12     4  number of blocks
-//       16     8  size of OLD in bytes
-//       24     8  size of NEW in bytes
-//       32     4  CRC-32 (zlib) of bytes 0 to 31
+//       12        varints (7 bits a byte, low first): number of blocks, size of OLD in bytes,
+//                 size of NEW in bytes
+//                 then 4 bytes: CRC-32 (zlib) of the header's bytes before it
 //
 // Block record:
 //        0     4  B, the size of the body
@@ -50,7 +49,7 @@ namespace OrbPatch {
 inline constexpr std::array<uint8_t, 8> PATCH_MAGIC = {'O', 'R', 'B', 'P', 'A', 'T', 'C', 'H'};
 inline constexpr uint32_t PATCH_FORMAT_VERSION = 2;
 inline constexpr size_t VERSION_PREFIX_SIZE = 12;  // magic and version, common to all versions
-inline constexpr size_t FILE_HEADER_SIZE = 36;
+inline constexpr size_t MAX_FILE_HEADER_SIZE = VERSION_PREFIX_SIZE + 5 + 10 + 10 + 4;
 inline constexpr size_t RECORD_PREFIX_SIZE = 4;
 
 // What a decoder holds at once, and so what an encoder may ask of it: with the frame and the
@@ -75,6 +74,7 @@ struct FileHeader {
     uint32_t blockCount = 0;
     uint64_t oldSize = 0;
     uint64_t newSize = 0;
+    size_t size = 0;  // of the header itself, as read
 };
 
 struct OldRange {
@@ -110,8 +110,9 @@ struct BlockRecord {
 // The format version of a file starting with `bytes`, or 0 when it is not a difference file.
 uint32_t FormatVersion(std::span<const uint8_t> bytes);
 
-std::array<uint8_t, FILE_HEADER_SIZE> EncodeFileHeader(const FileHeader& header);
-// ORBPATCH_DIFF_DAMAGED unless `bytes` holds an intact version 2 header.
+std::vector<uint8_t> EncodeFileHeader(const FileHeader& header);
+// Reads the header at the start of `bytes` (the file's first MAX_FILE_HEADER_SIZE bytes, or all
+// of a shorter file). ORBPATCH_DIFF_DAMAGED unless they start with an intact version 2 header.
 Result DecodeFileHeader(std::span<const uint8_t> bytes, FileHeader* header);
 
 // The record of a block that starts at `newOffset` in NEW.

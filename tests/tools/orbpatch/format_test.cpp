@@ -49,15 +49,17 @@ TEST(Xxh64, MatchesKnownValueAndZstdChecksumInAnyPieces) {
 }
 
 TEST(PatchFormat, HeaderAndRecordRoundTripAndRefuseAnyChangedByte) {
-    auto header = EncodeFileHeader({3, 0x0102030405060708ULL, 42});
+    std::vector<uint8_t> header = EncodeFileHeader({3, 0x0102030405060708ULL, 300, 0});
     ASSERT_EQ(std::string(header.begin(), header.begin() + 8), "ORBPATCH");
     EXPECT_EQ(header[8], 2);
-    EXPECT_EQ(header[16], 0x08);  // little-endian sizes
+    EXPECT_EQ(header[12], 3);  // varints, low seven bits first
+    EXPECT_EQ(header[13], 0x88);
     FileHeader readHeader;
     ASSERT_TRUE(DecodeFileHeader(header, &readHeader).ok());
     EXPECT_EQ(readHeader.blockCount, 3u);
     EXPECT_EQ(readHeader.oldSize, 0x0102030405060708ULL);
-    EXPECT_EQ(readHeader.newSize, 42u);
+    EXPECT_EQ(readHeader.newSize, 300u);
+    EXPECT_EQ(readHeader.size, header.size());
 
     BlockRecord record;
     record.index = 7;

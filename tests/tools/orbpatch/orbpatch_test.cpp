@@ -199,19 +199,26 @@ TEST_F(OrbPatchTool, RefusesADamagedDiffAndKeepsTheExistingOutput) {
     };
     Bytes appended = diff;
     appended.push_back(0);
-    // After the 36-byte file header: the record's body size, its body and its CRC.
-    size_t firstFrame = 36 + 4 + (diff[36] | diff[37] << 8 | diff[38] << 16) + 4;
+    // The file header holds three varints; then the record's body size, its body and its CRC.
+    size_t firstRecord = 12;
+    for (int varints = 0; varints < 3; ++firstRecord) {
+        varints += (diff[firstRecord] & 0x80) == 0 ? 1 : 0;
+    }
+    firstRecord += 4;
+    size_t firstFrame =
+        firstRecord + 4 +
+        (diff[firstRecord] | diff[firstRecord + 1] << 8 | diff[firstRecord + 2] << 16) + 4;
     struct Case {
         const char* name;
         Bytes damaged;
     } cases[] = {
         {"empty", {}},
-        {"header only", truncated(36)},
+        {"header only", truncated(firstRecord)},
         {"half", truncated(diff.size() / 2)},
         {"last byte missing", truncated(diff.size() - 1)},
         {"byte appended", appended},
-        {"size in header", flipped(20)},
-        {"block record", flipped(44)},
+        {"size in header", flipped(13)},
+        {"block record", flipped(firstRecord + 10)},
         {"start of the first frame", flipped(firstFrame)},
         {"not a difference file", RandomBytes(diff.size(), 5)},
     };
