@@ -171,9 +171,13 @@ void ZephAgentClient::ScanInstallation() {
 }
 
 void ZephAgentClient::SaveSummary() {
-    ZephUtil::ZephDataBufferFile file(m_checksumFile, ZephUtil::kFileWrite);
-    if (file.IsOpen())
-        m_summary.Save(file);
+    // Written over in place and then cut to length, not truncated first: ext4 pushes a file
+    // that was truncated to nothing to the disk as soon as it is closed, and the receive stage
+    // saves after every 33 segments. Whatever an interrupted save leaves, the next scan checks
+    // against the files' time stamps, as it does any row.
+    ZephUtil::ZephDataBufferFile file(m_checksumFile, ZephUtil::kFileAppend);
+    if (file.IsOpen() && m_summary.Save(file) == ZephUtil::kBufOk)
+        file.SetSize(file.GetPosition());
 }
 
 }  // namespace ZephPatch

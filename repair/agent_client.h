@@ -59,8 +59,8 @@ public:
     // when it did so since the last call. Safe to call from one thread besides the job's.
     void WaitForChange(int milliseconds) const;
 
-    // For the job's tasks.
-    ZephUtil::ZephDataBufferTCP& Connection() { return m_connection; }
+    // For the job's tasks: the segment messages, while the receive stage runs.
+    ZephUtil::ZephDataBuffer& Incoming() { return *m_incoming; }
     FileTreeSummary& Summary() { return m_summary; }
     const std::string& InstallDirectory() const { return m_installDirectory; }
     void CountReceivedSegment() { ++m_received; }
@@ -86,6 +86,7 @@ private:
     std::set<std::string> m_exclusions;
     FileTreeSummary m_summary;
     ZephUtil::ZephDataBufferTCP m_connection;
+    ZephUtil::ZephDataBuffer* m_incoming = nullptr;  // m_connection, read ahead
     std::atomic<uint32_t> m_total{0};
     std::atomic<uint32_t> m_received{0};
     // Set (auto reset) when the job thread moves to another stage or ends.

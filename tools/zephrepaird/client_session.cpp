@@ -6,10 +6,10 @@
 #include "kernel/compression.h"
 #include "kernel/system_log.h"
 #include "repair/agent_protocol.h"
+#include "repair/read_ahead_buffer.h"
 #include "repair/segment_checksum.h"
 #include "repair/segment_io.h"
 #include "repair/segment_name.h"
-#include "tools/zephrepaird/read_ahead_buffer.h"
 #include "tools/zephrepaird/segment_plan.h"
 
 namespace ZephRepairServer {
@@ -72,7 +72,7 @@ void ServeClient(ZephUtil::ZephDataBufferTCP& connection, ReferenceTree& tree, b
     }
     ZephPatch::FileTreeSummary client;
     {
-        ReadAheadBuffer summary(connection, kMaxSummaryBytes);
+        ZephPatch::ReadAheadBuffer summary(connection, kMaxSummaryBytes);
         const int status = client.Load(summary);
         if (status != ZephUtil::kBufOk) {
             Print("zephrepaird> unreadable summary from client (%d)", status);
