@@ -54,9 +54,8 @@ public:
     // kMaxWireNameUnits is refused with kBufOutOfRange before it is read.
     int Load(ZephUtil::ZephDataBuffer& source);
 
-    // Refreshes the table from the files under `root` (breadth-first, each folder in sorted
-    // order), skipping relative paths that match a pattern; rows of files and segments that
-    // are gone are dropped. Only segments of files whose time stamp changed, or that are new,
+    // Refreshes the table from the files under `root` (in key order), skipping relative paths
+    // that match a pattern; rows of files and segments that are gone are dropped. Only segments of files whose time stamp changed, or that are new,
     // are read, on every core. Keys of empty files, which have no rows, go to `emptyFiles`
     // when given.
     // Returns 0.
