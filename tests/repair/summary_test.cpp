@@ -2,6 +2,9 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <map>
+
 #include "kernel/data_buffer.h"
 #include "repair/file_tree_summary.h"
 #include "repair/segment_checksum.h"
@@ -134,6 +137,26 @@ TEST_F(SummaryTest, ExclusionsAndLinkedFolders) {
               (std::vector<std::string>{"sub\\deeper\\file#000", "sub\\unins000.exe#000"}));
 }
 
+// Folders are listed and segments checksummed by several threads at once: no folder may be
+// lost, no file listed twice, no checksum land in another file's row.
+TEST_F(SummaryTest, AWideDeepTreeIsFoundWholeWithEachFilesChecksum) {
+    std::map<std::string, Bytes> expected;
+    for (uint32_t i = 0; i < 240; ++i) {
+        const std::string folder = "d" + std::to_string(i % 3) + "/e" + std::to_string(i % 5);
+        const std::string sub = i % 2 ? "/f" + std::to_string(i % 7) : "";
+        const std::string name = folder + sub + "/x" + std::to_string(i);
+        expected[name] = RandomBytes(1 + i * 37, i);
+        WriteFile(m_folder / name, expected[name]);
+    }
+    fs::create_directories(m_folder / "empty/a/b");
+    Rescan();
+    ASSERT_EQ(m_summary.Size(), expected.size());
+    for (const auto& [name, bytes] : expected) {
+        std::string key = name;
+        std::replace(key.begin(), key.end(), '/', '\\');
+        EXPECT_EQ(Row(key + "#000").checksum, ChecksumOf(bytes)) << key;
+    }
+}
 TEST_F(SummaryTest, RegisteredSegmentsShareTheFileTime) {
     const fs::path file = m_folder / "f.bin";
     WriteFile(file, RandomBytes(3 * kSegmentSize, 9));

@@ -27,7 +27,7 @@ struct BlockLimits {
     // All of OLD as every block's reference, for an OLD small enough.
     bool wholeOld = false;
     uint32_t copyMin = 4096;         // shorter runs stay coded, their OLD in the reference
-    uint32_t maxSegments = 1 << 15;  // keeps the record's lists within MAX_LIST_BYTES
+    uint32_t maxSegments = 1 << 15;  // keeps the record within MAX_RECORD_BODY_BYTES
     ReferenceShape reference;
 };
 

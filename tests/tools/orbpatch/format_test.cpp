@@ -197,6 +197,21 @@ TEST(DiffRoundTrip, RebuildsNewAcrossBlockAndReferenceBoundaries) {
         EXPECT_EQ(Decode(old, Encode(old, newData, whole), &rebuilt), 0);
         EXPECT_TRUE(rebuilt == newData);
     }
+    // Blocks also close on their number of segments: many short copies between edits.
+    DiffOptions fewSegments = SmallLimits();
+    fewSegments.blocks.maxSegments = 3;
+    fewSegments.blocks.copyMin = 128;
+    Bytes often = old;
+    for (size_t at = 300; at < often.size(); at += 1000) {
+        often[at] ^= 0x5A;
+    }
+    Bytes diff = Encode(old, often, fewSegments);
+    FileHeader header;
+    ASSERT_TRUE(DecodeFileHeader(diff, &header).ok());
+    EXPECT_GT(header.blockCount, often.size() / 1000 / 3);
+    Bytes rebuilt;
+    EXPECT_EQ(Decode(old, diff, &rebuilt), 0);
+    EXPECT_TRUE(rebuilt == often);
 }
 
 // What a changed OLD does to a diff that copies its first half, codes edits near 600 KiB with
