@@ -1,4 +1,4 @@
-# The commands every checkout has: make demo, make test, make bench.
+# The commands every checkout has: make demo, make test, make bench; make package builds the .deb.
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
@@ -9,7 +9,7 @@ else
 BUILD_DIR ?= build
 endif
 
-.PHONY: all deps configure build test bench demo clean
+.PHONY: all deps configure build test bench demo kill-sweep package clean
 
 all: build
 
@@ -27,6 +27,14 @@ test: build
 
 bench: build
 	@bash bench/run.sh $(BUILD_DIR)
+
+# The kill campaign of the end-to-end tests at every file operation instead of CI's sample.
+kill-sweep: build
+	@cd $(BUILD_DIR)/tests/e2e && KILL_CAMPAIGN_STRIDE=1 ./e2e_tests \
+	  --gtest_filter='Interruption.OneRunSettlesEveryKill'
+
+package: build
+	@cmake --build $(BUILD_DIR) --target package
 
 demo: configure
 	@bash scripts/demo.sh $(BUILD_DIR)

@@ -2,6 +2,7 @@
 #include "apply/file_ops.h"
 #include "apply/messages.h"
 #include "apply/patch_stage.h"
+#include "kernel/file_mode.h"
 #include "kernel/file_utils.h"
 
 namespace ZephPatch {
@@ -11,7 +12,8 @@ bool AddFiles::Execute(const PatchListEntry& entry, const std::string& relative)
     const std::string target = TargetOf(relative);
     bool failed = !EnsureFolderOf(target);
 
-    if (!ZephUtil::FileExists(target)) {
+    const bool replacing = ZephUtil::FileExists(target);
+    if (!replacing) {
         if (!RecordNewFile(relative)) {
             Report(kLevelError, [&] { return FormatMessage(kTextFailedToCreateBackup, target); });
             return false;
@@ -35,6 +37,11 @@ bool AddFiles::Execute(const PatchListEntry& entry, const std::string& relative)
         });
         return false;
     }
+    // The archive carries no modes: a replaced program must stay one.
+    if (replacing)
+        ZephUtil::CopyPermissions(target + kBackupSuffix, target);
+    else
+        ZephUtil::ApplyNewFileMode(target, relative);
     return true;
 }
 

@@ -45,7 +45,8 @@ bool CheckNames(const PatchLists& lists, bool* logListed) {
     for (const auto* list : {&lists.added, &lists.deleted, &lists.patched}) {
         for (const PatchListEntry& entry : *list) {
             std::string relative;
-            if (!ZephUtil::ToSafeRelativePath(entry.path, &relative) || relative == kJournalName) {
+            if (!ZephUtil::ToSafeRelativePath(entry.path, &relative) || relative == kJournalName ||
+                relative == kTemporariesRecordName) {
                 Report(kLevelError, [&] { return MessageText(kTextListUnsafePath) + entry.path; });
                 return false;
             }
@@ -95,7 +96,7 @@ std::string BinFolder(const std::string& installFolder) {
 }  // namespace
 
 bool ApplyPatchDirectory(const std::string& installFolder, const std::string& patchFolder,
-                         const std::string& lastFile) {
+                         const std::string& lastFile, const std::function<void()>& onCommit) {
     if (!SettleInterruptedPatch(installFolder))
         return false;
     PatchLists lists;
@@ -113,6 +114,8 @@ bool ApplyPatchDirectory(const std::string& installFolder, const std::string& pa
     UninstallLogStage log(context);
     const bool ok = add.Run(lists.added) && remove.Run(lists.deleted) && patch.Run(lists.patched) &&
                     log.Run(lists.added, logListed) && journal.RecordCommit();
+    if (ok && onCommit)
+        onCommit();
 
     // Every finish step runs, whatever the others did.
     bool settled = add.Finish(ok);

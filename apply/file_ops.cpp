@@ -7,12 +7,14 @@
 #include <cstdio>
 #include <memory>
 
+#include "kernel/file_mode.h"
 #include "kernel/file_utils.h"
 
 namespace ZephPatch {
 namespace {
 
 constexpr size_t kCopyBufferSize = 64 * 1024;
+constexpr size_t kReadBlockSize = 1 << 20;
 
 // An open file descriptor, closed once.
 class Descriptor {
@@ -84,6 +86,7 @@ bool RenameFile(const std::string& from, const std::string& to) {
         return true;
     if (!CopyFileOver(from, to))
         return false;
+    ZephUtil::CopyPermissions(from, to);
     ZephUtil::DeleteFileAt(from);
     return true;
 }
@@ -96,22 +99,29 @@ bool WriteFileSynced(const std::string& path, const std::vector<uint8_t>& bytes)
            target.Close();
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
+bool ReadFileBlocks(const std::string& path,
+                    const std::function<void(const uint8_t*, size_t)>& consume) {
     Descriptor source(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!source.valid())
         return false;
-    bytes->clear();
-    uint8_t chunk[16 * 1024];
+    const auto block = std::make_unique_for_overwrite<uint8_t[]>(kReadBlockSize);
     for (;;) {
-        const ssize_t got = ::read(source.get(), chunk, sizeof chunk);
+        const ssize_t got = ::read(source.get(), block.get(), kReadBlockSize);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             return false;
         if (got == 0)
             return true;
-        bytes->insert(bytes->end(), chunk, chunk + got);
+        consume(block.get(), static_cast<size_t>(got));
     }
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
+    bytes->clear();
+    return ReadFileBlocks(path, [bytes](const uint8_t* block, size_t count) {
+        bytes->insert(bytes->end(), block, block + count);
+    });
 }
 
 bool SyncDirectory(const std::string& folder) {

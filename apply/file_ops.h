@@ -2,7 +2,9 @@
 // patch needs them, and writes that reach the disk before the next step relies on them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,11 @@ bool RenameFile(const std::string& from, const std::string& to);
 
 // Creates or truncates `path`, writes `bytes` and flushes them to disk.
 bool WriteFileSynced(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Hands the file to `consume` block by block (never whole); false when it cannot be opened
+// or read to its end.
+bool ReadFileBlocks(const std::string& path,
+                    const std::function<void(const uint8_t*, size_t)>& consume);
 
 // Reads a whole file; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes);

@@ -6,11 +6,10 @@
 #include <vector>
 
 #include "kernel/file_utils.h"
+#include "kernel/text.h"
 
 namespace ZephPatch {
 namespace {
-
-using Record = std::map<std::string, std::string>;
 
 // CR LF and LF CR are one line end; any other pair makes an empty line between them.
 std::vector<std::string_view> SplitLines(std::string_view text) {
@@ -47,7 +46,7 @@ std::string Lower(std::string_view text) {
 }
 
 // False when a line has no colon, which spoils the whole record.
-bool ParseRecord(const std::vector<std::string_view>& lines, Record* record) {
+bool ParseRecord(const std::vector<std::string_view>& lines, CatalogueRecord* record) {
     for (std::string_view raw : lines) {
         const std::string_view line = TrimSpaces(raw);
         if (line.empty())
@@ -63,22 +62,32 @@ bool ParseRecord(const std::vector<std::string_view>& lines, Record* record) {
     return true;
 }
 
+// Builds become part of the temporary archive's file name.
+bool IsSafeBuild(std::string_view build) {
+    return build.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
+std::optional<uint64_t> SizeValue(const std::string& text) {
+    uint64_t size = 0;
+    return ZephUtil::ParseDecimal(text, &size) ? std::optional(size) : std::nullopt;
+}
+
+std::optional<Sha256Digest> DigestValue(const std::string& text) {
+    Sha256Digest digest;
+    return ParseSha256Hex(text, &digest) ? std::optional(digest) : std::nullopt;
+}
+
+}  // namespace
+
 bool IsAbsoluteUrl(std::string_view url) {
     const std::string start = Lower(url.substr(0, 8));
     return start.starts_with("ftp://") || start.starts_with("http://") ||
            start.starts_with("https://");
 }
 
-// Builds become part of the temporary archive's file name.
-bool IsSafeBuild(std::string_view build) {
-    return build.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
-}
-
-}  // namespace
-
-bool PatchCatalogue::ParseCatalogue(std::string_view text, const std::string& serverBaseUrl) {
+std::vector<CatalogueRecord> ParseCatalogueRecords(std::string_view text) {
     const std::vector<std::string_view> lines = SplitLines(text);
-    bool stored = false;
+    std::vector<CatalogueRecord> records;
     for (size_t i = 0; i < lines.size();) {
         if (lines[i].empty()) {
             ++i;
@@ -87,9 +96,16 @@ bool PatchCatalogue::ParseCatalogue(std::string_view text, const std::string& se
         std::vector<std::string_view> recordLines;
         while (i < lines.size() && !lines[i].empty())
             recordLines.push_back(lines[i++]);
-        Record record;
-        if (!ParseRecord(recordLines, &record))
-            continue;
+        CatalogueRecord record;
+        if (ParseRecord(recordLines, &record))
+            records.push_back(std::move(record));
+    }
+    return records;
+}
+
+bool PatchCatalogue::ParseCatalogue(std::string_view text, const std::string& serverBaseUrl) {
+    bool stored = false;
+    for (CatalogueRecord& record : ParseCatalogueRecords(text)) {
         const std::string& source = record["source-version"];
         const std::string& target = record["target-version"];
         const std::string& exeUrl = record["patch-exe-url"];
@@ -103,7 +119,9 @@ bool PatchCatalogue::ParseCatalogue(std::string_view text, const std::string& se
             dataUrl =
                 ZephUtil::JoinPath(serverBaseUrl, ZephUtil::NormaliseSeparators(dataUrl, '/'));
         }
-        m_entries[source] = PatchCatalogueEntry{target, exeUrl, dataUrl};
+        m_entries[source] =
+            PatchCatalogueEntry{target, exeUrl, dataUrl, SizeValue(record["patch-data-size"]),
+                                DigestValue(record["patch-data-sha256"])};
         stored = true;
     }
     return stored;

@@ -6,11 +6,20 @@
 // lines left empty are skipped, and the others are "key: value", split at the first colon. Keys
 // compare without case; a value wrapped in double quotes loses them. A line without a colon
 // spoils its record. The last value of a key counts; unknown keys are ignored.
+//
+// A record may also give "patch-data-size" (decimal bytes) and "patch-data-sha256" (64 hex
+// digits) of its archive; older installers ignore them, a signed catalogue vouches for them.
 #pragma once
 
+#include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "apply/catalogue_signature.h"
+#include "apply/sha256.h"
 
 namespace ZephPatch {
 
@@ -18,7 +27,20 @@ struct PatchCatalogueEntry {
     std::string targetVersion;  // the build the patch produces
     std::string patchExeUrl;    // as written
     std::string patchDataUrl;   // the archive, made absolute
+    // Unset when the record lacks them or they are malformed.
+    std::optional<uint64_t> patchDataSize;
+    std::optional<Sha256Digest> patchDataSha256;
 };
+
+// One record's keys (lower case) and values, as the grammar gives them.
+using CatalogueRecord = std::map<std::string, std::string>;
+
+// Whether a data URL starts with ftp://, http:// or https:// (any case); any other is
+// relative to the server.
+bool IsAbsoluteUrl(std::string_view url);
+
+// The records of a file in their order, less those spoiled by a line without a colon.
+std::vector<CatalogueRecord> ParseCatalogueRecords(std::string_view text);
 
 // REQUIRES: external synchronization.
 class PatchCatalogue {
@@ -39,8 +61,13 @@ public:
     void SetServerBaseUrl(const std::string& url) { m_serverBaseUrl = url; }
     const std::map<std::string, PatchCatalogueEntry>& Entries() const { return m_entries; }
 
+    // The stamp of the signature the catalogue was accepted with; unset for an unsigned one.
+    const std::optional<CatalogueStamp>& Stamp() const { return m_stamp; }
+    void SetStamp(const std::optional<CatalogueStamp>& stamp) { m_stamp = stamp; }
+
 private:
     std::string m_serverBaseUrl;
+    std::optional<CatalogueStamp> m_stamp;
     std::map<std::string, PatchCatalogueEntry> m_entries;
 };
 

@@ -3,6 +3,7 @@
 #include "apply/messages.h"
 #include "apply/patch_stage.h"
 #include "apply/patch_tool.h"
+#include "kernel/file_mode.h"
 #include "kernel/file_utils.h"
 
 namespace ZephPatch {
@@ -74,6 +75,8 @@ bool PatchFiles::Execute(const PatchListEntry& entry, const std::string& relativ
         Report(kLevelError, [&] { return ToolExitMessage(exitCode, converter, entry.path); });
         return false;
     }
+    // The tool writes a new file: the patched one keeps the old one's mode.
+    ZephUtil::CopyPermissions(backup, target);
     return true;
 }
 

@@ -1,16 +1,14 @@
 #include "apply/patch_journal.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
+#include <cctype>
+#include <map>
+#include <set>
 #include <vector>
 
 #include "apply/callbacks.h"
 #include "apply/file_ops.h"
 #include "apply/messages.h"
-#include "apply/patch_list.h"
 #include "apply/uninstall_log.h"
 #include "kernel/file_utils.h"
 
@@ -21,6 +19,8 @@ constexpr const char kBackupTag[] = "backup ";
 constexpr const char kAddedTag[] = "added ";
 constexpr const char kUninstallLogLine[] = "uninstall-log";
 constexpr const char kCommitLine[] = "commit";
+// mkstemp's "XXXXXX": six letters or digits.
+constexpr size_t kToolSuffixLength = 6;
 
 std::string InstallPath(const std::string& installFolder, const std::string& relative) {
     return ZephUtil::JoinPath(installFolder, relative);
@@ -28,33 +28,40 @@ std::string InstallPath(const std::string& installFolder, const std::string& rel
 
 // Puts `target` back from its backup when the backup exists; a missing backup means the
 // rename never happened or was already undone. False when the file could not be put back.
-bool RestoreIfBackedUp(const std::string& target) {
+bool RestoreIfBackedUp(const std::string& target, int* settled) {
     const std::string backup = target + kBackupSuffix;
     if (!ZephUtil::FileExists(backup))
         return true;
     if (ZephUtil::FileExists(target) && !ZephUtil::DeleteFileAt(target))
         return false;
-    return RenameFile(backup, target);
+    if (!RenameFile(backup, target))
+        return false;
+    ++*settled;
+    return true;
 }
 
-bool DeleteIfPresent(const std::string& path) {
-    return !ZephUtil::FileExists(path) || ZephUtil::DeleteFileAt(path);
+bool DeleteIfPresent(const std::string& path, int* deleted) {
+    if (!ZephUtil::FileExists(path))
+        return true;
+    if (!ZephUtil::DeleteFileAt(path))
+        return false;
+    ++*deleted;
+    return true;
 }
 
 // Undoes one record; false when a file could not be put back (reported).
-bool Undo(const std::string& installFolder, const std::string& line) {
+bool Undo(const std::string& installFolder, const std::string& line, int* settled) {
     bool done = true;
     std::string target;
     if (line.starts_with(kBackupTag)) {
         target = InstallPath(installFolder, line.substr(sizeof kBackupTag - 1));
-        done = RestoreIfBackedUp(target);
+        done = RestoreIfBackedUp(target, settled);
     } else if (line.starts_with(kAddedTag)) {
         target = InstallPath(installFolder, line.substr(sizeof kAddedTag - 1));
-        done = DeleteIfPresent(target);
+        done = DeleteIfPresent(target, settled);
     } else if (line == kUninstallLogLine) {
         target = InstallPath(installFolder, kUninstallLogName);
-        DeleteIfPresent(InstallPath(installFolder, kUninstallLogTempName));
-        done = RestoreIfBackedUp(target);
+        done = RestoreIfBackedUp(target, settled);
     }
     if (!done) {
         Report(kLevelError, [&] { return FormatMessage(kTextFailedToRestore, target); });
@@ -63,98 +70,89 @@ bool Undo(const std::string& installFolder, const std::string& line) {
 }
 
 // Drops what a committed application left behind.
-void Complete(const std::string& installFolder, const std::string& line) {
+void Complete(const std::string& installFolder, const std::string& line, int* settled) {
     if (line.starts_with(kBackupTag)) {
-        ZephUtil::DeleteFileAt(InstallPath(installFolder, line.substr(sizeof kBackupTag - 1)) +
-                               kBackupSuffix);
+        DeleteIfPresent(
+            InstallPath(installFolder, line.substr(sizeof kBackupTag - 1)) + kBackupSuffix,
+            settled);
     } else if (line == kUninstallLogLine) {
-        ZephUtil::DeleteFileAt(InstallPath(installFolder, kUninstallLogName) +
-                               std::string(kBackupSuffix));
-        ZephUtil::DeleteFileAt(InstallPath(installFolder, kUninstallLogTempName));
+        DeleteIfPresent(InstallPath(installFolder, kUninstallLogName) + kBackupSuffix, settled);
     }
 }
 
-// The complete lines of the journal: a line cut short by the interruption was never acted on.
-bool ReadRecords(const std::string& path, std::vector<std::string>* records) {
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, &bytes))
+bool IsToolTemporaryName(const std::string& entry, const std::set<std::string>& names) {
+    const size_t length = entry.size();
+    if (length < kToolSuffixLength + 3 || entry[0] != '.' ||
+        entry[length - kToolSuffixLength - 1] != '.')
         return false;
-    std::string text(bytes.begin(), bytes.end());
-    const size_t lastEnd = text.rfind('\n');
-    text.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
-    *records = SplitLines(text);
-    return true;
+    const auto suffix = entry.end() - static_cast<long>(kToolSuffixLength);
+    return std::all_of(suffix, entry.end(), [](unsigned char c) { return std::isalnum(c); }) &&
+           names.count(entry.substr(1, length - kToolSuffixLength - 2)) > 0;
+}
+
+// The difference tool's named outputs beside the backed-up files, each folder listed once.
+int RemoveToolTemporaries(const std::string& installFolder,
+                          const std::vector<std::string>& records) {
+    std::map<std::string, std::set<std::string>> namesByFolder;
+    for (const std::string& line : records) {
+        if (line.starts_with(kBackupTag)) {
+            const std::string path = InstallPath(installFolder, line.substr(sizeof kBackupTag - 1));
+            namesByFolder[ParentFolder(path)].insert(ZephUtil::FileNamePart(path));
+        }
+    }
+    int removed = 0;
+    for (const auto& [folder, names] : namesByFolder) {
+        std::set<std::string> entries;
+        ZephUtil::ListFolder(folder, &entries);
+        for (const std::string& entry : entries) {
+            if (IsToolTemporaryName(ZephUtil::FileNamePart(entry), names))
+                DeleteIfPresent(entry, &removed);
+        }
+    }
+    return removed;
 }
 
 }  // namespace
 
 PatchJournal::PatchJournal(const std::string& installFolder)
-    : m_installFolder(installFolder), m_path(ZephUtil::JoinPath(installFolder, kJournalName)) {}
+    : m_installFolder(installFolder), m_records(ZephUtil::JoinPath(installFolder, kJournalName)) {}
 
-PatchJournal::~PatchJournal() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
+PatchJournal::~PatchJournal() = default;
 
 bool PatchJournal::RecordBackup(const std::string& relative) {
-    return Append(kBackupTag + relative);
+    return m_records.Append(kBackupTag + relative);
 }
 
 bool PatchJournal::RecordAdded(const std::string& relative) {
-    return Append(kAddedTag + relative);
+    return m_records.Append(kAddedTag + relative);
 }
 
 bool PatchJournal::RecordUninstallLog() {
-    return Append(kUninstallLogLine);
+    return m_records.Append(kUninstallLogLine);
 }
 
 bool PatchJournal::RecordCommit() {
     // Nothing was written yet: no journal, nothing to commit.
-    if (m_fd < 0)
+    if (!m_records.IsOpen())
         return true;
     // The new files must be on disk before the backups that could replace them are dropped.
     if (!SyncFileSystem(m_installFolder))
         return false;
-    return Append(kCommitLine);
+    return m_records.Append(kCommitLine);
 }
 
 bool PatchJournal::Remove() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
-    if (!ZephUtil::FileExists(m_path))
+    m_records.Close();
+    if (!ZephUtil::FileExists(m_records.Path()))
         return true;
     // Whatever was put back or dropped must be on disk before the journal goes.
-    if (!SyncFileSystem(m_installFolder) || !ZephUtil::DeleteFileAt(m_path))
+    if (!SyncFileSystem(m_installFolder) || !ZephUtil::DeleteFileAt(m_records.Path()))
         return false;
     SyncDirectory(m_installFolder);
     return true;
 }
 
-bool PatchJournal::Append(const std::string& line) {
-    if (m_fd < 0) {
-        m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        if (m_fd < 0)
-            return false;
-        // The journal's own name must survive a power loss as well as its records.
-        if (!SyncDirectory(m_installFolder))
-            return false;
-    }
-    const std::string record = line + "\n";
-    size_t done = 0;
-    while (done < record.size()) {
-        const ssize_t written = ::write(m_fd, record.data() + done, record.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        done += static_cast<size_t>(written);
-    }
-    return ::fsync(m_fd) == 0;
-}
-
-RecoveryResult RecoverInterruptedPatch(const std::string& installFolder) {
+RecoveryResult RecoverInterruptedPatch(const std::string& installFolder, RecoveryCounts* counts) {
     const std::string path = ZephUtil::JoinPath(installFolder, kJournalName);
     if (!ZephUtil::FileExists(path))
         return RecoveryResult::kNothing;
@@ -162,23 +160,27 @@ RecoveryResult RecoverInterruptedPatch(const std::string& installFolder) {
     if (!ReadRecords(path, &records))
         return RecoveryResult::kStuck;
 
-    bool committed = false;
-    for (const std::string& line : records)
-        committed = committed || line == kCommitLine;
+    RecoveryCounts done;
+    const bool committed = std::find(records.begin(), records.end(), kCommitLine) != records.end();
     bool settled = true;
     if (committed) {
         for (const std::string& line : records)
-            Complete(installFolder, line);
+            Complete(installFolder, line, &done.filesSettled);
     } else {
         for (auto it = records.rbegin(); it != records.rend(); ++it) {
-            settled = Undo(installFolder, *it) && settled;
+            settled = Undo(installFolder, *it, &done.filesSettled) && settled;
         }
         // The log's copy is made before the journal names it: one the journal does not name
         // was cut short, and the log itself was never touched.
         if (std::find(records.begin(), records.end(), kUninstallLogLine) == records.end()) {
-            DeleteIfPresent(InstallPath(installFolder, kUninstallLogName) + kBackupSuffix);
+            DeleteIfPresent(InstallPath(installFolder, kUninstallLogName) + kBackupSuffix,
+                            &done.temporariesRemoved);
         }
     }
+    DeleteIfPresent(InstallPath(installFolder, kUninstallLogTempName), &done.temporariesRemoved);
+    done.temporariesRemoved += RemoveToolTemporaries(installFolder, records);
+    if (counts)
+        *counts = done;
     // What was put back must be on disk before the journal that could redo it goes.
     if (!settled || !SyncFileSystem(installFolder))
         return RecoveryResult::kStuck;

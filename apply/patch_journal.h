@@ -13,9 +13,14 @@
 
 #include <string>
 
+#include "apply/record_file.h"
+
 namespace ZephPatch {
 
 inline constexpr const char* kJournalName = ".patch-journal";
+// Beside it, the installer session's record of its temporary files and folders, which a run
+// after a kill removes. A patch may name neither.
+inline constexpr const char* kTemporariesRecordName = ".patch-temporaries";
 inline constexpr const char* kBackupSuffix = ".pbk";
 
 // Appends records, each flushed to disk before the call returns, so that it is durable
@@ -36,11 +41,8 @@ public:
     bool Remove();
 
 private:
-    bool Append(const std::string& line);
-
     std::string m_installFolder;
-    std::string m_path;
-    int m_fd = -1;
+    RecordFile m_records;
 };
 
 enum class RecoveryResult {
@@ -50,8 +52,18 @@ enum class RecoveryResult {
     kStuck,      // some backup could not be put back; the journal stays for the next try
 };
 
+// What settling an interrupted application changed.
+struct RecoveryCounts {
+    int filesSettled = 0;        // changes reverted, or backups dropped
+    int temporariesRemoved = 0;  // the difference tool's and the uninstall log's temporary files
+};
+
 // Settles an application that a journal shows was interrupted: before its commit every
-// recorded step is undone, newest first; after it the leftover backups are dropped.
-RecoveryResult RecoverInterruptedPatch(const std::string& installFolder);
+// recorded step is undone, newest first; after it the leftover backups are dropped. Either
+// way the temporary files the application may have left are removed: the new uninstall log,
+// and the difference tool's output under the name ".<file>.XXXXXX" beside a backed-up <file>
+// (six letters or digits; only a file system that cannot keep it nameless shows it).
+RecoveryResult RecoverInterruptedPatch(const std::string& installFolder,
+                                       RecoveryCounts* counts = nullptr);
 
 }  // namespace ZephPatch

@@ -72,8 +72,10 @@ bool PatchStage::EnsureFolderOf(const std::string& target) const {
 bool PatchStage::MoveToBackup(const std::string& relative) {
     const std::string target = TargetOf(relative);
     const std::string backup = target + kBackupSuffix;
-    // A backup the journal does not name is stale; it must go before the journal names it.
-    if (ZephUtil::FileExists(backup) && !ZephUtil::DeleteFileAt(backup))
+    // A backup the journal does not name is stale; it must go before the journal names it,
+    // and on disk too: after a power cut the journal would have it put back over the file.
+    if (ZephUtil::FileExists(backup) &&
+        (!ZephUtil::DeleteFileAt(backup) || !SyncDirectory(ParentFolder(backup))))
         return false;
     if (!m_context.journal->RecordBackup(relative) || !RenameFile(target, backup))
         return false;

@@ -43,6 +43,9 @@ ToolCommand ConverterCommand(const std::string& binFolder, const std::string& ol
 bool RunTool(const ToolCommand& command, const std::string& workingDirectory, int* exitCode) {
     ZephUtil::ChildOptions options;
     options.workingDirectory = workingDirectory;
+    // A tool outliving a killed installer would write its output after the next run has
+    // put the old file back.
+    options.endWithStarter = true;
     auto child = ZephUtil::StartChildProcessArgv(command.program, command.arguments, options);
     if (!child)
         return false;

@@ -25,8 +25,9 @@ ToolCommand ConverterCommand(const std::string& binFolder, const std::string& ol
                              const std::string& differenceFile, const std::string& outputFile);
 
 // Runs the command in `workingDirectory` and waits for it without a time limit, passing its
-// output on to the diagnostic log. False when it cannot be started; otherwise its exit code
-// (128 + the signal for a killed one) is in `exitCode`.
+// output on to the diagnostic log; the tool is killed when the calling thread ends first
+// (a killed installer). False when it cannot be started; otherwise its exit code (128 + the
+// signal for a killed one) is in `exitCode`.
 bool RunTool(const ToolCommand& command, const std::string& workingDirectory, int* exitCode);
 
 // The user message for a tool's non-zero exit code; `relative` is the entry's path.

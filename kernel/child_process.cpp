@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -80,6 +81,56 @@ bool RouteOutput(posix_spawn_file_actions_t& actions, int writeEnd, const ChildO
            posix_spawn_file_actions_addchdir_np(&actions, options.workingDirectory.c_str()) == 0;
 }
 
+// The child's side of StartWithDeathSignal: only async-signal-safe calls. Never returns.
+[[noreturn]] void ExecWithDeathSignal(const char* program, char* const argv[], int writeEnd,
+                                      const ChildOptions& options, pid_t starter, int errorPipe) {
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    for (int sig = 1; sig < NSIG; ++sig)
+        sigaction(sig, &standard, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    const bool ready =
+        dup2(writeEnd, STDOUT_FILENO) >= 0 && dup2(writeEnd, STDERR_FILENO) >= 0 &&
+        (options.workingDirectory.empty() || chdir(options.workingDirectory.c_str()) == 0) &&
+        prctl(PR_SET_PDEATHSIG, SIGKILL) == 0;
+    // A starter that died before the request would never send the signal.
+    if (ready && getppid() == starter)
+        execve(program, argv, environ);
+    const int error = errno;
+    (void)!write(errorPipe, &error, sizeof error);
+    _exit(127);
+}
+
+// fork and exec instead of posix_spawn, which cannot ask for the death signal. -1 when the
+// program could not be started.
+pid_t StartWithDeathSignal(const std::string& program, char* const argv[], int writeEnd,
+                           const ChildOptions& options) {
+    int errorPipe[2];
+    if (pipe2(errorPipe, O_CLOEXEC) != 0)
+        return -1;
+    UniqueFd errorRead(errorPipe[0]);
+    UniqueFd errorWrite(errorPipe[1]);
+    const pid_t starter = getpid();
+    const pid_t pid = fork();
+    if (pid == 0)
+        ExecWithDeathSignal(program.c_str(), argv, writeEnd, options, starter, errorWrite.get());
+    if (pid < 0)
+        return -1;
+    close(errorWrite.release());
+    int error = 0;
+    ssize_t got;
+    do {
+        got = read(errorRead.get(), &error, sizeof error);
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0)
+        return pid;  // the exec closed the pipe
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    return -1;
+}
+
 // Collects the exit status if the child has ended. True once it is reaped.
 bool TryReap(ChildProcess& child) {
     if (child.reaped)
@@ -148,9 +199,6 @@ std::unique_ptr<ChildProcess> StartChildProcessArgv(const std::string& program,
     UniqueFd readEnd(ends[0]);
     UniqueFd writeEnd(ends[1]);
 
-    SpawnSetup setup;
-    if (!ResetSignals(setup.attributes) || !RouteOutput(setup.actions, writeEnd.get(), options))
-        return nullptr;
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& argument : arguments)
@@ -158,9 +206,18 @@ std::unique_ptr<ChildProcess> StartChildProcessArgv(const std::string& program,
     argv.push_back(nullptr);
 
     pid_t pid;
-    if (posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attributes, argv.data(),
-                    environ) != 0)
-        return nullptr;
+    if (options.endWithStarter) {
+        pid = StartWithDeathSignal(program, argv.data(), writeEnd.get(), options);
+        if (pid < 0)
+            return nullptr;
+    } else {
+        SpawnSetup setup;
+        if (!ResetSignals(setup.attributes) ||
+            !RouteOutput(setup.actions, writeEnd.get(), options) ||
+            posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attributes, argv.data(),
+                        environ) != 0)
+            return nullptr;
+    }
     auto child = std::make_unique<ChildProcess>();
     child->processId = pid;
     child->processFd = OpenProcessFd(pid);

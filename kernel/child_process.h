@@ -32,6 +32,10 @@ struct ChildProcess {
 
 struct ChildOptions {
     std::string workingDirectory;  // empty: the parent's
+    // The child is killed (SIGKILL) when the thread that started it ends, the process being
+    // killed included, so that it never outlives its starter, not even one that died while it
+    // was being started. REQUIRES: that thread waits for the child.
+    bool endWithStarter = false;
 };
 
 // Starts `program` (UTF-8 path, started as it is, no PATH search) with `arguments` split by

@@ -50,8 +50,10 @@ void HandleConsoleEvent(int signal) {
         kill(getpid(), signal);
         return;
     }
-    // Handled: the process lives on; the orderly path sees the request and disarms.
-    g_closeRequested = true;
+    // Handled: the process lives on; the orderly path sees the request and disarms. The first
+    // signal is the one the process answers for.
+    int none = 0;
+    g_closeSignal.compare_exchange_strong(none, signal);
 }
 
 void WatchConsoleSignals() {

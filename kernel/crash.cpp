@@ -12,7 +12,7 @@ namespace detail {
 
 std::atomic<bool> g_allowConsoleClose{true};
 std::atomic<bool> g_armExitDump{false};
-std::atomic<bool> g_closeRequested{false};
+std::atomic<int> g_closeSignal{0};
 
 }  // namespace detail
 
@@ -45,7 +45,11 @@ void DisarmCrashHandlers() {
 }
 
 bool ConsoleCloseRequested() {
-    return detail::g_closeRequested;
+    return detail::g_closeSignal != 0;
+}
+
+int ConsoleCloseSignal() {
+    return detail::g_closeSignal;
 }
 
 void WriteDumpNow() {

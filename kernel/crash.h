@@ -32,6 +32,8 @@ void ZephAssert(bool condition, const char* text);
 
 // True once a console-control signal arrived while closing was not allowed.
 bool ConsoleCloseRequested();
+// That signal (the first of them: SIGINT, SIGTERM or SIGHUP), or 0 while none arrived.
+int ConsoleCloseSignal();
 
 // Name of the toolkit's crash report ("patcher-v35673-YYYY.MM.DD-hh.mm.ss.dmp"), fixed at
 // start unless a debugger is attached; empty until then.

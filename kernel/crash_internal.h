@@ -9,7 +9,8 @@ namespace ZephUtil::detail {
 // Flags of the crash handlers.
 extern std::atomic<bool> g_allowConsoleClose;
 extern std::atomic<bool> g_armExitDump;
-extern std::atomic<bool> g_closeRequested;
+// The console-control signal that asked to close while closing was not allowed; 0 while none.
+extern std::atomic<int> g_closeSignal;
 
 constexpr int kMaxFrames = 64;
 

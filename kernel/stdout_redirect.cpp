@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -48,6 +49,9 @@ const StdoutPipeRedirect& Redirect() {
     return redirect;
 }
 
+std::atomic<bool> g_linesOnStdout{true};
+std::atomic<int> g_linesCopy{-1};
+
 // At static initialisation, so that output written before the first line is logged (and
 // output of code that writes to stdout directly) reaches the parent too.
 [[maybe_unused]] const bool g_redirectAtStart = Redirect().pipeConnected;
@@ -58,11 +62,19 @@ bool IsStdoutPipeConnected() {
     return Redirect().pipeConnected;
 }
 
+void RouteConsoleLines(bool onStdout, int copyFd) {
+    g_linesOnStdout = onStdout;
+    g_linesCopy = copyFd;
+}
+
 void detail::WriteToConsole(const std::string& line) {
     // Output others left in the stdio buffer goes first, so the order on the handle holds.
     fflush(stdout);
     if (!Redirect().pipeConnected) {
-        WriteAll(STDOUT_FILENO, line.data(), line.size());
+        if (g_linesOnStdout)
+            WriteAll(STDOUT_FILENO, line.data(), line.size());
+        if (const int copy = g_linesCopy; copy >= 0)
+            WriteAll(copy, line.data(), line.size());
         return;
     }
     const std::u16string wide = FromNarrowString(line);

@@ -33,6 +33,12 @@ void UnlockLog();
 // True when standard output was redirected to the parent's FIFO at start.
 bool IsStdoutPipeConnected();
 
+// Where console lines go while no parent's FIFO takes them: `onStdout` false keeps them off
+// standard output (a console front end that owns the terminal hides its diagnostics there);
+// `copyFd` (-1: none) receives a copy of every line, for a session log. The caller keeps the
+// descriptor open while it is routed. Safe for concurrent use.
+void RouteConsoleLines(bool onStdout, int copyFd);
+
 // First name among NAME, STEM_2.EXT, STEM_3.EXT ... (relative to the current folder) that
 // does not exist yet.
 std::string MakeLogFilePath(const std::string& name);

@@ -1,5 +1,7 @@
 #include "kernel/text.h"
 
+#include <charconv>
+
 namespace ZephUtil {
 namespace {
 
@@ -113,6 +115,15 @@ std::string Utf16ToUtf8(std::u16string_view text) {
         AppendUtf8(out, cp);
     }
     return out;
+}
+
+bool ParseDecimal(std::string_view text, uint64_t* value) {
+    uint64_t parsed = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return false;
+    *value = parsed;
+    return true;
 }
 
 }  // namespace ZephUtil

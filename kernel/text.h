@@ -2,6 +2,7 @@
 // format carries it, and the lossy 8-bit form used for diagnostics and the uninstall log.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,5 +18,9 @@ std::u16string FromNarrowString(std::string_view text);
 // Lossless conversions. Invalid UTF-8 sequences and lone surrogates become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
+
+// A whole text of decimal digits that fits 64 bits; false, leaving `value` alone, otherwise
+// (also for signs and blanks).
+bool ParseDecimal(std::string_view text, uint64_t* value);
 
 }  // namespace ZephUtil

@@ -180,4 +180,14 @@ void ZephAgentClient::SaveSummary() {
         file.SetSize(file.GetPosition());
 }
 
+void ZephAgentClient::NoteNewFile(const std::string& path) {
+    std::lock_guard lock(m_newFilesMutex);
+    m_newFiles.insert(path);
+}
+
+bool ZephAgentClient::IsNewFile(const std::string& path) {
+    std::lock_guard lock(m_newFilesMutex);
+    return m_newFiles.contains(path);
+}
+
 }  // namespace ZephPatch

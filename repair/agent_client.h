@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <set>
 #include <string>
 
@@ -64,6 +65,10 @@ public:
     FileTreeSummary& Summary() { return m_summary; }
     const std::string& InstallDirectory() const { return m_installDirectory; }
     void CountReceivedSegment() { ++m_received; }
+    // Files this job created (a segment arrived for a file that was not there); their mode
+    // follows the rule for new files once their first bytes are in. Safe for concurrent use.
+    void NoteNewFile(const std::string& path);
+    bool IsNewFile(const std::string& path);
 
 private:
     static int RunRepairEntry(void* client);
@@ -91,6 +96,8 @@ private:
     std::atomic<uint32_t> m_received{0};
     // Set (auto reset) when the job thread moves to another stage or ends.
     const OS::EventHandle m_changed = OS::CreateEventHandle(false, false);
+    std::mutex m_newFilesMutex;
+    std::set<std::string> m_newFiles;
 };
 
 }  // namespace ZephPatch

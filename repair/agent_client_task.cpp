@@ -1,6 +1,7 @@
 #include "repair/agent_client_task.h"
 
 #include "kernel/compression.h"
+#include "kernel/file_mode.h"
 #include "kernel/file_utils.h"
 #include "kernel/system_log.h"
 #include "repair/agent_client.h"
@@ -159,8 +160,14 @@ bool ZephAgentClientTask::ThreadedWriteFile() {
 
     if (m_checksum == 0)
         return RemoveSegmentData(localPath, index);
+    // Noted before the write creates it, so that a first segment written meanwhile by another
+    // task still counts the file as new.
+    if (!ZephUtil::FileExists(localPath))
+        m_owner->NoteNewFile(localPath);
     if (!WriteSegment(localPath, index))
         return false;
+    if (index == 0 && m_owner->IsNewFile(localPath))
+        ZephUtil::ApplyNewFileMode(localPath, relative);
     // The checksum is given: this also stamps every row of the file with its new time.
     if (!m_owner->Summary().RegisterSegment(SegmentName(localPath, index), m_name, m_checksum)) {
         Print("   error: failed to register file %s", localPath.c_str());

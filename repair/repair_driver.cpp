@@ -93,12 +93,12 @@ bool ResolveRepairServer(const std::string& server, ZephUtil::SocketEndpoint* en
     return true;
 }
 
-bool RunRepairDriver(const RepairRequest& request, RepairFrontEnd& frontEnd) {
+RepairResult RunRepairDriver(const RepairRequest& request, RepairFrontEnd& frontEnd) {
     ZephUtil::SocketEndpoint server;
     if (!ResolveRepairServer(request.server.empty() ? kDefaultRepairServer : request.server,
                              &server)) {
         frontEnd.Report(3, RepairText::kCannotContactServer);
-        return false;
+        return RepairResult::kServerUnreachable;
     }
     ZephAgentClient job;
     job.SetInstallDirectory(request.installPath);
@@ -128,14 +128,16 @@ bool RunRepairDriver(const RepairRequest& request, RepairFrontEnd& frontEnd) {
                                   job.GetSegmentsTotal()));
     if (job.Succeeded()) {
         frontEnd.SetProgress(1000);
-        return true;
+        return RepairResult::kRepaired;
     }
     // A cancelled job is stopped by its destructor, without an error message.
     if (cancelled)
-        return false;
-    frontEnd.Report(3, FailureText(job.GetStage()));
-    frontEnd.Report(1, Format(RepairText::kErrorInStage, job.GetError(), job.GetStage()));
-    return false;
+        return RepairResult::kCancelled;
+    const int stage = job.GetStage();
+    frontEnd.Report(3, FailureText(stage));
+    frontEnd.Report(1, Format(RepairText::kErrorInStage, job.GetError(), stage));
+    return stage == kStageConnecting || stage == kStageExchanging ? RepairResult::kServerUnreachable
+                                                                  : RepairResult::kFailed;
 }
 
 }  // namespace ZephPatch

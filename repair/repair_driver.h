@@ -39,9 +39,16 @@ std::string RepairServerOverride(std::string_view productKey);
 // is not a number from 1 to 65535 or the name has no IPv4 address.
 bool ResolveRepairServer(const std::string& server, ZephUtil::SocketEndpoint* endpoint);
 
+enum class RepairResult {
+    kRepaired,
+    kCancelled,
+    kServerUnreachable,  // no address, no connection, or the connection lost before the segments
+    kFailed,             // scanning or writing failed, or the segments stopped coming
+};
+
 // Runs one repair of the installation to its end (or to the user's cancel, which waits for the
-// job to stop); true when it succeeded. Nothing on disk is touched when the server cannot be
-// found. Clearing the interrupted-patch mark after a success is the caller's.
-bool RunRepairDriver(const RepairRequest& request, RepairFrontEnd& frontEnd);
+// job to stop). Nothing on disk is touched when the server cannot be found. Clearing the
+// interrupted-patch mark after a success is the caller's.
+RepairResult RunRepairDriver(const RepairRequest& request, RepairFrontEnd& frontEnd);
 
 }  // namespace ZephPatch

@@ -1,5 +1,7 @@
 #include "repair/tcp_socket.h"
 
+#include <asio/ip/v6_only.hpp>
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,7 +12,13 @@ namespace ZephUtil {
 namespace {
 
 uint64_t Pack(const asio::ip::tcp::endpoint& endpoint) {
-    return uint64_t{endpoint.address().to_v4().to_uint()} << 16 | endpoint.port();
+    const asio::ip::address address = endpoint.address();
+    uint32_t v4 = 0xFFFFFFFF;
+    if (address.is_v4())
+        v4 = address.to_v4().to_uint();
+    else if (address.to_v6().is_v4_mapped())
+        v4 = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).to_uint();
+    return uint64_t{v4} << 16 | endpoint.port();
 }
 
 SocketEndpoint Unpack(uint64_t packed) {
@@ -29,11 +37,11 @@ TCPSocket::~TCPSocket() {
     Close();
 }
 
-bool TCPSocket::Create(CPSocketManager* manager) {
+bool TCPSocket::Create(CPSocketManager* manager, const asio::ip::tcp& protocol) {
     ZephAssert(!m_socket, "INVALID_SOCKET == m_socket");
     auto socket = std::make_unique<asio::ip::tcp::socket>(manager->Context());
     asio::error_code code;
-    socket->open(asio::ip::tcp::v4(), code);
+    socket->open(protocol, code);
     if (code)
         return false;
     m_socket = std::move(socket);
@@ -73,6 +81,10 @@ void TCPSocket::StartAccept(TCPSocket& listening, IOOperation& operation) {
 }
 
 int TCPSocket::Bind(const SocketEndpoint& address, int option) {
+    return Bind({asio::ip::address_v4(address.address), address.port}, option);
+}
+
+int TCPSocket::Bind(const asio::ip::tcp::endpoint& address, int option) {
     if (!m_socket)
         return ZEPHRESULT_INVALID_STATE;
     int error = 0;
@@ -80,12 +92,15 @@ int TCPSocket::Bind(const SocketEndpoint& address, int option) {
         asio::error_code code;
         if (option == 2)
             m_socket->set_option(asio::socket_base::reuse_address(true), code);
+        if (!code && address.address().is_v6())
+            m_socket->set_option(asio::ip::v6_only(false), code);
         if (!code)
-            m_socket->bind({asio::ip::address_v4(address.address), address.port}, code);
+            m_socket->bind(address, code);
         if (!code)
             NoteAddresses();
         error = ErrorOf(code);
     });
+    m_lastSystemError = error;
     return MapSocketError(error);
 }
 
@@ -101,9 +116,10 @@ int TCPSocket::Listen(int backlog) {
             return;
         }
         auto acceptor = std::make_unique<asio::ip::tcp::acceptor>(m_manager->Context());
-        const int handle = m_socket->release(code);
+        const asio::ip::tcp protocol = m_socket->local_endpoint(code).protocol();
+        const int handle = code ? -1 : m_socket->release(code);
         if (!code) {
-            acceptor->assign(asio::ip::tcp::v4(), handle, code);
+            acceptor->assign(protocol, handle, code);
             if (code)
                 ::close(handle);
         }
@@ -112,6 +128,7 @@ int TCPSocket::Listen(int backlog) {
         m_acceptor = std::move(acceptor);
         error = ErrorOf(code);
     });
+    m_lastSystemError = error;
     return MapSocketError(error);
 }
 

@@ -26,8 +26,9 @@ public:
     TCPSocket(const TCPSocket&) = delete;
     TCPSocket& operator=(const TCPSocket&) = delete;
 
-    // Opens an IPv4 stream socket on the manager's port. False when the system refuses.
-    bool Create(CPSocketManager* manager);
+    // Opens a stream socket (IPv4 unless told) on the manager's port. False when the system
+    // refuses.
+    bool Create(CPSocketManager* manager, const asio::ip::tcp& protocol = asio::ip::tcp::v4());
     void HandleCompletion(IOOperation& operation, int error) override;
 
     // Start a request: the operation is posted to the port and signalled when done, its result
@@ -42,7 +43,13 @@ public:
     // option 2 allows reusing a local address in TIME_WAIT; 0 and 1 leave the address
     // exclusive, which is this system's default. Reads back the local address.
     int Bind(const SocketEndpoint& address, int option);
+    // The same for any address: an IPv6 one (on a socket created for IPv6) also takes IPv4
+    // connections.
+    int Bind(const asio::ip::tcp::endpoint& address, int option);
     int Listen(int backlog);
+    // The system's error number of the last Bind or Listen (0 after a success), for a reason
+    // a person can read.
+    int LastSystemError() const { return m_lastSystemError; }
     // how: 0 receive, 1 send, 2 both.
     int Shutdown(int how);
     // Abortive close (no lingering): requests in flight end with ZEPHRESULT_CLOSED.
@@ -54,6 +61,7 @@ public:
 
     // With the flag set, a read completes (ZEPHRESULT_PARTIAL) as soon as any bytes arrived.
     void SetPartialRead(bool partial) { m_partialRead = partial; }
+    // An IPv6 peer that is no mapped IPv4 one has the address all ones.
     SocketEndpoint LocalAddress() const;
     SocketEndpoint RemoteAddress() const;
 
@@ -79,6 +87,7 @@ private:
     // Written on the port's thread while user threads wait; read by user threads afterwards.
     std::atomic<uint64_t> m_localAddress{0};
     std::atomic<uint64_t> m_remoteAddress{0};
+    std::atomic<int> m_lastSystemError{0};
     std::atomic<long> m_currentUserlandThread[USERLAND_OPERATION_CLASS_MAX] = {-1, -1};
     std::atomic<int> m_userlandCount[USERLAND_OPERATION_CLASS_MAX] = {0, 0};
 };

@@ -53,7 +53,7 @@ rm -rf "$DEMO/install/docs"
 echo stray >"$DEMO/install/stray.tmp"
 
 echo "== Serving the undamaged copy with zephrepaird on loopback"
-"$BUILD_DIR/tools/zephrepaird/zephrepaird" --root "$DEMO/reference" --listen 127.0.0.1:0 \
+"$BUILD_DIR/tools/zephrepaird/zephrepaird" --root="$DEMO/reference" --listen=127.0.0.1:0 --quiet \
     >"$DEMO/zephrepaird.log" 2>&1 &
 server=$!
 trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true' EXIT
@@ -64,14 +64,12 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 [ -n "$port" ] || { echo "zephrepaird did not start" >&2; exit 1; }
-# The product key's RepairServer value points the installer at it.
-printf 'REG_SZ\n127.0.0.1:%s\n' "$port" \
-    >"$DEMO/registry/SOFTWARE/Orvik/Products/VelmorSimulator/@RepairServer"
 
-echo "== Running the installer in repair mode (its per-segment diagnostics left out)"
+echo "== Running the installer in repair mode against it (diagnostics in $DEMO/repair.log)"
 status=0
 ORVIK_REGISTRY_ROOT="$(realpath "$DEMO/registry")" TEMP="$(realpath "$DEMO/temp")" \
-    "$DEMO/InstallPatchCLI" --repair | grep -v '^ Checksum ' || status=${PIPESTATUS[0]}
+    "$DEMO/InstallPatchCLI" --repair --repair-server="127.0.0.1:$port" \
+    --log="$DEMO/repair.log" || status=$?
 echo "== Installer exit status: $status"
 
 echo "== Comparing the repaired installation with the undamaged copy"

@@ -6,11 +6,12 @@ set -euo pipefail
 packages=(
   g++ cmake make pkg-config
   libwxgtk3.2-dev libwxgtk-webview3.2-dev libgtk-3-dev libx11-dev
-  libcurl4-openssl-dev libasio-dev zlib1g-dev libzstd-dev liblzma-dev
+  libcurl4-openssl-dev libasio-dev zlib1g-dev libzstd-dev liblzma-dev libsodium-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libdw-dev
-  xvfb xauth xdotool imagemagick
+  xvfb xauth xdotool imagemagick strace
   python3 python3-pyftpdlib vsftpd nginx-light
-  xdelta3 bsdiff zstd time rsync curl openssl
+  xdelta3 bsdiff zstd time rsync curl openssl minisign
+  dpkg-dev
 )
 
 missing=()

@@ -5,7 +5,7 @@ chain of builds, the way a publisher would: three trees, `zephpack diff` between
 installation in a registry root of its own.
 
   sample_installation.py make BUILD_DIR OUT [--files N] [--builds 46957,48249,50001]
-                               [--gui] [--release-notes URL]
+                               [--gui] [--release-notes URL] [--installed BIN_DIR]
   sample_installation.py compare INSTALLATION TREE
 
 OUT receives: trees/<build>/ (each build's full tree), patches/, <from>_to_<to>.zpa,
@@ -13,6 +13,8 @@ InstallPatchCLI (the installer with the container), install/ (a copy of the firs
 the asset database folder), registry/ (for ORVIK_REGISTRY_ROOT) and temp/ (for TEMP).
 --gui also makes InstallPatchGUI, the window installer with the same container;
 --release-notes registers URL as the page the window shows.
+--installed takes the programs installed in BIN_DIR (for example /usr/bin) instead of those
+built in BUILD_DIR.
 "compare" checks that every file of TREE is in INSTALLATION with the same bytes, and that the
 installation holds nothing else but what the product and the installer write there at run time.
 """
@@ -26,8 +28,10 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(HERE)
-# Written at run time by the product utility and the installer, not part of any build's tree.
-RUNTIME_FILES = {"bin/VelmorUtil.log", "unins000.dat", "UserData", "repair.cks"}
+# Written at run time by the product utility and the installer, not part of any build's tree
+# (VelmorUtil.cfg: the test utility's own settings, see tests/fixtures/VelmorUtil.py).
+RUNTIME_FILES = {"bin/VelmorUtil.log", "bin/VelmorUtil.cfg", "unins000.dat", "UserData",
+                 "repair.cks"}
 FOLDERS = ["data/routes", "data/trains", "data/sounds", "shaders", "docs", "bin/plugins"]
 
 
@@ -111,11 +115,14 @@ def register(out, install, release_notes):
 def make(args):
     out = os.path.abspath(args.out)
     build_dir = os.path.abspath(args.build_dir)
-    zephpack = os.path.join(build_dir, "tools", "zephpack", "zephpack")
-    orbpatch = os.path.join(build_dir, "tools", "orbpatch", "orbpatch")
-    installers = [os.path.join(build_dir, "app", "cli", "InstallPatchCLI")]
+    def program(*where):
+        return os.path.join(args.installed, where[-1]) if args.installed else \
+            os.path.join(build_dir, *where)
+    zephpack = program("tools", "zephpack", "zephpack")
+    orbpatch = program("tools", "orbpatch", "orbpatch")
+    installers = [program("app", "cli", "InstallPatchCLI")]
     if args.gui:
-        installers.append(os.path.join(build_dir, "app", "gui", "InstallPatchGUI"))
+        installers.append(program("app", "gui", "InstallPatchGUI"))
     builds = args.builds.split(",")
     if os.path.exists(out):
         shutil.rmtree(out)
@@ -182,6 +189,7 @@ def main():
     m.add_argument("--builds", default="46957,48249,50001")
     m.add_argument("--gui", action="store_true")
     m.add_argument("--release-notes")
+    m.add_argument("--installed")
     c = commands.add_parser("compare")
     c.add_argument("installation")
     c.add_argument("tree")

@@ -7,6 +7,8 @@
 
 #include "kernel/file_utils.h"
 #include "session/build_list.h"
+#include "session/installation_guard.h"
+#include "session/installation_check.h"
 #include "session/session_messages.h"
 
 namespace ZephPatch {
@@ -35,29 +37,84 @@ std::string WithArgument(const std::string& pattern, const std::string& argument
     return text;
 }
 
-// Lists the builds of the registry's installation, or of one the user picks. False when the
-// user cancels the choice.
-bool ListBuildsOfInstallation(bool askUser, const EmbeddedCheckHost& host,
-                              const CheckReporter& report) {
-    std::string candidate = askUser || !host.findInstallPath ? "" : host.findInstallPath();
+// The builds it lists must be those of a whole installation that no other installer is
+// changing. kReady when it can be listed; otherwise reported.
+EmbeddedCheckResult SettleForListing(const std::string& installation,
+                                     const EmbeddedCheckHost& host, const CheckReporter& report) {
+    switch (SettleInstallation(installation, host.report)) {
+        case SettleResult::kReady:
+            return EmbeddedCheckResult::kReady;
+        case SettleResult::kInUse:
+            report(kReportError, SessionMessage(kMsgFilesInUse));
+            if (host.showMessageBox)
+                host.showMessageBox(SessionMessage(kMsgFilesInUseText),
+                                    SessionMessage(kMsgFilesInUseCaption));
+            return EmbeddedCheckResult::kInUse;
+        case SettleResult::kStuck:
+            break;
+    }
+    return EmbeddedCheckResult::kStuck;
+}
+
+// The installation the check looks at before it asks: the one the command line gave (or the
+// start-up found in the registry), else the registry's.
+std::string KnownInstallation(bool askUser, const EmbeddedCheckHost& host) {
+    if (askUser)
+        return {};
+    const std::string& given = GetPatchSettings().installPath;
+    if (!given.empty() || !host.findInstallPath)
+        return given;
+    return host.findInstallPath();
+}
+
+// Lists the builds of the known installation, or of one the user picks: kReady, or why not:
+// the user cancelled the choice, the folder holds no installation (said at level 3), or the
+// installation cannot be settled (kInUse, kStuck).
+EmbeddedCheckResult ListBuildsOfInstallation(bool askUser, const EmbeddedCheckHost& host,
+                                             const CheckReporter& report) {
+    std::string candidate = KnownInstallation(askUser, host);
     PatchSettings& settings = GetPatchSettings();
     for (;;) {
         settings.installedBuilds.clear();
         if (!candidate.empty()) {
+            if (const std::string wrong = NotAnInstallationText(candidate); !wrong.empty()) {
+                report(kReportError, wrong);
+                return EmbeddedCheckResult::kNoInstallation;
+            }
+            if (const auto settled = SettleForListing(candidate, host, report);
+                settled != EmbeddedCheckResult::kReady)
+                return settled;
             ListBuilds(ZephUtil::JoinPath(candidate, kUtilityPath),
                        ZephUtil::JoinPath(candidate, kBuildListPath), host.report);
-            return true;
+            return EmbeddedCheckResult::kReady;
         }
         if (!askUser)
             report(kReportError, kTextAskingForInstallation);
         std::string chosen;
         if (!host.chooseFile || !host.chooseFile(kTextLocateTitle, kTextLocateFilter, &chosen)) {
             report(kReportError, kTextInstallationChoiceCancelled);
-            return false;
+            return EmbeddedCheckResult::kNoInstallation;
         }
         candidate = InstallationOfChosenFile(chosen);
         settings.installPath = candidate;
     }
+}
+
+// The build the installation is at when it is the end of the patches' chain: a target that no
+// patch starts from. Empty otherwise.
+std::string FinalBuildReached(EmbeddedPatchContainer& container,
+                              const std::vector<std::string>& installed) {
+    std::vector<DirectoryEntry> entries;
+    if (installed.empty() || !container.ReadDirectory(&entries))
+        return {};
+    const std::string& current = installed.front();
+    bool reached = false;
+    for (const DirectoryEntry& entry : entries) {
+        if (entry.fromBuild == current)
+            return {};
+        reached = reached || entry.toBuild == current;
+    }
+    return reached ? current : std::string();
 }
 
 // Every embedded source build that is installed, once each, in directory order.
@@ -95,7 +152,9 @@ void EnableLocalPatches(const std::vector<std::string>& applicable, const Embedd
 
 }  // namespace
 
-std::string InstallationOfChosenFile(const std::string& file) {
+std::string InstallationOfChosenFile(const std::string& chosen) {
+    const std::string file =
+        ZephUtil::IsDirectory(chosen) ? ZephUtil::JoinPath(chosen, "Velmor.exe") : chosen;
     const size_t slash = file.find_last_of("/\\");
     if (slash == std::string::npos)
         return "./";
@@ -109,21 +168,26 @@ std::string InstallationOfChosenFile(const std::string& file) {
     return parentSlash == std::string_view::npos ? "./" : folder.substr(0, parentSlash + 1);
 }
 
-bool CheckEmbeddedPatches(EmbeddedPatchContainer& container, const std::string& executablePath,
-                          bool askUser, const EmbeddedCheckHost& host) {
+EmbeddedCheckResult CheckEmbeddedPatches(EmbeddedPatchContainer& container,
+                                         const std::string& executablePath, bool askUser,
+                                         const EmbeddedCheckHost& host) {
+    using Result = EmbeddedCheckResult;
+    if (GetPatchSettings().repairMode && !askUser)
+        return Result::kRepairAsked;
     const CheckReporter report(host.report);
     report(kReportDetail, "Checking embedded patch: " + executablePath);
     const int opened = container.OpenContainer(executablePath);
     if (opened == kContainerAbsent)
-        return false;
+        return Result::kNoContainer;
     if (opened != kContainerOpened) {
         report(kReportError, SessionMessage(kMsgFileErrorReadingPatch));
-        return false;
+        return Result::kUnreadable;
     }
     if (host.enableChooseInstallation)
         host.enableChooseInstallation();
-    if (!ListBuildsOfInstallation(askUser, host, report))
-        return false;
+    if (const Result listed = ListBuildsOfInstallation(askUser, host, report);
+        listed != Result::kReady)
+        return listed;
 
     const std::vector<std::string> fromBuilds = container.ListFromBuilds();
     report(kReportDetail, std::to_string(fromBuilds.size()) + " patches embedded, " +
@@ -132,11 +196,17 @@ bool CheckEmbeddedPatches(EmbeddedPatchContainer& container, const std::string& 
     const auto applicable = ApplicableBuilds(fromBuilds, GetPatchSettings().installedBuilds);
     report(kReportDetail, "Found " + std::to_string(applicable.size()) + " applicable patches");
     if (applicable.empty()) {
+        const std::string reached =
+            FinalBuildReached(container, GetPatchSettings().installedBuilds);
+        if (!reached.empty() && host.upToDate) {
+            host.upToDate(reached);
+            return Result::kUpToDate;
+        }
         report(kReportError, SessionMessage(kMsgPatchNotApplicable));
-        return false;
+        return Result::kNotApplicable;
     }
     EnableLocalPatches(applicable, host, report);
-    return true;
+    return Result::kReady;
 }
 
 }  // namespace ZephPatch

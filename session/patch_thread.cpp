@@ -10,6 +10,8 @@
 #include "kernel/message_catalogue.h"
 #include "kernel/os_exception.h"
 #include "session/build_list.h"
+#include "session/installation_guard.h"
+#include "session/installation_check.h"
 #include "session/patch_archive.h"
 #include "session/patch_rights.h"
 #include "session/patch_settings.h"
@@ -65,7 +67,13 @@ int PatchThread::Run() {
 void PatchThread::Entry() {
     // Whatever the user's language, a session reports in English from here on.
     SetMessageLanguage(LANGUAGE_ENGLISH);
+    m_outcome = SessionOutcome::kFailed;
     m_completed = PassesChecks() && RunChosenDriver();
+    ForgetSessionTemporaries();
+    if (m_completed)
+        m_outcome = SessionOutcome::kCompleted;
+    else if (Cancelled())
+        m_outcome = SessionOutcome::kCancelled;
     m_frontEnd.Report(kReportStep,
                       SessionMessage(m_completed ? kMsgPatchingCompleted : kMsgPatchingAborted));
 }
@@ -73,6 +81,7 @@ void PatchThread::Entry() {
 bool PatchThread::PassesChecks() {
     const std::string& installPath = GetPatchSettings().installPath;
     if (!CheckPatchRights(installPath)) {
+        m_outcome = SessionOutcome::kNoRights;
         m_frontEnd.Report(kReportError, SessionMessage(kMsgPatchingNeedsAdmin));
         m_frontEnd.ShowMessageBox(SessionMessage(kMsgRequiresAdminText),
                                   SessionMessage(kMsgRequiresAdminCaption));
@@ -86,7 +95,22 @@ bool PatchThread::PassesChecks() {
         m_frontEnd.Report(kReportError, SessionMessage(kMsgNeedsDirectX));
         return false;
     }
-    if (!CloseAssetDaemon(installPath, m_environment.sleep)) {
+    // A wrong folder would otherwise fail below as files in use.
+    if (const std::string wrongFolder = NotAnInstallationText(installPath); !wrongFolder.empty()) {
+        m_outcome = SessionOutcome::kNotInstallation;
+        m_frontEnd.Report(kReportError, wrongFolder);
+        return false;
+    }
+    // Before anything reads the installation: another installer may hold it, or a killed one
+    // may have left it half patched.
+    const auto report = [this](int level, const std::string& text) {
+        m_frontEnd.Report(level, text);
+    };
+    const SettleResult settled = SettleInstallation(installPath, report);
+    if (settled == SettleResult::kStuck)
+        return false;
+    if (settled == SettleResult::kInUse || !CloseAssetDaemon(installPath, m_environment.sleep)) {
+        m_outcome = SessionOutcome::kFilesInUse;
         m_frontEnd.Report(kReportError, SessionMessage(kMsgFilesInUse));
         m_frontEnd.ShowMessageBox(SessionMessage(kMsgFilesInUseText),
                                   SessionMessage(kMsgFilesInUseCaption));
@@ -100,8 +124,13 @@ bool PatchThread::RunChosenDriver() {
     const PatchSettings& settings = GetPatchSettings();
     // A repair rewrites files in place: it needs no room to unpack and leaves no patch behind
     // for the asset database to take in.
-    if (settings.repairMode)
-        return RunRepairSession(m_frontEnd, [this] { return Cancelled(); });
+    if (settings.repairMode) {
+        const RepairResult result = RunRepairSession(
+            m_frontEnd, [this] { return Cancelled(); }, m_environment.repairServer);
+        if (result == RepairResult::kServerUnreachable)
+            m_outcome = SessionOutcome::kNetworkFailed;
+        return result == RepairResult::kRepaired;
+    }
     if (!CheckFreeSpace(m_environment.requiredMegabytes)) {
         m_frontEnd.Report(kReportError, WithNumber(SessionMessage(kMsgNotEnoughSpace),
                                                    m_environment.requiredMegabytes));
@@ -231,11 +260,10 @@ bool PatchThread::ApplyUnpackedPatch(const std::string& patchFolder) {
     const std::string& installPath = GetPatchSettings().installPath;
     SetPatchingFlag();
     m_frontEnd.ShowInstallPath(installPath);
-    const bool applied = ApplyPatchDirectory(installPath, patchFolder, kLastPatchedFile);
-    if (applied) {
-        ClearPatchingFlag();
+    // The mark goes at the commit point, so that no kill leaves it on a patched installation.
+    if (ApplyPatchDirectory(installPath, patchFolder, kLastPatchedFile,
+                            [] { ClearPatchingFlag(); }))
         return true;
-    }
     m_frontEnd.SetGaugeRange(1);
     m_frontEnd.SetGaugeValue(1);
     // Left set, so that the product can tell an interrupted installation.

@@ -14,7 +14,12 @@
 #include "session/orvik_patch_task.h"
 #include "session/os_info.h"
 #include "session/session_front_end.h"
+#include "session/session_outcome.h"
 #include "transfer/transfer_result.h"
+
+namespace ZephUtil {
+struct ExpectedContent;
+}
 
 namespace ZephPatch {
 
@@ -25,6 +30,9 @@ struct SessionEnvironment {
     SleepFunction sleep = RealSleep;
     // Free space the session insists on before it unpacks anything.
     uint32_t requiredMegabytes = 4096;
+    // The repair server ("host" or "host:port") given by the user; empty: the registry's
+    // "RepairServer", else the built-in one.
+    std::string repairServer;
 };
 
 class PatchThread : public GuardedThread {
@@ -73,6 +81,8 @@ public:
     const std::string& WorkDirectory() const { return m_workDirectory; }
     // Whether the last Entry ended with "Patching completed.".
     bool Completed() const { return m_completed; }
+    // How the last Entry ended.
+    SessionOutcome Outcome() const { return m_outcome; }
 
 protected:
     int Run() override;
@@ -84,7 +94,9 @@ private:
     bool InstallLocalPatch(const std::string& build);
     int UnpackAndApply(const std::string& archivePath, const std::string& unpackFolder);
     bool InstallRemotePatch(const PatchCatalogueEntry& entry);
-    bool DownloadPatch(const std::string& url, const std::string& archive, uint64_t expectedBytes);
+    // `content` (may be null): the size and SHA-256 the archive must have.
+    bool DownloadPatch(const std::string& url, const std::string& archive, uint64_t expectedBytes,
+                       const ZephUtil::ExpectedContent* content);
 
     SessionFrontEnd& m_frontEnd;
     EmbeddedPatchContainer& m_container;
@@ -92,6 +104,7 @@ private:
     OrvikPatchTask m_task;
     std::string m_workDirectory;
     bool m_completed = false;
+    SessionOutcome m_outcome = SessionOutcome::kFailed;
 };
 
 // Error codes of InstallPatchFile besides 0.

@@ -5,6 +5,7 @@
 #include "assetdb/asset_database_steps.h"
 #include "kernel/file_utils.h"
 #include "session/build_list.h"
+#include "session/catalogue_trust.h"
 #include "session/patch_settings.h"
 #include "session/patch_thread.h"
 #include "session/session_messages.h"
@@ -20,6 +21,21 @@ constexpr char kUtilityPath[] = "bin/VelmorUtil.exe";
 constexpr char kBuildListPath[] = "bin/buildList.txt";
 constexpr char kTextNoInstalledBuild[] =
     "Unable to determine the installed version; nothing was patched.";
+constexpr char kTextUnsigned[] =
+    "Patch signatures are not checked: no patch signing key is configured.";
+constexpr char kTextSequenceNotStored[] =
+    "Unable to record the sequence number of the signed catalogue.";
+
+// The size and SHA-256 the signed catalogue vouches for, or why the patch cannot be trusted.
+std::string Vouched(const PatchCatalogueEntry& entry, const std::string& build,
+                    ZephUtil::ExpectedContent* expected) {
+    if (!entry.patchDataSize || !entry.patchDataSha256)
+        return "The signed catalogue gives no valid patch-data-size and patch-data-sha256 for "
+               "the patch from " +
+               build + "; it was not downloaded.";
+    *expected = {*entry.patchDataSize, *entry.patchDataSha256};
+    return {};
+}
 
 }  // namespace
 
@@ -30,9 +46,23 @@ bool PatchThread::QueryDownloadProgress(DownloadProgress* progress) {
 bool PatchThread::RunRemotePatches() {
     PatchSettings& settings = GetPatchSettings();
     m_frontEnd.Report(kReportStep, SessionMessage(kMsgSearchingForPatches));
-    PatchDownloadCallback callback(*this);
-    if (!LoadCatalogue(settings.patchServers, &m_task.Catalogue(), m_task.Reporter(), &callback))
+    CatalogueTrust trust;
+    std::string why;
+    if (!LoadCatalogueTrust(&trust, &why)) {
+        m_frontEnd.Report(kReportError, "Patch signatures cannot be checked: " + why + ".");
         return false;
+    }
+    if (trust.keys.empty())
+        m_frontEnd.Report(kReportStep, kTextUnsigned);
+    PatchDownloadCallback callback(*this);
+    if (!LoadCatalogue(settings.patchServers, &m_task.Catalogue(), m_task.Reporter(), &callback,
+                       trust.keys.empty() ? nullptr : &trust)) {
+        m_outcome = SessionOutcome::kNetworkFailed;
+        return false;
+    }
+    if (const auto& stamp = m_task.Catalogue().Stamp();
+        stamp && !RecordCatalogueSequence(stamp->sequence))
+        m_frontEnd.Report(kReportSecondary, kTextSequenceNotStored);
     // Builds given on the command line stay ahead of those the utility lists.
     ListBuilds(ZephUtil::JoinPath(settings.installPath, kUtilityPath),
                ZephUtil::JoinPath(settings.installPath, kBuildListPath), m_task.Reporter());
@@ -68,9 +98,21 @@ bool PatchThread::RunRemotePatches() {
 bool PatchThread::InstallRemotePatch(const PatchCatalogueEntry& entry) {
     PatchSettings& settings = GetPatchSettings();
     settings.targetBuild = entry.targetVersion;
-    uint64_t expected = 0;
+    // A signed catalogue vouches for the archive's size and content; without one the server
+    // is asked for the size.
+    ZephUtil::ExpectedContent vouched;
+    const bool isSigned = m_task.Catalogue().Stamp().has_value();
+    if (isSigned) {
+        if (const std::string refusal = Vouched(entry, CurrentBuild(), &vouched);
+            !refusal.empty()) {
+            m_frontEnd.Report(kReportError, refusal);
+            return false;
+        }
+    }
+    uint64_t expected = vouched.size;
     PatchDownloadCallback callback(*this);
-    const int sized = ZephUtil::GetUrlSize(entry.patchDataUrl, &expected, &callback);
+    const int sized = isSigned ? ZephUtil::kTransferOk
+                               : ZephUtil::GetUrlSize(entry.patchDataUrl, &expected, &callback);
     if (sized == ZephUtil::kTransferCancelled)
         return false;
     if (sized != ZephUtil::kTransferOk) {
@@ -82,7 +124,7 @@ bool PatchThread::InstallRemotePatch(const PatchCatalogueEntry& entry) {
         m_frontEnd.Report(kReportError, SessionMessage(kMsgCannotCreateTempFile));
         return false;
     }
-    if (!DownloadPatch(entry.patchDataUrl, archive, expected) ||
+    if (!DownloadPatch(entry.patchDataUrl, archive, expected, isSigned ? &vouched : nullptr) ||
         InstallPatchFile(archive) != kInstallOk) {
         ZephUtil::DeleteFileAt(archive);
         return false;
@@ -96,18 +138,20 @@ bool PatchThread::InstallRemotePatch(const PatchCatalogueEntry& entry) {
 }
 
 bool PatchThread::DownloadPatch(const std::string& url, const std::string& archive,
-                                uint64_t expectedBytes) {
+                                uint64_t expectedBytes, const ZephUtil::ExpectedContent* content) {
     m_frontEnd.Report(kReportStep, SessionMessage(kMsgDownloadingPatch));
     m_task.BeginDownload(expectedBytes);
     PatchDownloadCallback callback(*this);
-    bool whole =
-        ZephUtil::DownloadToFile(url, archive, &callback, m_task.Download(), m_task.Reporter());
+    bool whole = ZephUtil::DownloadToFile(url, archive, &callback, m_task.Download(),
+                                          m_task.Reporter(), content);
     // A short file would reach the unpacker as a damaged archive.
     uint64_t size = 0;
     whole = whole && ZephUtil::GetFileSizeOf(archive, &size) == 0 && size >= expectedBytes;
     // A download the user stopped did not fail; the session ends with "Patching aborted.".
-    if (!whole && !Cancelled())
+    if (!whole && !Cancelled()) {
+        m_outcome = SessionOutcome::kNetworkFailed;
         m_frontEnd.Report(kReportError, SessionMessage(kMsgDownloadFailed));
+    }
     return whole;
 }
 

@@ -36,16 +36,17 @@ private:
 
 }  // namespace
 
-bool RunRepairSession(SessionFrontEnd& frontEnd, const std::function<bool()>& cancelled) {
+RepairResult RunRepairSession(SessionFrontEnd& frontEnd, const std::function<bool()>& cancelled,
+                              const std::string& server) {
     RepairRequest request;
     request.installPath = GetPatchSettings().installPath;
     // The product key holds our own values beside IsPatching.
-    request.server = RepairServerOverride(PATCHING_FLAG_KEY);
+    request.server = server.empty() ? RepairServerOverride(PATCHING_FLAG_KEY) : server;
     SessionRepairFrontEnd repairFrontEnd(frontEnd, cancelled);
-    if (!RunRepairDriver(request, repairFrontEnd))
-        return false;
-    ClearPatchingFlag();  // the installation is whole again, whatever interrupted it before
-    return true;
+    const RepairResult result = RunRepairDriver(request, repairFrontEnd);
+    if (result == RepairResult::kRepaired)
+        ClearPatchingFlag();  // the installation is whole again, whatever interrupted it before
+    return result;
 }
 
 }  // namespace ZephPatch

@@ -6,8 +6,6 @@
 namespace ZephPatch {
 
 enum SessionMessageId : int {
-    kMsgRequiresAdminText = 132,
-    kMsgRequiresAdminCaption = 134,
     kMsgSearchingForPatches = 141,
     kMsgNoMorePatchesAtServer = 143,
     kMsgPatchSizeUnknown = 144,
@@ -19,7 +17,6 @@ enum SessionMessageId : int {
     kMsgUnpackFailed = 150,
     kMsgPatchingFromTo = 151,
     kMsgApplyFailed = 152,
-    kMsgPatchingNeedsAdmin = 154,
     kMsgFilesInUse = 157,
     kMsgFilesInUseText = 158,
     kMsgFilesInUseCaption = 159,
@@ -38,6 +35,10 @@ enum SessionMessageId : int {
     kMsgSpaceUnknown = 242,
     kMsgNeedsServicePack = 244,
     kMsgNeedsDirectX = 255,
+    // This system's wording of 132, 134 and 154: the rights come from root.
+    kMsgRequiresAdminText = 300,
+    kMsgRequiresAdminCaption = 301,
+    kMsgPatchingNeedsAdmin = 302,
 };
 
 // The catalogue text of an id in the current language (English once a session runs), UTF-8.

@@ -4,6 +4,7 @@
 
 #include "kernel/file_utils.h"
 #include "session/build_list.h"
+#include "session/installation_guard.h"
 #include "session/patch_rights.h"
 #include "session/patch_settings.h"
 
@@ -15,7 +16,7 @@ bool MakeTempPatchFileName(std::string* fileName) {
         return false;
     *fileName = ZephUtil::JoinPath(
         folder, CurrentBuild() + "_to_" + GetPatchSettings().targetBuild + ".zip");
-    return true;
+    return RecordSessionTemporary(*fileName);
 }
 
 bool MakeUniqueTempDir(std::string* folder) {
@@ -27,7 +28,7 @@ bool MakeUniqueTempDir(std::string* folder) {
         const std::string candidate = ZephUtil::MakeTempName(base);
         if (ZephUtil::FileExists(candidate) || ZephUtil::IsDirectory(candidate))
             continue;
-        if (ZephUtil::MakeDirectory(candidate)) {
+        if (RecordSessionTemporary(candidate) && ZephUtil::MakeDirectory(candidate)) {
             *folder = candidate;
             return true;
         }

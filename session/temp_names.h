@@ -1,5 +1,6 @@
 // Where a session puts its temporary files: the copied-out patch archive and the folders it is
-// unpacked into.
+// unpacked into. Both are recorded in the installation held (RecordSessionTemporary) before
+// they exist, so that a run after a kill removes them.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +9,8 @@
 namespace ZephPatch {
 
 // `MakeTempPatchFileName`: <temporary folder>/<current build>_to_<target build>.zip, the
-// temporary folder (TempFolder) created when missing. False when it cannot be created.
+// temporary folder (TempFolder) created when missing. False when it cannot be created or the
+// name cannot be recorded.
 bool MakeTempPatchFileName(std::string* fileName);
 
 // `MakeUniqueTempDir`: an empty `folder` becomes the temporary folder; then `folder` is

@@ -1,5 +1,7 @@
 #include "transfer/download.h"
 
+#include <optional>
+
 #include "kernel/file_utils.h"
 #include "kernel/system_log.h"
 #include "transfer/fetch.h"
@@ -25,20 +27,35 @@ bool ReachedDisk(ZephDataBufferFile* file, const std::string& localPath) {
 
 bool DownloadToFile(const std::string& url, const std::string& localPath,
                     TransferCallback* callback, CurrentDownload* current,
-                    const TransferReport& report) {
+                    const TransferReport& report, const ExpectedContent* expected) {
     ZephDataBufferFile file(localPath, kFileWrite);
     if (!file.IsOpen()) {
         Tell(report, kReportError, kMsgCannotOpenPatchForWriting + localPath);
         return false;
     }
+    std::optional<CheckedFileBuffer> checked;
+    if (expected)
+        checked.emplace(&file, localPath, *expected);
     int result;
     {
-        PublishedDownload published(current, &file);
+        PublishedDownload published(current,
+                                    checked ? &*checked : static_cast<ZephDataBuffer*>(&file));
         result = FetchUrl(url, &published, false, callback);
     }
     if (result == kTransferOk && !ReachedDisk(&file, localPath)) {
         Print("DownloadToFile> %s did not reach the disk whole", localPath.c_str());
         result = kTransferFailed;
+    }
+    if (checked && (result == kTransferOk || checked->Overflowed())) {
+        const std::string mismatch =
+            checked->Overflowed() ? "it is larger than " + std::to_string(expected->size) + " bytes"
+                                  : checked->Mismatch();
+        if (!mismatch.empty()) {
+            Tell(report, kReportError,
+                 "The patch file " + url + " does not match the signed catalogue: " + mismatch +
+                     ".");
+            return false;
+        }
     }
     if (result != kTransferOk) {
         // The user who stopped it knows; telling them the download failed would mislead.

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "transfer/checked_file_buffer.h"
 #include "transfer/current_download.h"
 #include "transfer/transfer_result.h"
 
@@ -13,8 +14,12 @@ namespace ZephUtil {
 // "Unable to open the patch file for writing: " + path or "Unable to download patch file: " +
 // URL at level 3 (a cancelled download is not reported) and returns false; what arrived stays
 // in the file. `callback` may be null.
+// With `expected`, the file must come out at exactly that size and SHA-256 (checked while it
+// arrives, bytes past the size refused); otherwise "The patch file " + URL + " does not match
+// the signed catalogue: " + what differs + "." at level 3, and false. The caller removes the
+// file.
 bool DownloadToFile(const std::string& url, const std::string& localPath,
                     TransferCallback* callback, CurrentDownload* current,
-                    const TransferReport& report);
+                    const TransferReport& report, const ExpectedContent* expected = nullptr);
 
 }  // namespace ZephUtil

@@ -54,7 +54,10 @@ int FetchUrl(const std::string& url, ZephDataBuffer* buffer, bool noCache,
         return kTransferBadScheme;
     const TransferSettings settings = GetTransferSettings();
     return RunWithRetries(settings.fetchRetries, settings.retryPause, callback, [&](int index) {
-        return client->Fetch(buffer, noCache, callback, index > 0);
+        TransferAttempt attempt = client->Fetch(buffer, noCache, callback, index > 0);
+        // A buffer that is full, or refuses bytes past a known size, would refuse them again.
+        attempt.final = attempt.final || attempt.result == kBufNoMemory;
+        return attempt;
     });
 }
 

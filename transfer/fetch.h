@@ -14,7 +14,8 @@ namespace ZephUtil {
 // Fetches the resource into `buffer` through its write operation. A failed attempt is tried
 // again up to `fetchRetries` times, `retryPause` apart: an ftp retry resumes where the buffer
 // stopped, an http(s) retry empties the buffer and starts over. A cancel, and an answer that
-// cannot change (a missing file, a refused certificate), end it at once. `noCache` asks caches
+// cannot change (a missing file, a refused certificate, a buffer that refuses more bytes with
+// kBufNoMemory), end it at once. `noCache` asks caches
 // on the way for a fresh copy; `callback` may be null.
 // Returns 0, 3, 5 (bad URL), 10 (unknown scheme), 13 (cancelled) or the buffer's error code:
 // the result of the last attempt.

@@ -1,5 +1,6 @@
 #include "transfer/patch_catalogue_loader.h"
 
+#include <optional>
 #include <string_view>
 
 #include "kernel/data_buffer.h"
@@ -8,15 +9,37 @@
 #include "transfer/messages.h"
 
 namespace ZephPatch {
+namespace {
+
+std::string_view Text(const ZephUtil::ZephDataBufferMemoryDynamic& buffer) {
+    const auto& bytes = buffer.Bytes();
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// Empty when the catalogue at `url` is signed as `trust` asks, with its stamp in `stamp`;
+// else why it is refused. 13 in `fetched` when the user cancelled meanwhile.
+std::string CheckSignature(const std::string& url, std::string_view catalogue,
+                           const CatalogueTrust& trust, ZephUtil::TransferCallback* callback,
+                           int* fetched, CatalogueStamp* stamp) {
+    const std::string signatureUrl = url + kCatalogueSignatureSuffix;
+    ZephUtil::ZephDataBufferMemoryDynamic signature;
+    *fetched = ZephUtil::FetchUrl(signatureUrl, &signature, true, callback);
+    if (*fetched != ZephUtil::kTransferOk)
+        return "it has no signature (" + signatureUrl + ")";
+    return CheckCatalogueSignature(catalogue, Text(signature), trust, stamp);
+}
+
+}  // namespace
 
 bool LoadCatalogue(const std::vector<std::string>& serverBaseUrls, PatchCatalogue* catalogue,
-                   const ZephUtil::TransferReport& report, ZephUtil::TransferCallback* callback) {
+                   const ZephUtil::TransferReport& report, ZephUtil::TransferCallback* callback,
+                   const CatalogueTrust* trust) {
     for (const std::string& base : serverBaseUrls) {
         if (base.empty())
             continue;
         const std::string url = ZephUtil::JoinPath(base, "patches.txt");
         ZephUtil::ZephDataBufferMemoryDynamic text;
-        const int fetched = ZephUtil::FetchUrl(url, &text, true, callback);
+        int fetched = ZephUtil::FetchUrl(url, &text, true, callback);
         if (fetched == ZephUtil::kTransferCancelled)
             return false;
         if (fetched != ZephUtil::kTransferOk) {
@@ -24,15 +47,28 @@ bool LoadCatalogue(const std::vector<std::string>& serverBaseUrls, PatchCatalogu
                 report(ZephUtil::kReportStep, ZephUtil::kMsgCannotDownloadPatch + url);
             continue;
         }
-        const auto& bytes = text.Bytes();
-        const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        if (catalogue->ParseCatalogue(view, base)) {
+        std::optional<CatalogueStamp> stamp;
+        if (trust) {
+            const std::string refusal =
+                CheckSignature(url, Text(text), *trust, callback, &fetched, &stamp.emplace());
+            if (fetched == ZephUtil::kTransferCancelled)
+                return false;
+            if (!refusal.empty()) {
+                if (report)
+                    report(ZephUtil::kReportError,
+                           "The catalogue " + url + " was refused: " + refusal + ".");
+                continue;
+            }
+        }
+        if (catalogue->ParseCatalogue(Text(text), base)) {
             catalogue->SetServerBaseUrl(base);
+            catalogue->SetStamp(stamp);
             return true;
         }
     }
+    // The chain ends here: an error, shown as one.
     if (report)
-        report(ZephUtil::kReportStep, ZephUtil::kMsgNoPatchServer);
+        report(ZephUtil::kReportError, ZephUtil::kMsgNoPatchServer);
     catalogue->SetServerBaseUrl("");
     return false;
 }

@@ -16,8 +16,13 @@ namespace ZephPatch {
 // moves on silently. When no server gives one: "Unable to connect to any patch servers." at
 // level 1, an empty server base, false. A cancel through `callback` (may be null) ends the
 // search at once: false, and no line.
+// With `trust`, a catalogue counts only with base + "patches.txt.minisig" passing
+// CheckCatalogueSignature; one that does not is refused with "The catalogue " + URL + " was
+// refused: " + why + "." at level 3 and the next server is tried. The accepted catalogue
+// keeps the stamp of its signature.
 bool LoadCatalogue(const std::vector<std::string>& serverBaseUrls, PatchCatalogue* catalogue,
                    const ZephUtil::TransferReport& report,
-                   ZephUtil::TransferCallback* callback = nullptr);
+                   ZephUtil::TransferCallback* callback = nullptr,
+                   const CatalogueTrust* trust = nullptr);
 
 }  // namespace ZephPatch

@@ -1,6 +1,5 @@
 #include "app/cli/console_front_end.h"
 
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +8,7 @@
 
 #include "app/core/product_install_path.h"
 #include "kernel/crash.h"
+#include "kernel/file_utils.h"
 #include "kernel/message_catalogue.h"
 #include "session/product_registry.h"
 
@@ -17,27 +17,39 @@ namespace {
 
 constexpr int kErrorLevel = 3;
 constexpr int kBarWidth = 40;
-// Narrower while a status text follows, so that the line fits a usual terminal.
-constexpr int kBarWidthWithStatus = 20;
-constexpr char kTextDownloaded[] = "Downloaded %s kB";
+// Narrower while figures follow, so that the line fits a usual terminal.
+constexpr int kBarWidthWithText = 20;
+constexpr double kMebibyte = 1024.0 * 1024.0;
 
-// Columns of the terminal on standard output; 80 when it cannot tell.
-size_t TerminalColumns() {
-    winsize size{};
-    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        return size.ws_col;
-    return 80;
+std::string Bar(int percent, int width) {
+    const int filled = percent * width / 100;
+    return "[" + std::string(filled, '#') + std::string(width - filled, '.') + "] " +
+           std::to_string(percent) + "%";
 }
 
-std::string DownloadedText(uint64_t bytes) {
-    std::string text = kTextDownloaded;
-    text.replace(text.find("%s"), 2, std::to_string(bytes >> 10));
+std::string Mebibytes(uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / kMebibyte);
+    return text;
+}
+
+// "12.3 of 40.0 MiB, 1.2 MiB/s, 23 s left"; without a size, what has arrived so far.
+std::string DownloadText(const DownloadProgress& progress) {
+    if (progress.total == 0)
+        return "Downloaded " + Mebibytes(progress.received) + " MiB";
+    std::string text = Mebibytes(progress.received) + " of " + Mebibytes(progress.total) + " MiB";
+    if (progress.elapsedSeconds <= 0 || progress.received == 0)
+        return text;
+    const double rate = static_cast<double>(progress.received) / progress.elapsedSeconds;
+    text += ", " + Mebibytes(static_cast<uint64_t>(rate)) + " MiB/s";
+    if (progress.total > progress.received)
+        text += ", " +
+                DurationText(static_cast<double>(progress.total - progress.received) / rate) +
+                " left";
     return text;
 }
 
 }  // namespace
-
-ConsoleFrontEnd::ConsoleFrontEnd() : m_terminal(isatty(STDOUT_FILENO) == 1) {}
 
 ShellHooks ConsoleFrontEnd::MakeShellHooks() {
     ShellHooks hooks;
@@ -45,12 +57,7 @@ ShellHooks ConsoleFrontEnd::MakeShellHooks() {
         ShowMessageBox(text, caption);
     };
     hooks.report = [this](int level, const std::string& text) { Report(level, text); };
-    hooks.showUsage = [this](const std::string& text) {
-        std::lock_guard lock(m_mutex);
-        ClearBar();
-        std::fputs(text.c_str(), stdout);
-        std::fflush(stdout);
-    };
+    hooks.showUsage = [this](const std::string& text) { Report(1, text); };
     return hooks;
 }
 
@@ -60,6 +67,14 @@ EmbeddedCheckHost ConsoleFrontEnd::MakeCheckHost() {
     host.chooseFile = [this](const std::string& title, const std::string& filter,
                              std::string* file) { return ChooseFile(title, filter, file); };
     host.findInstallPath = [] { return FindProductInstallPath(PRODUCT_KEY, PRODUCT_CLASS); };
+    host.showMessageBox = [this](const std::string& text, const std::string& caption) {
+        ShowMessageBox(text, caption);
+    };
+    host.upToDate = [this](const std::string& build) {
+        m_upToDateBuild = build;
+        Report(1,
+               "Velmor is up to date: build " + build + " is the newest this installer carries.");
+    };
     return host;
 }
 
@@ -75,101 +90,81 @@ bool ConsoleFrontEnd::IsCancelled() {
     return m_cancelled;
 }
 
-// The session moves the gauge or reports a line only once the download is over (or has
-// failed): the progress line is its own again.
 void ConsoleFrontEnd::SetGaugeRange(int range) {
     std::lock_guard lock(m_mutex);
-    DropStatus();
-    m_range = range;
-    DrawBar();
+    m_apply.SetRange(range);
+    m_value = 0;
+    Redraw();
 }
 
 void ConsoleFrontEnd::SetGaugeValue(int value) {
     std::lock_guard lock(m_mutex);
-    DropStatus();
+    // Once the applier counts its entries, the time-based guess has nothing to add.
+    if (m_apply.Counting())
+        return;
     m_value = value;
-    DrawBar();
+    Redraw();
 }
 
-void ConsoleFrontEnd::DropStatus() {
-    if (m_status.empty())
-        return;
-    m_status.clear();
-    m_statusOnly = false;
-    m_range = 0;  // no bar until the session sets the gauge again
+void ConsoleFrontEnd::StartApplying(int total) {
+    std::lock_guard lock(m_mutex);
+    m_apply.Start(total);
+    m_value = m_apply.Range() / 2;
+    Redraw();
+}
+
+void ConsoleFrontEnd::EntryBegun() {
+    std::lock_guard lock(m_mutex);
+    m_value = m_apply.Step();
+    Redraw();
 }
 
 void ConsoleFrontEnd::ShowDownloadProgress(const DownloadProgress* progress) {
     std::lock_guard lock(m_mutex);
-    if (!progress) {
-        if (m_status.empty())
-            return;
-        DropStatus();
-        ClearBar();
+    if (!progress && !m_downloading)
         return;
+    m_downloading = progress != nullptr;
+    if (progress) {
+        m_downloadPercent = progress->total == 0 ? -1 : std::clamp(progress->percent, 0, 100);
+        m_downloadText = DownloadText(*progress);
     }
-    m_statusOnly = progress->total == 0;
-    m_status = m_statusOnly ? DownloadedText(progress->received) : RemainingTimeText(*progress);
-    m_range = 100;
-    m_value = progress->percent;
-    DrawBar();
+    Redraw();
 }
 
 void ConsoleFrontEnd::Report(int level, const std::string& utf8) {
-    if (level == 0 && !m_debug)
+    // A text's own line end ends its line; a lone line end (of a program's output that came
+    // in two pieces) is no line of its own.
+    std::string line = utf8;
+    while (line.ends_with('\n') || line.ends_with('\r'))
+        line.pop_back();
+    if (line.empty() && !utf8.empty())
         return;
     std::lock_guard lock(m_mutex);
-    DropStatus();
-    WriteLine(level, utf8);
+    // The session's log has every line; the terminal has level 0 only in debug mode.
+    if (level == 0 && !m_debug)
+        m_output.Note(line);
+    else
+        m_output.Line(line, level == kErrorLevel);
+    Redraw();
 }
 
-void ConsoleFrontEnd::WriteLine(int level, const std::string& text) {
-    ClearBar();
-    // A text ending in a line feed already ends its line.
-    const char* end = text.ends_with('\n') ? "" : "\n";
-    std::fprintf(stdout, "%s%s", text.c_str(), end);
-    std::fflush(stdout);
-    if (level == kErrorLevel)
-        std::fprintf(stderr, "%s%s", text.c_str(), end);
-    DrawBar();
-}
-
-// The bar lives on the terminal's last line; a message line first wipes it.
-void ConsoleFrontEnd::ClearBar() {
-    if (!m_barShown)
-        return;
-    std::fputs("\r\033[K", stdout);
-    m_barShown = false;
-    m_shownPercent = -1;
-}
-
-void ConsoleFrontEnd::DrawBar() {
-    if (!m_terminal || m_range <= 0)
-        return;
-    const long long clamped = std::min<long long>(std::max(m_value, 0), m_range);
-    const int percent = static_cast<int>(clamped * 100 / m_range);
-    if (m_barShown && percent == m_shownPercent && m_status == m_shownStatus)
-        return;
-    std::string line;
-    if (!m_statusOnly) {
-        const int width = m_status.empty() ? kBarWidth : kBarWidthWithStatus;
-        const int filled = percent * width / 100;
-        line = "[" + std::string(filled, '#') + std::string(width - filled, '.') + "] " +
-               std::to_string(percent) + "%";
-        if (!m_status.empty())
-            line += "  ";
+std::string ConsoleFrontEnd::ProgressLine() const {
+    if (m_downloading) {
+        if (m_downloadPercent < 0)
+            return m_downloadText;
+        return Bar(m_downloadPercent, kBarWidthWithText) + "  " + m_downloadText;
     }
-    line += m_status;
-    // A line longer than the terminal would wrap, and the carriage return would then only
-    // reach back to its last row.
-    const size_t columns = TerminalColumns();
-    if (line.size() >= columns)
-        line.resize(columns - 1);
-    std::fputs(("\r" + line + "\033[K").c_str(), stdout);
-    std::fflush(stdout);
-    m_barShown = true;
-    m_shownPercent = percent;
-    m_shownStatus = m_status;
+    const int range = m_apply.Range();
+    if (range <= 0)
+        return {};
+    const int percent =
+        static_cast<int>(static_cast<long long>(std::clamp(m_value, 0, range)) * 100 / range);
+    const std::string text = m_apply.Text();
+    return text.empty() ? Bar(percent, kBarWidth) : Bar(percent, kBarWidthWithText) + "  " + text;
+}
+
+void ConsoleFrontEnd::Redraw() {
+    m_output.Progress(ProgressLine());
 }
 
 std::string ConsoleFrontEnd::AskLine(const std::string& prompt) {
@@ -177,7 +172,7 @@ std::string ConsoleFrontEnd::AskLine(const std::string& prompt) {
         return {};  // nobody to ask: as if the user declined
     {
         std::lock_guard lock(m_mutex);
-        ClearBar();
+        m_output.Progress({});
         std::fputs(prompt.c_str(), stdout);
         std::fflush(stdout);
     }
@@ -193,14 +188,19 @@ bool ConsoleFrontEnd::AskYesNo(const std::string& question, const std::string& c
 }
 
 void ConsoleFrontEnd::ShowMessageBox(const std::string& text, const std::string& caption) {
-    std::lock_guard lock(m_mutex);
-    WriteLine(1, "[" + caption + "] " + text);
+    Report(1, "[" + caption + "] " + text);
 }
 
+// A file or the installation's folder; asked again for a name that is not there.
 bool ConsoleFrontEnd::ChooseFile(const std::string& title, const std::string& filter,
                                  std::string* file) {
-    *file = AskLine(title + " (" + filter + ", empty to cancel): ");
-    return !file->empty();
+    for (;;) {
+        *file = AskLine(title + " (" + filter + " or the installation's folder, empty to " +
+                        "cancel): ");
+        if (file->empty() || ZephUtil::FileExists(*file) || ZephUtil::IsDirectory(*file))
+            return !file->empty();
+        Report(1, "There is no file or folder " + *file + ".");
+    }
 }
 
 void ConsoleFrontEnd::ShowInstallPath(const std::string& path) {
@@ -209,8 +209,9 @@ void ConsoleFrontEnd::ShowInstallPath(const std::string& path) {
 
 void ConsoleFrontEnd::SessionFinished() {
     std::lock_guard lock(m_mutex);
-    ClearBar();
-    m_range = 0;
+    m_apply.SetRange(0);
+    m_downloading = false;
+    m_output.Progress({});
 }
 
 }  // namespace ZephPatch

@@ -1,12 +1,15 @@
-// The console's side of a patch run: message lines on standard output (errors also on standard
-// error), message boxes as text, the gauge as a one-line progress bar on a terminal, and the
-// user's cancel from the first Ctrl+C.
+// The console's side of a patch run: message lines (level 0 only in debug mode; every line in
+// the session log), message boxes as text, questions on the terminal, and one progress line
+// with a bar: the download with its rate and time left, or the patch being applied with its
+// files done and time left. The user's cancel comes from the first Ctrl+C.
 #pragma once
 
 #include <atomic>
 #include <mutex>
 #include <string>
 
+#include "app/cli/console_output.h"
+#include "app/core/apply_progress.h"
 #include "app/core/shell_state.h"
 #include "session/download_progress.h"
 #include "session/embedded_patch_check.h"
@@ -16,16 +19,22 @@ namespace ZephPatch {
 
 class ConsoleFrontEnd : public SessionFrontEnd {
 public:
-    ConsoleFrontEnd();
+    explicit ConsoleFrontEnd(ConsoleOutput& output) : m_output(output) {}
 
-    // Level 0 lines are shown only in debug mode.
     void SetDebugMode(bool debug) { m_debug = debug; }
     // From now on IsCancelled answers true; the first call says "Cancelling patch process...".
     void Cancel();
 
-    // Puts the download in progress on the progress line with its remaining time; null once no
-    // download runs any more, which takes the text off again.
+    // Puts the download in progress on the progress line; null once no download runs any
+    // more, which takes it off again.
     void ShowDownloadProgress(const DownloadProgress* progress);
+    // The applier's callbacks: the total of the patch being applied, and one entry begun.
+    void StartApplying(int total);
+    void EntryBegun();
+
+    // The build the installation is at when the check found it at the end of the patches'
+    // chain; empty otherwise.
+    const std::string& UpToDateBuild() const { return m_upToDateBuild; }
 
     // The hooks the start-up and the embedded patch check report through.
     ShellHooks MakeShellHooks();
@@ -43,31 +52,26 @@ public:
                     std::string* file) override;
     void EnableApplyUpdate() override {}
     void ShowInstallPath(const std::string& path) override;
-    void PatchInstalled() override { m_patchInstalled = true; }
+    void PatchInstalled() override {}
     void SessionFinished() override;
 
 private:
     // REQUIRES: m_mutex held.
-    void ClearBar();
-    void DrawBar();
-    void DropStatus();
-    void WriteLine(int level, const std::string& text);
+    void Redraw();
+    std::string ProgressLine() const;
     std::string AskLine(const std::string& prompt);
 
+    ConsoleOutput& m_output;
     std::mutex m_mutex;
-    const bool m_terminal;
     bool m_debug = false;
     std::atomic<bool> m_cancelled{false};
-    std::atomic<bool> m_patchInstalled{false};
-    int m_range = 0;
+    ApplyProgress m_apply;
     int m_value = 0;
-    int m_shownPercent = -1;
-    // Shown after the bar while a download runs.
-    std::string m_status;
-    std::string m_shownStatus;
-    // The download's size is unknown: the line shows the text alone.
-    bool m_statusOnly = false;
-    bool m_barShown = false;
+    // While a download runs: its share done (-1 when its size is unknown) and its figures.
+    bool m_downloading = false;
+    int m_downloadPercent = 0;
+    std::string m_downloadText;
+    std::string m_upToDateBuild;
 };
 
 }  // namespace ZephPatch

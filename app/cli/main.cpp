@@ -1,30 +1,34 @@
 // InstallPatchCLI: the patch installer on a console. The same options and start-up as the
-// window; the session starts at once in every mode, and the first Ctrl+C cancels it as a
-// confirmed cancel in the window does.
+// window, and a few of its own (--version, --log, --repair-server); the session starts at once
+// in every mode, the first Ctrl+C cancels it as a confirmed cancel in the window does, and the
+// exit status tells how it ended (see --help).
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
 #include "app/cli/console_front_end.h"
-#include "app/core/command_line.h"
+#include "app/cli/console_options.h"
+#include "app/cli/console_output.h"
+#include "app/cli/exit_status.h"
+#include "app/cli/failure_hint.h"
 #include "app/core/on_exit_program.h"
-#include "app/core/patcher_options.h"
 #include "app/core/startup.h"
 #include "apply/callbacks.h"
 #include "kernel/crash.h"
-#include "kernel/message_catalogue.h"
 #include "kernel/thread.h"
+#include "kernel/version.h"
+#include "repair/repair_driver.h"
 #include "session/embedded_patch_check.h"
 #include "session/embedded_patch_container.h"
 #include "session/patch_thread.h"
+#include "session/product_registry.h"
 
 namespace {
 
-using ZephPatch::ConsoleFrontEnd;
+using namespace ZephPatch;
 
-constexpr int kExitCompleted = 0;
-constexpr int kExitAborted = 1;
-constexpr int kExitUsage = 2;
+constexpr char kProgram[] = "InstallPatchCLI";
 constexpr int kCancelPollMilliseconds = 100;
 // The download's progress line is refreshed every fifth poll, twice a second.
 constexpr int kPollsPerProgressQuery = 5;
@@ -32,7 +36,12 @@ constexpr int kPollsPerProgressQuery = 5;
 // The process-wide callbacks of the applier reach the one console.
 ConsoleFrontEnd* g_console = nullptr;
 
+void ConsoleTotalHook(int total) {
+    g_console->StartApplying(total);
+}
+
 bool ConsoleShouldContinue() {
+    g_console->EntryBegun();
     return !g_console->IsCancelled();
 }
 
@@ -40,61 +49,127 @@ void ConsoleMessageSink(int level, const std::string& text) {
     g_console->Report(level, text);
 }
 
-// A command line the parser refuses ends the run before anything else happens.
-bool CheckSyntax(int argc, char** argv, ConsoleFrontEnd& console) {
-    std::vector<std::string> arguments(argv + 1, argv + argc);
-    ZephPatch::RepairQuotedArguments(arguments);
-    ZephPatch::CmdLineParser parser(ZephPatch::PatcherOptionTable());
-    if (parser.Parse(arguments)) {
-        // Known before the start-up reports anything.
-        console.SetDebugMode(parser.Found("debug"));
-        return true;
-    }
-    std::fprintf(stderr, "%s\n%s", parser.Error().c_str(), parser.Usage("InstallPatchCLI").c_str());
-    return false;
+// The first line of a session in the log: what ran, when, with which arguments.
+std::string LogHeader(int argc, char** argv) {
+    char when[32] = "";
+    const std::time_t now = std::time(nullptr);
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
+    std::string line = "=== " + ZephUtil::VersionLine(kProgram) + ", " + when + ":";
+    for (int i = 1; i < argc; ++i)
+        line += std::string(" ") + argv[i];
+    return line;
 }
 
 // Runs the session to its end; the first console close request cancels it.
-bool RunSession(ConsoleFrontEnd& console, ZephPatch::EmbeddedPatchContainer& container) {
-    ZephPatch::PatchThread session(console, container);
+SessionOutcome RunSession(ConsoleFrontEnd& console, EmbeddedPatchContainer& container,
+                          const std::string& repairServer) {
+    SessionEnvironment environment;
+    environment.repairServer = repairServer;
+    PatchThread session(console, container, environment);
     if (!session.Start())
-        return false;
+        return SessionOutcome::kFailed;
     for (int polls = 1; session.IsRunning(); ++polls) {
         if (ZephUtil::ConsoleCloseRequested())
             console.Cancel();
         if (polls % kPollsPerProgressQuery == 0) {
-            ZephPatch::DownloadProgress progress;
+            DownloadProgress progress;
             console.ShowDownloadProgress(session.QueryDownloadProgress(&progress) ? &progress
                                                                                   : nullptr);
         }
         session.Wait(kCancelPollMilliseconds);  // back at once when the session ends
     }
     session.Join();
-    return session.Completed();
+    return session.Outcome();
+}
+
+// No session: the installation is up to date, or nothing fits it, or nothing was asked.
+int EndWithoutSession(ConsoleFrontEnd& console, EmbeddedCheckResult check) {
+    if (check == EmbeddedCheckResult::kUpToDate)
+        return kExitCompleted;
+    console.Report(3, MSG_NO_VALID_OPERATION);
+    switch (check) {
+        case EmbeddedCheckResult::kNoContainer:
+            console.Report(1, std::string("Hint: this installer carries no patches; give a patch "
+                                          "server (--server=URL, --list=FILE) or --repair. See ") +
+                                  kProgram + " --help.");
+            return kExitUsage;
+        case EmbeddedCheckResult::kUnreadable:
+        case EmbeddedCheckResult::kStuck:
+            return kExitFailed;
+        case EmbeddedCheckResult::kInUse:
+            return kExitNoAccess;
+        default:
+            return kExitNotApplicable;
+    }
+}
+
+HintFacts FactsOf(const ConsoleOptions& options, const ConsoleOutput& output) {
+    const PatchSettings& settings = GetPatchSettings();
+    HintFacts facts;
+    facts.installPath = settings.installPath;
+    facts.patchServers = settings.patchServers;
+    facts.repairMode = settings.repairMode;
+    facts.repairServer = options.repairServer;
+    if (facts.repairServer.empty())
+        facts.repairServer = RepairServerOverride(PATCHING_FLAG_KEY);
+    if (facts.repairServer.empty())
+        facts.repairServer = kDefaultRepairServer;
+    facts.logPath = output.LogPath();
+    facts.debug = options.debug;
+    return facts;
 }
 
 int RunInstaller(int argc, char** argv) {
-    ConsoleFrontEnd console;
-    g_console = &console;
-    if (!CheckSyntax(argc, argv, console))
+    ConsoleOptions options;
+    std::string error;
+    if (!ParseConsoleOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
+        std::fprintf(stderr, "%s: %s\nTry '%s --help' for more.\n", kProgram, error.c_str(),
+                     kProgram);
         return kExitUsage;
-    ZephPatch::ShellState state;
-    const ZephPatch::ShellHooks hooks = console.MakeShellHooks();
-    if (!ZephPatch::RunShellStartup(argc, argv, &state, hooks))
-        return state.elevatedExitCode >= 0 ? state.elevatedExitCode : kExitAborted;
-    console.SetDebugMode(state.debugMode);
-    ZephPatch::SetCallbacks(nullptr, ConsoleShouldContinue, ConsoleMessageSink);
+    }
+    if (options.help || options.version) {
+        const std::string text =
+            options.help ? ConsoleHelpText() : ZephUtil::VersionLine(kProgram) + "\n";
+        std::fputs(text.c_str(), stdout);
+        return kExitCompleted;
+    }
+    ConsoleOutput output;
+    if (!options.logPath.empty() &&
+        !output.OpenLog(options.logPath, LogHeader(argc, argv), &error)) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+        return kExitUsage;
+    }
+    output.RouteDiagnostics(options.debug);
+    ConsoleFrontEnd console(output);
+    console.SetDebugMode(options.debug);
+    g_console = &console;
 
-    static ZephPatch::EmbeddedPatchContainer container;
-    ZephPatch::CheckEmbeddedPatches(container, state.executablePath, false,
-                                    console.MakeCheckHost());
-    int exitCode = kExitAborted;
-    if (ZephPatch::ChooseRunMode(ZephPatch::GetPatchSettings()) == ZephPatch::RunMode::kNone)
-        console.Report(3, ZephPatch::MSG_NO_VALID_OPERATION);
-    else if (RunSession(console, container))
-        exitCode = kExitCompleted;
-    ZephPatch::RunOnExitProgram(state);
-    return exitCode;
+    ShellState state;
+    state.frontEndOptions = ConsoleOptionEntries();
+    if (!options.logPath.empty())
+        state.relaunchArguments.push_back("--log=" + options.logPath);
+    if (!options.repairServer.empty())
+        state.relaunchArguments.push_back("--repair-server=" + options.repairServer);
+    if (!RunShellStartup(argc, argv, &state, console.MakeShellHooks()))
+        return state.elevatedExitCode >= 0 ? state.elevatedExitCode : kExitNoAccess;
+    SetCallbacks(ConsoleTotalHook, ConsoleShouldContinue, ConsoleMessageSink);
+
+    static EmbeddedPatchContainer container;
+    const EmbeddedCheckResult check =
+        CheckEmbeddedPatches(container, state.executablePath, false, console.MakeCheckHost());
+    int status = kExitCompleted;
+    if (ChooseRunMode(GetPatchSettings()) == RunMode::kNone) {
+        status = EndWithoutSession(console, check);
+    } else {
+        const SessionOutcome outcome = RunSession(console, container, options.repairServer);
+        status = ExitStatusOf(outcome, ZephUtil::ConsoleCloseSignal());
+        if (const std::string hint = FailureHint(outcome, FactsOf(options, output)); !hint.empty())
+            console.Report(1, hint);
+    }
+    RunOnExitProgram(state);
+    if (!output.LogPath().empty())
+        console.Report(1, "Session log: " + output.LogPath());
+    return status;
 }
 
 }  // namespace

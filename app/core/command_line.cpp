@@ -3,8 +3,34 @@
 #include <algorithm>
 
 namespace ZephPatch {
+namespace {
+
+constexpr size_t kUsageColumns = 80;
+
+// Breaks the synopsis before an item that would pass the last column; continuation lines are
+// indented by `indent`.
+std::string WrappedSynopsis(const std::string& synopsis, size_t indent) {
+    std::string text, line;
+    for (size_t from = 0; from < synopsis.size();) {
+        size_t next = synopsis.find(" [", from + 1);
+        if (next == std::string::npos)
+            next = synopsis.size();
+        const std::string item = synopsis.substr(from, next - from);
+        if (!line.empty() && line.size() + item.size() > kUsageColumns) {
+            text += line + "\n";
+            line = std::string(indent - 1, ' ');  // each item starts with its blank
+        }
+        line += item;
+        from = next;
+    }
+    return text + line;
+}
+
+}  // namespace
 
 const CmdLineEntry* CmdLineParser::FindEntry(std::string_view name, bool isLong) const {
+    if (name.empty())
+        return nullptr;
     for (const CmdLineEntry& entry : m_entries) {
         if (entry.kind == CmdLineKind::kParam)
             continue;
@@ -136,15 +162,18 @@ std::string CmdLineParser::Usage(std::string_view programName) const {
             continue;
         }
         const bool isOption = entry.kind == CmdLineKind::kOption;
-        synopsis += " [-" + entry.shortName + (isOption ? " <" + entry.valueType + ">" : "") + "]";
-        rows.emplace_back("-" + entry.shortName + ", --" + entry.longName +
+        // An option without a short name goes by its long one.
+        const std::string name =
+            entry.shortName.empty() ? "--" + entry.longName : "-" + entry.shortName;
+        synopsis += " [" + name + (isOption ? " <" + entry.valueType + ">" : "") + "]";
+        rows.emplace_back((entry.shortName.empty() ? "    " : name + ", ") + "--" + entry.longName +
                               (isOption ? "=<" + entry.valueType + ">" : ""),
                           entry.description);
     }
     size_t width = 0;
     for (const auto& row : rows)
         width = std::max(width, row.first.size());
-    std::string text = synopsis + "\n";
+    std::string text = WrappedSynopsis(synopsis, programName.size() + 8) + "\n";
     for (const auto& [names, description] : rows) {
         std::string line = "  " + names;
         if (!description.empty())

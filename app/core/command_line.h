@@ -14,7 +14,7 @@ enum class CmdLineKind { kSwitch, kOption, kParam };
 
 struct CmdLineEntry {
     CmdLineKind kind;
-    std::string shortName;    // without "-"; for a parameter its name
+    std::string shortName;    // without "-"; for a parameter its name; may be empty
     std::string longName;     // without "--"; empty for a parameter
     std::string description;  // help text; a parameter's name in the usage line
     std::string valueType;    // options: shown as "<valueType>" in the usage text

@@ -2,12 +2,15 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "app/core/on_exit_program.h"
 #include "app/core/program_launch.h"
 #include "kernel/command_line.h"
 #include "kernel/message_catalogue.h"
 #include "kernel/system_log.h"
 #include "session/patch_rights.h"
+#include "session/session_messages.h"
 
 namespace ZephPatch {
 namespace {
@@ -23,14 +26,32 @@ std::string ElevationProgram(const ShellHooks& hooks) {
     return geteuid() == 0 ? std::string() : FindProgramOnPath("pkexec");
 }
 
+// What the copy needs of this process's environment, as NAME=value.
+std::vector<std::string> PassedEnvironment() {
+    static const char* const kNames[] = {"DISPLAY",  "XAUTHORITY", "ORVIK_REGISTRY_ROOT",
+                                         "TEMP",     "TMPDIR",     "LANG",
+                                         "LANGUAGE", "LC_ALL",     "LC_MESSAGES"};
+    std::vector<std::string> passed;
+    for (const char* name : kNames) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            passed.push_back(std::string(name) + "=" + value);
+    }
+    // Without XAUTHORITY the display's cookie is in the user's home, which root's is not.
+    const char* home = std::getenv("HOME");
+    const std::string cookie = home ? std::string(home) + "/.Xauthority" : std::string();
+    if (!std::getenv("XAUTHORITY") && std::getenv("DISPLAY") && home &&
+        access(cookie.c_str(), R_OK) == 0)
+        passed.push_back("XAUTHORITY=" + cookie);
+    return passed;
+}
+
 // Starts the copy and waits for it; false when it never ran.
-bool RunElevatedCopy(ShellState& state, const ShellHooks& hooks, const std::string& arguments) {
+bool RunElevatedCopy(ShellState& state, const ShellHooks& hooks) {
     const std::string program = ElevationProgram(hooks);
     if (program.empty())
         return false;
-    std::vector<std::string> argv = {program, state.executablePath};
-    for (std::string& argument : ZephUtil::SplitCommandLine(arguments))
-        argv.push_back(std::move(argument));
+    const std::vector<std::string> argv = BuildElevatedCommand(program, state, GetPatchSettings());
     pid_t pid = -1;
     int exitCode = -1;
     if (LaunchProgram(argv, &pid) != 0 || !WaitLaunchedProgram(pid, -1, &exitCode) ||
@@ -48,6 +69,8 @@ std::string BuildRelaunchArguments(const ShellState& state, const PatchSettings&
         text += "--repair ";
     if (state.debugMode)
         text += "--debug ";
+    for (const std::string& argument : state.relaunchArguments)
+        text += "\"" + argument + "\" ";
     if (!settings.patchServers.empty()) {
         text += "--server=\"";
         for (size_t i = 0; i < settings.patchServers.size(); ++i)
@@ -60,14 +83,27 @@ std::string BuildRelaunchArguments(const ShellState& state, const PatchSettings&
     return text;
 }
 
+std::vector<std::string> BuildElevatedCommand(const std::string& elevationProgram,
+                                              const ShellState& state,
+                                              const PatchSettings& settings) {
+    std::string env = FindProgramOnPath("env");
+    std::vector<std::string> argv = {elevationProgram, env.empty() ? "/usr/bin/env" : env};
+    for (std::string& variable : PassedEnvironment())
+        argv.push_back(std::move(variable));
+    argv.push_back(state.executablePath);
+    for (std::string& argument :
+         ZephUtil::SplitCommandLine(BuildRelaunchArguments(state, settings)))
+        argv.push_back(std::move(argument));
+    return argv;
+}
+
 bool RelaunchElevated(ShellState& state, const ShellHooks& hooks) {
     const PatchSettings& settings = GetPatchSettings();
     if (CheckPatchRights(settings.installPath))
         return false;
-    const std::string arguments = BuildRelaunchArguments(state, settings);
-    ZephUtil::Print("parm: %s", arguments.c_str());
-    if (!RunElevatedCopy(state, hooks, arguments))
-        hooks.messageBox(LoadMessage(132), LoadMessage(134));
+    ZephUtil::Print("parm: %s", BuildRelaunchArguments(state, settings).c_str());
+    if (!RunElevatedCopy(state, hooks))
+        hooks.messageBox(LoadMessage(kMsgRequiresAdminText), LoadMessage(kMsgRequiresAdminCaption));
     RunOnExitProgram(state);
     return true;
 }

@@ -30,7 +30,9 @@ void RepairQuotedArguments(std::vector<std::string>& arguments) {
 }
 
 bool ParseCommandLine(ShellState& state, const ShellHooks& hooks) {
-    CmdLineParser parser(PatcherOptionTable());
+    std::vector<CmdLineEntry> table = PatcherOptionTable();
+    table.insert(table.end(), state.frontEndOptions.begin(), state.frontEndOptions.end());
+    CmdLineParser parser(std::move(table));
     const std::vector<std::string> given(
         state.arguments.empty() ? state.arguments.begin() : state.arguments.begin() + 1,
         state.arguments.end());

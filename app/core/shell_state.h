@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/core/command_line.h"
+
 namespace ZephPatch {
 
 struct ShellState {
@@ -22,6 +24,10 @@ struct ShellState {
     bool debugMode = false;
     // Exit code of the elevated copy once a relaunch ran one to its end; -1 otherwise.
     int elevatedExitCode = -1;
+    // Options of the front end beyond the installer's own, accepted by the command line.
+    std::vector<CmdLineEntry> frontEndOptions;
+    // Arguments of the front end's own that an elevated copy must receive too.
+    std::vector<std::string> relaunchArguments;
 };
 
 // Implemented by each front end; called on the main thread only.

@@ -12,6 +12,7 @@
 #include "kernel/system_log.h"
 #include "session/patch_rights.h"
 #include "session/product_registry.h"
+#include "session/session_messages.h"
 
 namespace ZephPatch {
 namespace {
@@ -41,7 +42,7 @@ bool HasRights(ShellState& state, const ShellHooks& hooks) {
     if (state.adminGiven) {
         if (CheckPatchRights(GetPatchSettings().installPath))
             return true;
-        hooks.messageBox(LoadMessage(132), LoadMessage(134));
+        hooks.messageBox(LoadMessage(kMsgRequiresAdminText), LoadMessage(kMsgRequiresAdminCaption));
         return false;
     }
     return !RelaunchElevated(state, hooks);

@@ -10,6 +10,7 @@
 #include "app/gui/frame_ids.h"
 #include "app/gui/gauge_height.h"
 #include "app/gui/log_colours.h"
+#include "app/gui/toolkit_looks.h"
 #include "kernel/crash.h"
 #include "kernel/message_catalogue.h"
 #include "session/download_progress.h"
@@ -64,6 +65,7 @@ MainFrame::~MainFrame() {
 void MainFrame::CreateProgressControls(wxPanel* panel, wxSizer* sizer) {
     m_log = new wxTextCtrl(panel, wxID_ANY, wxEmptyString, wxDefaultPosition, kLogSize,
                            wxTE_MULTILINE | wxTE_READONLY | wxTE_RICH2);
+    HideCaret(m_log);
     sizer->Add(m_log, 1, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, kBorder);
     m_gauge = new wxGauge(panel, wxID_ANY, kDownloadRange, wxDefaultPosition,
                           wxSize(-1, kGaugeHeight), wxGA_HORIZONTAL);
@@ -94,6 +96,7 @@ bool MainFrame::StartSession() {
     m_worker = std::move(worker);
     m_running = true;
     m_statusDone = false;
+    m_sessionCompleted = false;
     // A retry after a failed session: the button cancels again until this one ends.
     m_cancelButton->SetLabel(MSG_CANCEL);
     m_cancelButton->Enable();
@@ -135,12 +138,36 @@ void MainFrame::ShowInstallPathNow(const wxString&) {}
 // --- calls from the worker ---
 
 void MainFrame::SetGaugeRange(int range) {
-    m_bridge.Post([this, range] { m_gauge->SetRange(range); });
+    m_bridge.Post([this, range] {
+        m_apply.SetRange(range);
+        m_gauge->SetRange(range);
+    });
 }
 
 void MainFrame::SetGaugeValue(int value) {
+    m_bridge.Post([this, value] {
+        // Once the applier counts its entries, the time-based guess has nothing to add.
+        if (!m_apply.Counting())
+            ShowGaugeValue(value);
+    });
+}
+
+void MainFrame::StartApplying(int total) {
+    m_bridge.Post([this, total] {
+        m_apply.Start(total);
+        if (m_gauge->GetRange() != m_apply.Range())
+            m_gauge->SetRange(m_apply.Range());
+        ShowGaugeValue(m_apply.Range() / 2);
+    });
+}
+
+void MainFrame::EntryBegun() {
+    m_bridge.Post([this] { ShowGaugeValue(m_apply.Step()); });
+}
+
+void MainFrame::ShowGaugeValue(int value) {
     // The toolkit refuses a value outside the range, and ranges change between patches.
-    m_bridge.Post([this, value] { m_gauge->SetValue(std::clamp(value, 0, m_gauge->GetRange())); });
+    m_gauge->SetValue(std::clamp(value, 0, m_gauge->GetRange()));
 }
 
 void MainFrame::Report(int level, const std::string& utf8) {
@@ -224,6 +251,7 @@ void MainFrame::OnSessionFinished(wxCommandEvent&) {
     m_statusLine->SetLabel(wxEmptyString);
     m_cancelButton->SetLabel(MSG_EXIT);
     m_cancelButton->Enable();
+    m_sessionCompleted = m_worker && m_worker->Completed();
     // The worker's last call: its thread is ending.
     JoinWorker();
 }
@@ -239,23 +267,17 @@ void MainFrame::OnPatchInstalled(wxCommandEvent&) {
 }
 
 void MainFrame::OnClose(wxCloseEvent& event) {
-    if (m_worker && !m_cancelled) {
-        if (!ConfirmCancel()) {
-            if (event.CanVeto())
-                event.Veto();
-            return;
-        }
-    }
-    // The worker may have ended while the question was open.
-    if (m_worker) {
-        if (!m_cancelled)
-            CancelConfirmed();
-        // The worker sees the cancel and ends; the timer then closes the window.
-        if (event.CanVeto())
-            event.Veto();
+    if (!m_worker) {
+        Destroy();
         return;
     }
-    Destroy();
+    // The session may end while the question is open: then its result stays on show, with
+    // "Exit" to close.
+    if (!m_cancelled && ConfirmCancel() && m_worker && !m_cancelled)
+        CancelConfirmed();
+    // A cancelled worker ends by itself; the timer then closes the window.
+    if (event.CanVeto())
+        event.Veto();
 }
 
 void MainFrame::CancelConfirmed() {
@@ -283,7 +305,7 @@ void MainFrame::OnTimer(wxTimerEvent&) {
     }
     if (m_running && m_worker && !m_statusDone)
         ShowDownloadProgress();
-    if (!m_running)
+    if (!m_running && !m_sessionCompleted)
         m_gauge->SetValue(0);
 }
 

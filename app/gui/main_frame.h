@@ -16,6 +16,7 @@
 #include <wx/textctrl.h>
 #include <wx/timer.h>
 
+#include "app/core/apply_progress.h"
 #include "app/gui/gui_bridge.h"
 #include "session/embedded_patch_container.h"
 #include "session/patch_thread.h"
@@ -66,6 +67,10 @@ public:
     void ShowInstallPath(const std::string& path) override;
     void PatchInstalled() override;
     void SessionFinished() override;
+    // The applier's callbacks, from the worker: the total of the patch being applied, and one
+    // entry begun. The second half of the gauge follows them.
+    void StartApplying(int total);
+    void EntryBegun();
 
     // The open-file dialog on the GUI thread; false when the user cancels.
     bool ChooseFileNow(const std::string& title, const std::string& filter, std::string* file);
@@ -94,6 +99,7 @@ private:
     // The user confirmed: the worker is told through IsCancelled, "Cancelling" is reported.
     void CancelConfirmed();
     void ShowDownloadProgress();
+    void ShowGaugeValue(int value);
     void JoinWorker();
 
     GuiBridge m_bridge;
@@ -104,6 +110,10 @@ private:
     // Set on the GUI thread, read by the worker through IsCancelled.
     std::atomic<bool> m_cancelled{false};
     bool m_statusDone = false;
+    // The last session ended with "Patching completed.": its full gauge stays.
+    bool m_sessionCompleted = false;
+    // GUI thread only, as the gauge.
+    ApplyProgress m_apply;
     std::unique_ptr<PatchThread> m_worker;
 
     wxTextCtrl* m_log = nullptr;

@@ -6,6 +6,7 @@
 
 #include "app/core/on_exit_program.h"
 #include "app/core/startup.h"
+#include "app/gui/usage_dialog.h"
 #include "apply/callbacks.h"
 #include "kernel/crash.h"
 #include "repair/cp_socket_manager.h"
@@ -20,8 +21,16 @@ std::vector<std::string> g_rawArguments;
 // The one window, for the process-wide callbacks the applier calls from the worker.
 MainFrame* g_mainFrame = nullptr;
 
+void WindowTotalHook(int total) {
+    if (g_mainFrame)
+        g_mainFrame->StartApplying(total);
+}
+
 bool WindowShouldContinue() {
-    return g_mainFrame && !g_mainFrame->IsCancelled();
+    if (!g_mainFrame)
+        return false;
+    g_mainFrame->EntryBegun();
+    return !g_mainFrame->IsCancelled();
 }
 
 void WindowMessageSink(int level, const std::string& text) {
@@ -53,9 +62,7 @@ ShellHooks OrvikPatcherApp::MakeShellHooks() {
     hooks.report = [this](int level, const std::string& text) {
         m_earlyLines.emplace_back(level, text);
     };
-    hooks.showUsage = [](const std::string& text) {
-        wxMessageBox(FromUtf8(text), "InstallPatchGUI", wxOK | wxICON_INFORMATION);
-    };
+    hooks.showUsage = [](const std::string& text) { ShowUsageDialog(FromUtf8(text)); };
     return hooks;
 }
 
@@ -68,12 +75,18 @@ bool OrvikPatcherApp::OnInit() {
     for (const auto& argument : g_rawArguments)
         argv.push_back(argument.c_str());
     if (!RunShellStartup(static_cast<int>(argv.size()), argv.data(), &m_state, MakeShellHooks())) {
+        // A copy that ran and failed may never have shown a window (no display, say).
+        if (m_state.elevatedExitCode > 0)
+            wxMessageBox(wxString::Format("The installer started with root rights ended with "
+                                          "exit status %d.",
+                                          m_state.elevatedExitCode),
+                         "InstallPatchGUI", wxOK | wxICON_ERROR);
         if (m_socketManagerHeld)
             ZephUtil::CPSocketManager::Release();
         ZephUtil::DisarmCrashHandlers();
         return false;
     }
-    SetCallbacks(nullptr, WindowShouldContinue, WindowMessageSink);
+    SetCallbacks(WindowTotalHook, WindowShouldContinue, WindowMessageSink);
     OpenMainWindow();
     // The check may run the product's utility; the window is painted first, not after it.
     CallAfter([this] { FinishStartup(); });

@@ -1,6 +1,6 @@
 #include "app/gui/patch_main_frame.h"
 
-#include <wx/icon.h>
+#include <wx/msgdlg.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/utils.h>
@@ -8,7 +8,8 @@
 #include "app/core/product_install_path.h"
 #include "app/gui/frame_ids.h"
 #include "app/gui/release_notes.h"
-#include "app/resources/zephIcon.xpm"
+#include "app/gui/toolkit_looks.h"
+#include "app/gui/zeph_icon.h"
 #include "kernel/message_catalogue.h"
 #include "session/patch_settings.h"
 #include "session/product_registry.h"
@@ -16,7 +17,8 @@
 namespace ZephPatch {
 namespace {
 
-constexpr char kTitle[] = "Orvik Patcher ";
+constexpr char kTitle[] = "Orvik Patcher";
+constexpr char kWindowClass[] = "InstallPatchGUI";
 const wxSize kInitialSize(900, 800);
 // Caption with system menu and close box; no resize border, no minimise or maximise box.
 constexpr long kStyle = wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX;
@@ -58,7 +60,8 @@ PatchMainFrame::PatchMainFrame(EmbeddedPatchContainer& container, const std::str
     m_chooseButton->Disable();
     if (m_webView)
         m_webView->Hide();
-    SetIcon(wxIcon(zephIcon));
+    SetIcons(ZephIcon());
+    SetWindowClass(this, kWindowClass);
     ApplyButton()->Enable();
     if (repairMode)
         ApplyButton()->SetLabel(FromUtf8(LoadMessage(kMsgRepair)));
@@ -103,6 +106,9 @@ EmbeddedCheckHost PatchMainFrame::MakeCheckHost() {
     host.enableChooseInstallation = [this] { m_chooseButton->Enable(); };
     host.enableApplyUpdate = [this] { ApplyButton()->Enable(); };
     host.findInstallPath = [] { return FindProductInstallPath(PRODUCT_KEY, PRODUCT_CLASS); };
+    host.showMessageBox = [this](const std::string& text, const std::string& caption) {
+        wxMessageBox(FromUtf8(text), FromUtf8(caption), wxOK, this);
+    };
     return host;
 }
 

@@ -66,12 +66,22 @@ TEST(CommandLine, UsageListsSynopsisAndOneLinePerOption) {
     SetMessageLanguage(LANGUAGE_ENGLISH);
     const std::string usage = CmdLineParser(PatcherOptionTable()).Usage("InstallPatchCLI");
     SetMessageLanguage(LANGUAGE_NEUTRAL);
-    EXPECT_EQ(usage.substr(0, usage.find('\n')),
-              "Usage: InstallPatchCLI [-h] [-a] [current_install_version] [-l <str>] [-s <str>] "
-              "[-f <str>] [target_directory] [-r] [-o <str>] [-d]");
+    // The synopsis is wrapped within 80 columns, under the first item.
+    EXPECT_TRUE(usage.starts_with(
+        "Usage: InstallPatchCLI [-h] [-a] [current_install_version] [-l <str>] [-s <str>]\n"
+        "                       [-f <str>] [target_directory] [-r] [-o <str>] [-d]\n"))
+        << usage;
     EXPECT_NE(usage.find("\n  -h, --help          print usage\n"), std::string::npos) << usage;
     EXPECT_NE(usage.find("\n  -s, --server=<str>  FTP patch server address\n"), std::string::npos);
     EXPECT_NE(usage.find("\n  -d, --debug\n"), std::string::npos);
+    // An option without a short name goes by its long one.
+    const std::string longOnly =
+        CmdLineParser({{CmdLineKind::kOption, "", "log", "the log", "FILE"},
+                       {CmdLineKind::kSwitch, "v", "verbose", "more", ""}})
+            .Usage("x");
+    EXPECT_EQ(longOnly,
+              "Usage: x [--log <FILE>] [-v]\n      --log=<FILE>  the log\n"
+              "  -v, --verbose     more\n");
 }
 
 TEST(CommandLine, QuotedFolderEndingInBackslashIsRepaired) {

@@ -57,30 +57,46 @@ TEST_F(ElevationTest, ArgumentTextCarriesModeServersBuildAndFolder) {
     m_state.debugMode = true;
     m_state.onExitGiven = true;
     m_state.onExitCommand = "launcher";
+    m_state.relaunchArguments = {"--log=/var/log/my patch.log"};
     EXPECT_EQ(BuildRelaunchArguments(m_state, GetPatchSettings()),
-              "--admin --repair --debug --server=\"a;b\" 46957 \"/opt/velmor/\"");
+              "--admin --repair --debug \"--log=/var/log/my patch.log\" --server=\"a;b\" 46957 "
+              "\"/opt/velmor/\"");
+    m_state.relaunchArguments.clear();
 
     GetPatchSettings() = {};
     m_state.debugMode = false;
     EXPECT_EQ(BuildRelaunchArguments(m_state, GetPatchSettings()), "--admin  \"\"");
 }
 
-TEST_F(ElevationTest, CopyGetsTheSplitArgumentsThenOnExitRuns) {
+// The elevation program clears the environment: the copy is started through env with what it
+// needs (the display and its cookie, the registry, the temporary folder), then its arguments.
+TEST_F(ElevationTest, CopyGetsTheEnvironmentAndTheSplitArgumentsThenOnExitRuns) {
     GetPatchSettings().patchServers = {"a", "b"};
     GetPatchSettings().installedBuilds = {"46957"};
     OnExitTouches(m_folder / "on exit ran");
     m_hooks.elevationProgram = FakeElevation(3);
+    ScopedEnv display("DISPLAY", ":77");
+    ScopedEnv cookie("XAUTHORITY", nullptr);
+    ScopedEnv home("HOME", m_folder.Path().c_str());
+    WriteFile(m_folder / ".Xauthority", "cookie");
     EXPECT_TRUE(RelaunchElevated(m_state, m_hooks));
-    EXPECT_EQ(ReadFile(m_folder / "args.txt"),
-              "/opt/installer/InstallPatchGUI\n--admin\n--server=a;b\n46957\n/opt/velmor/\n");
+    const std::string args = ReadFile(m_folder / "args.txt");
+    EXPECT_TRUE(args.substr(0, args.find('\n')).ends_with("/env")) << args;
+    for (const std::string& passed :
+         {std::string("DISPLAY=:77"), "XAUTHORITY=" + (m_folder / ".Xauthority"),
+          "ORVIK_REGISTRY_ROOT=" + (m_folder / "file/registry"), "TEMP=" + (m_folder / "temp")})
+        EXPECT_NE(args.find("\n" + passed + "\n"), std::string::npos) << passed << " in " << args;
+    EXPECT_TRUE(args.ends_with(
+        "\n/opt/installer/InstallPatchGUI\n--admin\n--server=a;b\n46957\n/opt/velmor/\n"))
+        << args;
     EXPECT_EQ(m_state.elevatedExitCode, 3);
     EXPECT_TRUE(m_boxes.empty());
     EXPECT_TRUE(AppearsSoon(m_folder / "on exit ran"));
 }
 
 TEST_F(ElevationTest, RefusedOrMissingElevationShowsTheRightsMessage) {
-    const std::pair<std::string, std::string> rightsBox = {ZephPatch::LoadMessage(132),
-                                                           "Requires Administrator Privileges"};
+    const std::pair<std::string, std::string> rightsBox = {ZephPatch::LoadMessage(300),
+                                                           "Requires Root Privileges"};
     for (const std::string& program :
          {FakeElevation(126), FakeElevation(127), m_folder / "no-such-program"}) {
         m_boxes.clear();

@@ -65,7 +65,7 @@ TEST_F(StartupTest, AdminWithoutRightsShowsTheMessageAndEnds) {
     m_hooks.elevationProgram = m_folder / "must-not-run";
     EXPECT_FALSE(Start({"--admin", "/opt/velmor"}));
     ASSERT_EQ(m_boxes.size(), 1u);
-    EXPECT_EQ(m_boxes[0].second, "Requires Administrator Privileges");
+    EXPECT_EQ(m_boxes[0].second, "Requires Root Privileges");
 }
 
 TEST(RunModeTest, RepairThenServersThenEmbeddedPatches) {

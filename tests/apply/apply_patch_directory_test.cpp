@@ -1,6 +1,7 @@
 #include "apply/apply_patch_directory.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "applier_fixture.h"
 #include "unins_log_helpers.h"
@@ -46,6 +47,39 @@ protected:
         }
     }
 };
+
+mode_t ModeOf(const std::string& path) {
+    struct stat status {};
+    stat(path.c_str(), &status);
+    return status.st_mode & 0777;
+}
+
+// The archive carries no modes: replaced and patched files keep theirs, and a new file is a
+// program when its content or its place says so.
+TEST_F(ApplyPatchDirectoryTest, ProgramsStayProgramsAndNewOnesBecomeOnes) {
+    InstallTool("orbpatchl-w32.exe");
+    WriteFile(install + "/bin/VelmorUtil.exe", "#!/bin/sh\nold\n");
+    chmod((install + "/bin/VelmorUtil.exe").c_str(), 0750);
+    WriteFile(patch + "/data/bin/VelmorUtil.exe", "#!/bin/sh\nnew\n");
+    for (const char* name : {"bin/Tool.exe", "data/run.sh", "data/notes.txt"})
+        WriteFile(patch + "/data/" + name,
+                  std::string(name) == "data/run.sh" ? "#!/bin/sh\n" : "x");
+    WriteList(patch + "/addedFiles.txt", {{"bin\\VelmorUtil.exe", "", ""},
+                                          {"bin\\Tool.exe", "", ""},
+                                          {"data\\run.sh", "", ""},
+                                          {"data\\notes.txt", "", ""}});
+    const ListEntry patched = PatchedEntry("bin/app", "old program", "new program");
+    chmod((install + "/bin/app").c_str(), 0700);
+    WriteList(patch + "/patchedFiles.txt", {patched});
+    const mode_t mask = umask(022);
+    ASSERT_TRUE(Apply());
+    umask(mask);
+    EXPECT_EQ(ModeOf(install + "/bin/VelmorUtil.exe"), 0750u);
+    EXPECT_EQ(ModeOf(install + "/bin/app"), 0700u);
+    EXPECT_EQ(ModeOf(install + "/bin/Tool.exe"), 0755u);
+    EXPECT_EQ(ModeOf(install + "/data/run.sh"), 0755u);
+    EXPECT_EQ(ModeOf(install + "/data/notes.txt"), 0644u);
+}
 
 TEST_F(ApplyPatchDirectoryTest, EmptyListsTouchNothingAndSucceed) {
     const auto log = ZephTest::BuildLog({ZephTest::EndInstallRecord(false)});
@@ -315,6 +349,9 @@ TEST_F(ApplyPatchDirectoryTest, BadListsAreRefusedBeforeAnythingIsTouched) {
         {{{".patch-journal", "", ""}},
          "The patch list names a file outside the "
          "installation folder: .patch-journal"},
+        {{{".patch-temporaries", "", ""}},
+         "The patch list names a file outside the "
+         "installation folder: .patch-temporaries"},
         {{{"gone\\dead.txt", "", ""}},
          "The patch lists name a file more than once: "
          "gone\\dead.txt"},

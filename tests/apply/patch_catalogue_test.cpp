@@ -158,5 +158,25 @@ TEST(PatchCatalogueTest, AbsoluteAndRelativeDataUrls) {
     }
 }
 
+// What a signed catalogue vouches for is kept only in a form that can be checked.
+TEST(PatchCatalogueTest, ArchiveSizeAndDigestWhenWellFormed) {
+    const std::string digest = std::string(62, 'a') + "0F";
+    PatchCatalogue catalogue;
+    ASSERT_TRUE(catalogue.ParseCatalogue(
+        Record("1", "2", "a.zpa") + "Patch-Data-Size: 4096\r\npatch-data-sha256: " + digest +
+            "\r\n\r\n" + Record("2", "3", "b.zpa") + "patch-data-size: -1\r\n" +
+            "patch-data-sha256: " + digest.substr(1) + "g\r\n\r\n" + Record("3", "4", "c.zpa") +
+            "patch-data-size: 99999999999999999999\r\npatch-data-sha256: " + digest + "0\r\n",
+        kBase));
+    const PatchCatalogueEntry* vouched = catalogue.FindPatch("1");
+    EXPECT_EQ(vouched->patchDataSize, 4096u);
+    ASSERT_TRUE(vouched->patchDataSha256);
+    EXPECT_EQ(Sha256Hex(*vouched->patchDataSha256), std::string(62, 'a') + "0f");
+    for (const char* malformed : {"2", "3"}) {
+        EXPECT_FALSE(catalogue.FindPatch(malformed)->patchDataSize) << malformed;
+        EXPECT_FALSE(catalogue.FindPatch(malformed)->patchDataSha256) << malformed;
+    }
+}
+
 }  // namespace
 }  // namespace ZephPatch

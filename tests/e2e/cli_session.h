@@ -2,6 +2,7 @@
 // by scripts/sample_installation.py, and a run of that installer as a child process.
 #pragma once
 
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,29 +31,76 @@ inline int RunShell(const std::string& command) {
 struct CliRun {
     int exitCode = -1;
     std::vector<std::string> lines;  // standard output, one entry per line
+    std::string raw;                 // on a terminal: everything, as written there
 };
 
+inline void SetCliEnvironment(const std::string& registry, const std::string& temp) {
+    setenv("ORVIK_REGISTRY_ROOT", registry.c_str(), 1);
+    setenv("TEMP", temp.c_str(), 1);
+}
+
+inline std::vector<char*> ArgvOf(std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    for (auto& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
+inline int ExitCodeOf(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs an installer as RunCli does, but on a terminal (a pseudo-terminal for its standard
+// input, output and error, as a user at a console has).
+inline CliRun RunCliOnTerminal(const std::string& program, const std::string& registry,
+                               const std::string& temp, std::vector<std::string> arguments) {
+    CliRun run;
+    arguments.insert(arguments.begin(), program);
+    std::vector<char*> argv = ArgvOf(arguments);
+    int terminal = -1;
+    winsize size{};
+    size.ws_col = 120;
+    size.ws_row = 40;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, &size);
+    if (pid == 0) {
+        SetCliEnvironment(registry, temp);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    if (pid < 0)
+        return run;
+    char buffer[4096];
+    for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;)
+        run.raw.append(buffer, static_cast<size_t>(got));
+    close(terminal);
+    run.exitCode = ExitCodeOf(pid);
+    return run;
+}
+
 // Runs an installer with ORVIK_REGISTRY_ROOT = `registry` and TEMP = `temp`, its standard output
-// read line by line; `onLine` sees each line as it comes, with the child's pid.
+// read line by line; `onLine` sees each line as it comes, with the child's pid. `inChild` runs
+// in the child just before the installer starts.
 inline CliRun RunCli(const std::string& program, const std::string& registry,
                      const std::string& temp, std::vector<std::string> arguments,
-                     const std::function<void(const std::string&, pid_t)>& onLine = {}) {
+                     const std::function<void(const std::string&, pid_t)>& onLine = {},
+                     const std::function<void()>& inChild = {}) {
     int pipeFds[2];
     CliRun run;
     if (pipe(pipeFds) != 0)
         return run;
     arguments.insert(arguments.begin(), program);
-    std::vector<char*> argv;
-    for (auto& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = ArgvOf(arguments);
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(pipeFds[1], STDOUT_FILENO);
         close(pipeFds[0]);
         close(pipeFds[1]);
-        setenv("ORVIK_REGISTRY_ROOT", registry.c_str(), 1);
-        setenv("TEMP", temp.c_str(), 1);
+        SetCliEnvironment(registry, temp);
+        if (inChild)
+            inChild();
         execv(program.c_str(), argv.data());
         _exit(127);
     }
@@ -69,9 +117,7 @@ inline CliRun RunCli(const std::string& program, const std::string& registry,
         }
     }
     close(pipeFds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.exitCode = ExitCodeOf(pid);
     return run;
 }
 
@@ -97,6 +143,10 @@ protected:
                const std::function<void(const std::string&, pid_t)>& onLine = {}) const {
         return RunCli(Sample("InstallPatchCLI"), Sample("registry"), Sample("temp"),
                       std::move(arguments), onLine);
+    }
+    CliRun RunOnTerminal(std::vector<std::string> arguments = {}) const {
+        return RunCliOnTerminal(Sample("InstallPatchCLI"), Sample("registry"), Sample("temp"),
+                                std::move(arguments));
     }
 
     TestFolder m_folder;

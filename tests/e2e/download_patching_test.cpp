@@ -2,74 +2,10 @@
 // from a console: a catalogue on an HTTP server, archives on it and on an FTP server.
 #include <signal.h>
 
-#include <filesystem>
-
-#include "tests/e2e/cli_session.h"
-#include "tests/transfer/test_servers.h"
+#include "tests/e2e/download_session.h"
 
 namespace orvik_test {
 namespace {
-
-namespace fs = std::filesystem;
-using transfer_test::FreePort;
-using transfer_test::Nginx;
-using transfer_test::PythonServer;
-using transfer_test::Vsftpd;
-
-constexpr char kCompleted[] = "Patching completed.";
-constexpr char kAborted[] = "Patching aborted.";
-constexpr char kDownloadFailed[] = "Patch download failed.";
-constexpr char kFirstArchive[] = "46957_to_48249.zpa";
-constexpr char kSecondArchive[] = "48249_to_50001.zpa";
-
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const auto& line : lines)
-        text += "  | " + line + "\n";
-    return text;
-}
-
-// The sample installation with the plain installer, which carries no patches: everything has
-// to come from the servers.
-class DownloadSession : public CliSession {
-protected:
-    void SetUp() override {
-        CliSession::SetUp();
-        fs::copy_file(std::string(ORVIK_BINARY_DIR) + "/app/cli/InstallPatchCLI",
-                      Sample("InstallPatchCLI"), fs::copy_options::overwrite_existing);
-        fs::create_directories(m_www + "/archives");
-        fs::create_directories(m_ftp);
-        fs::copy_file(Sample(kFirstArchive), m_www + "/archives/" + kFirstArchive);
-        fs::copy_file(Sample(kSecondArchive), m_ftp + "/" + kSecondArchive);
-    }
-
-    // patches.txt in `folder` as a publisher writes it, one FROM TO URL triple after another.
-    void Publish(const std::string& folder, const std::vector<std::string>& triples) {
-        std::vector<std::string> arguments = {"catalogue", folder + "/patches.txt"};
-        arguments.insert(arguments.end(), triples.begin(), triples.end());
-        fs::create_directories(folder);
-        ASSERT_EQ(RunZephpack(arguments), 0);
-    }
-
-    static int RunZephpack(const std::vector<std::string>& arguments) {
-        std::string command = ZEPHPACK_PROGRAM;
-        for (const auto& argument : arguments)
-            command += " '" + argument + "'";
-        return RunShell(command);
-    }
-
-    // The first archive by a path relative to the catalogue's server (with the backslash of
-    // the catalogue format), the second by the absolute address of the FTP server.
-    void PublishChain(const Vsftpd& ftp) {
-        Publish(m_www, {"46957", "48249", std::string("archives\\") + kFirstArchive, "48249",
-                        "50001", ftp.Url(kSecondArchive)});
-    }
-
-    bool NothingApplied() const { return InstallationIs("46957") && fs::is_empty(Sample("temp")); }
-
-    std::string m_www = m_folder / "www";
-    std::string m_ftp = m_folder / "ftp";
-};
 
 TEST_F(DownloadSession, ChainFromHttpAndFtpReachesTheNewestBuild) {
     Nginx web(m_folder, m_www);
@@ -129,8 +65,13 @@ TEST_F(DownloadSession, TruncatedArchiveIsNeverApplied) {
     // Every answer announces the whole archive and sends half of it.
     Publish(m_www, {"46957", "48249", faults.Url("cut-always/archives/") + kFirstArchive});
     const CliRun run = Run({"--server=" + faults.Url("plain/"), Sample("install")});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(InOrder(run.lines, {"Downloading patch file...", kDownloadFailed, kAborted}))
+    // A failed download ends as a network failure, with a line that names the server.
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_TRUE(InOrder(run.lines, {"Downloading patch file...", kDownloadFailed, kAborted,
+                                    "Hint: check that the patch server " + faults.Url("plain/") +
+                                        " is reachable from here and serves its files (address, "
+                                        "network, proxy). Run again with --debug (or --log=FILE) "
+                                        "for the details."}))
         << Joined(run.lines);
     EXPECT_FALSE(Contains(run.lines, "Unpacking patch file..."));
     EXPECT_TRUE(NothingApplied());
@@ -146,7 +87,7 @@ TEST_F(DownloadSession, InterruptDuringADownloadEndsItWithoutRetries) {
                                if (line == "Downloading patch file...")
                                    kill(pid, SIGINT);
                            });
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 130);
     EXPECT_TRUE(InOrder(run.lines, {"Cancelling patch process...", kAborted})) << Joined(run.lines);
     EXPECT_TRUE(NothingApplied());
     // The size query and at most one download: the cancelled download was not tried again.

@@ -202,7 +202,7 @@ TEST_F(RepairModeTest, ServerOfAnotherVersionOrUnknownHostTouchesNothing) {
         });
         UseServer("127.0.0.1:" + std::to_string(newer.Endpoint().port));
         const CliRun run = Repair({"--repair", m_install});
-        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.exitCode, 3);
         EXPECT_TRUE(InOrder(
             run.lines, {"Unable to connect to patch servers.", "(Error 10 in stage 3)", kAborted}))
             << Said(run);
@@ -212,7 +212,7 @@ TEST_F(RepairModeTest, ServerOfAnotherVersionOrUnknownHostTouchesNothing) {
 
     UseServer("repair.invalid");
     const CliRun run = Repair({"--repair", m_install});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 3);
     EXPECT_TRUE(InOrder(run.lines, {"Unable to contact repair server; check your network "
                                     "connection.",
                                     kAborted}));

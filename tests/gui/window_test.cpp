@@ -190,8 +190,11 @@ TEST_F(WindowTest, ApplyUpdateRunsToExitWithoutQuestion) {
     const DriverRun run = Run("standalone", {"--debug"});
     ASSERT_EQ(run.exitCode, 0) << run.Value("timeout");
     // The idle window as laid out.
-    EXPECT_EQ(run.Value("title"), "[Orvik Patcher ]");
+    EXPECT_EQ(run.Value("title"), "[Orvik Patcher]");
     EXPECT_EQ(run.Value("size"), "900x800");
+    EXPECT_EQ(run.Value("caret"), "0");
+    EXPECT_EQ(run.Value("window-class"), "InstallPatchGUI");
+    EXPECT_EQ(run.Value("icon-sizes"), "7");
     EXPECT_EQ(run.Value("apply"), "Apply Update");
     EXPECT_EQ(run.Value("cancel"), "Cancel");
     EXPECT_EQ(run.Value("install-label"), "Patching install:");
@@ -215,6 +218,7 @@ TEST_F(WindowTest, ApplyUpdateRunsToExitWithoutQuestion) {
                              }));
     EXPECT_EQ(run.Value("patches-installed"), "2");
     EXPECT_EQ(run.Value("apply-enabled"), "0");
+    EXPECT_EQ(run.Value("gauge-full"), "1");
     // "Exit" closed the window at once.
     EXPECT_EQ(run.Value("question"), "<none>");
     EXPECT_EQ(run.Value("exit"), "0");
@@ -236,7 +240,7 @@ TEST_F(WindowTest, CloseBoxAsksAndOnlyYesCancels) {
         questions[1].starts_with("Warning: One or more patches have been successfully "
                                  "installed"))
         << questions[1];
-    EXPECT_EQ(run.Value("question-caption"), "[Orvik Patcher ]");
+    EXPECT_EQ(run.Value("question-caption"), "[Orvik Patcher]");
     // Return chose the default answer, No: the session went on.
     EXPECT_EQ(run.Value("running-after-no"), "1");
     EXPECT_EQ(run.Value("shown-after-no"), "1");
@@ -252,6 +256,17 @@ TEST_F(WindowTest, CloseBoxAsksAndOnlyYesCancels) {
     EXPECT_EQ(run.Value("exit"), "0");
     for (const char* shot : {"question", "question-after-patch", "cancelling"})
         EXPECT_TRUE(std::filesystem::exists(Shot(shot))) << shot;
+}
+
+TEST_F(WindowTest, YesAfterTheSessionEndedKeepsItsResult) {
+    WriteFile(Sample("install/bin/VelmorUtil.cfg"), "repair=progress\nlines=8\ninterval=0.25\n");
+    const DriverRun run = Run("cancel-after-finish");
+    ASSERT_EQ(run.exitCode, 0) << run.Value("timeout");
+    EXPECT_EQ(run.Value("shown-after-yes"), "1");
+    const std::vector<std::string> log = run.LastLog();
+    EXPECT_TRUE(HasLineEnding(log, kCompleted));
+    EXPECT_FALSE(HasLineEnding(log, "Cancelling patch process..."));
+    EXPECT_TRUE(std::filesystem::exists(Shot("result-kept")));
 }
 
 TEST_F(WindowTest, DownloadShowsItsProgressAndLeavesNoStaleStatus) {

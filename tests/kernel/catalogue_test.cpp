@@ -16,7 +16,7 @@ using orvik_test::ScopedEnv;
 const std::vector<uint16_t> kLanguages = {LANGUAGE_ENGLISH, LANGUAGE_GERMAN, LANGUAGE_FRENCH,
                                           LANGUAGE_RUSSIAN};
 
-// Ids 121 to 255 without those that have no entry.
+// Ids 121 to 255 without those that have no entry, and this system's wording of three of them.
 std::vector<int> IdsWithText() {
     const std::set<int> none = {133, 155, 156, 180, 182, 183, 186, 245, 246,
                                 247, 248, 249, 250, 251, 252, 253, 254};
@@ -24,6 +24,7 @@ std::vector<int> IdsWithText() {
     for (int id = 121; id <= 255; ++id)
         if (!none.count(id))
             ids.push_back(id);
+    ids.insert(ids.end(), {300, 301, 302});
     return ids;
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -128,7 +129,30 @@ TEST_F(ChildProcessTest, WorkingDirectoryAndCleanSignalStateAreGiven) {
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &ignore, &previous);
     EXPECT_EQ(RunHelper("sigpipe"), "default");
+    EXPECT_EQ(RunHelper("sigpipe", {"", true}), "default");  // also when ending with the starter
     sigaction(SIGPIPE, &previous, nullptr);
+}
+
+// Killed, the starter takes its child along, even though nobody is left to end it.
+TEST_F(ChildProcessTest, ChildEndsWithAKilledStarter) {
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);  // the orphan comes to this process
+    const pid_t orphan = std::stoi(RunHelper("starter"));
+    ASSERT_GT(orphan, 0);
+    // It hangs until killed: still there after a generous while, it was never signalled.
+    int status = 0;
+    bool ended = false;
+    for (int i = 0; i < 1000 && !ended; ++i) {
+        ended = waitpid(orphan, &status, WNOHANG) == orphan;
+        if (!ended)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!ended) {
+        kill(orphan, SIGKILL);
+        waitpid(orphan, &status, 0);
+        ADD_FAILURE() << "the child outlived its starter";
+    }
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 
 TEST_F(ChildProcessTest, ExitCodesOfExitedAndSignalledChildren) {

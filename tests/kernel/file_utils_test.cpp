@@ -14,6 +14,8 @@
 #include <fstream>
 #include <string>
 
+#include "kernel/folder_lock.h"
+
 namespace ZephUtil {
 namespace {
 
@@ -238,6 +240,20 @@ TEST_F(FileUtilsTest, MoveFileIfFreeRefusesAFileAnotherProcessHolds) {
     for (int fd : {locked[0], locked[1], release[0], release[1]})
         close(fd);
     EXPECT_TRUE(MoveFileIfFree(from, Path("moved")));
+}
+
+// One holder at a time, whatever name it uses for the folder; letting go frees it at once.
+TEST_F(FileUtilsTest, FolderLockHasOneHolderAtATime) {
+    FolderLock first, second;
+    EXPECT_EQ(first.Lock(m_dir), FolderLockResult::kLocked);
+    EXPECT_EQ(first.Lock(m_dir + "/."), FolderLockResult::kLocked);  // held already
+    EXPECT_EQ(second.Lock(m_dir), FolderLockResult::kBusy);
+    EXPECT_EQ(second.Lock(Path("missing")), FolderLockResult::kUnavailable);
+    ASSERT_TRUE(MakeDirectory(Path("other")));
+    EXPECT_EQ(first.Lock(Path("other")), FolderLockResult::kLocked);  // moving on lets go
+    EXPECT_EQ(second.Lock(m_dir), FolderLockResult::kLocked);
+    first.Unlock();
+    EXPECT_EQ(second.Lock(Path("other")), FolderLockResult::kLocked);
 }
 
 }  // namespace

@@ -158,7 +158,8 @@ protected:
     }
 
     bool Repair(const std::string& server, RecordingFrontEnd& frontEnd, int pollMilliseconds = 20) {
-        return RunRepairDriver({m_install.string(), server, pollMilliseconds}, frontEnd);
+        return RunRepairDriver({m_install.string(), server, pollMilliseconds}, frontEnd) ==
+               RepairResult::kRepaired;
     }
 
     fs::path m_reference;
@@ -311,7 +312,8 @@ TEST_F(RepairEndToEndTest, HostileClientsCostTheServerOnlyTheirConnection) {
     bool secondResult = false;
     std::thread other([&] {
         RecordingFrontEnd frontEnd;
-        secondResult = RunRepairDriver({second.string(), server.Address(), 20}, frontEnd);
+        secondResult = RunRepairDriver({second.string(), server.Address(), 20}, frontEnd) ==
+                       RepairResult::kRepaired;
     });
     RecordingFrontEnd frontEnd;
     EXPECT_TRUE(Repair(server.Address(), frontEnd));

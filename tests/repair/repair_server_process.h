@@ -3,10 +3,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,50 +19,68 @@ namespace RepairTest {
 
 inline const std::string kRepairServerProgram = ORVIK_BINARY_DIR "/tools/zephrepaird/zephrepaird";
 
-// zephrepaird on a free loopback port, its output drained while it runs.
+// zephrepaird listening on a free port (127.0.0.1 unless `arguments` say where), its output
+// kept while it runs.
 class RepairServerProcess {
 public:
-    explicit RepairServerProcess(const std::filesystem::path& root, bool compress = false) {
-        std::vector<std::string> arguments = {"--root", root.string(), "--listen", "127.0.0.1:0"};
+    explicit RepairServerProcess(const std::filesystem::path& root, bool compress = false,
+                                 std::vector<std::string> arguments = {"--listen", "127.0.0.1:0"}) {
+        arguments.insert(arguments.begin(), {"--root", root.string()});
         if (compress)
             arguments.push_back("--compress");
         m_child = ZephUtil::StartChildProcessArgv(kRepairServerProgram, arguments);
         EXPECT_NE(m_child, nullptr);
         if (!m_child)
             return;
-        const std::string marker = "listening on 127.0.0.1:";
+        const std::string marker = "listening on ";
         std::string text;
         size_t at = std::string::npos;
         while ((at = text.find(marker)) == std::string::npos ||
                text.find('\n', at) == std::string::npos)
             if (!ZephUtil::ReadChildOutput(*m_child, text))
                 break;
-        if (at != std::string::npos)
-            m_port = static_cast<uint16_t>(std::stoi(text.substr(at + marker.size())));
+        if (at != std::string::npos) {
+            const std::string line = text.substr(at, text.find('\n', at) - at);
+            m_port = static_cast<uint16_t>(std::stoi(line.substr(line.rfind(':') + 1)));
+        }
         EXPECT_NE(m_port, 0) << text;
-        m_drain = std::thread([child = m_child.get()] {
-            std::string ignored;
-            while (ZephUtil::ReadChildOutput(*child, ignored))
-                ignored.clear();
+        m_output = text;
+        m_drain = std::thread([this] {
+            std::string more;
+            while (ZephUtil::ReadChildOutput(*m_child, more)) {
+                std::lock_guard lock(m_mutex);
+                m_output += more;
+                more.clear();
+            }
         });
     }
-    ~RepairServerProcess() { Kill(); }
+    ~RepairServerProcess() { Stop(SIGKILL); }
 
-    void Kill() {
+    // Sends `signal` and waits for the server to end; its exit code (-1 when none ran).
+    int Stop(int signal) {
         if (!m_child)
-            return;
-        ZephUtil::TerminateChildProcess(*m_child, 9);
+            return -1;
+        kill(m_child->processId, signal);
         m_drain.join();
         ZephUtil::WaitChildProcess(*m_child, -1);
+        const int code = ZephUtil::ChildExitCode(*m_child);
         ZephUtil::CloseChildProcess(*m_child);
         m_child.reset();
+        return code;
     }
+    void Kill() { Stop(SIGKILL); }
     uint16_t Port() const { return m_port; }
     std::string Address() const { return "127.0.0.1:" + std::to_string(m_port); }
+    std::string Output() {
+        std::lock_guard lock(m_mutex);
+        return m_output;
+    }
 
 private:
     std::unique_ptr<ZephUtil::ChildProcess> m_child;
     std::thread m_drain;
+    std::mutex m_mutex;
+    std::string m_output;
     uint16_t m_port = 0;
 };
 

@@ -32,10 +32,9 @@ protected:
         m_host.findInstallPath = [this] { return m_registry; };
         m_settings = PatchSettings();
         m_settings.targetBuild = "stale";
-        m_settings.repairMode = true;
     }
 
-    bool Check(const std::vector<PatchRecord>& patches, bool askUser = false) {
+    EmbeddedCheckResult Check(const std::vector<PatchRecord>& patches, bool askUser = false) {
         WriteBytes(m_exe, ContainerFile(5000, 8192, patches));
         return CheckEmbeddedPatches(m_container, m_exe, askUser, m_host);
     }
@@ -53,10 +52,11 @@ protected:
 };
 
 TEST_F(EmbeddedPatchCheckTest, InstalledBuildsWithPatchesBecomeTheWorkListInDirectoryOrder) {
-    ASSERT_TRUE(Check({{"48249", "50000", kArchive},
-                       {"11111", "46957", kArchive},
-                       {"46957", "48249", kArchive},
-                       {"48249", "50001", kArchive}}));
+    ASSERT_EQ(Check({{"48249", "50000", kArchive},
+                     {"11111", "46957", kArchive},
+                     {"46957", "48249", kArchive},
+                     {"48249", "50001", kArchive}}),
+              EmbeddedCheckResult::kReady);
     EXPECT_EQ(m_settings.installedBuilds, (std::vector<std::string>{"48249", "46957"}));
     EXPECT_TRUE(m_settings.localPatchesReady);
     EXPECT_FALSE(m_settings.repairMode);
@@ -74,27 +74,29 @@ TEST_F(EmbeddedPatchCheckTest, InstalledBuildsWithPatchesBecomeTheWorkListInDire
 }
 
 TEST_F(EmbeddedPatchCheckTest, NothingApplicableOrNoUsableContainer) {
-    EXPECT_FALSE(Check({{"40000", "46957", kArchive}}));
+    EXPECT_EQ(Check({{"40000", "46957", kArchive}}), EmbeddedCheckResult::kNotApplicable);
     EXPECT_EQ(m_lines.back(),
               "3 This patch file is not applicable to your current installation version.");
     EXPECT_FALSE(m_settings.localPatchesReady);
 
     m_lines.clear();
     WriteBytes(m_exe, PatternBytes(20000, 1));
-    EXPECT_FALSE(CheckEmbeddedPatches(m_container, m_exe, false, m_host));
+    EXPECT_EQ(CheckEmbeddedPatches(m_container, m_exe, false, m_host),
+              EmbeddedCheckResult::kNoContainer);
     EXPECT_EQ(m_lines, std::vector<std::string>{"0 Checking embedded patch: " + m_exe});
 
     Bytes extended = ContainerFile(5000, 8192, {{"46957", "48249", kArchive}});
     extended.push_back(0);
     WriteBytes(m_exe, extended);
-    EXPECT_FALSE(CheckEmbeddedPatches(m_container, m_exe, false, m_host));
+    EXPECT_EQ(CheckEmbeddedPatches(m_container, m_exe, false, m_host),
+              EmbeddedCheckResult::kUnreadable);
     EXPECT_EQ(m_lines.back(), "3 File error while reading patch data.");
 }
 
 TEST_F(EmbeddedPatchCheckTest, UnknownInstallationIsAskedForAndItsBinFolderMeansItsParent) {
     m_registry = "";
     m_chosen = m_install + "bin/Velmor.exe";
-    ASSERT_TRUE(Check({{"46957", "48249", kArchive}}));
+    ASSERT_EQ(Check({{"46957", "48249", kArchive}}), EmbeddedCheckResult::kReady);
     EXPECT_EQ(m_dialogs, std::vector<std::string>{"Locate Velmor.exe...|Velmor.exe"});
     EXPECT_EQ(m_settings.installPath, m_install);
     EXPECT_EQ(m_settings.installedBuilds, std::vector<std::string>{"46957"});
@@ -104,11 +106,49 @@ TEST_F(EmbeddedPatchCheckTest, UnknownInstallationIsAskedForAndItsBinFolderMeans
 }
 
 TEST_F(EmbeddedPatchCheckTest, AskingUserIgnoresTheRegistryAndCancelStops) {
-    EXPECT_FALSE(Check({{"46957", "48249", kArchive}}, true));
+    EXPECT_EQ(Check({{"46957", "48249", kArchive}}, true), EmbeddedCheckResult::kNoInstallation);
     EXPECT_EQ(m_dialogs.size(), 1u);
     EXPECT_EQ(m_lines.back(),
               "3 Unable to determine installation location. Aborted patching at user's request.");
     EXPECT_FALSE(m_settings.localPatchesReady);
+}
+
+TEST_F(EmbeddedPatchCheckTest, GivenFolderDecidesAndAChosenFolderIsTheInstallation) {
+    const std::vector<PatchRecord> patches = {{"46957", "48249", kArchive}};
+    // The folder given on the command line, not the registry's, is the one listed.
+    m_registry = m_folder.Path("elsewhere/");
+    m_settings.installPath = m_install;
+    EXPECT_EQ(Check(patches), EmbeddedCheckResult::kReady);
+    EXPECT_TRUE(m_dialogs.empty());
+    // A given folder that holds no installation is said to be one, and nothing is asked.
+    m_settings.installPath = m_folder.Path("");
+    m_lines.clear();
+    EXPECT_EQ(Check(patches), EmbeddedCheckResult::kNoInstallation);
+    EXPECT_EQ(m_lines.back(), "3 " + m_folder.Path("") +
+                                  " is not a Velmor installation (it has no bin/Velmor.exe or "
+                                  "bin/VelmorUtil.exe).");
+    // Asked, the user may name the installation's folder (or its bin folder) instead of a file.
+    m_chosen = m_install + "bin";
+    EXPECT_EQ(Check(patches, true), EmbeddedCheckResult::kReady);
+    EXPECT_EQ(m_settings.installPath, m_install);
+}
+
+TEST_F(EmbeddedPatchCheckTest, RepairAskedLeavesThePatchesAloneAndTheEndOfTheChainIsUpToDate) {
+    m_settings.repairMode = true;
+    EXPECT_EQ(Check({{"46957", "48249", kArchive}}), EmbeddedCheckResult::kRepairAsked);
+    EXPECT_TRUE(m_lines.empty());
+    EXPECT_TRUE(m_settings.repairMode);
+    EXPECT_FALSE(m_settings.localPatchesReady);
+
+    // Installed 46957 (listed first) is where the patches lead, and none starts there.
+    m_settings.repairMode = false;
+    std::string reached;
+    m_host.upToDate = [&](const std::string& build) { reached = build; };
+    EXPECT_EQ(Check({{"40000", "46957", kArchive}}), EmbeddedCheckResult::kUpToDate);
+    EXPECT_EQ(reached, "46957");
+    EXPECT_NE(m_lines.back(),
+              "3 This patch file is not applicable to your current installation "
+              "version.");
 }
 
 TEST(InstallationOfChosenFileTest, FolderOfTheFileOrParentOfItsBinFolder) {

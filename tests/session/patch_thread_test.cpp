@@ -25,9 +25,7 @@ public:
     void ShowMessageBox(const std::string& text, const std::string& caption) override {
         boxes.push_back(caption + "|" + text);
     }
-    bool ChooseFile(const std::string&, const std::string&, std::string*) override {
-        return false;
-    }
+    bool ChooseFile(const std::string&, const std::string&, std::string*) override { return false; }
     void EnableApplyUpdate() override {}
     void ShowInstallPath(const std::string&) override {}
     void PatchInstalled() override { ++installed; }
@@ -119,9 +117,20 @@ TEST_F(PatchThreadTest, RightsFailureShowsTheAdministratorBox) {
     orvik_test::ScopedEnv registry("ORVIK_REGISTRY_ROOT",
                                    m_folder.Path("not-a-folder/registry").c_str());
     RunSession();
-    EXPECT_TRUE(Shown("3 Patching requires Administrator privileges."));
+    EXPECT_TRUE(Shown("3 Patching requires root privileges."));
     ASSERT_EQ(m_frontEnd.boxes.size(), 1u);
-    EXPECT_EQ(m_frontEnd.boxes[0], LoadMessage(134) + "|" + LoadMessage(132));
+    EXPECT_EQ(m_frontEnd.boxes[0], LoadMessage(301) + "|" + LoadMessage(300));
+    EXPECT_EQ(m_frontEnd.lines.back(), "1 Patching aborted.");
+}
+
+// A wrong folder is named as such, not taken for files in use, and its outcome tells it.
+TEST_F(PatchThreadTest, FolderThatIsNoInstallationIsSaidToBeOne) {
+    GetPatchSettings().installPath = m_folder.Path("missing");
+    PatchThread session(m_frontEnd, m_container, m_environment);
+    session.Entry();
+    EXPECT_TRUE(Shown("3 The folder " + m_folder.Path("missing") + " does not exist."));
+    EXPECT_EQ(session.Outcome(), SessionOutcome::kNotInstallation);
+    EXPECT_TRUE(m_frontEnd.boxes.empty()) << "no files-in-use box";
     EXPECT_EQ(m_frontEnd.lines.back(), "1 Patching aborted.");
 }
 
@@ -129,9 +138,9 @@ TEST_F(PatchThreadTest, TooLittleSpaceNamesTheRequirement) {
     Carry({{"46957", "48249", EmptyPatch()}}, {"46957"});
     m_environment.requiredMegabytes = 4000000000u;  // 4 PB: no test machine has that
     RunSession();
-    EXPECT_TRUE(Shown(
-        "3 Insufficient disk space available for patching. Please ensure that at least "
-        "4000000000MB are available."));
+    EXPECT_TRUE(
+        Shown("3 Insufficient disk space available for patching. Please ensure that at least "
+              "4000000000MB are available."));
     EXPECT_EQ(m_frontEnd.installed, 0);
     EXPECT_EQ(CurrentBuild(), "46957");
 }

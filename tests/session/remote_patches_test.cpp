@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "apply/sha256.h"
 #include "container_test_support.h"
 #include "kernel/message_catalogue.h"
 #include "session/build_list.h"
@@ -79,6 +80,15 @@ std::string Record(const std::string& from, const std::string& to, const std::st
            "\r\npatch-data-url: " + url + "\r\n\r\n";
 }
 
+// A record that vouches for `archive` with its size and SHA-256.
+std::string VouchingRecord(const std::string& from, const std::string& to, const std::string& url,
+                           const Bytes& archive) {
+    Sha256 sha;
+    sha.Update(archive.data(), archive.size());
+    return "patch-data-size: " + std::to_string(archive.size()) +
+           "\r\npatch-data-sha256: " + Sha256Hex(sha.Final()) + "\r\n" + Record(from, to, url);
+}
+
 // An installation of build 46957 with the fixture utility, its own registry and temporary
 // folder, and a web root the fault server serves.
 class RemotePatchesTest : public ::testing::Test {
@@ -138,6 +148,26 @@ protected:
 
     bool TempFolderEmpty() { return fs::is_empty(m_folder / "temp"); }
 
+    std::string ProductValue(const std::string& name) {
+        return m_folder / ("registry/Software/Orvik/Products/VelmorSimulator/@" + name);
+    }
+
+    // A key pair made by the minisign program, its public key trusted through the registry.
+    void TrustMinisignKey() {
+        ASSERT_EQ(std::system(("cd " + m_folder.Path() +
+                               " && minisign -G -W -p key.pub -s key.sec >/dev/null")
+                                  .c_str()),
+                  0);
+        WriteText(ProductValue("PatchSigningKeys"),
+                  "REG_SZ\n" + ContainerTest::ReadText(m_folder / "key.pub"));
+    }
+    void SignCatalogue() {
+        ASSERT_EQ(std::system(("cd " + m_folder.Path() + " && minisign -S -s key.sec -m " + m_www +
+                               "/patches.txt -t 'timestamp:1 sequence:3 expires:99999999999'")
+                                  .c_str()),
+                  0);
+    }
+
     orvik_test::TestFolder m_folder;
     std::string m_install = m_folder / "install";
     std::string m_www = m_folder / "www";
@@ -157,6 +187,8 @@ TEST_F(RemotePatchesTest, ChainEndsWhenTheCatalogueHasNothingNewer) {
     EXPECT_TRUE(RunSession());
     EXPECT_EQ(m_frontEnd.installed, 2);
     EXPECT_TRUE(m_frontEnd.Shown("1 Patching from 48249 to 50001...\n"));
+    EXPECT_TRUE(m_frontEnd.Shown(
+        "1 Patch signatures are not checked: no patch signing key is configured."));
     EXPECT_TRUE(m_frontEnd.Shown("1 No (more) patches at server for version: 50001"));
     EXPECT_EQ(m_frontEnd.Last(), "1 Patching completed.");
     EXPECT_TRUE(GetPatchSettings().targetBuild.empty());
@@ -239,7 +271,7 @@ TEST_F(RemotePatchesTest, CancelReachesTheCatalogueSearchAndTheSizeQuery) {
     EXPECT_FALSE(RunSession());
     EXPECT_LE(std::atoi(Hits("status-503/patches.txt").c_str()), 1);
     EXPECT_EQ(Hits("plain/patches.txt"), "0");
-    EXPECT_FALSE(m_frontEnd.Shown("1 Unable to connect to any patch servers."));
+    EXPECT_FALSE(m_frontEnd.Shown("3 Unable to connect to any patch servers."));
     EXPECT_EQ(m_frontEnd.Last(), "1 Patching aborted.");
 
     // The catalogue loads; the archive's size query fails and is cancelled between attempts.
@@ -262,6 +294,52 @@ TEST_F(RemotePatchesTest, NoInstalledBuildIsAFailureNotACompletion) {
     fs::remove(m_install + "/bin/builds.txt");
     EXPECT_FALSE(RunSession());
     EXPECT_EQ(m_frontEnd.installed, 0);
+    EXPECT_EQ(m_frontEnd.Last(), "1 Patching aborted.");
+}
+
+TEST_F(RemotePatchesTest, SignedCatalogueMustVouchForEveryArchive) {
+    TrustMinisignKey();
+    const Bytes patch = QuietPatch();
+    for (const char* name : {"a.zpa", "b.zpa", "c.zpa"})
+        WriteBytes(m_www + "/" + name, patch);
+    // A record without size and SHA-256: refused before anything is fetched.
+    Offer(Record("46957", "48249", "a.zpa"));
+    SignCatalogue();
+    EXPECT_FALSE(RunSession());
+    EXPECT_TRUE(
+        m_frontEnd.Shown("3 The signed catalogue gives no valid patch-data-size and "
+                         "patch-data-sha256 for the patch from 46957; it was not "
+                         "downloaded."));
+    EXPECT_EQ(Hits("plain/a.zpa"), "0");
+
+    // An archive larger than vouched for: stopped at the bound, fetched once (no size query,
+    // no retry), and removed.
+    WriteBytes(m_www + "/b.zpa", QuietPatch(20000));
+    Offer(VouchingRecord("46957", "48249", "b.zpa", patch));
+    SignCatalogue();
+    EXPECT_FALSE(RunSession());
+    EXPECT_TRUE(m_frontEnd.Shown("3 The patch file " + m_server.Url("plain/b.zpa") +
+                                 " does not match the signed catalogue: it is larger than " +
+                                 std::to_string(patch.size()) + " bytes."));
+    EXPECT_EQ(Hits("plain/b.zpa"), "1");
+    EXPECT_TRUE(TempFolderEmpty());
+
+    Offer(VouchingRecord("46957", "48249", "c.zpa", patch));
+    SignCatalogue();
+    EXPECT_TRUE(RunSession());
+    EXPECT_EQ(m_frontEnd.installed, 1);
+    EXPECT_EQ(ContainerTest::ReadText(ProductValue("PatchCatalogueSequence")), "REG_SZ\n3\n");
+}
+
+TEST_F(RemotePatchesTest, KeysThatCannotBeReadStopDownloadMode) {
+    WriteText(ProductValue("PatchSigningKeys"), "REG_SZ\nRWQnot-a-key\n");
+    Offer(Record("46957", "48249", "a.zpa"));
+    EXPECT_FALSE(RunSession());
+    EXPECT_TRUE(
+        m_frontEnd.Shown("3 Patch signatures cannot be checked: the registry value "
+                         "PatchSigningKeys is unusable: \"RWQnot-a-key\" is not a "
+                         "minisign public key."));
+    EXPECT_EQ(Hits("plain/patches.txt"), "0");
     EXPECT_EQ(m_frontEnd.Last(), "1 Patching aborted.");
 }
 

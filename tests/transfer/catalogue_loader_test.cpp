@@ -82,7 +82,8 @@ TEST_F(CatalogueLoaderTest, NoServerWithACatalogue) {
     ASSERT_EQ(m_reports.lines.size(), 2u);
     EXPECT_EQ(m_reports.lines[0],
               std::make_pair(1, "Unable to download patch file: " + dead + "/patches.txt"));
-    EXPECT_EQ(m_reports.lines[1], std::make_pair(1, std::string("Unable to connect to any patch "
+    // The end of the search is an error, shown as one.
+    EXPECT_EQ(m_reports.lines[1], std::make_pair(3, std::string("Unable to connect to any patch "
                                                                 "servers.")));
     EXPECT_FALSE(ZephPatch::LoadCatalogue({}, &m_catalogue, nullptr));
 }

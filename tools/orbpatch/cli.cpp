@@ -19,6 +19,7 @@ const char* const USAGE =
     "usage: orbpatch diff [--level N] OLD NEW DIFF   make the difference from OLD to NEW\n"
     "       orbpatch apply OLD DIFF OUT              rebuild NEW from OLD and DIFF into OUT\n"
     "       orbpatchl-w32.exe OLD DIFF OUT           the same as apply\n"
+    "       orbpatch --help | --version\n"
     "exit codes: 0 success, 1 wrong arguments, 2 OLD unreadable, 3 NEW or DIFF unreadable,\n"
     "            4 output not writable, 5 DIFF damaged, 6 DIFF made from another OLD,\n"
     "            7 out of memory\n";
@@ -92,6 +93,10 @@ int RunOrbPatch(int argc, char** argv) {
     }
     if (command == "--help" || command == "-h") {
         std::fputs(USAGE, stdout);
+        return ORBPATCH_OK;
+    }
+    if (command == "--version") {
+        std::printf("orbpatch %s\n", ORVIK_VERSION);
         return ORBPATCH_OK;
     }
     return Usage(("unknown command '" + command + "'").c_str());

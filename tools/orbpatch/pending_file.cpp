@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/mman.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,6 +42,28 @@ std::string Errno() {
     return std::strerror(errno);
 }
 
+// The folder part of `path` with its final '/', "./" for a bare name.
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+}
+
+// The temporary name beside `finalPath`, with mkstemp's six letters or digits at the end.
+std::string TemporaryName(const std::string& finalPath, const char* suffix) {
+    return FolderOf(finalPath) + "." + finalPath.substr(finalPath.rfind('/') + 1) + "." + suffix;
+}
+
+// Gives the nameless file `fd` the name `path`; fails with EEXIST when the name is taken.
+bool LinkOpenFile(int fd, const std::string& path) {
+    std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        return true;
+    }
+    // Without /proc the file's own descriptor names it (a privilege on older kernels).
+    return errno == ENOENT && access("/proc/self", F_OK) != 0 &&
+           linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0;
+}
+
 }  // namespace
 
 PendingFile::~PendingFile() {
@@ -49,23 +71,26 @@ PendingFile::~PendingFile() {
 }
 
 bool PendingFile::Create(const std::string& finalPath, std::string* why) {
-    size_t slash = finalPath.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : finalPath.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? finalPath : finalPath.substr(slash + 1);
-    if (name.empty()) {
+    if (finalPath.empty() || finalPath.back() == '/') {
         *why = "no file name";
         return false;
     }
-    std::string temp = (slash == std::string::npos ? "./" : folder) + "." + name + ".XXXXXX";
-    int fd = mkostemp(temp.data(), O_CLOEXEC);
+    m_finalPath = finalPath;
+    int fd = open(FolderOf(finalPath).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    // Kernels and file systems without nameless files refuse in one of these ways.
+    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        std::string temp = TemporaryName(finalPath, "XXXXXX");
+        fd = mkostemp(temp.data(), O_CLOEXEC);
+        if (fd >= 0) {
+            m_tempPath = temp;
+            ArmCleanup(m_tempPath);
+        }
+    }
     if (fd < 0) {
         *why = Errno();
         return false;
     }
     m_fd = fd;
-    m_finalPath = finalPath;
-    m_tempPath = temp;
-    ArmCleanup(m_tempPath);
     return true;
 }
 
@@ -113,19 +138,60 @@ bool PendingFile::Commit(mode_t mode, std::string* why) {
         m_map = nullptr;
     }
     bool ok = fchmod(m_fd, mode) == 0;
+    bool linkedFinal = false;
+    if (ok && m_tempPath.empty()) {
+        linkedFinal = LinkOpenFile(m_fd, m_finalPath);
+        ok = linkedFinal || (errno == EEXIST && LinkUnderTemporaryName());
+    }
+    int error = errno;
     int fd = m_fd;
     m_fd = -1;
     // close() is where some file systems report a failed write.
-    ok = close(fd) == 0 && ok;
-    ok = ok && rename(m_tempPath.c_str(), m_finalPath.c_str()) == 0;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && !linkedFinal && rename(m_tempPath.c_str(), m_finalPath.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
     if (!ok) {
-        *why = Errno();
+        *why = std::strerror(error);
+        if (linkedFinal) {
+            unlink(m_finalPath.c_str());
+        }
         Discard();
         return false;
     }
     m_tempPath.clear();
     DisarmCleanup();
     return true;
+}
+
+bool PendingFile::LinkUnderTemporaryName() {
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned char random[6];
+        if (getrandom(random, sizeof random, 0) != sizeof random) {
+            return false;
+        }
+        char suffix[sizeof random + 1] = {};
+        for (size_t i = 0; i < sizeof random; ++i) {
+            suffix[i] = kLetters[random[i] % (sizeof kLetters - 1)];
+        }
+        // Armed before the name exists, so that no moment leaves it behind a signal.
+        std::string temp = TemporaryName(m_finalPath, suffix);
+        ArmCleanup(temp);
+        if (LinkOpenFile(m_fd, temp)) {
+            m_tempPath = temp;
+            return true;
+        }
+        DisarmCleanup();
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    return false;
 }
 
 void PendingFile::Discard() {
@@ -151,14 +217,6 @@ void InstallSignalCleanup() {
     // SIGPIPE too: a killed installer closes the pipe it read our output from.
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
         sigaction(sig, &action, nullptr);
-    }
-    // An installer killed mid-patch rolls the file back on its next run; a tool outliving it
-    // would then rename its output over the restored file. End with the parent instead, also
-    // when it died just before the request took effect.
-    const pid_t parent = getppid();
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != parent) {
-        raise(SIGTERM);
     }
 }
 

@@ -9,10 +9,13 @@
 
 namespace OrbPatch {
 
-// An output file written under a temporary name in the folder of its final path and renamed
-// over that path only by Commit, so that a failed or interrupted run never leaves a partial file
-// under the final name. Until then the destructor, or SIGINT/SIGTERM/SIGHUP once
-// InstallSignalCleanup has run, removes the temporary file.
+// An output file that gets its final path only at Commit, so that a failed or interrupted run
+// never leaves a partial file under that name. It is written without any name (O_TMPFILE) in
+// the folder of its final path, so that even a kill or a power cut leaves nothing behind;
+// where the file system cannot do that, under the temporary name ".<name>.XXXXXX" beside it,
+// which the destructor, or SIGINT/SIGTERM/SIGHUP/SIGPIPE once InstallSignalCleanup has run,
+// removes. Commit takes a free final name without ever replacing a file that appeared there
+// meanwhile; an existing final file is replaced through such a temporary name.
 // REQUIRES: at most one PendingFile per process exists at a time (the signal handler knows one).
 class PendingFile {
 public:
@@ -33,20 +36,22 @@ public:
     // mapped; reserving first means a full disk is an error here, not a SIGBUS later.
     bool Map(size_t size, uint8_t** data, std::string* why);
 
-    // Sets the permission bits `mode` and renames the file to its final path.
+    // Sets the permission bits `mode` and gives the file its final path.
     bool Commit(mode_t mode, std::string* why);
 
 private:
+    bool LinkUnderTemporaryName();
     void Discard();
 
     std::string m_finalPath;
-    std::string m_tempPath;
+    std::string m_tempPath;  // empty while the file has no name
     int m_fd = -1;
     uint8_t* m_map = nullptr;
     size_t m_mapSize = 0;
 };
 
-// Lets SIGINT, SIGTERM and SIGHUP remove the pending temporary file before the process ends.
+// Lets SIGINT, SIGTERM, SIGHUP and SIGPIPE remove a pending temporary file before the process
+// ends. (Ending with a killed installer is the installer's to ask for when it starts the tool.)
 void InstallSignalCleanup();
 
 // Permission bits a newly created file gets from the process's umask (0666 less the umask).

@@ -49,6 +49,10 @@ int RunArchiveCommand(int argc, char** argv) {
         std::fprintf(stderr, "zephpack archive: %s\n", error.c_str());
         return 1;
     }
+    uint64_t size = 0;
+    ZephUtil::GetFileSizeOf(argv[2], &size);
+    std::printf("%s: %llu bytes, format %u\n", argv[2], static_cast<unsigned long long>(size),
+                static_cast<unsigned>(version));
     return 0;
 }
 
@@ -66,6 +70,7 @@ int RunUnpackCommand(int argc, char** argv) {
         std::fprintf(stderr, "zephpack unpack: %s (code %d)\n", UnpackFailure(result), result);
         return 1;
     }
+    std::printf("%s: unpacked into %s\n", argv[1], argv[2]);
     return 0;
 }
 

@@ -25,6 +25,7 @@ int RunEmbedCommand(int argc, char** argv) {
         std::fprintf(stderr, "zephpack embed: %s\n", error.c_str());
         return 1;
     }
+    std::printf("%s: %s with %zu patches\n", argv[2], argv[1], patches.size());
     return 0;
 }
 

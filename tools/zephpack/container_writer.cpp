@@ -35,6 +35,11 @@ bool CheckBuilds(const std::vector<EmbeddedPatch>& patches, std::string* error) 
                 return false;
             }
         }
+        if (patches[i].fromBuild == patches[i].toBuild) {
+            // It would leave the installation at the build it started from: a slip of the hand.
+            *error = "a patch from build " + patches[i].fromBuild + " to itself";
+            return false;
+        }
         for (size_t j = 0; j < i; ++j) {
             if (patches[j].fromBuild == patches[i].fromBuild) {
                 // The reader takes the first record of a build; a second one could never apply.

@@ -13,9 +13,13 @@ int RunDiffCommand(int argc, char** argv) {
         return kPackUsage;
     }
     std::string error;
-    const int result = MakePatchDirectory(argv[1], argv[2], argv[3], &error);
+    PatchSummary summary;
+    const int result = MakePatchDirectory(argv[1], argv[2], argv[3], &error, &summary);
     if (result != kPackOk)
         std::fprintf(stderr, "zephpack: %s\n", error.c_str());
+    else
+        std::printf("%s: %zu files added, %zu deleted, %zu patched\n", argv[3], summary.added,
+                    summary.deleted, summary.patched);
     return result;
 }
 

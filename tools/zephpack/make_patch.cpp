@@ -77,7 +77,7 @@ int CarryFile(const std::string& oldTree, const std::string& newTree, const std:
 }  // namespace
 
 int MakePatchDirectory(const std::string& oldTree, const std::string& newTree,
-                       const std::string& patchFolder, std::string* error) {
+                       const std::string& patchFolder, std::string* error, PatchSummary* summary) {
     std::set<std::string> oldFiles, newFiles;
     if (!ScanTree(oldTree, &oldFiles, error) || !ScanTree(newTree, &newFiles, error) ||
         !CheckNoFileFolderClash(oldFiles, newFiles, error)) {
@@ -130,6 +130,14 @@ int MakePatchDirectory(const std::string& oldTree, const std::string& newTree,
         !WriteList(patchFolder, ZephPatch::kPatchedFilesList, patched)) {
         *error = "cannot write the lists in " + patchFolder;
         return kPackNotWritable;
+    }
+    if (summary) {
+        *summary = {added.size(), deleted.size(), patched.size(), 0};
+        for (const std::string& path : newFiles) {
+            std::error_code failure;
+            const uintmax_t size = fs::file_size(newTree + "/" + path, failure);
+            summary->newTreeBytes += failure ? 0 : size;
+        }
     }
     return kPackOk;
 }

@@ -1,9 +1,15 @@
 // zephrepaird: serves a reference installation to repair clients over TCP.
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <thread>
 
 #include "kernel/system_log.h"
 #include "kernel/thread.h"
+#include "kernel/version.h"
 #include "repair/data_buffer_tcp.h"
 #include "repair/tcp_socket.h"
 #include "tools/zephrepaird/client_session.h"
@@ -14,6 +20,9 @@ namespace {
 
 using namespace ZephRepairServer;
 using ZephUtil::Print;
+
+constexpr int kExitCannotListen = 1;
+constexpr int kExitUsage = 2;
 
 struct Connection {
     std::unique_ptr<ZephUtil::ZephDataBufferTCP> buffer;
@@ -44,32 +53,50 @@ std::unique_ptr<ZephUtil::TCPSocket> Accept(ZephUtil::TCPSocket& listening,
     return socket;
 }
 
-}  // namespace
+// The stop signals wait for one thread of their own (every other thread blocks them); the
+// first one ends the server. It keeps no state worth finishing: clients see their connection
+// close and repair again later.
+void StopOnSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&signals, signal);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::thread([signals] {
+        int signal = 0;
+        if (sigwait(&signals, &signal) != 0)
+            return;
+        Print("zephrepaird> %s: stopping", strsignal(signal));
+        _exit(0);
+    }).detach();
+}
 
-int main(int argc, char** argv) {
-    ServerOptions options;
-    std::string error;
-    if (!ParseServerOptions(argc, argv, &options, &error)) {
-        fprintf(stderr,
-                "zephrepaird: %s\nusage: zephrepaird --root REFERENCE_TREE "
-                "[--listen ADDR:PORT] [--compress]\n",
-                error.c_str());
-        return 2;
-    }
-    ReferenceTree tree(options.root);
+// Reads the reference tree once before the first client; --quiet keeps its per-segment lines
+// to itself.
+void ReadReferenceTree(ReferenceTree& tree, bool quiet) {
+    if (quiet)
+        ZephUtil::RouteConsoleLines(false, -1);
     tree.Refresh();
+    ZephUtil::RouteConsoleLines(true, -1);
+}
+
+int Serve(const ServerOptions& options) {
+    ReferenceTree tree(options.root);
+    ReadReferenceTree(tree, options.quiet);
 
     ZephUtil::CPSocketManager* manager = ZephUtil::CPSocketManager::Acquire();
     ZephUtil::TCPSocket listening;
-    if (!listening.Create(manager) || listening.Bind(options.listen, 2) != 0 ||
-        listening.Listen(64) != 0) {
-        fprintf(stderr, "zephrepaird: cannot listen on the requested address\n");
-        return 1;
+    if (!listening.Create(manager, options.listen.protocol()) ||
+        listening.Bind(options.listen, 2) != 0 || listening.Listen(64) != 0) {
+        const int error = listening.LastSystemError();
+        fprintf(stderr, "zephrepaird: cannot listen on %s: %s\n",
+                EndpointText(options.listen).c_str(),
+                error ? strerror(error) : "no socket for this address family");
+        return kExitCannotListen;
     }
-    const ZephUtil::SocketEndpoint local = listening.LocalAddress();
-    Print("zephrepaird> listening on %u.%u.%u.%u:%u", local.address >> 24,
-          (local.address >> 16) & 0xFF, (local.address >> 8) & 0xFF, local.address & 0xFF,
-          local.port);
+    asio::ip::tcp::endpoint local = options.listen;
+    local.port(listening.LocalAddress().port);
+    Print("zephrepaird> listening on %s", EndpointText(local).c_str());
     for (;;) {
         std::unique_ptr<ZephUtil::TCPSocket> socket = Accept(listening, manager);
         if (!socket) {
@@ -82,4 +109,23 @@ int main(int argc, char** argv) {
         // Each client on a thread of its own; the thread owns the connection.
         OS::StartThread(0, ServeConnection, connection.release());
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ServerOptions options;
+    std::string error;
+    if (!ParseServerOptions(argc, argv, &options, &error)) {
+        fprintf(stderr, "zephrepaird: %s\n%s", error.c_str(), kServerUsage);
+        return kExitUsage;
+    }
+    if (options.help || options.version) {
+        const std::string text =
+            options.help ? kServerUsage : ZephUtil::VersionLine("zephrepaird") + "\n";
+        fputs(text.c_str(), stdout);
+        return 0;
+    }
+    StopOnSignals();
+    return Serve(options);
 }

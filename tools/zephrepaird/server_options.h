@@ -1,19 +1,32 @@
-// zephrepaird --root REFERENCE_TREE [--listen ADDR:PORT] [--compress]
+// zephrepaird --root=FOLDER [--listen=ADDRESS:PORT] [--compress] [--quiet] | --help | --version
 #pragma once
 
-#include <string>
+#include <asio/ip/tcp.hpp>
 
-#include "repair/socket_result.h"
+#include <string>
 
 namespace ZephRepairServer {
 
 struct ServerOptions {
     std::string root;
-    ZephUtil::SocketEndpoint listen{0, 6000};  // every local address, port 6000
+    // Every local IPv4 address, port 6000.
+    asio::ip::tcp::endpoint listen{asio::ip::address_v4::any(), 6000};
     bool compress = false;
+    // No line per segment while the reference tree is read at start.
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
 };
 
-// False, with the reason in `error`, for a missing root or an unusable argument.
+// Options as "--name value" or "--name=value". False, with the reason in `error`, for an
+// unknown or incomplete argument, an unusable address, or (unless help or the version is
+// asked for) a root that is no folder.
 bool ParseServerOptions(int argc, char** argv, ServerOptions* options, std::string* error);
+
+// "0.0.0.0:6000", "[::]:6000": how an endpoint is written on the command line.
+std::string EndpointText(const asio::ip::tcp::endpoint& endpoint);
+
+// What --help prints.
+extern const char kServerUsage[];
 
 }  // namespace ZephRepairServer

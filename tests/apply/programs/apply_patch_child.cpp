@@ -1,18 +1,28 @@
 // Applies one patch directory, for tests that kill the applying process part-way:
 //   apply_patch_child INSTALL PATCH
 // Every file-changing call the applier makes (write, fsync, syncfs, rename, unlink, mkdir,
-// posix_spawn) is counted here, in front of the C library. With APPLY_KILL_AFTER=k the
+// fork of a tool) is counted here, in front of the C library. With APPLY_KILL_AFTER=k the
 // process kills itself (SIGKILL) right after its k-th such call, so tests reach every moment
 // of an application deterministically. Prints "ops <n>" at the end and exits 0 on success.
+//
+// APPLY_POWER_CUT makes that kill a power cut: first the installation is put in the state the
+// disk could hold at that moment, modelled from the calls so far. "unsynced-lost": a file's
+// content survives as of its last fsync, a folder's entries as of the folder's last fsync,
+// syncfs makes all of it durable. "data-lost": folder changes survive in the order they were
+// made (as a journaling file system keeps them), file contents only as of their last sync.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <string>
 
 #include "apply/apply_patch_directory.h"
@@ -20,10 +30,16 @@
 
 namespace {
 
+namespace fs = std::filesystem;
+
 long g_operations = 0;
 const long g_killAfter = [] {
     const char* value = std::getenv("APPLY_KILL_AFTER");
     return value ? std::atol(value) : 0L;
+}();
+const std::string g_powerCut = [] {
+    const char* value = std::getenv("APPLY_POWER_CUT");
+    return std::string(value ? value : "");
 }();
 
 template <typename Function>
@@ -31,8 +47,119 @@ Function Real(const char* name) {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
-void Counted() {
-    if (++g_operations == g_killAfter)
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The installation's files as a disk holds them. Files are told apart by inode, and an inode
+// number that reappears after it was gone is a new file.
+class DiskModel {
+public:
+    void Start(const std::string& root) {
+        m_root = fs::absolute(root).lexically_normal().string();
+        if (m_root.back() == '/')
+            m_root.pop_back();
+        Scan();
+        SyncAll();
+    }
+
+    // After every call: which name holds which file now.
+    void Scan() {
+        std::map<ino_t, uint64_t> ids;
+        m_live.clear();
+        for (const auto& item : fs::recursive_directory_iterator(m_root)) {
+            struct stat status;
+            if (!item.is_regular_file() || ::lstat(item.path().c_str(), &status) != 0)
+                continue;
+            auto known = m_ids.find(status.st_ino);
+            const uint64_t id = known != m_ids.end() ? known->second : ++m_lastId;
+            ids[status.st_ino] = id;
+            m_modes[id] = status.st_mode & 07777;
+            m_live[item.path().string()] = id;
+        }
+        m_ids = std::move(ids);
+    }
+
+    void Sync(int fd) {
+        struct stat status;
+        const std::string path = fs::read_symlink("/proc/self/fd/" + std::to_string(fd));
+        if (::fstat(fd, &status) != 0 || !path.starts_with(m_root))
+            return;
+        if (S_ISDIR(status.st_mode)) {
+            std::erase_if(m_synced, [&](const auto& entry) { return InFolder(entry.first, path); });
+            for (const auto& entry : m_live) {
+                if (InFolder(entry.first, path))
+                    m_synced.insert(entry);
+            }
+        } else if (m_ids.count(status.st_ino)) {
+            m_durable[m_ids[status.st_ino]] = ReadAll("/proc/self/fd/" + std::to_string(fd));
+        }
+    }
+
+    void SyncAll() {
+        m_synced = m_live;
+        for (const auto& [path, id] : m_live)
+            m_durable[id] = ReadAll(path);
+    }
+
+    // Replaces the installation's files by what the disk holds after the cut.
+    void Cut() {
+        const auto& names = g_powerCut == "data-lost" ? m_live : m_synced;
+        for (const auto& item : fs::directory_iterator(m_root))
+            fs::remove_all(item.path());
+        for (const auto& [path, id] : names) {
+            fs::create_directories(fs::path(path).parent_path());
+            std::ofstream(path, std::ios::binary) << m_durable[id];
+            ::chmod(path.c_str(), m_modes[id]);
+        }
+    }
+
+private:
+    static bool InFolder(const std::string& path, const std::string& folder) {
+        return fs::path(path).parent_path() == fs::path(folder);
+    }
+
+    std::string m_root;
+    uint64_t m_lastId = 0;
+    std::map<ino_t, uint64_t> m_ids;
+    std::map<std::string, uint64_t> m_live, m_synced;
+    std::map<uint64_t, std::string> m_durable;
+    std::map<uint64_t, mode_t> m_modes;
+};
+
+DiskModel g_disk;
+bool g_modelling = false;  // the model's own calls are not the applier's
+pid_t g_tool = 0;          // the tool started last
+
+// A power cut stops the tool too, before the disk is looked at.
+void StopTool() {
+    if (g_tool > 0 && ::waitpid(g_tool, nullptr, WNOHANG) == 0) {
+        ::kill(g_tool, SIGKILL);
+        ::waitpid(g_tool, nullptr, 0);
+    }
+}
+
+enum class Flush { kNone, kFile, kAll };
+
+void Counted(Flush flush = Flush::kNone, int fd = -1) {
+    if (g_modelling)
+        return;
+    ++g_operations;
+    if (!g_powerCut.empty()) {
+        g_modelling = true;
+        g_disk.Scan();
+        if (flush == Flush::kFile)
+            g_disk.Sync(fd);
+        else if (flush == Flush::kAll)
+            g_disk.SyncAll();
+        if (g_operations == g_killAfter) {
+            StopTool();
+            g_disk.Cut();
+        }
+        g_modelling = false;
+    }
+    if (g_operations == g_killAfter)
         ::kill(::getpid(), SIGKILL);
 }
 
@@ -54,14 +181,14 @@ ssize_t write(int fd, const void* bytes, size_t count) {
 int fsync(int fd) {
     static const auto real = Real<int (*)(int)>("fsync");
     const int result = real(fd);
-    Counted();
+    Counted(Flush::kFile, fd);
     return result;
 }
 
 int syncfs(int fd) {
     static const auto real = Real<int (*)(int)>("syncfs");
     const int result = real(fd);
-    Counted();
+    Counted(Flush::kAll);
     return result;
 }
 
@@ -86,12 +213,15 @@ int mkdir(const char* path, mode_t mode) {
     return result;
 }
 
-int posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
-                const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]) {
-    using Spawn = int (*)(pid_t*, const char*, const posix_spawn_file_actions_t*,
-                          const posix_spawnattr_t*, char* const[], char* const[]);
-    static const auto real = Real<Spawn>("posix_spawn");
-    const int result = real(pid, path, actions, attributes, argv, envp);
+// Tools are started with fork and exec.
+pid_t fork() {
+    static const auto real = Real<pid_t (*)()>("fork");
+    const pid_t result = real();
+    if (result == 0) {
+        g_modelling = true;  // the child execs the tool; nothing it does is counted
+        return result;
+    }
+    g_tool = result;
     Counted();
     return result;
 }
@@ -104,6 +234,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     ZephPatch::SetCallbacks(nullptr, nullptr, PrintMessage);
+    if (!g_powerCut.empty()) {
+        g_modelling = true;
+        g_disk.Start(argv[1]);
+        g_modelling = false;
+    }
     const bool ok = ZephPatch::ApplyPatchDirectory(argv[1], argv[2], "ZephLauncher.exe");
     std::printf("ops %ld\n", g_operations);
     return ok ? 0 : 1;

@@ -3,6 +3,8 @@
 // closes the window through the X server (XTest), and prints what it saw as "@@ key value"
 // lines on standard output; screenshots go to ORVIK_GUI_SHOTS. A step that waits too long
 // ends the process with exit code 3.
+#include <X11/Xutil.h>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 #include <unistd.h>
 
@@ -73,6 +75,18 @@ wxPoint ScreenCentre(GtkWidget* widget) {
 wxPoint ScreenCentre(wxWindow* window) {
     const wxRect rect = window->GetScreenRect();
     return wxPoint(rect.x + rect.width / 2, rect.y + rect.height / 2);
+}
+
+// The class part of the window's WM_CLASS, as the X server has it.
+std::string WindowClassOf(wxWindow* window) {
+    GdkWindow* gdkWindow = gtk_widget_get_window(window->GetHandle());
+    XClassHint hint{};
+    if (!XGetClassHint(GDK_WINDOW_XDISPLAY(gdkWindow), GDK_WINDOW_XID(gdkWindow), &hint))
+        return "-";
+    const std::string name = hint.res_class ? hint.res_class : "-";
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return name;
 }
 
 struct Step {
@@ -169,6 +183,10 @@ void DescribeWindow(Script& script) {
     Say("path", Utf8(frame->PathLine()->GetValue()));
     Say("web-shown", frame->ReleaseNotes()->IsShown() ? "1" : "0");
     Say("choose-enabled", frame->ChooseButton()->IsEnabled() ? "1" : "0");
+    GtkWidget* log = gtk_bin_get_child(GTK_BIN(frame->Log()->GetHandle()));
+    Say("caret", gtk_text_view_get_cursor_visible(GTK_TEXT_VIEW(log)) ? "1" : "0");
+    Say("window-class", WindowClassOf(frame));
+    Say("icon-sizes", std::to_string(frame->GetIcons().GetIconCount()));
 }
 
 bool WindowReady(Script& script) {
@@ -205,6 +223,11 @@ void AnswerQuestion(Script& script, const std::string& shot, bool yes) {
         PressReturnIn(dialog);
 }
 
+// Ready once the script's timer has ticked `ticks` times since the step began.
+std::function<bool()> AfterTicks(int ticks) {
+    return [ticks, count = 0]() mutable { return ++count > ticks; };
+}
+
 // "Apply Update", the typical run to its end, then "Exit".
 void StandaloneScript(Script& script) {
     PatchMainFrame* frame = script.Frame();
@@ -230,10 +253,11 @@ void StandaloneScript(Script& script) {
             Say("patches-installed", std::to_string(frame->PatchesInstalled()));
             script.DumpLog();
         });
-    // Give the timer a tick to settle the gauge before the picture.
-    script.Add(
-        "settled", [frame] { return frame->Gauge()->GetValue() == 0; },
-        [&] { script.Screenshot("finished"); });
+    // The timer's ticks after the end leave a completed session's gauge full.
+    script.Add("settled", AfterTicks(12), [&, frame] {
+        Say("gauge-full", frame->Gauge()->GetValue() == frame->Gauge()->GetRange() ? "1" : "0");
+        script.Screenshot("finished");
+    });
     script.Add(
         "exit", [] { return true; },
         [&, frame] { script.Click(ScreenCentre(frame->CancelButton())); });
@@ -293,6 +317,28 @@ void CancelScript(Script& script) {
         });
 }
 
+// The close box while the session runs, and the question left open until the session has
+// finished: "Yes" then keeps the window and its result on show.
+void CancelAfterFinishScript(Script& script) {
+    PatchMainFrame* frame = script.Frame();
+    script.Add(
+        "idle", [&] { return WindowReady(script); },
+        [&, frame] { script.Click(ScreenCentre(frame->ApplyButton())); });
+    script.Add(
+        "close while running", [frame] { return frame->IsRunning(); }, [&] { CloseBox(script); });
+    script.Add(
+        "finished behind the question",
+        [frame] { return ShownMessageDialog() && frame->CancelButton()->GetLabel() == "Exit"; },
+        [&] { AnswerQuestion(script, "question-after-finish", true); });
+    // The window's timer would have closed a cancelled window within these ticks.
+    script.Add("result kept", AfterTicks(12), [&, frame] {
+        Say("shown-after-yes", frame->IsShown() ? "1" : "0");
+        script.DumpLog();
+        script.Screenshot("result-kept");
+        script.Click(ScreenCentre(frame->CancelButton()));
+    });
+}
+
 // A download mode session starts by itself: the status line shows the download while it runs
 // and is empty once the session has finished.
 void DownloadScript(Script& script) {
@@ -347,6 +393,8 @@ public:
             LinkScript(*m_script);
         else if (script == "cancel")
             CancelScript(*m_script);
+        else if (script == "cancel-after-finish")
+            CancelAfterFinishScript(*m_script);
         else if (script == "download")
             DownloadScript(*m_script);
         else

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "kernel/child_process.h"
+
 namespace {
 
 void WriteAll(int fd, const std::string& text) {
@@ -51,6 +53,12 @@ int main(int argc, char** argv) {
     } else if (mode == "hang") {
         for (;;)
             pause();
+    } else if (mode == "starter") {  // starts a hanging child that ends with it, then dies
+        ZephUtil::ChildOptions options;
+        options.endWithStarter = true;
+        auto child = ZephUtil::StartChildProcessArgv(argv[0], {"hang"}, options);
+        WriteAll(1, std::to_string(child ? child->processId : -1));
+        raise(SIGKILL);
     } else if (mode == "sigpipe") {  // reports whether SIGPIPE has its default action
         struct sigaction action;
         sigaction(SIGPIPE, nullptr, &action);

@@ -263,6 +263,32 @@ TEST_F(OrbPatchTool, OutputKeepsOldModeAndMayReplaceOld) {
     EXPECT_TRUE(ReadBytes(m_dir / "old") == ReadBytes(m_dir / "new"));
 }
 
+// Killed (SIGKILL, as when the installer that started it is killed) before any of its calls,
+// the tool leaves the folder as it was or with the whole output: no temporary file survives it.
+TEST_F(OrbPatchTool, KilledAnywhereLeavesNoTemporaryFile) {
+    WriteBytes(m_dir / "old", RandomBytes(200000, 1));
+    WriteBytes(m_dir / "new", EditedBinary(ReadBytes(m_dir / "old")));
+    ASSERT_EQ(Diff(m_dir / "old", m_dir / "new", m_dir / "diff"), 0);
+    const std::set<std::string> before = Entries();
+    for (std::string call : {"openat", "fallocate", "mmap", "write", "fchmod", "close", "linkat",
+                             "rename", "munmap"}) {
+        for (int n = 1; n <= 16; ++n) {
+            SCOPED_TRACE(call + " " + std::to_string(n));
+            RunProgram("/usr/bin/strace",
+                       {"-qq", "-o", "/dev/null", "-e", "trace=" + call, "-e",
+                        "inject=" + call + ":signal=KILL:when=" + std::to_string(n), ToolPath(),
+                        "apply", m_dir / "old", m_dir / "diff", m_dir / "out"},
+                       Err());
+            std::set<std::string> after = Entries();
+            if (after.erase("out")) {
+                EXPECT_TRUE(ReadBytes(m_dir / "out") == ReadBytes(m_dir / "new"));
+            }
+            EXPECT_EQ(after, before);
+            fs::remove(m_dir / "out");
+        }
+    }
+}
+
 // A full disk shows as a file size limit here: the output cannot be reserved, so the run fails
 // with "not writable" and leaves neither the output nor its temporary file.
 TEST_F(OrbPatchTool, FullDiskFailsCleanly) {

@@ -85,6 +85,7 @@ TEST_F(ContainerCommandsTest, EmbedRefusals) {
     const std::string refused[] = {
         Patch("46957", "48249", m_archiveA) + " " + Patch("46957", "50000", m_archiveB),
         Patch(build32, "48249", m_archiveA),
+        Patch("46957", "46957", m_archiveA),
         Patch("46957", "48249", m_notArchive),
         Patch("46957", "48249", m_folder.Path("missing.zip")),
     };

@@ -1,0 +1,121 @@
+#include "app/cli/console_output.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "kernel/system_log.h"
+
+namespace ZephPatch {
+namespace {
+
+bool SameFile(int first, int second) {
+    struct stat a, b;
+    return fstat(first, &a) == 0 && fstat(second, &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
+void Write(int fd, const std::string& text) {
+    // The log's writer ignores failures the same way: output is best effort.
+    for (size_t done = 0; done < text.size();) {
+        const ssize_t written = write(fd, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return;
+        done += static_cast<size_t>(written);
+    }
+}
+
+std::string WithLineEnd(const std::string& text) {
+    return text.ends_with('\n') ? text : text + "\n";
+}
+
+// Columns of the terminal on standard output; 80 when it cannot tell.
+size_t TerminalColumns() {
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
+
+}  // namespace
+
+ConsoleOutput::ConsoleOutput()
+    : m_terminal(isatty(STDOUT_FILENO) == 1),
+      m_errorsApart(!SameFile(STDOUT_FILENO, STDERR_FILENO)) {}
+
+ConsoleOutput::~ConsoleOutput() {
+    ZephUtil::RouteConsoleLines(true, -1);
+    if (m_log >= 0)
+        close(m_log);
+}
+
+bool ConsoleOutput::OpenLog(const std::string& path, const std::string& firstLine,
+                            std::string* error) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *error = "cannot write the log " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    m_log = fd;
+    m_logPath = path;
+    Write(m_log, firstLine + "\n");
+    return true;
+}
+
+void ConsoleOutput::RouteDiagnostics(bool debug) {
+    // A parent's FIFO takes every line whatever is set here. A session log is the place for
+    // them otherwise; without one, only a terminal is spared them.
+    ZephUtil::RouteConsoleLines(debug || (!m_terminal && m_log < 0), m_log);
+}
+
+void ConsoleOutput::Line(const std::string& text, bool error) {
+    WipeProgress();
+    const std::string line = WithLineEnd(text);
+    Write(STDOUT_FILENO, line);
+    if (error && m_errorsApart)
+        Write(STDERR_FILENO, line);
+    Note(text);
+}
+
+void ConsoleOutput::Note(const std::string& text) {
+    if (m_log < 0)
+        return;
+    // Under the log's lock, so that the log keeps the order of lines and diagnostics.
+    ZephUtil::LockLog();
+    Write(m_log, WithLineEnd(text));
+    ZephUtil::UnlockLog();
+}
+
+void ConsoleOutput::Progress(const std::string& text) {
+    if (!m_terminal)
+        return;
+    if (text.empty()) {
+        WipeProgress();
+        return;
+    }
+    // A line longer than the terminal would wrap, and the carriage return would then only
+    // reach back to its last row.
+    std::string shown = text;
+    if (const size_t columns = TerminalColumns(); shown.size() >= columns)
+        shown.resize(columns - 1);
+    if (m_progressShown && shown == m_shownProgress)
+        return;
+    Write(STDOUT_FILENO, "\r" + shown + "\033[K");
+    m_progressShown = true;
+    m_shownProgress = shown;
+}
+
+void ConsoleOutput::WipeProgress() {
+    if (!m_progressShown)
+        return;
+    Write(STDOUT_FILENO, "\r\033[K");
+    m_progressShown = false;
+}
+
+}  // namespace ZephPatch

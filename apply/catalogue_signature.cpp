@@ -1,0 +1,104 @@
+#include "apply/catalogue_signature.h"
+
+#include <ctime>
+
+#include "kernel/text.h"
+
+namespace ZephPatch {
+namespace {
+
+struct StampField {
+    const char* name;
+    uint64_t CatalogueStamp::*value;
+};
+
+constexpr StampField kStampFields[] = {
+    {"timestamp", &CatalogueStamp::timestamp},
+    {"expires", &CatalogueStamp::expires},
+    {"sequence", &CatalogueStamp::sequence},
+};
+
+}  // namespace
+
+std::string UtcDateText(uint64_t unixSeconds) {
+    const std::time_t time = static_cast<std::time_t>(unixSeconds);
+    std::tm parts{};
+    char text[32] = "?";
+    if (gmtime_r(&time, &parts))
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &parts);
+    return text;
+}
+
+bool ParseCatalogueStamp(std::string_view comment, CatalogueStamp* stamp, std::string* problem) {
+    CatalogueStamp parsed;
+    bool seen[std::size(kStampFields)] = {};
+    constexpr std::string_view kBlanks = " \t";
+    while (!comment.empty()) {
+        const size_t start = comment.find_first_not_of(kBlanks);
+        if (start == std::string_view::npos)
+            break;
+        comment.remove_prefix(start);
+        const std::string_view field = comment.substr(0, comment.find_first_of(kBlanks));
+        comment.remove_prefix(field.size());
+        const size_t colon = field.find(':');
+        for (size_t i = 0; i < std::size(kStampFields); ++i) {
+            if (field.substr(0, colon) != kStampFields[i].name)
+                continue;
+            const std::string_view value =
+                colon == std::string_view::npos ? std::string_view() : field.substr(colon + 1);
+            if (seen[i] || !ZephUtil::ParseDecimal(value, &(parsed.*kStampFields[i].value))) {
+                *problem = std::string("its signed comment has a bad or repeated \"") +
+                           kStampFields[i].name + "\" field";
+                return false;
+            }
+            seen[i] = true;
+        }
+    }
+    for (size_t i = 0; i < std::size(kStampFields); ++i) {
+        if (!seen[i]) {
+            *problem =
+                std::string("its signed comment has no \"") + kStampFields[i].name + "\" field";
+            return false;
+        }
+    }
+    *stamp = parsed;
+    return true;
+}
+
+std::string CatalogueStampText(const CatalogueStamp& stamp) {
+    return "timestamp:" + std::to_string(stamp.timestamp) +
+           " expires:" + std::to_string(stamp.expires) +
+           " sequence:" + std::to_string(stamp.sequence);
+}
+
+std::string CheckCatalogueSignature(std::string_view catalogue, std::string_view signatureFile,
+                                    const CatalogueTrust& trust, CatalogueStamp* stamp) {
+    MinisignSignature signature;
+    if (!ParseSignatureFile(signatureFile, &signature))
+        return "its signature file is not a minisign signature";
+    bool known = false, verified = false;
+    for (const MinisignPublicKey& key : trust.keys) {
+        if (key.keyId != signature.keyId)
+            continue;
+        known = true;
+        verified = verified || SignatureVerifiesMessage(signature, key, catalogue);
+    }
+    if (!known)
+        return "it is signed by key " + KeyIdText(signature.keyId) + ", which is not trusted";
+    if (!verified)
+        return "its signature does not match it";
+    CatalogueStamp parsed;
+    std::string problem;
+    if (!ParseCatalogueStamp(signature.trustedComment, &parsed, &problem))
+        return problem;
+    if (parsed.expires <= trust.now)
+        return "it expired on " + UtcDateText(parsed.expires);
+    if (parsed.sequence < trust.lastSequence)
+        return "its sequence number " + std::to_string(parsed.sequence) +
+               " is below that of the last catalogue accepted (" +
+               std::to_string(trust.lastSequence) + ")";
+    *stamp = parsed;
+    return {};
+}
+
+}  // namespace ZephPatch

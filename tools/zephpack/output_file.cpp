@@ -1,0 +1,77 @@
+#include "tools/zephpack/output_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "apply/file_ops.h"
+#include "kernel/file_utils.h"
+
+namespace ZephPack {
+namespace {
+
+bool WriteAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t wrote = ::write(fd, text.data(), text.size());
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return false;
+        text.remove_prefix(static_cast<size_t>(wrote));
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string TemporaryNameFor(const std::string& path) {
+    return path + ".part-" + std::to_string(::getpid());
+}
+
+bool CommitOutputFile(const std::string& temporary, const std::string& path, std::string* error) {
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        *error = "cannot create " + path + ": " + std::strerror(errno);
+        ZephUtil::DeleteFileAt(temporary);
+        return false;
+    }
+    ZephPatch::SyncDirectory(ZephPatch::ParentFolder(path));
+    return true;
+}
+
+bool WriteOutputFile(const std::string& path, std::string_view text, mode_t mode, bool replace,
+                     std::string* error) {
+    if (!replace && ZephUtil::FileExists(path)) {
+        *error = path + " exists already";
+        return false;
+    }
+    const std::string temporary = TemporaryNameFor(path);
+    // A stale temporary of a crashed run may carry other permissions: start from none.
+    ZephUtil::DeleteFileAt(temporary);
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0) {
+        *error = "cannot create " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
+    const int savedErrno = errno;
+    ::close(fd);
+    if (!written) {
+        *error = "cannot write " + path + ": " + std::strerror(savedErrno);
+        ZephUtil::DeleteFileAt(temporary);
+        return false;
+    }
+    if (!replace) {
+        // A link, unlike a rename, never takes the place of a file that appeared meanwhile.
+        const bool linked = ::link(temporary.c_str(), path.c_str()) == 0;
+        *error = linked ? "" : "cannot create " + path + ": " + std::strerror(errno);
+        ZephUtil::DeleteFileAt(temporary);
+        if (linked)
+            ZephPatch::SyncDirectory(ZephPatch::ParentFolder(path));
+        return linked;
+    }
+    return CommitOutputFile(temporary, path, error);
+}
+
+}  // namespace ZephPack
