@@ -10,6 +10,7 @@
 #include "repair/segment_checksum.h"
 #include "repair/segment_io.h"
 #include "repair/segment_name.h"
+#include "repair/wire_format.h"
 #include "repair_test_support.h"
 
 namespace {
@@ -252,6 +253,28 @@ TEST(SummaryOrderTest, KeysFollowUtf16CodeUnits) {
         EXPECT_TRUE(less(prefix + "a", prefix + "b")) << cut;
         EXPECT_FALSE(less(prefix + "b", prefix + "a")) << cut;
         EXPECT_TRUE(less(prefix, prefix + "a")) << cut;
+    }
+}
+
+// Names go out as UTF-16 units: ASCII takes a shortcut both ways, which must not catch a unit
+// whose low byte merely looks like ASCII.
+TEST(WireStringTest, NamesKeepEveryUnitBothWays) {
+    const std::pair<std::string, Bytes> cases[] = {
+        {"a.b", {'a', 0, '.', 0, 'b', 0}},
+        {"\xC5\x81", {0x41, 0x01}},                      // U+0141
+        {"x\xC3\xBC", {'x', 0, 0xFC, 0}},                // U+00FC
+        {"\xF0\x90\x80\x80", {0x00, 0xD8, 0x00, 0xDC}},  // U+10000
+    };
+    for (const auto& [name, units] : cases) {
+        WireWriter out;
+        out.String(name);
+        Bytes expected = {static_cast<uint8_t>(units.size() / 2), 0, 0, 0};
+        expected.insert(expected.end(), units.begin(), units.end());
+        EXPECT_EQ(out.Bytes(), expected) << name;
+        auto in = ZephUtil::ZephDataBufferMemoryStatic::CopyOf(expected.data(), expected.size());
+        std::string read;
+        ASSERT_EQ(ReadWireString(in, &read), ZephUtil::kBufOk);
+        EXPECT_EQ(read, name);
     }
 }
 
