@@ -92,30 +92,49 @@ std::vector<Match> OldIndex::FindMatches(std::span<const uint8_t> newData, uint6
     const uint8_t* old = m_old.data();
     const uint8_t* data = newData.data();
     uint64_t floor = begin;  // runs do not grow back over an earlier run or the block's start
+    // Where the last run ended in NEW and in OLD: edits in place leave the rest on its line,
+    // also where the content carries no anchors (a hole of zeros, say).
+    uint64_t lineNew = 0;
+    uint64_t lineOld = 0;
     uint64_t hash = 0;
     uint64_t hashed = 0;
-    for (uint64_t p = begin; p < end;) {
-        hash = Roll(hash, data[p++]);
-        if (++hashed < ANCHOR_WINDOW || (hash >> m_anchorShift) != 0) {
-            continue;
-        }
-        uint64_t q = m_slots[Slot(hash)];
-        if (q == 0 ||
-            std::memcmp(old + q - ANCHOR_WINDOW, data + p - ANCHOR_WINDOW, ANCHOR_WINDOW) != 0) {
-            continue;
-        }
-        uint64_t newStart = p - ANCHOR_WINDOW;
-        uint64_t oldStart = q - ANCHOR_WINDOW;
+    // Records the run through NEW position p and OLD position q, grown both ways.
+    auto take = [&](uint64_t p, uint64_t q, uint64_t minLength) {
+        uint64_t newStart = p;
+        uint64_t oldStart = q;
         while (newStart > floor && oldStart > 0 && data[newStart - 1] == old[oldStart - 1]) {
             --newStart;
             --oldStart;
         }
         uint64_t ahead = CommonLength(data + p, old + q, std::min(end - p, m_old.size() - q));
+        if (p + ahead - newStart < minLength) {
+            return p;
+        }
         matches.push_back({newStart, oldStart, p + ahead - newStart});
-        p += ahead;
-        floor = p;
+        floor = p + ahead;
+        lineNew = floor;
+        lineOld = q + ahead;
         hash = 0;
         hashed = 0;
+        return floor;
+    };
+    for (uint64_t p = begin; p < end;) {
+        if (p % LINE_PROBE_STRIDE == 0 && p - lineNew < m_old.size() - lineOld) {
+            uint64_t next = take(p, p - lineNew + lineOld, ANCHOR_WINDOW);
+            if (next != p) {
+                p = next;
+                continue;
+            }
+        }
+        hash = Roll(hash, data[p++]);
+        if (++hashed < ANCHOR_WINDOW || (hash >> m_anchorShift) != 0) {
+            continue;
+        }
+        uint64_t q = m_slots[Slot(hash)];
+        if (q != 0 &&
+            std::memcmp(old + q - ANCHOR_WINDOW, data + p - ANCHOR_WINDOW, ANCHOR_WINDOW) == 0) {
+            p = take(p, q, 0);
+        }
     }
     return matches;
 }

@@ -17,10 +17,13 @@ struct Match {
 // preceding ANCHOR_WINDOW bytes have a rolling (gear) hash with its top bits zero: chosen by
 // content alone, so a run that both files share carries the same anchors in both. The index
 // keeps one OLD position per anchor hash; a NEW anchor found there is checked byte for byte and
-// grown to the whole run.
+// grown to the whole run. Between anchors NEW is also tried against OLD on the line of the
+// last run (at first, OLD's own layout), which finds runs that hold no anchor.
 class OldIndex {
 public:
     static constexpr uint32_t ANCHOR_WINDOW = 64;
+    // How often NEW is also compared with OLD on the line of the last run.
+    static constexpr uint32_t LINE_PROBE_STRIDE = 256;
 
     // Indexes `oldData`, which must outlive the index, with about one anchor per `spacing`
     // bytes (a power of two of at least 2), using up to `threads` threads.
