@@ -158,6 +158,17 @@ TEST(DiffRoundTrip, RebuildsNewAcrossBlockAndReferenceBoundaries) {
         Bytes patch = RandomBytes(1000, at);
         std::copy(patch.begin(), patch.end(), edited.begin() + static_cast<long>(at));
     }
+    // Zeros with some data in between, as in a sparse file, and edits in the zeros.
+    Bytes holes(2 << 20, 0);
+    for (size_t at = 0; at < holes.size(); at += 512 << 10) {
+        Bytes data = RandomBytes(4096, at + 9);
+        std::copy(data.begin(), data.end(), holes.begin() + static_cast<long>(at));
+    }
+    Bytes holesEdited = holes;
+    for (size_t at = 100000; at < holes.size(); at += 600000) {
+        Bytes patch = RandomBytes(1000, at);
+        std::copy(patch.begin(), patch.end(), holesEdited.begin() + static_cast<long>(at));
+    }
     struct Case {
         const char* name;
         Bytes oldData;
@@ -165,6 +176,7 @@ TEST(DiffRoundTrip, RebuildsNewAcrossBlockAndReferenceBoundaries) {
         size_t maxDiff;
     } cases[] = {
         {"scattered edits", old, edited, 12 * 1000 + 2000},
+        {"edits between holes", holes, holesEdited, 4 * 1000 + 400},
         {"parts moved far apart", old,
          Join({Slice(old, 700000, 300000), Slice(old, 0, 700000), Slice(old, 1000000, 48576)}),
          1000},
