@@ -87,7 +87,9 @@ free_port() { "$python" -c 'import socket; s = socket.socket(); s.bind(("127.0.0
 for files in 10000 50000; do
   ref="$work/reference"
   make_tree "$ref" "$files"
-  mkdir -p "$ref/UserData"
+  # The installer repairs only a folder that holds the game's program.
+  mkdir -p "$ref/UserData" "$ref/bin"
+  head -c 4096 /dev/urandom >"$ref/bin/Velmor.exe"
   cp -a "$ref" "$work/ours"
   cp -a "$ref" "$work/theirs"
 
