@@ -96,6 +96,9 @@ Xxh64Stream::Xxh64Stream(uint64_t seed)
     : m_lanes{seed + PRIME1 + PRIME2, seed + PRIME2, seed, seed - PRIME1}, m_seed(seed) {}
 
 void Xxh64Stream::Update(std::span<const uint8_t> data) {
+    if (data.empty()) {
+        return;  // an empty span may hold no pointer, which memcpy must not be given
+    }
     m_total += data.size();
     if (m_pendingSize > 0) {
         size_t take = std::min(STRIPE - m_pendingSize, data.size());
