@@ -3,7 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
+#include "kernel/event.h"
 #include "kernel/thread.h"
 
 namespace ZephPatch {
@@ -11,11 +13,20 @@ namespace ZephPatch {
 class GuardedThread : public OS::Thread {
 public:
     bool KeepRunning() const { return m_keepRunning.load(); }
-    // Safe for concurrent use; the thread stops at its next check.
-    void StopRunning() { m_keepRunning.store(false); }
+    // Safe for concurrent use; the thread stops at its next check, and a Pause under way ends
+    // at once, so that an owner waiting for the thread is not kept waiting out a pause.
+    void StopRunning() {
+        m_keepRunning.store(false);
+        OS::SetEventHandle(m_stopped);
+    }
+
+protected:
+    // Waits `milliseconds`, or until StopRunning.
+    void Pause(uint32_t milliseconds) { OS::WaitHandle(m_stopped, static_cast<int>(milliseconds)); }
 
 private:
     std::atomic<bool> m_keepRunning{true};
+    const OS::EventHandle m_stopped = OS::CreateEventHandle(true, false);
 };
 
 }  // namespace ZephPatch

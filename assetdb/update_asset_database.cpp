@@ -12,7 +12,7 @@ namespace ZephPatch {
 namespace {
 
 constexpr int kReportLevel = 1;
-constexpr uint32_t kCancelPollMilliseconds = 1000;
+constexpr int kCancelPollMilliseconds = 1000;
 
 // A thread that cannot be started is dropped; the step goes on without it.
 template <typename T>
@@ -36,10 +36,10 @@ void UpdateAssetDatabase(const std::string& installPath, ProgressSink& sink) {
     auto progress = Started(std::make_unique<VADRepairProgressThread>(sink));
     auto repair = Started(std::make_unique<VADRepairThread>(installPath, sink));
     if (repair) {
-        while (repair->IsRunning()) {
+        // Back as soon as the utility is done; the user's cancel is looked at in between.
+        while (!repair->Wait(kCancelPollMilliseconds)) {
             if (sink.IsCancelled())
                 repair->TerminateUtility();
-            OS::Sleep(kCancelPollMilliseconds);
         }
         repair->TerminateUtility();
         repair->Join();

@@ -19,12 +19,20 @@ int VADRepairProgressThread::Run() {
     m_sink.SetGaugeRange(kRepairRange);
     m_sink.SetGaugeValue(kRepairStart);
     for (int elapsed = 0; KeepRunning() && elapsed < kRepairSpan; elapsed += kStepMilliseconds) {
-        m_sleep(kStepMilliseconds);
+        Step(kStepMilliseconds);
         m_sink.SetGaugeValue(kRepairFirstStep + elapsed);
     }
     m_sink.SetGaugeRange(1);
     m_sink.SetGaugeValue(1);
     return 0;
+}
+
+void VADRepairProgressThread::Step(uint32_t milliseconds) {
+    m_sleep ? m_sleep(milliseconds) : Pause(milliseconds);
+}
+
+void VADHackProgressThread::Step(uint32_t milliseconds) {
+    m_sleep ? m_sleep(milliseconds) : Pause(milliseconds);
 }
 
 int32_t VADHackProgressThread::MinutesForArchive(uint64_t bytes) {
@@ -36,7 +44,7 @@ int VADHackProgressThread::Run() {
     m_sink.SetGaugeRange(2 * count);
     for (int elapsed = 0; elapsed < count && KeepRunning(); elapsed += kStepMilliseconds) {
         m_sink.SetGaugeValue(elapsed);
-        m_sleep(kStepMilliseconds);
+        Step(kStepMilliseconds);
     }
     m_sink.SetGaugeValue(count);
     return 0;

@@ -1,5 +1,6 @@
 // Gauges that follow elapsed time while an external program works without telling how far it
-// has got. Each moves the gauge in 500 ms steps and stops at the next step once told to.
+// has got. Each moves the gauge in 500 ms steps and stops as soon as it is told to. `sleep`
+// makes the steps' pauses in place of the thread's own, which StopRunning cuts short.
 #pragma once
 
 #include <cstdint>
@@ -14,13 +15,15 @@ namespace ZephPatch {
 // full once stopped.
 class VADRepairProgressThread : public GuardedThread {
 public:
-    explicit VADRepairProgressThread(ProgressSink& sink, SleepFunction sleep = RealSleep)
+    explicit VADRepairProgressThread(ProgressSink& sink, SleepFunction sleep = {})
         : m_sink(sink), m_sleep(std::move(sleep)) {}
 
 protected:
     int Run() override;
 
 private:
+    void Step(uint32_t milliseconds);
+
     ProgressSink& m_sink;
     SleepFunction m_sleep;
 };
@@ -29,7 +32,7 @@ private:
 // stays there.
 class VADHackProgressThread : public GuardedThread {
 public:
-    VADHackProgressThread(ProgressSink& sink, int32_t minutes, SleepFunction sleep = RealSleep)
+    VADHackProgressThread(ProgressSink& sink, int32_t minutes, SleepFunction sleep = {})
         : m_sink(sink), m_minutes(minutes), m_sleep(std::move(sleep)) {}
 
     // The expected duration for an archive of `bytes`: two minutes per MiB, at most ten, whole
@@ -40,6 +43,8 @@ protected:
     int Run() override;
 
 private:
+    void Step(uint32_t milliseconds);
+
     ProgressSink& m_sink;
     int32_t m_minutes;
     SleepFunction m_sleep;

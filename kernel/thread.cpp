@@ -125,7 +125,11 @@ int Thread::Join() {
 }
 
 bool Thread::IsRunning() const {
-    return m_threadhandle && WaitThread(m_threadhandle, 0) == kWaitTimeout;
+    return !Wait(0);
+}
+
+bool Thread::Wait(int milliseconds) const {
+    return !m_threadhandle || WaitThread(m_threadhandle, milliseconds) == kWaitObject0;
 }
 
 }  // namespace OS

@@ -40,6 +40,9 @@ public:
     // Exit code; 0 without waiting when no thread was started. The handle stays open.
     int Join();
     bool IsRunning() const;
+    // Waits up to `milliseconds` (kWaitNoLimit: no limit) for the thread to end; true once it
+    // has ended, at once when none was started.
+    bool Wait(int milliseconds) const;
 
 protected:
     virtual int Run() { return 0; }

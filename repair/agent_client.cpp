@@ -97,10 +97,20 @@ float ZephAgentClient::GetProgress() const {
     return static_cast<float>(received) / static_cast<float>(total);
 }
 
+void ZephAgentClient::WaitForChange(int milliseconds) const {
+    OS::WaitHandle(m_changed, milliseconds);
+}
+
+void ZephAgentClient::SetStage(RepairStage stage) {
+    m_stage = stage;
+    OS::SetEventHandle(m_changed);
+}
+
 int ZephAgentClient::RunRepairEntry(void* client) {
     auto* self = static_cast<ZephAgentClient*>(client);
     const int error = self->RunRepair();
     self->m_running = false;
+    OS::SetEventHandle(self->m_changed);
     return error;
 }
 
@@ -108,15 +118,15 @@ int ZephAgentClient::RunRepair() {
     if (m_installDirectory.empty() || m_checksumFile.empty())
         return m_error = kRepairBadConfiguration;
 
-    m_stage = kStageScanning;
+    SetStage(kStageScanning);
     ScanInstallation();
 
-    m_stage = kStageConnecting;
+    SetStage(kStageConnecting);
     m_error = Handshake(m_connection, m_server);
     if (m_error != 0)
         return m_error;
 
-    m_stage = kStageExchanging;
+    SetStage(kStageExchanging);
     m_received = 0;
     m_total = 0;
     uint32_t total = 0;
@@ -125,22 +135,27 @@ int ZephAgentClient::RunRepair() {
         return m_error;
     m_total = total;
 
-    m_stage = kStageReceiving;
+    SetStage(kStageReceiving);
     const bool allWritten = ReceiveSegments();
     SaveSummary();
     if (m_received < m_total || !allWritten)
         return m_error = ZephUtil::ZEPHRESULT_CONNECTION_LOST;
     m_error = 0;
-    m_stage = kStageComplete;
     m_completed = true;
+    SetStage(kStageComplete);
     return 0;
 }
 
 void ZephAgentClient::ScanInstallation() {
     {
         ZephUtil::ZephDataBufferFile file(m_checksumFile, ZephUtil::kFileRead);
-        if (file.IsOpen())
-            m_summary.Load(file);  // whatever it held, the scan makes it right
+        // Read in one piece and parsed in memory: a field at a time from the file would cost
+        // a call into the C library for each of a large installation's hundreds of thousands.
+        if (file.IsOpen()) {
+            ZephUtil::ZephDataBufferMemoryStatic stored =
+                ZephUtil::ZephDataBufferMemoryStatic::CopyRestOf(file);
+            m_summary.Load(stored);  // whatever it held, the scan makes it right
+        }
     }
     std::vector<std::string> patterns;
     const std::string checksumFile = ZephUtil::RelativePath(m_checksumFile, m_installDirectory);
@@ -156,9 +171,13 @@ void ZephAgentClient::ScanInstallation() {
 }
 
 void ZephAgentClient::SaveSummary() {
-    ZephUtil::ZephDataBufferFile file(m_checksumFile, ZephUtil::kFileWrite);
-    if (file.IsOpen())
-        m_summary.Save(file);
+    // Written over in place and then cut to length, not truncated first: ext4 pushes a file
+    // that was truncated to nothing to the disk as soon as it is closed, and the receive stage
+    // saves after every 33 segments. Whatever an interrupted save leaves, the next scan checks
+    // against the files' time stamps, as it does any row.
+    ZephUtil::ZephDataBufferFile file(m_checksumFile, ZephUtil::kFileAppend);
+    if (file.IsOpen() && m_summary.Save(file) == ZephUtil::kBufOk)
+        file.SetSize(file.GetPosition());
 }
 
 void ZephAgentClient::NoteNewFile(const std::string& path) {

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "kernel/event.h"
 #include "kernel/thread.h"
 #include "repair/data_buffer_tcp.h"
 #include "repair/file_tree_summary.h"
@@ -55,9 +56,12 @@ public:
     bool Succeeded() const { return !m_running && m_stage == kStageComplete && m_error == 0; }
     // 0..1: the share of announced segments received while receiving, 1 once complete.
     float GetProgress() const;
+    // Waits up to `milliseconds` for the job to reach another stage or end; returns at once
+    // when it did so since the last call. Safe to call from one thread besides the job's.
+    void WaitForChange(int milliseconds) const;
 
-    // For the job's tasks.
-    ZephUtil::ZephDataBufferTCP& Connection() { return m_connection; }
+    // For the job's tasks: the segment messages, while the receive stage runs.
+    ZephUtil::ZephDataBuffer& Incoming() { return *m_incoming; }
     FileTreeSummary& Summary() { return m_summary; }
     const std::string& InstallDirectory() const { return m_installDirectory; }
     void CountReceivedSegment() { ++m_received; }
@@ -73,6 +77,7 @@ private:
     bool ReceiveSegments();
     void SaveSummary();
     void Reconfigured();
+    void SetStage(RepairStage stage);
 
     std::atomic<int> m_stage{kStageIdle};
     OS::Thread m_thread;
@@ -86,8 +91,11 @@ private:
     std::set<std::string> m_exclusions;
     FileTreeSummary m_summary;
     ZephUtil::ZephDataBufferTCP m_connection;
+    ZephUtil::ZephDataBuffer* m_incoming = nullptr;  // m_connection, read ahead
     std::atomic<uint32_t> m_total{0};
     std::atomic<uint32_t> m_received{0};
+    // Set (auto reset) when the job thread moves to another stage or ends.
+    const OS::EventHandle m_changed = OS::CreateEventHandle(false, false);
     std::mutex m_newFilesMutex;
     std::set<std::string> m_newFiles;
 };

@@ -40,7 +40,7 @@ bool ZephAgentClientTask::ReceiveFile(ZephAgentClient& client) {
     m_compressed = false;
     m_result = true;
 
-    ZephUtil::ZephDataBufferTCP& connection = client.Connection();
+    ZephUtil::ZephDataBuffer& connection = client.Incoming();
     uint8_t flags = 0;
     uint32_t length = 0;
     int status = ReadU8(connection, &flags);

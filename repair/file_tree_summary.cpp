@@ -1,6 +1,9 @@
 #include "repair/file_tree_summary.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
+#include <utility>
 
 #include "kernel/file_utils.h"
 #include "kernel/system_log.h"
@@ -10,13 +13,26 @@
 namespace ZephPatch {
 
 bool Utf16KeyOrder::operator()(const std::string& a, const std::string& b) const {
-    const auto [pa, pb] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
-    if (pb == b.end())
+    // The first differing byte, eight at a time: keys share long folder prefixes.
+    static_assert(std::endian::native == std::endian::little);
+    const size_t common = std::min(a.size(), b.size());
+    size_t i = 0;
+    for (uint64_t x, y; i + 8 <= common; i += 8) {
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) {
+            i += static_cast<size_t>(std::countr_zero(x ^ y)) / 8;  // little-endian
+            break;
+        }
+    }
+    while (i < common && a[i] == b[i])
+        ++i;
+    if (i == b.size())
         return false;
-    if (pa == a.end())
+    if (i == a.size())
         return true;
-    const auto x = static_cast<uint8_t>(*pa);
-    const auto y = static_cast<uint8_t>(*pb);
+    const auto x = static_cast<uint8_t>(a[i]);
+    const auto y = static_cast<uint8_t>(b[i]);
     // Lead bytes 0xEE/0xEF start U+E000..U+FFFF, 0xF0 and up the planes above, whose
     // surrogates (0xD800..) come first in UTF-16.
     const bool xHigh = x == 0xEE || x == 0xEF;
@@ -113,6 +129,11 @@ void FileTreeSummary::TouchSegments(const std::string& fileKey, int64_t time) {
 SummaryMap FileTreeSummary::Snapshot() const {
     OS::MutexLock lock(&m_mutex);
     return m_entries;
+}
+
+SummaryMap FileTreeSummary::TakeEntries() {
+    OS::MutexLock lock(&m_mutex);
+    return std::exchange(m_entries, {});
 }
 
 size_t FileTreeSummary::Size() const {

@@ -16,6 +16,7 @@
 
 #include "kernel/data_buffer.h"
 #include "kernel/mutex.h"
+#include "repair/segment_checksums.h"
 
 namespace ZephPatch {
 
@@ -53,10 +54,10 @@ public:
     // kMaxWireNameUnits is refused with kBufOutOfRange before it is read.
     int Load(ZephUtil::ZephDataBuffer& source);
 
-    // Refreshes the table from the files under `root` (breadth-first, each folder in sorted
-    // order), skipping relative paths that match a pattern; rows of files and segments that
-    // are gone are dropped. Only segments of files whose time stamp changed, or that are new,
-    // are read. Keys of empty files, which have no rows, go to `emptyFiles` when given.
+    // Refreshes the table from the files under `root` (in key order), skipping relative paths
+    // that match a pattern; rows of files and segments that are gone are dropped. Only segments of files whose time stamp changed, or that are new,
+    // are read, on every core. Keys of empty files, which have no rows, go to `emptyFiles`
+    // when given.
     // Returns 0.
     int Scan(const std::string& root, const std::vector<std::string>& patterns,
              std::vector<std::string>* emptyFiles = nullptr);
@@ -76,11 +77,15 @@ public:
 
     // A copy of the table, for comparing two summaries.
     SummaryMap Snapshot() const;
+    // The table itself, leaving the summary empty: for a summary read only to be compared.
+    SummaryMap TakeEntries();
     size_t Size() const;
 
 private:
     bool RegisterFileKnown(const std::string& localPath, const std::string& key, uint64_t size,
                            int64_t time);
+    void MarkSegments(const std::string& localPath, const std::string& key, uint64_t size,
+                      int64_t time, std::vector<SegmentToChecksum>* toChecksum);
     bool RegisterSegmentAt(const std::string& localSegmentPath, const std::string& key,
                            uint32_t checksum, int64_t time);
 

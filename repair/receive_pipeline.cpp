@@ -1,7 +1,10 @@
 // The receive stage: four tasks in a ring, so that receiving one segment overlaps with
 // inflating the one received before and writing the one before that.
+#include <cstdint>
+
 #include "repair/agent_client.h"
 #include "repair/agent_client_task.h"
+#include "repair/read_ahead_buffer.h"
 
 namespace ZephPatch {
 namespace {
@@ -14,6 +17,9 @@ constexpr int kCheckpointInterval = 32;
 }  // namespace
 
 bool ZephAgentClient::ReceiveSegments() {
+    // The server sends nothing after the segments, so reading ahead loses nothing.
+    ReadAheadBuffer incoming(m_connection, UINT64_MAX);
+    m_incoming = &incoming;
     ZephAgentClientTask tasks[kTasks];
     bool allWritten = true;
     int checkpoint = 0;
@@ -39,6 +45,7 @@ bool ZephAgentClient::ReceiveSegments() {
     // does not succeed with a segment unwritten.
     for (ZephAgentClientTask& task : tasks)
         allWritten = task.WriteFileEnd() && allWritten;
+    m_incoming = nullptr;
     return allWritten;
 }
 

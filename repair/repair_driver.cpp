@@ -7,7 +7,6 @@
 
 #include "kernel/file_utils.h"
 #include "kernel/registry.h"
-#include "kernel/thread.h"
 #include "repair/agent_client.h"
 #include "repair/agent_protocol.h"
 #include "repair/messages.h"
@@ -118,7 +117,9 @@ RepairResult RunRepairDriver(const RepairRequest& request, RepairFrontEnd& front
         announcer.Announce(job.GetStage());
         if (announcer.Receiving())
             frontEnd.SetProgress(static_cast<int>(job.GetProgress() * 1000));
-        OS::Sleep(request.pollMilliseconds);
+        // Each stage is announced, and the end seen, as it comes; the poll only moves the
+        // gauge and looks for the user's cancel.
+        job.WaitForChange(request.pollMilliseconds);
     }
 
     announcer.Announce(job.GetStage());

@@ -27,8 +27,8 @@ public:
 
 struct RepairRequest {
     std::string installPath;
-    std::string server;  // "host" or "host:port"; empty for kDefaultRepairServer
-    int pollMilliseconds = 1000;
+    std::string server;           // "host" or "host:port"; empty for kDefaultRepairServer
+    int pollMilliseconds = 1000;  // how often the gauge moves and the cancel is looked for
 };
 
 // The "RepairServer" value (host or host:port) of the product's registry key, or empty when

@@ -1,9 +1,14 @@
 #include "repair/segment_io.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <new>
 
-#include "kernel/data_buffer.h"
+#include "kernel/file_utils.h"
 #include "kernel/system_log.h"
 #include "repair/segment_checksum.h"
 #include "repair/segment_name.h"
@@ -14,44 +19,60 @@ namespace {
 // What checksumming reads at a time: small enough to stay in the processor's cache.
 constexpr uint32_t kChecksumPiece = 256 * 1024;
 
-// An open file positioned at the start of a segment, and the segment's length.
+// An open file and where a segment of it lies. Plain descriptor calls: a scan opens one per
+// segment of a fresh installation, so every call per file counts.
 class SegmentReader {
 public:
-    explicit SegmentReader(const std::string& segmentPath)
-        : m_path(segmentPath), m_file(SegmentBase(segmentPath), ZephUtil::kFileRead) {}
+    explicit SegmentReader(const std::string& segmentPath) : m_path(segmentPath) {
+        m_fd = open(ZephUtil::FsPath(SegmentBase(segmentPath)).c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    ~SegmentReader() {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    SegmentReader(const SegmentReader&) = delete;
+    SegmentReader& operator=(const SegmentReader&) = delete;
 
     bool Open() {
-        if (!m_file.IsOpen()) {
+        struct stat info;
+        if (m_fd < 0 || fstat(m_fd, &info) != 0) {
             ZephUtil::Print("ReadFileSegment> unabled to open file: %s", m_path.c_str());
             return false;
         }
         const int64_t index = SegmentIndex(m_path);
-        const uint64_t offset = static_cast<uint64_t>(index) << kSegmentShift;
-        const uint64_t end = std::min(offset + kSegmentSize, m_file.GetSize());
-        if (index < 0 || end < offset) {
+        m_offset = static_cast<uint64_t>(index) << kSegmentShift;
+        const uint64_t end = std::min(m_offset + kSegmentSize, static_cast<uint64_t>(info.st_size));
+        if (index < 0 || end < m_offset) {
             ZephUtil::Print("ReadFileSegment> segment past end of file for: %s", m_path.c_str());
             return false;
         }
-        if (m_file.Seek(offset) != ZephUtil::kBufOk) {
-            ZephUtil::Print("ReadFileSegment> unabled to seek file: %s", m_path.c_str());
-            return false;
-        }
-        m_length = static_cast<uint32_t>(end - offset);
+        m_length = static_cast<uint32_t>(end - m_offset);
         return true;
     }
 
     uint32_t Length() const { return m_length; }
 
+    // The next `count` bytes of the segment.
     bool Read(uint8_t* destination, uint32_t count) {
-        if (m_file.Read(destination, count) == ZephUtil::kBufOk)
-            return true;
-        ZephUtil::Print("ReadFileSegment> unabled to read from file: %s", m_path.c_str());
-        return false;
+        while (count > 0) {
+            const ssize_t got = pread(m_fd, destination, count, static_cast<off_t>(m_offset));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                ZephUtil::Print("ReadFileSegment> unabled to read from file: %s", m_path.c_str());
+                return false;
+            }
+            destination += got;
+            count -= static_cast<uint32_t>(got);
+            m_offset += static_cast<uint64_t>(got);
+        }
+        return true;
     }
 
 private:
     const std::string& m_path;
-    ZephUtil::ZephDataBufferFile m_file;
+    int m_fd = -1;
+    uint64_t m_offset = 0;
     uint32_t m_length = 0;
 };
 

@@ -55,8 +55,9 @@ int FileTreeSummary::Load(ZephUtil::ZephDataBuffer& source) {
             result = ZephUtil::ReadUint32(source, &entry.checksum);
         if (result == ZephUtil::kBufOk)
             result = ReadI64(source, &entry.modifiedTime);
+        // Stored in key order, so each row normally goes right at the end.
         if (result == ZephUtil::kBufOk)
-            m_entries.insert_or_assign(entry.name, entry);
+            m_entries.insert_or_assign(m_entries.end(), entry.name, entry);
     }
     return result;
 }

@@ -1,47 +1,31 @@
 // The walk that refreshes the summary from the installation.
-#include <sys/stat.h>
-
-#include <deque>
-#include <set>
-
 #include "kernel/file_utils.h"
 #include "kernel/system_log.h"
 #include "repair/file_tree_summary.h"
 #include "repair/pattern_match.h"
+#include "repair/segment_checksums.h"
+#include "repair/segment_name.h"
+#include "repair/tree_walk.h"
 
 namespace ZephPatch {
-namespace {
 
-enum class EntryKind { kFolder, kFile, kUnreadable, kLinkedFolder };
-
-struct EntryStatus {
-    EntryKind kind = EntryKind::kUnreadable;
-    uint64_t size = 0;
-    int64_t time = 0;
-};
-
-// One status call per entry: a rescan of an unchanged tree costs little more than a listing.
-// Folders reached through a symbolic link are not walked, so that a link cannot make the
-// walk endless or leave the tree.
-EntryStatus StatusOf(const std::string& path) {
-    EntryStatus status;
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0)
-        return status;
-    const bool link = S_ISLNK(info.st_mode);
-    if (link && stat(path.c_str(), &info) != 0)
-        return status;
-    if (S_ISDIR(info.st_mode)) {
-        status.kind = link ? EntryKind::kLinkedFolder : EntryKind::kFolder;
-        return status;
+// As RegisterFile would, but the checksums of new segments, and of those of a file whose time
+// stamp changed, are left for ChecksumSegments to fill in all at once.
+void FileTreeSummary::MarkSegments(const std::string& path, const std::string& key, uint64_t size,
+                                   int64_t time, std::vector<SegmentToChecksum>* toChecksum) {
+    const uint64_t count = SegmentCount(size);
+    for (uint64_t i = 0; i < count; ++i) {
+        const auto index = static_cast<int64_t>(i);
+        auto [row, inserted] = m_entries.try_emplace(SegmentName(key, index));
+        SummaryEntry& entry = row->second;
+        if (inserted)
+            entry.name = row->first;
+        if (inserted || entry.modifiedTime != time)
+            toChecksum->push_back({SegmentName(path, index), &entry.checksum});
+        entry.modifiedTime = time;
+        entry.present = true;
     }
-    status.kind = EntryKind::kFile;
-    status.size = static_cast<uint64_t>(info.st_size);
-    status.time = static_cast<int64_t>(info.st_mtime);
-    return status;
 }
-
-}  // namespace
 
 int FileTreeSummary::Scan(const std::string& root, const std::vector<std::string>& patterns,
                           std::vector<std::string>* emptyFiles) {
@@ -49,32 +33,20 @@ int FileTreeSummary::Scan(const std::string& root, const std::vector<std::string
     for (auto& [key, entry] : m_entries)
         entry.present = false;
 
-    std::deque<std::string> folders{root};
-    while (!folders.empty()) {
-        std::set<std::string> entries;
-        ZephUtil::ListFolder(folders.front(), &entries);
-        folders.pop_front();
-        for (const std::string& path : entries) {
-            const EntryStatus status = StatusOf(path);
-            if (status.kind == EntryKind::kFolder) {
-                folders.push_back(path);
-                continue;
-            }
-            if (status.kind == EntryKind::kLinkedFolder)
-                continue;
-            const std::string key = ZephUtil::RelativePath(path, root);
-            if (MatchesAnyPattern(key, patterns))
-                continue;
-            if (status.kind == EntryKind::kUnreadable) {
-                ZephUtil::Print("FileTreeSummary::RegisterFile> unable to get filesize for %s",
-                                path.c_str());
-                continue;
-            }
-            if (status.size == 0 && emptyFiles)
-                emptyFiles->push_back(key);
-            RegisterFileKnown(path, key, status.size, status.time);
+    std::vector<SegmentToChecksum> toChecksum;
+    for (const WalkedFile& file : WalkTree(root)) {
+        if (MatchesAnyPattern(file.key, patterns))
+            continue;
+        if (!file.readable) {
+            ZephUtil::Print("FileTreeSummary::RegisterFile> unable to get filesize for %s",
+                            file.path.c_str());
+            continue;
         }
+        if (file.size == 0 && emptyFiles)
+            emptyFiles->push_back(file.key);
+        MarkSegments(file.path, file.key, file.size, file.time, &toChecksum);
     }
+    ChecksumSegments(toChecksum);
 
     std::erase_if(m_entries, [](const auto& row) { return !row.second.present; });
     return 0;

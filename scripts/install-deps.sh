@@ -8,11 +8,11 @@ packages=("$@")
 [ $# -gt 0 ] || packages=(
   g++ cmake make pkg-config
   libwxgtk3.2-dev libwxgtk-webview3.2-dev libgtk-3-dev libx11-dev
-  libcurl4-openssl-dev libasio-dev zlib1g-dev libzstd-dev libsodium-dev libssl-dev
+  libcurl4-openssl-dev libasio-dev zlib1g-dev libzstd-dev liblzma-dev libsodium-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libdw-dev
   xvfb xauth xdotool imagemagick strace
   python3 python3-pyftpdlib vsftpd nginx-light
-  xdelta3 bsdiff rsync curl openssl minisign
+  xdelta3 bsdiff zstd time rsync curl openssl minisign
   dpkg-dev
 )
 

@@ -29,7 +29,7 @@ namespace {
 using namespace ZephPatch;
 
 constexpr char kProgram[] = "InstallPatchCLI";
-constexpr uint32_t kCancelPollMilliseconds = 100;
+constexpr int kCancelPollMilliseconds = 100;
 // The download's progress line is refreshed every fifth poll, twice a second.
 constexpr int kPollsPerProgressQuery = 5;
 
@@ -76,7 +76,7 @@ SessionOutcome RunSession(ConsoleFrontEnd& console, EmbeddedPatchContainer& cont
             console.ShowDownloadProgress(session.QueryDownloadProgress(&progress) ? &progress
                                                                                   : nullptr);
         }
-        OS::Sleep(kCancelPollMilliseconds);
+        session.Wait(kCancelPollMilliseconds);  // back at once when the session ends
     }
     session.Join();
     return session.Outcome();

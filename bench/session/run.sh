@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Unpacking patch archives with `zephpack unpack` (the installer's unpacker):
 #  1. a realistic archive (3,000 files in 60 folders plus 24 files of 2-8 MiB) against
-#     `tar -xzf` of the same tree; target: at least as fast as tar;
+#     `tar -xzf` of the same tree, both whole processes timed from outside, the median of RUNS
+#     runs with the two taking turns; target: at least as fast as tar;
 #  2. peak memory while unpacking an archive that holds a 1 GiB file; target: under 64 MiB.
 # $1 is the build folder.
 set -euo pipefail
@@ -15,17 +16,15 @@ fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/bench_session.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# Best of three runs, each into a fresh folder: prints "seconds peak-KiB".
-best_of_three() {
-  local best="" line
-  for run in 1 2 3; do
-    rm -rf "$work/out" && mkdir "$work/out"
-    line=$(/usr/bin/time -f "%e %M" "$@" 2>&1 >/dev/null | tail -n 1)
-    if [ -z "$best" ] || awk -v a="$line" -v b="$best" 'BEGIN { split(a, x); split(b, y); exit !(x[1] < y[1]) }'; then
-      best=$line
-    fi
-  done
-  echo "$best"
+RUNS=${RUNS:-5}
+median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+
+# timed NAME CMD...: one run into a fresh folder; appends "seconds peak-KiB" to $work/NAME.
+timed() {
+  local name=$1
+  shift
+  rm -rf "$work/out" && mkdir "$work/out"
+  /usr/bin/time -f "%e %M" "$@" 2>&1 >/dev/null | tail -n 1 >>"$work/$name"
 }
 
 /usr/bin/python3 "$here/make_tree.py" "$work/tree"
@@ -35,9 +34,14 @@ bytes=$(du -sb "$work/tree" | cut -f1)
 tar -czf "$work/tree.tar.gz" -C "$work/tree" .
 echo "tree: $files files, $((bytes / 1048576)) MiB; archive $(($(stat -c %s "$work/tree.zip") / 1048576)) MiB, tar.gz $(($(stat -c %s "$work/tree.tar.gz") / 1048576)) MiB"
 
-read -r zeph_s zeph_kib < <(best_of_three "$zephpack" unpack "$work/tree.zip" "$work/out")
-diff -r "$work/tree" "$work/out" >/dev/null || { echo "unpacked tree differs" >&2; exit 1; }
-read -r tar_s tar_kib < <(best_of_three tar -xzf "$work/tree.tar.gz" -C "$work/out")
+for _ in $(seq "$RUNS"); do
+  timed zephpack.runs "$zephpack" unpack "$work/tree.zip" "$work/out"
+  diff -r "$work/tree" "$work/out" >/dev/null || { echo "unpacked tree differs" >&2; exit 1; }
+  timed tar.runs tar -xzf "$work/tree.tar.gz" -C "$work/out"
+done
+zeph_s=$(cut -d' ' -f1 "$work/zephpack.runs" | median); zeph_kib=$(cut -d' ' -f2 "$work/zephpack.runs" | sort -n | tail -1)
+tar_s=$(cut -d' ' -f1 "$work/tar.runs" | median); tar_kib=$(cut -d' ' -f2 "$work/tar.runs" | sort -n | tail -1)
+echo "medians of $RUNS runs, the two taking turns; peaks the largest of them"
 echo "zephpack unpack: ${zeph_s} s, peak ${zeph_kib} KiB"
 echo "tar -xzf:        ${tar_s} s, peak ${tar_kib} KiB (tar only; gzip runs beside it)"
 awk -v z="$zeph_s" -v t="$tar_s" 'BEGIN { printf "ratio tar/zephpack: %.2f (target >= 1.00)\n", (z > 0 ? t / z : 0) }'

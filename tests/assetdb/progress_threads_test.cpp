@@ -96,6 +96,19 @@ TEST(VADHackProgressThread, StoppedEarlyStillEndsAtHalf) {
     EXPECT_EQ(sink.Values(), (std::vector<int>{0, 500, 180000}));
 }
 
+// An owner that stops a thread and joins it waits for no pause to run out.
+TEST(GuardedThread, StopEndsAPauseAtOnce) {
+    struct Pausing : GuardedThread {
+        int Run() override {
+            Pause(3'600'000);
+            return KeepRunning() ? 1 : 0;
+        }
+    } thread;
+    ASSERT_TRUE(thread.Start());
+    thread.StopRunning();
+    EXPECT_EQ(thread.Join(), 0);
+}
+
 TEST(VADHackProgressThread, MinutesForAnArchive) {
     constexpr uint64_t kMiB = 1024 * 1024;
     EXPECT_EQ(VADHackProgressThread::MinutesForArchive(0), 0);

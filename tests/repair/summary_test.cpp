@@ -2,11 +2,15 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <map>
+
 #include "kernel/data_buffer.h"
 #include "repair/file_tree_summary.h"
 #include "repair/segment_checksum.h"
 #include "repair/segment_io.h"
 #include "repair/segment_name.h"
+#include "repair/wire_format.h"
 #include "repair_test_support.h"
 
 namespace {
@@ -134,6 +138,26 @@ TEST_F(SummaryTest, ExclusionsAndLinkedFolders) {
               (std::vector<std::string>{"sub\\deeper\\file#000", "sub\\unins000.exe#000"}));
 }
 
+// Folders are listed and segments checksummed by several threads at once: no folder may be
+// lost, no file listed twice, no checksum land in another file's row.
+TEST_F(SummaryTest, AWideDeepTreeIsFoundWholeWithEachFilesChecksum) {
+    std::map<std::string, Bytes> expected;
+    for (uint32_t i = 0; i < 240; ++i) {
+        const std::string folder = "d" + std::to_string(i % 3) + "/e" + std::to_string(i % 5);
+        const std::string sub = i % 2 ? "/f" + std::to_string(i % 7) : "";
+        const std::string name = folder + sub + "/x" + std::to_string(i);
+        expected[name] = RandomBytes(1 + i * 37, i);
+        WriteFile(m_folder / name, expected[name]);
+    }
+    fs::create_directories(m_folder / "empty/a/b");
+    Rescan();
+    ASSERT_EQ(m_summary.Size(), expected.size());
+    for (const auto& [name, bytes] : expected) {
+        std::string key = name;
+        std::replace(key.begin(), key.end(), '/', '\\');
+        EXPECT_EQ(Row(key + "#000").checksum, ChecksumOf(bytes)) << key;
+    }
+}
 TEST_F(SummaryTest, RegisteredSegmentsShareTheFileTime) {
     const fs::path file = m_folder / "f.bin";
     WriteFile(file, RandomBytes(3 * kSegmentSize, 9));
@@ -221,6 +245,37 @@ TEST(SummaryOrderTest, KeysFollowUtf16CodeUnits) {
     EXPECT_TRUE(less("a", "a#000"));
     EXPECT_FALSE(less("a#000", "a#000"));
     EXPECT_TRUE(less("z", privateUse));
+    // After a long shared folder prefix, the difference at every place in an eight-byte word.
+    const std::string folder = "pack00\\dir000\\asset";
+    for (size_t cut = 0; cut <= folder.size(); ++cut) {
+        const std::string prefix = folder.substr(0, cut);
+        EXPECT_TRUE(less(prefix + beyondBmp, prefix + privateUse)) << cut;
+        EXPECT_TRUE(less(prefix + "a", prefix + "b")) << cut;
+        EXPECT_FALSE(less(prefix + "b", prefix + "a")) << cut;
+        EXPECT_TRUE(less(prefix, prefix + "a")) << cut;
+    }
+}
+
+// Names go out as UTF-16 units: ASCII takes a shortcut both ways, which must not catch a unit
+// whose low byte merely looks like ASCII.
+TEST(WireStringTest, NamesKeepEveryUnitBothWays) {
+    const std::pair<std::string, Bytes> cases[] = {
+        {"a.b", {'a', 0, '.', 0, 'b', 0}},
+        {"\xC5\x81", {0x41, 0x01}},                      // U+0141
+        {"x\xC3\xBC", {'x', 0, 0xFC, 0}},                // U+00FC
+        {"\xF0\x90\x80\x80", {0x00, 0xD8, 0x00, 0xDC}},  // U+10000
+    };
+    for (const auto& [name, units] : cases) {
+        WireWriter out;
+        out.String(name);
+        Bytes expected = {static_cast<uint8_t>(units.size() / 2), 0, 0, 0};
+        expected.insert(expected.end(), units.begin(), units.end());
+        EXPECT_EQ(out.Bytes(), expected) << name;
+        auto in = ZephUtil::ZephDataBufferMemoryStatic::CopyOf(expected.data(), expected.size());
+        std::string read;
+        ASSERT_EQ(ReadWireString(in, &read), ZephUtil::kBufOk);
+        EXPECT_EQ(read, name);
+    }
 }
 
 }  // namespace

@@ -105,7 +105,11 @@ TEST_F(RepairSessionTest, WholeInstallationCompletesAndLosesTheInterruptedMark) 
     EXPECT_TRUE(Shown("1 (0 / 0 segments updated.)"));
     EXPECT_EQ(m_frontEnd.lines.back(), "1 Patching completed.");
     EXPECT_FALSE(StillMarked());
-    EXPECT_EQ(m_frontEnd.gauge, (std::vector<std::string>{"range 1000", "1000"}));
+    // The gauge follows the repair once it receives (how often depends on when the driver
+    // looks) and ends full.
+    ASSERT_FALSE(m_frontEnd.gauge.empty());
+    EXPECT_EQ(m_frontEnd.gauge.front(), "range 1000");
+    EXPECT_EQ(m_frontEnd.gauge.back(), "1000");
     EXPECT_NE(std::find(sent.begin(), sent.end(), "data\\a.txt#000"), sent.end());
     // No room to unpack is needed, and no patch was applied for the database to take in.
     EXPECT_FALSE(Shown("1 " + LoadMessage(241)));

@@ -1,91 +1,235 @@
 #include "tools/orbpatch/apply.h"
 
-#include <zstd_errors.h>
+#include <algorithm>
+#include <memory>
+#include <new>
 
+#include "tools/orbpatch/frame_codec.h"
+#include "tools/orbpatch/legacy_format.h"
 #include "tools/orbpatch/mapped_file.h"
 #include "tools/orbpatch/pending_file.h"
+#include "tools/orbpatch/scratch_buffer.h"
 #include "tools/orbpatch/xxhash64.h"
-#include "tools/orbpatch/zstd_context.h"
 
 namespace OrbPatch {
 namespace {
 
-Result Damaged(const std::string& why) {
-    return Result::Failure(ORBPATCH_DIFF_DAMAGED, "damaged difference file: " + why);
-}
+// DIFF read from start to end; running past its end means it was cut short.
+class DiffReader {
+public:
+    explicit DiffReader(ByteSource& source, uint64_t offset = 0)
+        : m_source(source), m_offset(offset) {}
 
-// The frame must be exactly one zstd frame announcing NEW's size, made with a window the
-// header allows.
-Result CheckFrame(std::span<const uint8_t> frame, const PatchHeader& header) {
-    ZSTD_bounds bounds = ZSTD_cParam_getBounds(ZSTD_c_windowLog);
-    if (header.windowLog < static_cast<uint32_t>(bounds.lowerBound) ||
-        header.windowLog > static_cast<uint32_t>(bounds.upperBound)) {
-        return Damaged("window log " + std::to_string(header.windowLog) + " out of range");
-    }
-    unsigned long long contentSize = ZSTD_getFrameContentSize(frame.data(), frame.size());
-    if (contentSize == ZSTD_CONTENTSIZE_ERROR || contentSize == ZSTD_CONTENTSIZE_UNKNOWN) {
-        return Damaged("no valid frame after the header");
-    }
-    if (contentSize != header.newSize) {
-        return Damaged("frame size does not match the header");
-    }
-    size_t frameSize = ZSTD_findFrameCompressedSize(frame.data(), frame.size());
-    if (ZSTD_isError(frameSize)) {
-        return Damaged("truncated frame (" + ZstdError(frameSize) + ")");
-    }
-    if (frameSize != frame.size()) {
-        return Damaged("unexpected data after the frame");
-    }
-    return Result::Success();
-}
-
-}  // namespace
-
-Result CheckDiff(std::span<const uint8_t> oldData, std::span<const uint8_t> diff,
-                 PatchHeader* header) {
-    std::string why;
-    if (!DecodeHeader(diff, header, &why)) {
-        return Damaged(why);
-    }
-    if (oldData.size() != header->oldSize || Xxh64(oldData) != header->oldHash) {
-        return Result::Failure(ORBPATCH_OLD_MISMATCH,
-                               "the old file is not the one the difference was made from");
-    }
-    return CheckFrame(diff.subspan(PATCH_HEADER_SIZE), *header);
-}
-
-Result DecodeDiff(std::span<const uint8_t> oldData, std::span<const uint8_t> diff,
-                  const PatchHeader& header, std::span<uint8_t> out) {
-    DecompressContext ctx(ZSTD_createDCtx());
-    if (!ctx) {
-        return Result::Failure(ORBPATCH_INTERNAL, "out of memory for the decompressor");
-    }
-    // Frames with windows above zstd's default limit are refused unless allowed explicitly.
-    size_t rc =
-        ZSTD_DCtx_setParameter(ctx.get(), ZSTD_d_windowLogMax, static_cast<int>(header.windowLog));
-    if (!ZSTD_isError(rc)) {
-        rc = ZSTD_DCtx_refPrefix(ctx.get(), oldData.data(), oldData.size());
-    }
-    if (ZSTD_isError(rc)) {
-        return Result::Failure(ORBPATCH_INTERNAL, "decompressor setup: " + ZstdError(rc));
-    }
-    std::span<const uint8_t> frame = diff.subspan(PATCH_HEADER_SIZE);
-    size_t written =
-        ZSTD_decompressDCtx(ctx.get(), out.data(), out.size(), frame.data(), frame.size());
-    if (ZSTD_isError(written)) {
-        if (ZSTD_getErrorCode(written) == ZSTD_error_memory_allocation) {
-            return Result::Failure(ORBPATCH_INTERNAL, "out of memory while decoding");
+    Result Read(std::span<uint8_t> into) {
+        if (into.size() > m_source.Size() - m_offset) {
+            return Damaged("truncated");
         }
-        return Damaged(ZstdError(written));
+        std::string why;
+        if (!m_source.ReadAt(m_offset, into, &why)) {
+            return Result::Failure(ORBPATCH_INPUT_UNREADABLE,
+                                   "cannot read the difference file: " + why);
+        }
+        m_offset += into.size();
+        return Result::Success();
     }
-    if (written != out.size() || Xxh64(out) != header.newHash) {
-        return Damaged("rebuilt file does not match its checksum");
-    }
-    return Result::Success();
+    bool AtEnd() const { return m_offset == m_source.Size(); }
+
+private:
+    ByteSource& m_source;
+    uint64_t m_offset;
+};
+
+// Copies pass through this much memory at a time.
+constexpr size_t COPY_CHUNK = 1 << 20;
+
+Result OutOfMemory() {
+    return Result::Failure(ORBPATCH_INTERNAL, "out of memory for a block");
 }
 
-Result ApplyDiff(const std::string& oldPath, const std::string& diffPath,
-                 const std::string& outPath) {
+class BlockDecoder {
+public:
+    BlockDecoder(ByteSource& oldFile, DiffReader& diff) : m_old(oldFile), m_diff(diff) {}
+
+    Result Decode(const BlockRecord& record, const ByteSink& write) {
+        std::span<const uint8_t> reference;
+        Result step = CheckOldRanges(record);
+        if (step.ok()) {
+            step = LoadReference(record, &reference);
+        }
+        std::span<uint8_t> frame = m_frame.Get(record.frameBytes);
+        std::span<uint8_t> coded = m_coded.Get(record.codedBytes);
+        if (step.ok() && (frame.size() != record.frameBytes || coded.size() != record.codedBytes)) {
+            step = OutOfMemory();
+        }
+        if (step.ok()) {
+            step = m_diff.Read(frame);
+        }
+        if (step.ok()) {
+            step = m_decoder.Decode(record.codec, reference, frame, coded);
+        }
+        return step.ok() ? Assemble(record, coded, write) : step;
+    }
+
+private:
+    // Everything the block reads lies within OLD.
+    Result CheckOldRanges(const BlockRecord& record) const {
+        auto inside = [&](uint64_t offset, uint64_t length) {
+            return offset <= m_old.Size() && length <= m_old.Size() - offset;
+        };
+        bool ok = true;
+        for (const OldRange& range : record.ranges) {
+            ok = ok && inside(range.offset, range.length);
+        }
+        for (const Segment& segment : record.segments) {
+            ok = ok && (!segment.copy || inside(segment.oldOffset, segment.length));
+        }
+        return ok ? Result::Success()
+                  : Damaged("block " + std::to_string(record.index) + " reads past OLD");
+    }
+
+    Result ReadOld(uint64_t offset, std::span<uint8_t> into) {
+        std::string why;
+        return m_old.ReadAt(offset, into, &why)
+                   ? Result::Success()
+                   : Result::Failure(ORBPATCH_OLD_UNREADABLE, "cannot read the old file: " + why);
+    }
+
+    // The block's reference, checked against its hash: in place when it is one range, else
+    // gathered. Blocks that share all of a small OLD as their reference read it once.
+    Result LoadReference(const BlockRecord& record, std::span<const uint8_t>* reference) {
+        if (record.ranges == m_verifiedRanges && record.referenceHash == m_verifiedHash) {
+            *reference = m_verified;
+            return Result::Success();
+        }
+        m_verifiedRanges.clear();
+        if (record.ranges.size() == 1) {
+            *reference = m_old.View(record.ranges[0].offset, record.ranges[0].length);
+        }
+        if (reference->size() != record.ReferenceBytes()) {
+            Result gathered = GatherReference(record, reference);
+            if (!gathered.ok()) {
+                return gathered;
+            }
+        }
+        // A reference that differs means another OLD, however the frame would decode.
+        if (static_cast<uint32_t>(Xxh64(*reference)) != record.referenceHash) {
+            return OldMismatch();
+        }
+        m_verified = *reference;
+        m_verifiedRanges = record.ranges;
+        m_verifiedHash = record.referenceHash;
+        return Result::Success();
+    }
+
+    Result GatherReference(const BlockRecord& record, std::span<const uint8_t>* reference) {
+        std::span<uint8_t> buffer = m_reference.Get(record.ReferenceBytes());
+        if (buffer.size() != record.ReferenceBytes()) {
+            return OutOfMemory();
+        }
+        std::span<uint8_t> rest = buffer;
+        for (const OldRange& range : record.ranges) {
+            Result read = ReadOld(range.offset, rest.first(range.length));
+            if (!read.ok()) {
+                return read;
+            }
+            rest = rest.subspan(range.length);
+        }
+        *reference = buffer;
+        return Result::Success();
+    }
+
+    // Writes the block's segments in order: copies streamed from OLD, coded bytes from the
+    // frame; then checks what was read and written.
+    Result Assemble(const BlockRecord& record, std::span<const uint8_t> coded,
+                    const ByteSink& write) {
+        Xxh64Stream copied;
+        Xxh64Stream made;
+        for (const Segment& segment : record.segments) {
+            for (uint64_t done = 0; done < segment.length;) {
+                std::span<const uint8_t> piece;
+                if (segment.copy) {
+                    std::span<uint8_t> chunk = m_chunk.Get(COPY_CHUNK);
+                    if (chunk.empty()) {
+                        return OutOfMemory();
+                    }
+                    std::span<uint8_t> into =
+                        chunk.first(std::min<uint64_t>(chunk.size(), segment.length - done));
+                    Result read = ReadOld(segment.oldOffset + done, into);
+                    if (!read.ok()) {
+                        return read;
+                    }
+                    copied.Update(into);
+                    piece = into;
+                } else {
+                    piece = coded.first(segment.length);
+                    coded = coded.subspan(segment.length);
+                }
+                made.Update(piece);
+                Result written = write(piece);
+                if (!written.ok()) {
+                    return written;
+                }
+                done += piece.size();
+            }
+        }
+        if (static_cast<uint32_t>(copied.Digest()) != record.copyHash) {
+            return OldMismatch();
+        }
+        return made.Digest() == record.newHash ? Result::Success()
+                                               : Damaged("block " + std::to_string(record.index) +
+                                                         " does not match its checksum");
+    }
+
+    ByteSource& m_old;
+    DiffReader& m_diff;
+    ScratchBuffer m_reference;
+    // The last checked reference: in m_reference or a view of OLD.
+    std::span<const uint8_t> m_verified;
+    std::vector<OldRange> m_verifiedRanges;
+    uint64_t m_verifiedHash = 0;
+    ScratchBuffer m_frame;
+    ScratchBuffer m_coded;
+    ScratchBuffer m_chunk;
+    FrameDecoder m_decoder;
+};
+
+Result ReadBlockRecord(DiffReader& diff, uint32_t index, uint64_t newOffset, BlockRecord* record) {
+    uint8_t prefix[RECORD_PREFIX_SIZE];
+    Result step = diff.Read(prefix);
+    size_t size = 0;
+    if (step.ok()) {
+        step = BlockRecordSize(prefix, &size);
+    }
+    if (!step.ok()) {
+        return step;
+    }
+    std::vector<uint8_t> bytes(prefix, prefix + RECORD_PREFIX_SIZE);
+    bytes.resize(size);
+    step = diff.Read(std::span(bytes).subspan(RECORD_PREFIX_SIZE));
+    if (step.ok()) {
+        step = DecodeBlockRecord(bytes, newOffset, record);
+    }
+    if (step.ok() && record->index != index) {
+        return Damaged("block " + std::to_string(record->index) + " found where block " +
+                       std::to_string(index) + " belongs");
+    }
+    return step;
+}
+
+Result WriteFailure(const std::string& path, const std::string& why) {
+    return Result::Failure(ORBPATCH_OUTPUT_UNWRITABLE, "cannot write " + path + ": " + why);
+}
+
+ByteSink SinkInto(PendingFile& file, const std::string& path) {
+    return [&file, path](std::span<const uint8_t> bytes) {
+        std::string why;
+        return file.Write(bytes, &why) ? Result::Success() : WriteFailure(path, why);
+    };
+}
+
+// Version 1 files: one frame over all of OLD, decoded with OLD mapped and NEW whole in memory.
+Result ApplyLegacyDiff(const std::string& oldPath, const std::string& diffPath,
+                       const std::string& outPath) {
     std::string why;
     MappedFile oldFile;
     if (!oldFile.Open(oldPath, &why)) {
@@ -95,25 +239,102 @@ Result ApplyDiff(const std::string& oldPath, const std::string& diffPath,
     if (!diffFile.Open(diffPath, &why)) {
         return Result::Failure(ORBPATCH_INPUT_UNREADABLE, "cannot read " + diffPath + ": " + why);
     }
-    PatchHeader header;
-    Result checked = CheckDiff(oldFile.bytes(), diffFile.bytes(), &header);
-    if (!checked.ok()) {
-        return checked;
+    LegacyHeader header;
+    Result step = CheckLegacyDiff(oldFile.bytes(), diffFile.bytes(), &header);
+    if (!step.ok()) {
+        return step;
+    }
+    std::unique_ptr<uint8_t[]> out(new (std::nothrow) uint8_t[header.newSize]);
+    if (!out && header.newSize > 0) {
+        return Result::Failure(ORBPATCH_INTERNAL, "out of memory for the new file");
     }
     PendingFile outFile;
-    uint8_t* out = nullptr;
-    size_t newSize = static_cast<size_t>(header.newSize);
-    if (!outFile.Create(outPath, &why) || !outFile.Map(newSize, &out, &why)) {
-        return Result::Failure(ORBPATCH_OUTPUT_UNWRITABLE, "cannot write " + outPath + ": " + why);
+    if (!outFile.Create(outPath, &why)) {
+        return WriteFailure(outPath, why);
     }
-    Result decoded = DecodeDiff(oldFile.bytes(), diffFile.bytes(), header, {out, newSize});
-    if (!decoded.ok()) {
-        return decoded;
+    std::span<uint8_t> newData(out.get(), header.newSize);
+    step = DecodeLegacyDiff(oldFile.bytes(), diffFile.bytes(), header, newData);
+    if (step.ok()) {
+        step = SinkInto(outFile, outPath)(newData);
     }
-    if (!outFile.Commit(oldFile.mode() & 0777, &why)) {
-        return Result::Failure(ORBPATCH_OUTPUT_UNWRITABLE, "cannot write " + outPath + ": " + why);
+    if (step.ok() && !outFile.Commit(oldFile.mode() & 0777, &why)) {
+        return WriteFailure(outPath, why);
     }
-    return Result::Success();
+    return step;
+}
+
+}  // namespace
+
+Result CheckDiffHeader(ByteSource& oldFile, ByteSource& diff, FileHeader* header) {
+    uint8_t bytes[MAX_FILE_HEADER_SIZE];
+    std::span<uint8_t> start(bytes, std::min<uint64_t>(diff.Size(), sizeof bytes));
+    Result step = DiffReader(diff).Read(start);
+    if (step.ok()) {
+        step = DecodeFileHeader(start, header);
+    }
+    if (step.ok() && header->oldSize != oldFile.Size()) {
+        return OldMismatch();
+    }
+    return step;
+}
+
+Result DecodeBlocks(ByteSource& oldFile, ByteSource& diff, const FileHeader& header,
+                    const ByteSink& write) {
+    DiffReader reader(diff, header.size);
+    BlockDecoder decoder(oldFile, reader);
+    BlockRecord record;
+    uint64_t decoded = 0;
+    for (uint32_t index = 0; index < header.blockCount; ++index) {
+        Result step = ReadBlockRecord(reader, index, decoded, &record);
+        if (step.ok() && record.newBytes > header.newSize - decoded) {
+            step = Damaged("blocks make more than the size of NEW");
+        }
+        if (step.ok()) {
+            step = decoder.Decode(record, write);
+        }
+        if (!step.ok()) {
+            return step;
+        }
+        decoded += record.newBytes;
+    }
+    if (decoded != header.newSize) {
+        return Damaged("blocks make less than the size of NEW");
+    }
+    return reader.AtEnd() ? Result::Success() : Damaged("unexpected data after the last block");
+}
+
+Result ApplyDiff(const std::string& oldPath, const std::string& diffPath,
+                 const std::string& outPath) {
+    std::string why;
+    FileSource oldFile;
+    if (!oldFile.Open(oldPath, &why)) {
+        return Result::Failure(ORBPATCH_OLD_UNREADABLE, "cannot read " + oldPath + ": " + why);
+    }
+    FileSource diff;
+    if (!diff.Open(diffPath, &why)) {
+        return Result::Failure(ORBPATCH_INPUT_UNREADABLE, "cannot read " + diffPath + ": " + why);
+    }
+    uint8_t prefix[VERSION_PREFIX_SIZE];
+    if (diff.Size() >= sizeof prefix && !diff.ReadAt(0, prefix, &why)) {
+        return Result::Failure(ORBPATCH_INPUT_UNREADABLE, "cannot read " + diffPath + ": " + why);
+    }
+    if (diff.Size() >= sizeof prefix && FormatVersion(prefix) == LEGACY_FORMAT_VERSION) {
+        return ApplyLegacyDiff(oldPath, diffPath, outPath);
+    }
+    FileHeader header;
+    Result step = CheckDiffHeader(oldFile, diff, &header);
+    if (!step.ok()) {
+        return step;
+    }
+    PendingFile outFile;
+    if (!outFile.Create(outPath, &why)) {
+        return WriteFailure(outPath, why);
+    }
+    step = DecodeBlocks(oldFile, diff, header, SinkInto(outFile, outPath));
+    if (step.ok() && !outFile.Commit(oldFile.mode() & 0777, &why)) {
+        return WriteFailure(outPath, why);
+    }
+    return step;
 }
 
 }  // namespace OrbPatch

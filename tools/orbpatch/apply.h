@@ -1,28 +1,30 @@
 #pragma once
 
-#include <cstdint>
-#include <span>
 #include <string>
 
+#include "tools/orbpatch/byte_source.h"
 #include "tools/orbpatch/patch_format.h"
 #include "tools/orbpatch/result.h"
 
 namespace OrbPatch {
 
-// Checks that `diff` is an intact difference file made from `oldData` and stores its header in
-// `*header`. Codes: ORBPATCH_DIFF_DAMAGED, ORBPATCH_OLD_MISMATCH.
-Result CheckDiff(std::span<const uint8_t> oldData, std::span<const uint8_t> diff,
-                 PatchHeader* header);
+// Reads the header of the version 2 difference file `diff` into `*header` and checks it against
+// `oldFile`. Codes: ORBPATCH_INPUT_UNREADABLE, ORBPATCH_DIFF_DAMAGED, ORBPATCH_OLD_MISMATCH.
+Result CheckDiffHeader(ByteSource& oldFile, ByteSource& diff, FileHeader* header);
 
-// Decodes the frame of a checked `diff` into `out`, which holds exactly header.newSize bytes,
-// and verifies the result against the header. Codes: ORBPATCH_DIFF_DAMAGED, ORBPATCH_INTERNAL.
-Result DecodeDiff(std::span<const uint8_t> oldData, std::span<const uint8_t> diff,
-                  const PatchHeader& header, std::span<uint8_t> out);
+// Rebuilds NEW block by block after a checked header, handing its bytes to `write` in order;
+// holds one block's reference, frame and coded bytes in memory, and streams its copies. Everything
+// handed on has been verified; on failure what was handed on is to be dropped. Codes:
+// ORBPATCH_OLD_UNREADABLE, ORBPATCH_INPUT_UNREADABLE, ORBPATCH_DIFF_DAMAGED, ORBPATCH_OLD_MISMATCH,
+// ORBPATCH_INTERNAL, and whatever `write` returns.
+Result DecodeBlocks(ByteSource& oldFile, ByteSource& diff, const FileHeader& header,
+                    const ByteSink& write);
 
 // Rebuilds NEW from OLD and DIFF at `outPath`, which is replaced only by a complete and
 // verified file carrying OLD's permission bits; on failure no file is left at `outPath` that
-// was not there before. Codes: ORBPATCH_OLD_UNREADABLE, ORBPATCH_INPUT_UNREADABLE (DIFF),
-// ORBPATCH_OUTPUT_UNWRITABLE, ORBPATCH_DIFF_DAMAGED, ORBPATCH_OLD_MISMATCH, ORBPATCH_INTERNAL.
+// was not there before. Version 1 difference files are applied too. Codes:
+// ORBPATCH_OLD_UNREADABLE, ORBPATCH_INPUT_UNREADABLE (DIFF), ORBPATCH_OUTPUT_UNWRITABLE,
+// ORBPATCH_DIFF_DAMAGED, ORBPATCH_OLD_MISMATCH, ORBPATCH_INTERNAL.
 Result ApplyDiff(const std::string& oldPath, const std::string& diffPath,
                  const std::string& outPath);
 

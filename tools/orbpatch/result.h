@@ -27,4 +27,13 @@ struct Result {
     static Result Failure(int code, std::string message) { return {code, std::move(message)}; }
 };
 
+inline Result Damaged(const std::string& why) {
+    return Result::Failure(ORBPATCH_DIFF_DAMAGED, "damaged difference file: " + why);
+}
+
+inline Result OldMismatch() {
+    return Result::Failure(ORBPATCH_OLD_MISMATCH,
+                           "the old file is not the one the difference was made from");
+}
+
 }  // namespace OrbPatch

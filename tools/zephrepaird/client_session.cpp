@@ -6,10 +6,10 @@
 #include "kernel/compression.h"
 #include "kernel/system_log.h"
 #include "repair/agent_protocol.h"
+#include "repair/read_ahead_buffer.h"
 #include "repair/segment_checksum.h"
 #include "repair/segment_io.h"
 #include "repair/segment_name.h"
-#include "tools/zephrepaird/read_ahead_buffer.h"
 #include "tools/zephrepaird/segment_plan.h"
 
 namespace ZephRepairServer {
@@ -72,15 +72,16 @@ void ServeClient(ZephUtil::ZephDataBufferTCP& connection, ReferenceTree& tree, b
     }
     ZephPatch::FileTreeSummary client;
     {
-        ReadAheadBuffer summary(connection, kMaxSummaryBytes);
+        ZephPatch::ReadAheadBuffer summary(connection, kMaxSummaryBytes);
         const int status = client.Load(summary);
         if (status != ZephUtil::kBufOk) {
             Print("zephrepaird> unreadable summary from client (%d)", status);
             return;
         }
     }
-    const std::vector<PlannedSegment> plan = PlanSegments(tree.Refresh(), client.Snapshot());
-    Print("zephrepaird> client holds %zu segments, sending %zu", client.Size(), plan.size());
+    const ZephPatch::SummaryMap held = client.TakeEntries();
+    const std::vector<PlannedSegment> plan = PlanSegments(tree.Refresh(), held);
+    Print("zephrepaird> client holds %zu segments, sending %zu", held.size(), plan.size());
     if (ZephUtil::WriteUint32(connection, static_cast<uint32_t>(plan.size())) != 0)
         return;
     for (const PlannedSegment& planned : plan)

@@ -1,6 +1,5 @@
 #include "tools/zephrepaird/segment_plan.h"
 
-#include <map>
 #include <set>
 
 #include "repair/segment_name.h"
@@ -11,21 +10,49 @@ using ZephPatch::SegmentBase;
 using ZephPatch::SegmentIndex;
 using ZephPatch::SegmentName;
 
+namespace {
+
+// Segments the reference holds of the file `base`: #000, #001, ... up to the first missing one.
+int64_t ReferenceSegmentCount(const ZephPatch::SummaryMap& reference, const std::string& base) {
+    int64_t count = 0;
+    while (reference.count(SegmentName(base, count)) != 0)
+        ++count;
+    return count;
+}
+
+}  // namespace
+
+// Both summaries are in the same key order, so one walk through each pairs their rows: a
+// summary of tens of thousands of files costs no lookups.
 std::vector<PlannedSegment> PlanSegments(const ReferenceState& reference,
                                          const ZephPatch::SummaryMap& client) {
-    std::map<std::string, int64_t> referenceCounts;  // segments per file
-    for (const auto& [key, entry] : reference.segments)
-        ++referenceCounts[SegmentBase(key)];
     const std::set<std::string> emptyFiles(reference.emptyFiles.begin(),
                                            reference.emptyFiles.end());
-
+    const ZephPatch::Utf16KeyOrder before;
     std::vector<PlannedSegment> plan;
+    std::vector<PlannedSegment> sends;
     std::set<std::string> handled;  // files whose removal or emptying is planned
     std::vector<PlannedSegment> emptied;
-    for (const auto& [key, entry] : client) {
-        if (reference.segments.count(key) != 0)
+    auto held = client.begin();
+    auto ours = reference.segments.begin();
+    while (held != client.end() || ours != reference.segments.end()) {
+        if (held == client.end() ||
+            (ours != reference.segments.end() && before(ours->first, held->first))) {
+            sends.push_back({ours->first, false});  // the client lacks it
+            ++ours;
             continue;
-        const std::string base = SegmentBase(key);
+        }
+        if (ours != reference.segments.end() && !before(held->first, ours->first)) {
+            if (held->second.checksum != ours->second.checksum)
+                sends.push_back({ours->first, false});
+            ++held;
+            ++ours;
+            continue;
+        }
+        // A row the reference lacks.
+        const std::string base = SegmentBase(held->first);
+        const int64_t index = SegmentIndex(held->first);
+        ++held;
         if (handled.count(base) != 0)
             continue;
         if (emptyFiles.count(base) != 0) {
@@ -33,18 +60,13 @@ std::vector<PlannedSegment> PlanSegments(const ReferenceState& reference,
             emptied.push_back({SegmentName(base, 0), false});
             continue;
         }
-        const auto counted = referenceCounts.find(base);
-        const int64_t keep = counted == referenceCounts.end() ? 0 : counted->second;
-        if (SegmentIndex(key) < keep)
+        const int64_t keep = ReferenceSegmentCount(reference.segments, base);
+        if (index < keep)
             continue;  // a row the reference holds under another spelling of its index
         handled.insert(base);
         plan.push_back({SegmentName(base, keep), true});
     }
-    for (const auto& [key, entry] : reference.segments) {
-        const auto held = client.find(key);
-        if (held == client.end() || held->second.checksum != entry.checksum)
-            plan.push_back({key, false});
-    }
+    plan.insert(plan.end(), sends.begin(), sends.end());
     // An empty file has no rows, so the client's summary cannot tell whether it has one.
     for (const std::string& base : reference.emptyFiles)
         if (handled.count(base) == 0)

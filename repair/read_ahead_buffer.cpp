@@ -1,9 +1,9 @@
-#include "tools/zephrepaird/read_ahead_buffer.h"
+#include "repair/read_ahead_buffer.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace ZephRepairServer {
+namespace ZephPatch {
 
 constexpr uint32_t kPieceSize = 256 * 1024;
 
@@ -21,6 +21,15 @@ int ReadAheadBuffer::Read(void* destination, uint32_t count) {
         return ZephUtil::kBufOutOfRange;
     auto* out = static_cast<uint8_t*>(destination);
     for (uint32_t done = 0; done < count;) {
+        // A payload that fills pieces goes straight to its destination, without a copy.
+        if (m_begin == m_end && count - done >= kPieceSize) {
+            const uint64_t before = m_source.GetPosition();
+            const int result = m_source.Read(out + done, count - done);
+            if (result != ZephUtil::ZEPHRESULT_OK && result != ZephUtil::ZEPHRESULT_PARTIAL)
+                return result;
+            done += static_cast<uint32_t>(m_source.GetPosition() - before);
+            continue;
+        }
         if (m_begin == m_end) {
             const uint64_t before = m_source.GetPosition();
             const int result = m_source.Read(m_piece.data(), kPieceSize);
@@ -38,4 +47,4 @@ int ReadAheadBuffer::Read(void* destination, uint32_t count) {
     return ZephUtil::kBufOk;
 }
 
-}  // namespace ZephRepairServer
+}  // namespace ZephPatch

@@ -1,6 +1,6 @@
 // Reads a connection in large pieces for a parser that asks for a few bytes at a time: a
-// client's summary arrives as many small fields, and a socket request per field would cost a
-// round trip each.
+// summary, or a stream of segment messages, arrives as many small fields, and a socket request
+// per field would cost a round trip to the completion-port thread each.
 #pragma once
 
 #include <cstdint>
@@ -8,12 +8,12 @@
 
 #include "repair/data_buffer_tcp.h"
 
-namespace ZephRepairServer {
+namespace ZephPatch {
 
 class ReadAheadBuffer : public ZephUtil::ZephDataBuffer {
 public:
     // Reads at most `limit` bytes from `source` in all; asking for more is kBufOutOfRange, so
-    // a client cannot make the server hold an endless summary.
+    // that a peer cannot make its reader hold an endless summary.
     ReadAheadBuffer(ZephUtil::ZephDataBufferTCP& source, uint64_t limit);
     // Bytes read ahead beyond what was consumed are lost: use it only while the peer sends
     // nothing after the data being parsed.
@@ -35,4 +35,4 @@ private:
     size_t m_end = 0;
 };
 
-}  // namespace ZephRepairServer
+}  // namespace ZephPatch

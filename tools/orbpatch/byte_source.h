@@ -1,0 +1,72 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+
+#include "tools/orbpatch/result.h"
+
+namespace OrbPatch {
+
+// Bytes read at any offset: OLD and DIFF while a difference is applied.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual uint64_t Size() const = 0;
+    // Fills `into` from `offset`. REQUIRES: offset + into.size() <= Size(). False, with the
+    // reason in `why`, on a read error.
+    virtual bool ReadAt(uint64_t offset, std::span<uint8_t> into, std::string* why) = 0;
+    // The bytes [offset, offset + length) in place, valid until the next View or the source's
+    // end; empty when the source cannot show them so (then ReadAt is the way).
+    // REQUIRES: offset + length <= Size().
+    virtual std::span<const uint8_t> View(uint64_t offset, uint64_t length) = 0;
+};
+
+class MemorySource : public ByteSource {
+public:
+    explicit MemorySource(std::span<const uint8_t> bytes) : m_bytes(bytes) {}
+    uint64_t Size() const override { return m_bytes.size(); }
+    bool ReadAt(uint64_t offset, std::span<uint8_t> into, std::string* why) override;
+    std::span<const uint8_t> View(uint64_t offset, uint64_t length) override {
+        return m_bytes.subspan(offset, length);
+    }
+
+private:
+    std::span<const uint8_t> m_bytes;
+};
+
+// A regular file, read with pread or mapped a range at a time, so that only what is asked for
+// is held in memory.
+class FileSource : public ByteSource {
+public:
+    FileSource() = default;
+    ~FileSource() override;
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    // Opens the regular file at `path`. False, with the reason in `why`, when it cannot be
+    // opened or is not a regular file.
+    bool Open(const std::string& path, std::string* why);
+    uint64_t Size() const override { return m_size; }
+    bool ReadAt(uint64_t offset, std::span<uint8_t> into, std::string* why) override;
+    std::span<const uint8_t> View(uint64_t offset, uint64_t length) override;
+    // Permission bits of the file as opened.
+    mode_t mode() const { return m_mode; }
+
+private:
+    void Unmap();
+
+    int m_fd = -1;
+    void* m_map = nullptr;
+    size_t m_mapSize = 0;
+    uint64_t m_size = 0;
+    mode_t m_mode = 0;
+};
+
+// Where decoded bytes go, in order; a failure ends the decoding with its result.
+using ByteSink = std::function<Result(std::span<const uint8_t>)>;
+
+}  // namespace OrbPatch
