@@ -12,7 +12,8 @@ bool AddFiles::Execute(const PatchListEntry& entry, const std::string& relative)
     const std::string target = TargetOf(relative);
     bool failed = !EnsureFolderOf(target);
 
-    const bool replacing = ZephUtil::FileExists(target);
+    // A link standing there is moved aside like a file: it is never written through.
+    const bool replacing = ZephUtil::EntryExists(target);
     if (!replacing) {
         if (!RecordNewFile(relative)) {
             Report(kLevelError, [&] { return FormatMessage(kTextFailedToCreateBackup, target); });

@@ -1,5 +1,8 @@
 #include "apply/apply_patch_directory.h"
 
+#include <strings.h>
+
+#include <cstring>
 #include <set>
 
 #include "apply/callbacks.h"
@@ -21,21 +24,15 @@ struct PatchLists {
 
 bool ReadList(const std::string& patchFolder, const char* name,
               std::vector<PatchListEntry>* entries) {
-    const std::string path = ZephUtil::JoinPath(patchFolder, name);
-    switch (ReadPatchList(path, entries)) {
-        case ListReadResult::kOk:
-            return true;
-        case ListReadResult::kCannotOpen:
-            Report(kLevelError, [&] {
-                return MessageText(kTextCouldNotOpen) + path +
-                       MessageText(kTextForReadingMightNotBePresent);
-            });
-            return false;
-        case ListReadResult::kDamaged:
-            Report(kLevelError, [&] { return MessageText(kTextListDamaged) + path; });
-            return false;
-    }
-    return false;
+    return ReadPatchListOrReport(ZephUtil::JoinPath(patchFolder, name), entries);
+}
+
+// A backup's name is ours: a patch that named one would have its file taken for a stale
+// backup and dropped, or put back over the file the backup was made of.
+bool IsBackupName(const std::string& relative) {
+    const size_t length = std::strlen(kBackupSuffix);
+    return relative.size() >= length &&
+           strcasecmp(relative.c_str() + relative.size() - length, kBackupSuffix) == 0;
 }
 
 // Every name must stay inside the installation and no file may be named twice: a second
@@ -48,6 +45,10 @@ bool CheckNames(const PatchLists& lists, bool* logListed) {
             if (!ZephUtil::ToSafeRelativePath(entry.path, &relative) || relative == kJournalName ||
                 relative == kTemporariesRecordName) {
                 Report(kLevelError, [&] { return MessageText(kTextListUnsafePath) + entry.path; });
+                return false;
+            }
+            if (IsBackupName(relative)) {
+                Report(kLevelError, [&] { return MessageText(kTextListBackupName) + entry.path; });
                 return false;
             }
             if (!seen.insert(relative).second) {

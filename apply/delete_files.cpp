@@ -8,10 +8,10 @@ namespace ZephPatch {
 
 bool DeleteFiles::Execute(const PatchListEntry&, const std::string& relative) {
     const std::string target = TargetOf(relative);
-    if (ZephUtil::FileExists(target)) {
+    if (ZephUtil::EntryExists(target)) {
         if (MoveToBackup(relative))
             return true;
-        if (ZephUtil::FileExists(target)) {
+        if (ZephUtil::EntryExists(target)) {
             Report(kLevelError, [&] { return MessageText(kTextCouldNotDelete) + target; });
             return false;
         }

@@ -53,8 +53,9 @@ bool WriteAll(int fd, const uint8_t* bytes, size_t size) {
     return true;
 }
 
+// Never through a link standing at the name: that could land anywhere.
 int CreateForWriting(const std::string& path) {
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return ZephUtil::OpenForWriting(path, O_WRONLY | O_CREAT | O_TRUNC);
 }
 
 }  // namespace

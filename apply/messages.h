@@ -37,9 +37,13 @@ inline constexpr FixedText kTextFailedToRestore{0, MSG_RESTORE_FAILED};
 // Refusals of bad patch lists, before anything is touched.
 inline constexpr FixedText kTextListDamaged{
     0, "The patch list is damaged (its lines do not make whole entries): "};
+inline constexpr FixedText kTextListTooLarge{
+    0, "The patch list is too large (over 32 MiB or 250000 entries): "};
 inline constexpr FixedText kTextListUnsafePath{
     0, "The patch list names a file outside the installation folder: "};
 inline constexpr FixedText kTextListDuplicate{0, "The patch lists name a file more than once: "};
+inline constexpr FixedText kTextListBackupName{
+    0, "The patch list names a backup file, which only the installer may make: "};
 
 // Recovery of an application that was interrupted (process killed, power lost).
 inline constexpr FixedText kTextInterruptedUndone{0, "An interrupted patch was undone in: "};

@@ -62,11 +62,6 @@ bool ParseRecord(const std::vector<std::string_view>& lines, CatalogueRecord* re
     return true;
 }
 
-// Builds become part of the temporary archive's file name.
-bool IsSafeBuild(std::string_view build) {
-    return build.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
-}
-
 std::optional<uint64_t> SizeValue(const std::string& text) {
     uint64_t size = 0;
     return ZephUtil::ParseDecimal(text, &size) ? std::optional(size) : std::nullopt;
@@ -111,7 +106,8 @@ bool PatchCatalogue::ParseCatalogue(std::string_view text, const std::string& se
         const std::string& exeUrl = record["patch-exe-url"];
         std::string dataUrl = record["patch-data-url"];
         if (source.empty() || target.empty() || exeUrl.empty() || dataUrl.empty() ||
-            !IsSafeBuild(source) || !IsSafeBuild(target))
+            // Builds become part of the temporary archive's file name.
+            !ZephUtil::IsSafeNamePart(source) || !ZephUtil::IsSafeNamePart(target))
             continue;
         if (!IsAbsoluteUrl(dataUrl)) {
             if (serverBaseUrl.empty())

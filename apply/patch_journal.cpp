@@ -30,9 +30,9 @@ std::string InstallPath(const std::string& installFolder, const std::string& rel
 // rename never happened or was already undone. False when the file could not be put back.
 bool RestoreIfBackedUp(const std::string& target, int* settled) {
     const std::string backup = target + kBackupSuffix;
-    if (!ZephUtil::FileExists(backup))
+    if (!ZephUtil::EntryExists(backup))
         return true;
-    if (ZephUtil::FileExists(target) && !ZephUtil::DeleteFileAt(target))
+    if (ZephUtil::EntryExists(target) && !ZephUtil::DeleteFileAt(target))
         return false;
     if (!RenameFile(backup, target))
         return false;
@@ -41,7 +41,7 @@ bool RestoreIfBackedUp(const std::string& target, int* settled) {
 }
 
 bool DeleteIfPresent(const std::string& path, int* deleted) {
-    if (!ZephUtil::FileExists(path))
+    if (!ZephUtil::EntryExists(path))
         return true;
     if (!ZephUtil::DeleteFileAt(path))
         return false;

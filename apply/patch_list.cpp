@@ -1,47 +1,102 @@
 #include "apply/patch_list.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+
+#include "apply/callbacks.h"
+#include "apply/messages.h"
+#include "kernel/file_utils.h"
 
 namespace ZephPatch {
+namespace {
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
+// Calls `line` for each line of `text` (split at CR LF, LF or CR; a final line end makes no
+// empty line) until it returns false; false then.
+template <typename LineFunction>
+bool ForEachLine(std::string_view text, LineFunction line) {
     size_t start = 0;
     while (start < text.size()) {
         const size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
+        if (end == std::string_view::npos)
+            return line(text.substr(start));
+        if (!line(text.substr(start, end - start)))
+            return false;
         start = end + 1;
         if (text[end] == '\r' && start < text.size() && text[start] == '\n')
             ++start;
     }
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    ForEachLine(text, [&](std::string_view line) {
+        lines.emplace_back(line);
+        return true;
+    });
     return lines;
 }
 
 ListReadResult ReadPatchList(const std::string& file, std::vector<PatchListEntry>* entries) {
     entries->clear();
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream)
-        return ListReadResult::kCannotOpen;
-    std::string text{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-    if (stream.bad())
-        return ListReadResult::kCannotOpen;
-    if (text.starts_with("\xEF\xBB\xBF"))
-        text.erase(0, 3);
-
-    std::vector<std::string> lines = SplitLines(text);
-    if (lines.size() % 3 != 0)
-        return ListReadResult::kDamaged;
-    entries->reserve(lines.size() / 3);
-    for (size_t i = 0; i < lines.size(); i += 3) {
-        entries->push_back({std::move(lines[i]), std::move(lines[i + 1]), std::move(lines[i + 2])});
+    std::string text;
+    switch (ZephUtil::ReadFileCapped(file, kMaxPatchListBytes, &text)) {
+        case ZephUtil::CappedRead::kOk:
+            break;
+        case ZephUtil::CappedRead::kCannotRead:
+            return ListReadResult::kCannotOpen;
+        case ZephUtil::CappedRead::kTooLarge:
+            return ListReadResult::kTooLarge;
     }
-    return ListReadResult::kOk;
+    std::string_view rest = text;
+    if (rest.starts_with("\xEF\xBB\xBF"))
+        rest.remove_prefix(3);
+
+    // Entries are built as the lines go by: a list of empty lines costs nothing per line.
+    PatchListEntry entry;
+    int field = 0;
+    const bool withinCap = ForEachLine(rest, [&](std::string_view line) {
+        std::string* const fields[] = {&entry.path, &entry.checksumAfter, &entry.checksumBefore};
+        fields[field]->assign(line);
+        if (++field < 3)
+            return true;
+        field = 0;
+        if (entries->size() == kMaxPatchListEntries)
+            return false;
+        entries->push_back(std::move(entry));
+        return true;
+    });
+    ListReadResult result = ListReadResult::kOk;
+    if (!withinCap)
+        result = ListReadResult::kTooLarge;
+    else if (field != 0)
+        result = ListReadResult::kDamaged;
+    if (result != ListReadResult::kOk) {
+        entries->clear();
+        entries->shrink_to_fit();
+    }
+    return result;
+}
+
+bool ReadPatchListOrReport(const std::string& file, std::vector<PatchListEntry>* entries) {
+    switch (ReadPatchList(file, entries)) {
+        case ListReadResult::kOk:
+            return true;
+        case ListReadResult::kCannotOpen:
+            Report(kLevelError, [&] {
+                return MessageText(kTextCouldNotOpen) + file +
+                       MessageText(kTextForReadingMightNotBePresent);
+            });
+            return false;
+        case ListReadResult::kDamaged:
+            Report(kLevelError, [&] { return MessageText(kTextListDamaged) + file; });
+            return false;
+        case ListReadResult::kTooLarge:
+            Report(kLevelError, [&] { return MessageText(kTextListTooLarge) + file; });
+            return false;
+    }
+    return false;
 }
 
 void MoveLastFileToEnd(std::vector<PatchListEntry>* entries, const std::string& lastFile) {

@@ -10,9 +10,9 @@ namespace {
 
 // Puts a file back as it was: the new file goes, the backup (if any) takes its name.
 bool Restore(const BackupRecord& record) {
-    if (!record.backup.empty() && !ZephUtil::FileExists(record.backup))
+    if (!record.backup.empty() && !ZephUtil::EntryExists(record.backup))
         return false;
-    if (ZephUtil::FileExists(record.target) && !ZephUtil::DeleteFileAt(record.target)) {
+    if (ZephUtil::EntryExists(record.target) && !ZephUtil::DeleteFileAt(record.target)) {
         return false;
     }
     return record.backup.empty() || RenameFile(record.backup, record.target);
@@ -74,7 +74,7 @@ bool PatchStage::MoveToBackup(const std::string& relative) {
     const std::string backup = target + kBackupSuffix;
     // A backup the journal does not name is stale; it must go before the journal names it,
     // and on disk too: after a power cut the journal would have it put back over the file.
-    if (ZephUtil::FileExists(backup) &&
+    if (ZephUtil::EntryExists(backup) &&
         (!ZephUtil::DeleteFileAt(backup) || !SyncDirectory(ParentFolder(backup))))
         return false;
     if (!m_context.journal->RecordBackup(relative) || !RenameFile(target, backup))

@@ -8,12 +8,13 @@
 
 #include "apply/file_ops.h"
 #include "apply/patch_list.h"
+#include "kernel/file_utils.h"
 
 namespace ZephPatch {
 
 bool RecordFile::Append(const std::string& line) {
     if (m_fd < 0) {
-        m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        m_fd = ZephUtil::OpenForWriting(m_path, O_WRONLY | O_CREAT | O_APPEND, 0644);
         if (m_fd < 0)
             return false;
         if (!SyncDirectory(ParentFolder(m_path)))

@@ -22,19 +22,7 @@ struct FileCloser {
 std::vector<PatchListEntry> ReadAddedFiles(const std::string& patchFolder) {
     const std::string list = ZephUtil::JoinPath(patchFolder, kAddedFilesList);
     std::vector<PatchListEntry> entries;
-    switch (ReadPatchList(list, &entries)) {
-        case ListReadResult::kOk:
-            break;
-        case ListReadResult::kCannotOpen:
-            Report(kLevelError, [&] {
-                return MessageText(kTextCouldNotOpen) + list +
-                       MessageText(kTextForReadingMightNotBePresent);
-            });
-            break;
-        case ListReadResult::kDamaged:
-            Report(kLevelError, [&] { return MessageText(kTextListDamaged) + list; });
-            break;
-    }
+    ReadPatchListOrReport(list, &entries);
     return entries;
 }
 

@@ -32,8 +32,28 @@ std::string RelativePath(std::string_view path, std::string_view base);
 // elements are dropped; a name that is nothing but those is empty.
 bool ToSafeRelativePath(std::string_view name, std::string* out);
 
+// Whether a text from a format or the network (a build number) may become part of a file
+// name: it holds no '/', '\\' or NUL, so that it cannot name another folder.
+bool IsSafeNamePart(std::string_view part);
+
 bool IsDirectory(const std::string& path);
 bool FileExists(const std::string& path);
+
+// Names from a patch, a list file or a server, below the folder they belong to (the
+// installation, an unpack folder): folder links on the way are followed, since users move big
+// folders to other disks by them, but a link at the name's own place is the entry itself. It
+// is moved aside, replaced or deleted like a file and never written through, and no link is
+// ever made: so nothing lands outside that folder or the targets of its folder links.
+// OpenForWriting opens `path` as open(2) does with `flags` (O_NOFOLLOW, O_CLOEXEC and
+// O_NOCTTY added, `mode` for a file it creates): -1 with errno ELOOP when a link stands there.
+int OpenForWriting(const std::string& path, int flags, unsigned mode = 0666);
+// True when anything stands at `path` itself, a link (even one to nothing) included.
+bool EntryExists(const std::string& path);
+
+// A whole file read with a ceiling (a device such as /dev/zero never ends).
+enum class CappedRead { kOk, kCannotRead, kTooLarge };
+// Reads the file into `text`; kTooLarge, and nothing read, when it holds more than `maxBytes`.
+CappedRead ReadFileCapped(const std::string& path, size_t maxBytes, std::string* text);
 // Read-only means no write bit for anyone; clearing it gives the owner the write bit.
 // True when done or already so.
 bool SetReadOnly(const std::string& path);

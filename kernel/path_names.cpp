@@ -95,4 +95,8 @@ bool ToSafeRelativePath(std::string_view name, std::string* out) {
     return true;
 }
 
+bool IsSafeNamePart(std::string_view part) {
+    return part.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
 }  // namespace ZephUtil

@@ -19,6 +19,16 @@ bool InsideFile(uint64_t offset, uint64_t length, uint64_t fileSize) {
     return offset <= fileSize && length <= fileSize - offset;
 }
 
+// Builds become part of the temporary archive's file name: a record whose builds could name
+// another folder is passed over, as the catalogue drops one.
+bool HasSafeBuilds(const DirectoryEntry& entry) {
+    if (ZephUtil::IsSafeNamePart(entry.fromBuild) && ZephUtil::IsSafeNamePart(entry.toBuild))
+        return true;
+    ZephUtil::Print("EmbeddedPatchContainer> ignored the patch from %s to %s",
+                    entry.fromBuild.c_str(), entry.toBuild.c_str());
+    return false;
+}
+
 // Copies `length` bytes from the source's position; the failing read's or write's code.
 int CopyBytes(ZephDataBufferFile& source, ZephDataBufferFile& destination, uint64_t length) {
     std::vector<uint8_t> buffer(std::min<uint64_t>(length, kCopyBufferSize));
@@ -119,7 +129,8 @@ bool EmbeddedPatchContainer::ReadDirectory(std::vector<DirectoryEntry>* entries)
             entries->clear();
             return false;
         }
-        entries->push_back(std::move(entry));
+        if (HasSafeBuilds(entry))
+            entries->push_back(std::move(entry));
     }
     return true;
 }
@@ -139,7 +150,7 @@ std::optional<DirectoryEntry> EmbeddedPatchContainer::FindEntry(const std::strin
     DirectoryEntry entry;
     // A failed read ends the search like the end of the directory does.
     for (uint32_t i = 0; i < m_header->entryCount && ReadEntry(i, &entry); ++i) {
-        if (entry.fromBuild == fromBuild)
+        if (entry.fromBuild == fromBuild && HasSafeBuilds(entry))
             return entry;
     }
     return std::nullopt;

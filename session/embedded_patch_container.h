@@ -49,7 +49,8 @@ public:
     // a failed copy leaves no output file behind.
     int ExtractPatch(const std::string& fromBuild, const std::string& outputPath);
 
-    // Every record in directory order; false (and no records) when not open or a read fails.
+    // Every record in directory order, less those whose builds hold a separator; false (and
+    // no records) when not open or a read fails. The lookups pass over the same records.
     bool ReadDirectory(std::vector<DirectoryEntry>* entries);
     // Where the header lies in the file; 0 when not open.
     uint64_t HeaderOffset() const;

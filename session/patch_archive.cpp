@@ -1,6 +1,7 @@
 #include "session/patch_archive.h"
 
 #include "kernel/block_io.h"
+#include "kernel/capped_buffer.h"
 #include "kernel/compression.h"
 #include "kernel/data_buffer.h"
 #include "kernel/file_utils.h"
@@ -30,8 +31,9 @@ bool IsRootName(const std::string& name) {
 // Unpacks one archive into one folder.
 class ArchiveUnpacker {
 public:
-    ArchiveUnpacker(ZephUtil::ZephDataBuffer& archive, std::string target, uint32_t version)
-        : m_archive(archive), m_target(std::move(target)), m_version(version) {}
+    ArchiveUnpacker(ZephUtil::ZephDataBuffer& archive, std::string target, uint32_t version,
+                    uint64_t maxBytes)
+        : m_archive(archive), m_target(std::move(target)), m_version(version), m_left(maxBytes) {}
 
     int UnpackRecord();
 
@@ -42,6 +44,7 @@ private:
     ZephUtil::ZephDataBuffer& m_archive;
     std::string m_target;
     uint32_t m_version;
+    uint64_t m_left;  // bytes the files may still take
     // A header that decodes to more than this is damaged: it is never held whole.
     std::vector<uint8_t> m_headerBytes = std::vector<uint8_t>(kMaxRecordHeaderSize);
 };
@@ -83,7 +86,13 @@ int ArchiveUnpacker::UnpackFile(const std::string& path) {
         Print("UnpackArchive> unable to create %s", path.c_str());
         return kUnpackWriteFailed;
     }
-    const int result = ZephUtil::DecompressData(file, m_archive);
+    ZephUtil::CappedBuffer capped(&file, m_left);
+    const int result = ZephUtil::DecompressData(capped, m_archive);
+    m_left -= file.GetSize();
+    if (capped.Overflowed()) {
+        Print("UnpackArchive> %s would take more than the bytes left for the patch", path.c_str());
+        return kUnpackTooLarge;
+    }
     if (!file.Close()) {
         Print("UnpackArchive> unable to write %s", path.c_str());
         return kUnpackWriteFailed;
@@ -141,7 +150,8 @@ bool DecodeRecordHeader(const uint8_t* bytes, uint64_t size, uint32_t version,
     return true;
 }
 
-int UnpackArchive(const std::string& archivePath, const std::string& targetFolder) {
+int UnpackArchive(const std::string& archivePath, const std::string& targetFolder,
+                  uint64_t maxBytes) {
     ZephUtil::ZephDataBufferFile archive(archivePath, ZephUtil::kFileRead);
     if (!archive.IsOpen()) {
         Print("UnpackArchive> unable to open %s", archivePath.c_str());
@@ -152,7 +162,7 @@ int UnpackArchive(const std::string& archivePath, const std::string& targetFolde
         Print("UnpackArchive> not a patch archive: %s", archivePath.c_str());
         return kUnpackBadVersion;
     }
-    ArchiveUnpacker unpacker(archive, targetFolder, version);
+    ArchiveUnpacker unpacker(archive, targetFolder, version, maxBytes);
     while (archive.GetPosition() < archive.GetSize()) {
         if (int result = unpacker.UnpackRecord(); result != kUnpackOk)
             return result;

@@ -40,10 +40,13 @@ enum UnpackResult : int {
     kUnpackWriteFailed = 4,  // an output file or folder cannot be created or written
     kUnpackDamaged = 5,      // truncated, lying lengths, bad header or compressed data
     kUnpackUnsafeName = 6,   // a name that would leave the target folder
+    kUnpackTooLarge = 7,     // the files come to more than the bytes allowed
 };
 
 // `UnpackArchive`: writes every record below `targetFolder`, which must exist. File contents
-// are streamed to disk. Stops at the first fault; what was written before stays.
-int UnpackArchive(const std::string& archivePath, const std::string& targetFolder);
+// are streamed to disk, together never more than `maxBytes` (a small archive may claim to
+// unpack to any size). Stops at the first fault; what was written before stays.
+int UnpackArchive(const std::string& archivePath, const std::string& targetFolder,
+                  uint64_t maxBytes = UINT64_MAX);
 
 }  // namespace ZephPatch

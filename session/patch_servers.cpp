@@ -1,7 +1,8 @@
 #include "session/patch_servers.h"
 
-#include <fstream>
+#include <algorithm>
 
+#include "kernel/file_utils.h"
 #include "session/patch_settings.h"
 
 namespace ZephPatch {
@@ -34,16 +35,18 @@ bool AddPatchServer(std::string_view value) {
 }
 
 bool ReadPatchServerList(const std::string& fileName) {
-    std::ifstream file(fileName, std::ios::binary);
-    if (!file)
+    std::string text;
+    if (ZephUtil::ReadFileCapped(fileName, kMaxServerListBytes, &text) != ZephUtil::CappedRead::kOk)
         return false;
+    std::string_view rest = text;
+    if (rest.starts_with("\xEF\xBB\xBF"))
+        rest.remove_prefix(3);  // editors' UTF-8 mark
     bool added = false;
-    std::string line;
-    for (bool first = true; std::getline(file, line); first = false) {
-        if (first && line.starts_with("\xEF\xBB\xBF"))
-            line.erase(0, 3);  // editors' UTF-8 mark
-        if (AddPatchServer(line))
+    while (!rest.empty()) {
+        const size_t end = std::min(rest.find('\n'), rest.size());
+        if (AddPatchServer(rest.substr(0, end)))
             added = true;
+        rest.remove_prefix(std::min(end + 1, rest.size()));
     }
     return added;
 }

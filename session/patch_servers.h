@@ -1,6 +1,7 @@
 // Collecting the patch servers of a download run from the command line.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -11,8 +12,12 @@ namespace ZephPatch {
 // blanks around an address are dropped. False when `value` holds no address at all.
 bool AddPatchServer(std::string_view value);
 
+// A list names a few servers; anything longer (a device that never ends) is refused.
+inline constexpr size_t kMaxServerListBytes = 64 * 1024;
+
 // Offers every line of the text file `fileName` (UTF-8, LF or CR LF, blank lines skipped) to
-// AddPatchServer. False when the file cannot be read or no line gave a server.
+// AddPatchServer. False, with no server added, when the file cannot be read or holds more than
+// kMaxServerListBytes; false when no line gave a server.
 bool ReadPatchServerList(const std::string& fileName);
 
 }  // namespace ZephPatch

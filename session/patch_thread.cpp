@@ -147,6 +147,10 @@ bool PatchThread::RunChosenDriver() {
     return false;
 }
 
+uint64_t PatchThread::SpaceBudget() const {
+    return static_cast<uint64_t>(m_environment.requiredMegabytes) * kBytesPerMegabyte;
+}
+
 bool PatchThread::CheckFreeSpace(uint32_t megabytes) {
     m_frontEnd.Report(kReportStep, SessionMessage(kMsgCheckingSpace));
     const std::string& installPath = GetPatchSettings().installPath;
@@ -239,7 +243,11 @@ int PatchThread::UnpackAndApply(const std::string& archivePath, const std::strin
     if (Cancelled())
         return kInstallCancelled;
     m_frontEnd.Report(kReportStep, SessionMessage(kMsgUnpacking));
-    if (UnpackArchive(archivePath, unpackFolder) != kUnpackOk) {
+    const int unpacked = UnpackArchive(archivePath, unpackFolder, SpaceBudget());
+    if (unpacked != kUnpackOk) {
+        if (unpacked == kUnpackTooLarge)
+            m_frontEnd.Report(kReportError,
+                              WithNumber(kTextUnpacksTooLarge, m_environment.requiredMegabytes));
         m_frontEnd.Report(kReportError, SessionMessage(kMsgUnpackFailed));
         return kInstallUnpackFailed;
     }

@@ -28,7 +28,8 @@ struct SessionEnvironment {
     OsInfo os;
     // The pauses between the attempts to get the asset database.
     SleepFunction sleep = RealSleep;
-    // Free space the session insists on before it unpacks anything.
+    // Free space the session insists on before it unpacks anything; no download, and no
+    // unpacking, of one patch may take more.
     uint32_t requiredMegabytes = 4096;
     // The repair server ("host" or "host:port") given by the user; empty: the registry's
     // "RepairServer", else the built-in one.
@@ -89,6 +90,8 @@ protected:
 
 private:
     bool Cancelled();
+    // The room the space check insists on: no download or unpacking may take more.
+    uint64_t SpaceBudget() const;
     bool PassesChecks();
     bool RunChosenDriver();
     bool InstallLocalPatch(const std::string& build);

@@ -143,7 +143,7 @@ bool PatchThread::DownloadPatch(const std::string& url, const std::string& archi
     m_task.BeginDownload(expectedBytes);
     PatchDownloadCallback callback(*this);
     bool whole = ZephUtil::DownloadToFile(url, archive, &callback, m_task.Download(),
-                                          m_task.Reporter(), content);
+                                          m_task.Reporter(), content, SpaceBudget());
     // A short file would reach the unpacker as a damaged archive.
     uint64_t size = 0;
     whole = whole && ZephUtil::GetFileSizeOf(archive, &size) == 0 && size >= expectedBytes;

@@ -57,5 +57,7 @@ inline constexpr char kTextLocateFilter[] = "Velmor.exe";
 inline constexpr char kTextInstallingLocal[] = "Installing local patches";
 inline constexpr char kTextInstallingRemote[] = "Installing remote patches";
 inline constexpr char kTextNextVersion[] = "Getting next version (%s)";
+inline constexpr char kTextUnpacksTooLarge[] =
+    "The patch archive unpacks to more than the %dMB set aside for patching.";
 
 }  // namespace ZephPatch

@@ -11,11 +11,13 @@
 namespace ZephPatch {
 
 bool MakeTempPatchFileName(std::string* fileName) {
+    const std::string& target = GetPatchSettings().targetBuild;
+    if (!ZephUtil::IsSafeNamePart(CurrentBuild()) || !ZephUtil::IsSafeNamePart(target))
+        return false;
     const std::string folder = TempFolder();
     if (!ZephUtil::MakeDirectory(folder))
         return false;
-    *fileName = ZephUtil::JoinPath(
-        folder, CurrentBuild() + "_to_" + GetPatchSettings().targetBuild + ".zip");
+    *fileName = ZephUtil::JoinPath(folder, CurrentBuild() + "_to_" + target + ".zip");
     return RecordSessionTemporary(*fileName);
 }
 

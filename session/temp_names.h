@@ -9,8 +9,8 @@
 namespace ZephPatch {
 
 // `MakeTempPatchFileName`: <temporary folder>/<current build>_to_<target build>.zip, the
-// temporary folder (TempFolder) created when missing. False when it cannot be created or the
-// name cannot be recorded.
+// temporary folder (TempFolder) created when missing. False when a build holds a separator,
+// the folder cannot be created or the name cannot be recorded.
 bool MakeTempPatchFileName(std::string* fileName);
 
 // `MakeUniqueTempDir`: an empty `folder` becomes the temporary folder; then `folder` is

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "kernel/capped_buffer.h"
 #include "kernel/file_utils.h"
 #include "kernel/system_log.h"
 #include "transfer/fetch.h"
@@ -27,7 +28,8 @@ bool ReachedDisk(ZephDataBufferFile* file, const std::string& localPath) {
 
 bool DownloadToFile(const std::string& url, const std::string& localPath,
                     TransferCallback* callback, CurrentDownload* current,
-                    const TransferReport& report, const ExpectedContent* expected) {
+                    const TransferReport& report, const ExpectedContent* expected,
+                    uint64_t maxBytes) {
     ZephDataBufferFile file(localPath, kFileWrite);
     if (!file.IsOpen()) {
         Tell(report, kReportError, kMsgCannotOpenPatchForWriting + localPath);
@@ -36,11 +38,17 @@ bool DownloadToFile(const std::string& url, const std::string& localPath,
     std::optional<CheckedFileBuffer> checked;
     if (expected)
         checked.emplace(&file, localPath, *expected);
+    CappedBuffer capped(checked ? &*checked : static_cast<ZephDataBuffer*>(&file), maxBytes);
     int result;
     {
-        PublishedDownload published(current,
-                                    checked ? &*checked : static_cast<ZephDataBuffer*>(&file));
+        PublishedDownload published(current, &capped);
         result = FetchUrl(url, &published, false, callback);
+    }
+    if (capped.Overflowed()) {
+        Tell(report, kReportError,
+             "The patch file " + url + " is larger than the " + std::to_string(maxBytes >> 20) +
+                 " MB set aside for it.");
+        return false;
     }
     if (result == kTransferOk && !ReachedDisk(&file, localPath)) {
         Print("DownloadToFile> %s did not reach the disk whole", localPath.c_str());

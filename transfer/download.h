@@ -1,6 +1,7 @@
 // `DownloadToFile`: a URL into a new local file, published as the current download meanwhile.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "transfer/checked_file_buffer.h"
@@ -18,8 +19,12 @@ namespace ZephUtil {
 // arrives, bytes past the size refused); otherwise "The patch file " + URL + " does not match
 // the signed catalogue: " + what differs + "." at level 3, and false. The caller removes the
 // file.
+// The file never grows past `maxBytes` (the room set aside for it): a server that sends more,
+// with or without a Content-Length, fails with "The patch file " + URL + " is larger than the
+// " + megabytes + " MB set aside for it." at level 3.
 bool DownloadToFile(const std::string& url, const std::string& localPath,
                     TransferCallback* callback, CurrentDownload* current,
-                    const TransferReport& report, const ExpectedContent* expected = nullptr);
+                    const TransferReport& report, const ExpectedContent* expected = nullptr,
+                    uint64_t maxBytes = UINT64_MAX);
 
 }  // namespace ZephUtil

@@ -15,7 +15,8 @@ namespace ZephUtil {
 // again up to `fetchRetries` times, `retryPause` apart: an ftp retry resumes where the buffer
 // stopped, an http(s) retry empties the buffer and starts over. A cancel, and an answer that
 // cannot change (a missing file, a refused certificate, a buffer that refuses more bytes with
-// kBufNoMemory), end it at once. `noCache` asks caches
+// kBufNoMemory, a server that let the connect or stall limit pass without sending a byte),
+// end it at once. `noCache` asks caches
 // on the way for a fresh copy; `callback` may be null.
 // Returns 0, 3, 5 (bad URL), 10 (unknown scheme), 13 (cancelled) or the buffer's error code:
 // the result of the last attempt.

@@ -76,7 +76,7 @@ int ZephFTP::Open(const std::string& host, int port, const std::string& user,
     if (code != CURLE_OK) {
         Print("ZephFTP::Open> Connection to \"%s\" failed with error %s", host.c_str(),
               handle ? connection->ErrorText(code).c_str() : "no libcurl handle");
-        m_final = code == CURLE_LOGIN_DENIED;
+        m_final = code == CURLE_LOGIN_DENIED || ZephInetInternal::IsSilentServer(code, false, 0);
         return kTransferFailed;
     }
     m_connection = std::move(connection);
@@ -109,8 +109,9 @@ CURLcode ZephFTP::Perform(const Prepare& prepare) {
     return prepare(m_connection->get()) ? m_connection->Perform() : CURLE_FAILED_INIT;
 }
 
-int ZephFTP::Failed(CURLcode code) {
-    m_final = ZephInetInternal::IsFinalFailure(code);
+int ZephFTP::Failed(CURLcode code, bool stalled, uint64_t received) {
+    m_final = ZephInetInternal::IsFinalFailure(code) ||
+              ZephInetInternal::IsSilentServer(code, stalled, received);
     return kTransferFailed;
 }
 
@@ -185,7 +186,7 @@ int ZephFTP::GetFileAtPath(const std::string& path, ZephDataBuffer* buffer,
               static_cast<unsigned long long>(sink.Received()));
     else
         Print("FtpOpenFile returned %s.", text.c_str());
-    return Failed(code);
+    return Failed(code, sink.Stalled(), sink.Received());
 }
 
 TransferAttempt FtpClient::Fetch(ZephDataBuffer* buffer, bool, TransferCallback* callback, bool) {

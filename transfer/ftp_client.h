@@ -41,8 +41,8 @@ public:
     void Close();
 
     bool IsConnected() const { return m_connection != nullptr; }
-    // Whether the last failure needs no retry: the server said the file is not there, or
-    // refused the login.
+    // Whether the last failure needs no retry: the server said the file is not there, refused
+    // the login, or said nothing at all.
     bool LastFailureFinal() const { return m_final; }
 
 private:
@@ -53,7 +53,7 @@ private:
     CURLcode Retrieve(const std::string& path, ZephDataBuffer* buffer,
                       ZephInetInternal::BodySink* sink);
     std::string FileUrl(const std::string& path) const;
-    int Failed(CURLcode code);
+    int Failed(CURLcode code, bool stalled = false, uint64_t received = 0);
 
     std::unique_ptr<ZephInetInternal::CurlHandle> m_connection;
     std::string m_host;

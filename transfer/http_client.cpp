@@ -52,7 +52,8 @@ TransferAttempt Failure(const CurlHandle& curl, CURLcode code, const std::string
     else
         Print("InternetReadFile returned %s with actualByteCount=%llu", text.c_str(),
               static_cast<unsigned long long>(received));
-    return {kTransferFailed, ZephInetInternal::IsFinalFailure(code)};
+    return {kTransferFailed, ZephInetInternal::IsFinalFailure(code) ||
+                                 ZephInetInternal::IsSilentServer(code, stalledFor > 0, received)};
 }
 
 // Ends a size query at the first byte of the body, which it does not want.

@@ -111,6 +111,10 @@ bool IsConnectFailure(CURLcode code) {
            code == CURLE_COULDNT_CONNECT;
 }
 
+bool IsSilentServer(CURLcode code, bool stalled, uint64_t received) {
+    return received == 0 && (stalled || code == CURLE_OPERATION_TIMEDOUT);
+}
+
 bool IsFinalFailure(CURLcode code) {
     switch (code) {
         case CURLE_UNSUPPORTED_PROTOCOL:

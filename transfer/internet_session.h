@@ -4,6 +4,7 @@
 
 #include <curl/curl.h>
 
+#include <cstdint>
 #include <string>
 
 #include "transfer/transfer_settings.h"
@@ -57,5 +58,10 @@ private:
 bool IsConnectFailure(CURLcode code);
 // Failures that another attempt cannot mend: the URL, the protocol or the server's certificate.
 bool IsFinalFailure(CURLcode code);
+// A server that let a time limit pass (connecting, answering, or sending: `stalled`) without
+// sending a byte of the body: it says nothing to the next attempt either, so the user is
+// better served by the next server than by a retry. Failures that come back quickly keep
+// their retries, and so does a transfer that stalled after bytes arrived (it may resume).
+bool IsSilentServer(CURLcode code, bool stalled, uint64_t received);
 
 }  // namespace ZephInetInternal

@@ -3,13 +3,31 @@
 #include <optional>
 #include <string_view>
 
+#include "kernel/capped_buffer.h"
 #include "kernel/data_buffer.h"
 #include "kernel/file_utils.h"
+#include "kernel/system_log.h"
 #include "transfer/fetch.h"
 #include "transfer/messages.h"
 
 namespace ZephPatch {
 namespace {
+
+// A catalogue is kilobytes and its signature a few lines: a server that sends more is not
+// serving one, and is not waited for.
+constexpr uint64_t kMaxCatalogueBytes = 1u << 20;
+constexpr uint64_t kMaxSignatureBytes = 64u << 10;
+
+// Fetches at most `maxBytes` into `text`; a longer body fails the fetch (kBufNoMemory).
+int FetchCapped(const std::string& url, ZephUtil::ZephDataBufferMemoryDynamic* text,
+                uint64_t maxBytes, ZephUtil::TransferCallback* callback) {
+    ZephUtil::CappedBuffer capped(text, maxBytes);
+    const int fetched = ZephUtil::FetchUrl(url, &capped, true, callback);
+    if (capped.Overflowed())
+        ZephUtil::Print("LoadCatalogue> %s is larger than %llu bytes", url.c_str(),
+                        static_cast<unsigned long long>(maxBytes));
+    return fetched;
+}
 
 std::string_view Text(const ZephUtil::ZephDataBufferMemoryDynamic& buffer) {
     const auto& bytes = buffer.Bytes();
@@ -23,7 +41,7 @@ std::string CheckSignature(const std::string& url, std::string_view catalogue,
                            int* fetched, CatalogueStamp* stamp) {
     const std::string signatureUrl = url + kCatalogueSignatureSuffix;
     ZephUtil::ZephDataBufferMemoryDynamic signature;
-    *fetched = ZephUtil::FetchUrl(signatureUrl, &signature, true, callback);
+    *fetched = FetchCapped(signatureUrl, &signature, kMaxSignatureBytes, callback);
     if (*fetched != ZephUtil::kTransferOk)
         return "it has no signature (" + signatureUrl + ")";
     return CheckCatalogueSignature(catalogue, Text(signature), trust, stamp);
@@ -39,7 +57,7 @@ bool LoadCatalogue(const std::vector<std::string>& serverBaseUrls, PatchCatalogu
             continue;
         const std::string url = ZephUtil::JoinPath(base, "patches.txt");
         ZephUtil::ZephDataBufferMemoryDynamic text;
-        int fetched = ZephUtil::FetchUrl(url, &text, true, callback);
+        int fetched = FetchCapped(url, &text, kMaxCatalogueBytes, callback);
         if (fetched == ZephUtil::kTransferCancelled)
             return false;
         if (fetched != ZephUtil::kTransferOk) {

@@ -20,6 +20,7 @@ namespace ZephPatch {
 // CheckCatalogueSignature; one that does not is refused with "The catalogue " + URL + " was
 // refused: " + why + "." at level 3 and the next server is tried. The accepted catalogue
 // keeps the stamp of its signature.
+// A body over 1 MiB (a catalogue is kilobytes) fails like a broken download.
 bool LoadCatalogue(const std::vector<std::string>& serverBaseUrls, PatchCatalogue* catalogue,
                    const ZephUtil::TransferReport& report,
                    ZephUtil::TransferCallback* callback = nullptr,

@@ -377,6 +377,68 @@ TEST_F(ApplyPatchDirectoryTest, BadListsAreRefusedBeforeAnythingIsTouched) {
     EXPECT_TRUE(g_totals.empty());
 }
 
+// A patch that names a backup would have its file dropped as a stale backup, or put back
+// over the file the backup was made of; it is refused whatever the other lists hold.
+TEST_F(ApplyPatchDirectoryTest, ANameOfABackupIsRefused) {
+    WriteFile(install + "/docs/file0004.dat", "original");
+    WriteFile(patch + "/data/docs/file0004.dat", "new");
+    WriteFile(patch + "/data/docs/file0004.dat.pbk", "added");
+    const auto before = TreeOf(install);
+    const ListEntry backup{"docs\\file0004.dat.pbk", "", ""};
+    const ListEntry file{"docs\\file0004.dat", "", ""};
+    for (const auto& [added, deleted] :
+         {std::pair{std::vector{backup, file}, std::vector<ListEntry>{}},
+          std::pair{std::vector{file, backup}, std::vector<ListEntry>{}},
+          std::pair{std::vector{backup}, std::vector{file}},
+          std::pair{std::vector{file}, std::vector{ListEntry{"docs\\FILE0004.DAT.Pbk", "", ""}}}}) {
+        g_messages.clear();
+        WriteList(patch + "/addedFiles.txt", added);
+        WriteList(patch + "/deletedFiles.txt", deleted);
+        EXPECT_FALSE(Apply());
+        ASSERT_EQ(g_messages.size(), 1u);
+        EXPECT_TRUE(g_messages[0].text.starts_with("The patch list names a backup file"));
+        EXPECT_EQ(TreeOf(install), before);
+    }
+}
+
+// The user's link of a folder to another disk is followed; a link planted at a file's own name
+// is moved aside and replaced, never written through, and comes back on rollback.
+TEST_F(ApplyPatchDirectoryTest, LinksAreFollowedOnlyAsFoldersOnTheWay) {
+    namespace fs = std::filesystem;
+    const std::string outside = root / "outside";
+    fs::create_directories(outside + "/bigdisk");
+    WriteFile(outside + "/real.dll", "real");
+    fs::create_directory_symlink(outside + "/bigdisk", install + "/docs");
+    fs::create_symlink(outside + "/victim.txt", install + "/docs/readme.txt");
+    fs::create_symlink(outside + "/real.dll", install + "/x.dll");
+    for (const char* name : {"docs/readme.txt", "docs/new.txt", "x.dll", "z.txt"})
+        WriteFile(patch + "/data/" + name, std::string("patched ") + name);
+    std::vector<ListEntry> added = {{"docs\\readme.txt", "", ""},
+                                    {"docs\\new.txt", "", ""},
+                                    {"x.dll", "", ""},
+                                    {"z.txt", "", ""}};
+
+    WriteList(patch + "/addedFiles.txt", added);
+    ZephTest::g_continueCount = 3;  // the fourth entry is stopped: all is undone
+    EXPECT_FALSE(Apply());
+    EXPECT_EQ(fs::read_symlink(install + "/docs/readme.txt"), outside + "/victim.txt");
+    EXPECT_EQ(fs::read_symlink(install + "/x.dll"), outside + "/real.dll");
+    EXPECT_FALSE(fs::exists(outside + "/bigdisk/new.txt"));
+
+    ZephTest::g_continueCount = -1;
+    added.pop_back();
+    WriteList(patch + "/addedFiles.txt", added);
+    EXPECT_TRUE(Apply());
+    EXPECT_FALSE(fs::is_symlink(install + "/docs/readme.txt"));
+    EXPECT_FALSE(fs::is_symlink(install + "/x.dll"));
+    EXPECT_EQ(ReadFile(install + "/x.dll"), "patched x.dll");
+    EXPECT_EQ(ReadFile(outside + "/bigdisk/readme.txt"), "patched docs/readme.txt");
+    EXPECT_EQ(ReadFile(outside + "/bigdisk/new.txt"), "patched docs/new.txt");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(outside + "/victim.txt")));
+    EXPECT_EQ(ReadFile(outside + "/real.dll"), "real");
+    ExpectNoLeftovers();
+}
+
 TEST_F(ApplyPatchDirectoryTest, RestoreProblemsAreReportedAndKeepTheBackup) {
     InstallTool("orbpatchl-w32.exe");
     WriteFile(install + "/t.dll", "t1");

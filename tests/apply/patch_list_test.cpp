@@ -60,6 +60,26 @@ TEST(PatchList, MissingOrIncompleteLists) {
     }
 }
 
+// A small archive may unpack to lists of nothing but line ends: they are refused at the caps
+// instead of being held line by line.
+TEST(PatchList, ListsBeyondTheCapsAreRefused) {
+    ZephTest::TempFolder dir;
+    std::vector<PatchListEntry> entries;
+    ZephTest::WriteFile(dir / "huge.txt", std::string(kMaxPatchListBytes + 1, '\n'));
+    EXPECT_EQ(ReadPatchList(dir / "huge.txt", &entries), ListReadResult::kTooLarge);
+
+    std::string many;
+    for (size_t i = 0; i < kMaxPatchListEntries; ++i)
+        many += "a\n\n\n";
+    ZephTest::WriteFile(dir / "many.txt", many);
+    EXPECT_EQ(ReadPatchList(dir / "many.txt", &entries), ListReadResult::kOk);
+    EXPECT_EQ(entries.size(), kMaxPatchListEntries);
+    ZephTest::WriteFile(dir / "many.txt", many + "a\n\n\n");
+    EXPECT_EQ(ReadPatchList(dir / "many.txt", &entries), ListReadResult::kTooLarge);
+    EXPECT_TRUE(entries.empty());
+    EXPECT_EQ(ReadPatchList("/dev/zero", &entries), ListReadResult::kTooLarge);
+}
+
 TEST(PatchList, LastFileMovesOnlyItsFirstMatchToTheEnd) {
     std::vector<PatchListEntry> entries = {{"a\\one.dll", "", ""},
                                            {"ZephLauncher.exe", "", ""},

@@ -63,6 +63,21 @@ TEST_F(EmbeddedPatchContainerTest, BuildTextsUseTheirFirst31Characters) {
     EXPECT_EQ(m_container.LookupTarget(from32), "");
 }
 
+// Builds become part of a temporary file's name: one that names a folder is passed over, as
+// the catalogue drops such a record.
+TEST_F(EmbeddedPatchContainerTest, RecordsWhoseBuildsNameAFolderArePassedOver) {
+    ASSERT_EQ(m_container.OpenContainer(
+                  Write(ContainerFile(300, 4096,
+                                      {{"46957", "x/../../../elsewhere/escaped", kArchiveA},
+                                       {"a\\..\\b", "48249", kArchiveA},
+                                       {"46957", "48249", kArchiveB}}))),
+              kContainerOpened);
+    EXPECT_EQ(m_container.ListFromBuilds(), std::vector<std::string>{"46957"});
+    EXPECT_EQ(m_container.LookupTarget("46957"), "48249");
+    EXPECT_EQ(m_container.LookupTarget("a\\..\\b"), "");
+    EXPECT_EQ(m_container.ExtractPatch("a\\..\\b", m_folder.Path("out.zip")), kExtractNoRecord);
+}
+
 TEST_F(EmbeddedPatchContainerTest, DuplicateSourceBuildUsesTheFirstRecord) {
     ASSERT_EQ(m_container.OpenContainer(Write(ContainerFile(
                   300, 4096, {{"46957", "48249", kArchiveA}, {"46957", "50000", kArchiveB}}))),

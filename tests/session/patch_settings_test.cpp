@@ -62,6 +62,11 @@ TEST_F(PatchSettingsTest, ServerListFailsWhenUnreadableOrEmpty) {
     WriteFile(m_folder / "blank.txt", "\n \r\n;\n");
     EXPECT_FALSE(ReadPatchServerList(m_folder / "blank.txt"));
     EXPECT_FALSE(ReadPatchServerList(m_folder.Path())) << "a folder is not a list";
+    // Devices that never end, and a file beyond the cap, give nothing at all.
+    EXPECT_FALSE(ReadPatchServerList("/dev/zero"));
+    EXPECT_FALSE(ReadPatchServerList("/dev/urandom"));
+    WriteFile(m_folder / "long.txt", "http://a/\n" + std::string(kMaxServerListBytes, ' '));
+    EXPECT_FALSE(ReadPatchServerList(m_folder / "long.txt"));
     EXPECT_TRUE(servers().empty());
 }
 

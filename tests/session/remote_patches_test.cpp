@@ -236,6 +236,30 @@ TEST_F(RemotePatchesTest, ShortOrStalledDownloadIsNeverUnpacked) {
     EXPECT_TRUE(TempFolderEmpty());
 }
 
+// Nothing of a patch may take more than the room the space check insisted on: neither a
+// download whose server names no size, nor a small archive that unpacks to a huge file.
+TEST_F(RemotePatchesTest, DownloadsAndUnpackingStayWithinTheCheckedSpace) {
+    m_environment.requiredMegabytes = 1;
+    WriteBytes(m_www + "/big.zpa", PatternBytes(3 << 20, 5));
+    Offer(Record("46957", "48249", "SERVER/no-length/big.zpa"));
+    EXPECT_FALSE(RunSession());
+    EXPECT_TRUE(m_frontEnd.Shown("3 The patch file " + m_server.Url("no-length/big.zpa") +
+                                 " is larger than the 1 MB set aside for it."));
+    EXPECT_TRUE(TempFolderEmpty());
+
+    ArchiveBytes bomb(2);
+    bomb.File(".\\addedFiles.txt", {}).File(".\\deletedFiles.txt", {});
+    bomb.File(".\\patchedFiles.txt", {}).File(".\\zeros.bin", Bytes(3 << 20, 0));
+    WriteBytes(m_www + "/bomb.zpa", bomb.Get());
+    Offer(Record("46957", "48249", "bomb.zpa"));
+    GetPatchSettings().installedBuilds.clear();
+    EXPECT_FALSE(RunSession());
+    EXPECT_TRUE(m_frontEnd.Shown(
+        "3 The patch archive unpacks to more than the 1MB set aside for patching."));
+    EXPECT_EQ(m_frontEnd.installed, 0);
+    EXPECT_TRUE(TempFolderEmpty());
+}
+
 TEST_F(RemotePatchesTest, ProgressIsQueryableAndCancelEndsTheDownloadAtOnce) {
     WriteBytes(m_www + "/a.zpa", QuietPatch(400000));  // some 20 s at the slow pace
     Offer(Record("46957", "48249", "SERVER/slow/a.zpa"));

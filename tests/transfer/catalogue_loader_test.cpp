@@ -68,6 +68,29 @@ TEST_F(CatalogueLoaderTest, TheFirstServerWithAValidCatalogueWins) {
     EXPECT_TRUE(ReadFile(m_folder / "download.zip") == PatternBytes(90000, 2));
 }
 
+// A server that accepts and never answers is given up after one wait, not after every retry,
+// and one that sends more than a catalogue can be is not held in memory: the next one wins.
+TEST_F(CatalogueLoaderTest, SilentOrEndlessServersGiveWayToTheNext) {
+    const std::string www = m_folder / "www";
+    const std::string record = "source-version: 1\npatch-exe-url: x\npatch-data-url: a.zip\n";
+    WriteFile(www + "/endless/patches.txt",
+              record + "target-version: 2\n" + std::string(2 << 20, ' ') + "\n");
+    WriteFile(www + "/good/patches.txt", record + "target-version: 3\n");
+    Nginx nginx(m_folder, www);
+    PythonServer silent(m_folder, "silent_server.py", {});
+    ASSERT_TRUE(nginx.Ok() && silent.Ok());
+    ASSERT_TRUE(
+        ZephPatch::LoadCatalogue({silent.Url(""), nginx.Url("endless/"), nginx.Url("good/")},
+                                 &m_catalogue, m_reports.Sink()));
+    EXPECT_EQ(m_catalogue.FindPatch("1")->targetVersion, "3");
+    const std::string log = silent.Log();
+    int accepted = 0;
+    for (size_t at = log.find("accepted"); at != std::string::npos;
+         at = log.find("accepted", at + 1))
+        ++accepted;
+    EXPECT_EQ(accepted, 1) << log;
+}
+
 TEST_F(CatalogueLoaderTest, NoServerWithACatalogue) {
     SetRetries(1, 1);
     const std::string www = m_folder / "www";
