@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need.
+# Installs the Debian packages the build, the tests and the benchmarks need, and those named as
+# arguments (the fuzz build's compiler, say).
 # Quiet and quick when everything is already there; apt-get update only when an install is due.
 set -euo pipefail
 
@@ -12,6 +13,7 @@ packages=(
   python3 python3-pyftpdlib vsftpd nginx-light
   xdelta3 bsdiff zstd time rsync curl openssl minisign
   dpkg-dev
+  "$@"
 )
 
 missing=()
