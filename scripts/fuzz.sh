@@ -32,7 +32,7 @@ for h in $harnesses; do
       -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -max_len=65536 \
       -artifact_prefix="$build/findings/$h/" "$build/corpus/$h" "tests/fuzz/corpus/$h" \
       >"$log" 2>&1; then
-    grep -E '^(#[0-9]+ +DONE|Done [0-9]+ runs)' "$log" | sed "s/^/fuzz: $h: /" || true
+    grep -E '^(#[0-9]+[[:space:]]+DONE|Done [0-9]+ runs)' "$log" | sed "s/^/fuzz: $h: /" || true
   else
     failed+=("$h")
     grep -E 'ERROR|SUMMARY|Test unit written' "$log" | sed "s/^/fuzz: $h: /" || true
