@@ -9,7 +9,7 @@ else
 BUILD_DIR ?= build
 endif
 
-.PHONY: all deps configure build test bench demo kill-sweep package clean
+.PHONY: all deps configure build test bench demo kill-sweep fuzz package clean
 
 all: build
 
@@ -33,6 +33,11 @@ kill-sweep: build
 	@cd $(BUILD_DIR)/tests/e2e && KILL_CAMPAIGN_STRIDE=1 ./e2e_tests \
 	  --gtest_filter='Interruption.OneRunSettlesEveryKill'
 
+# The fuzz harnesses under clang's libFuzzer, FUZZ_SECONDS (60) each; `make test` only replays
+# their corpora.
+fuzz:
+	@bash scripts/fuzz.sh
+
 package: build
 	@cmake --build $(BUILD_DIR) --target package
 
@@ -45,4 +50,4 @@ windows-deps:
 	@bash scripts/windows-deps.sh
 
 clean:
-	rm -rf build build-sanitize
+	rm -rf build build-sanitize build-fuzz

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the benchmarks need, or the packages
-# named as arguments (scripts/windows-deps.sh names its own).
+# named as arguments (the Windows and fuzz builds name their own).
 # Quiet and quick when everything is already there; apt-get update only when an install is due.
 set -euo pipefail
 
