@@ -28,13 +28,21 @@ void FileTreeSummary::MarkSegments(const std::string& path, const std::string& k
 }
 
 int FileTreeSummary::Scan(const std::string& root, const std::vector<std::string>& patterns,
-                          std::vector<std::string>* emptyFiles) {
+                          std::vector<std::string>* emptyFiles, const std::atomic<bool>* cancel) {
     OS::MutexLock lock(&m_mutex);
     for (auto& [key, entry] : m_entries)
         entry.present = false;
 
+    auto cancelled = [&] {
+        if (!cancel || !*cancel)
+            return false;
+        m_entries.clear();
+        return true;
+    };
     std::vector<SegmentToChecksum> toChecksum;
-    for (const WalkedFile& file : WalkTree(root)) {
+    for (const WalkedFile& file : WalkTree(root, cancel)) {
+        if (cancelled())
+            return kSummaryScanCancelled;
         if (MatchesAnyPattern(file.key, patterns))
             continue;
         if (!file.readable) {
@@ -46,7 +54,9 @@ int FileTreeSummary::Scan(const std::string& root, const std::vector<std::string
             emptyFiles->push_back(file.key);
         MarkSegments(file.path, file.key, file.size, file.time, &toChecksum);
     }
-    ChecksumSegments(toChecksum);
+    ChecksumSegments(toChecksum, cancel);
+    if (cancelled())
+        return kSummaryScanCancelled;
 
     std::erase_if(m_entries, [](const auto& row) { return !row.second.present; });
     return 0;
