@@ -90,7 +90,8 @@ private:
     bool RegisterFileKnown(const std::string& localPath, const std::string& key, uint64_t size,
                            int64_t time);
     void MarkSegments(const std::string& localPath, const std::string& key, uint64_t size,
-                      int64_t time, std::vector<SegmentToChecksum>* toChecksum);
+                      int64_t time, std::vector<SegmentToChecksum>* toChecksum,
+                      const std::atomic<bool>* cancel);
     bool RegisterSegmentAt(const std::string& localSegmentPath, const std::string& key,
                            uint32_t checksum, int64_t time);
 

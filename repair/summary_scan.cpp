@@ -12,9 +12,11 @@ namespace ZephPatch {
 // As RegisterFile would, but the checksums of new segments, and of those of a file whose time
 // stamp changed, are left for ChecksumSegments to fill in all at once.
 void FileTreeSummary::MarkSegments(const std::string& path, const std::string& key, uint64_t size,
-                                   int64_t time, std::vector<SegmentToChecksum>* toChecksum) {
+                                   int64_t time, std::vector<SegmentToChecksum>* toChecksum,
+                                   const std::atomic<bool>* cancel) {
     const uint64_t count = SegmentCount(size);
-    for (uint64_t i = 0; i < count; ++i) {
+    // A file of terabytes has millions of segments: the cancel is looked at between them.
+    for (uint64_t i = 0; i < count && !(i % 4096 == 0 && cancel && *cancel); ++i) {
         const auto index = static_cast<int64_t>(i);
         auto [row, inserted] = m_entries.try_emplace(SegmentName(key, index));
         SummaryEntry& entry = row->second;
@@ -52,7 +54,7 @@ int FileTreeSummary::Scan(const std::string& root, const std::vector<std::string
         }
         if (file.size == 0 && emptyFiles)
             emptyFiles->push_back(file.key);
-        MarkSegments(file.path, file.key, file.size, file.time, &toChecksum);
+        MarkSegments(file.path, file.key, file.size, file.time, &toChecksum, cancel);
     }
     ChecksumSegments(toChecksum, cancel);
     if (cancelled())

@@ -2,7 +2,8 @@
 //   (a) 1,100 connections that say nothing: the server's threads and memory;
 //   (b) 1,000 of them still open while 30 real repairs run at once: how many complete, and
 //       the server's peak threads and memory meanwhile (targets: all 30, RSS <= 256 MiB);
-//   (c) one client sending a 100 MB summary of tiny names: the server's peak memory.
+//   (c) one client sending a 100 MB summary of tiny names, then (d) one of the most entries the
+//       server takes: the server's memory after each.
 // Usage: bench_repair_server SERVER_PROGRAM WORK_FOLDER (the folder is filled and left).
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -96,15 +97,15 @@ bool RunRepair(const fs::path& install, uint16_t port) {
     return job.Succeeded();
 }
 
-// Sends the version and a summary of `bytes` bytes of five-character names, then waits for the
-// server's count or its hang-up.
-void SendHugeSummary(uint16_t port, size_t bytes) {
+constexpr size_t kTinyEntry = 4 + 2 * 5 + 4 + 8;
+
+// Sends the version and a summary of `count` five-character names, then waits for the server's
+// count or its hang-up.
+void SendHugeSummary(uint16_t port, uint32_t count) {
     const int fd = Connect(port);
     uint32_t value = ZephPatch::kAgentProtocolVersion;
     send(fd, &value, 4, MSG_NOSIGNAL);
     recv(fd, &value, 4, MSG_WAITALL);
-    constexpr size_t kEntry = 4 + 2 * 5 + 4 + 8;
-    const uint32_t count = static_cast<uint32_t>(bytes / kEntry);
     std::vector<uint8_t> piece = {'0', 's', 't', 'f'};
     for (int shift = 0; shift < 32; shift += 8)
         piece.push_back(static_cast<uint8_t>(count >> shift));
@@ -201,9 +202,12 @@ int main(int argc, char** argv) {
     for (int fd : idle)
         close(fd);
 
-    SendHugeSummary(port, 100 << 20);
+    SendHugeSummary(port, (100 << 20) / kTinyEntry);
     std::this_thread::sleep_for(std::chrono::seconds(1));
     PrintUsage("(c) after a 100 MB summary of tiny names", UsageOf(pid));
+    SendHugeSummary(port, 262144);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    PrintUsage("(d) after a summary of 262,144 tiny names", UsageOf(pid));
 
     kill(pid, SIGKILL);
     drain.join();
