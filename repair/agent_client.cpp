@@ -1,5 +1,7 @@
 #include "repair/agent_client.h"
 
+#include <sys/statvfs.h>
+
 #include <vector>
 
 #include "kernel/file_utils.h"
@@ -15,6 +17,14 @@ bool IsAcceptableInstallDirectory(const std::string& path) {
         return false;
     auto usable = [](char16_t c) { return c != u'"' && c <= 127; };
     return usable(units.front()) && usable(units.back());
+}
+
+// What the file system of `folder` has free for us; unlimited when it cannot tell.
+uint64_t FreeSpaceOf(const std::string& folder) {
+    struct statvfs info;
+    if (statvfs(ZephUtil::FsPath(folder).c_str(), &info) != 0)
+        return UINT64_MAX;
+    return static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
 }  // namespace
@@ -70,6 +80,13 @@ int ZephAgentClient::SetExclusions(const std::set<std::string>& paths) {
     return 0;
 }
 
+int ZephAgentClient::SetStallLimit(int milliseconds) {
+    if (m_running)
+        return kRepairReconfigureWhileRunning;
+    m_connection.SetStallLimit(milliseconds);
+    return 0;
+}
+
 void ZephAgentClient::StartRepair() {
     if (m_running)
         return;
@@ -119,7 +136,8 @@ int ZephAgentClient::RunRepair() {
         return m_error = kRepairBadConfiguration;
 
     SetStage(kStageScanning);
-    ScanInstallation();
+    if (!ScanInstallation())
+        return m_error;  // cancelled
 
     SetStage(kStageConnecting);
     m_error = Handshake(m_connection, m_server);
@@ -135,6 +153,9 @@ int ZephAgentClient::RunRepair() {
         return m_error;
     m_total = total;
 
+    // Sparse files do not show in the free space until their holes are filled, so what the
+    // server makes us write is counted against the space there was when it began.
+    m_spaceLeft = FreeSpaceOf(m_installDirectory);
     SetStage(kStageReceiving);
     const bool allWritten = ReceiveSegments();
     SaveSummary();
@@ -146,7 +167,7 @@ int ZephAgentClient::RunRepair() {
     return 0;
 }
 
-void ZephAgentClient::ScanInstallation() {
+bool ZephAgentClient::ScanInstallation() {
     {
         ZephUtil::ZephDataBufferFile file(m_checksumFile, ZephUtil::kFileRead);
         // Read in one piece and parsed in memory: a field at a time from the file would cost
@@ -166,8 +187,19 @@ void ZephAgentClient::ScanInstallation() {
         if (!relative.empty())
             patterns.push_back(std::move(relative));
     }
-    m_summary.Scan(m_installDirectory, patterns);
+    // A cancelled scan leaves the stored summary as it was.
+    if (m_summary.Scan(m_installDirectory, patterns, nullptr, &m_cancel) != 0)
+        return false;
     SaveSummary();
+    return true;
+}
+
+bool ZephAgentClient::TakeSpace(uint64_t bytes) {
+    uint64_t left = m_spaceLeft;
+    while (bytes <= left)
+        if (m_spaceLeft.compare_exchange_weak(left, left - bytes))
+            return true;
+    return false;
 }
 
 void ZephAgentClient::SaveSummary() {

@@ -43,6 +43,8 @@ public:
     int SetServerAddress(const ZephUtil::SocketEndpoint& server);
     // Absolute paths, or paths relative to the installation folder, left out of the summary.
     int SetExclusions(const std::set<std::string>& paths);
+    // How long a network wait may go without a byte before the job fails (7 while running).
+    int SetStallLimit(int milliseconds);
 
     // Starts the job thread (nothing happens while it runs).
     void StartRepair();
@@ -65,6 +67,9 @@ public:
     FileTreeSummary& Summary() { return m_summary; }
     const std::string& InstallDirectory() const { return m_installDirectory; }
     void CountReceivedSegment() { ++m_received; }
+    // Takes `bytes` of growth from what the disk had free when the segments began to arrive;
+    // false, taking nothing, when that would overdraw it. Safe for concurrent use.
+    bool TakeSpace(uint64_t bytes);
     // Files this job created (a segment arrived for a file that was not there); their mode
     // follows the rule for new files once their first bytes are in. Safe for concurrent use.
     void NoteNewFile(const std::string& path);
@@ -73,7 +78,7 @@ public:
 private:
     static int RunRepairEntry(void* client);
     int RunRepair();
-    void ScanInstallation();
+    bool ScanInstallation();
     bool ReceiveSegments();
     void SaveSummary();
     void Reconfigured();
@@ -94,6 +99,7 @@ private:
     ZephUtil::ZephDataBuffer* m_incoming = nullptr;  // m_connection, read ahead
     std::atomic<uint32_t> m_total{0};
     std::atomic<uint32_t> m_received{0};
+    std::atomic<uint64_t> m_spaceLeft{UINT64_MAX};
     // Set (auto reset) when the job thread moves to another stage or ends.
     const OS::EventHandle m_changed = OS::CreateEventHandle(false, false);
     std::mutex m_newFilesMutex;

@@ -1,14 +1,46 @@
 #include "repair/agent_client_task.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+
 #include "kernel/compression.h"
 #include "kernel/file_mode.h"
 #include "kernel/file_utils.h"
 #include "kernel/system_log.h"
 #include "repair/agent_client.h"
 #include "repair/agent_protocol.h"
+#include "repair/segment_checksum.h"
 #include "repair/segment_name.h"
 
 namespace ZephPatch {
+namespace {
+
+// A segment's file may be reached through folder links, which users make to keep parts of
+// the installation on another disk; but a file that is itself a link is written (or cut) only
+// when it leads to a file below the installation or below the folder it sits in, so that no key
+// from the server can aim a write at a file elsewhere, nor create one there through a dangling
+// link.
+bool LeadsOutOfPlace(const std::string& installation, const std::string& localPath) {
+    namespace fs = std::filesystem;
+    struct stat info;
+    if (lstat(localPath.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+        return false;
+    std::error_code error;
+    const fs::path target = fs::canonical(localPath, error);
+    if (error)
+        return true;
+    auto below = [&](const fs::path& folder) {
+        const fs::path real = fs::canonical(folder, error);
+        return !error &&
+               std::mismatch(real.begin(), real.end(), target.begin(), target.end()).first ==
+                   real.end();
+    };
+    return !below(installation) && !below(fs::path(localPath).parent_path());
+}
+
+}  // namespace
 
 using ZephUtil::Print;
 
@@ -153,13 +185,26 @@ bool ZephAgentClientTask::ThreadedWriteFile() {
         Print("ZephAgentClientTask::ThreadedWriteFile> refused segment key %s", m_name.c_str());
         return false;
     }
+    // Checked before anything on disk changes: data that is not what the server says it is
+    // replaces nothing, and the repair fails.
+    if (m_checksum != 0 && !MatchesItsChecksum()) {
+        Print("   error: segment %s does not match its checksum", m_name.c_str());
+        return false;
+    }
     const int64_t index = SegmentIndex(m_name);
     const std::string localPath = ZephUtil::JoinPath(m_owner->InstallDirectory(), relative);
     ZephUtil::MakeDirectory(localPath.substr(0, localPath.rfind('/')));
-    ZephUtil::ClearReadOnly(localPath);
-
-    if (m_checksum == 0)
+    if (LeadsOutOfPlace(m_owner->InstallDirectory(), localPath)) {
+        Print("   error: %s is a link that leads out of the installation", localPath.c_str());
+        return false;
+    }
+    if (m_checksum == 0) {
+        ZephUtil::ClearReadOnly(localPath);
         return RemoveSegmentData(localPath, index);
+    }
+    if (!FitsTheRepair(localPath, index))
+        return false;
+    ZephUtil::ClearReadOnly(localPath);
     // Noted before the write creates it, so that a first segment written meanwhile by another
     // task still counts the file as new.
     if (!ZephUtil::FileExists(localPath))
@@ -171,6 +216,32 @@ bool ZephAgentClientTask::ThreadedWriteFile() {
     // The checksum is given: this also stamps every row of the file with its new time.
     if (!m_owner->Summary().RegisterSegment(SegmentName(localPath, index), m_name, m_checksum)) {
         Print("   error: failed to register file %s", localPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool ZephAgentClientTask::MatchesItsChecksum() {
+    const std::vector<uint8_t>& bytes = m_data.Bytes();
+    const auto position = static_cast<size_t>(m_data.GetPosition());
+    return FinishSegmentChecksum(UpdateSegmentChecksum(0, bytes.data() + position,
+                                                       bytes.size() - position)) == m_checksum;
+}
+
+// A server can make a file only as long as the segments it announced can fill, and take only
+// the space the disk had: a segment far past a file's end would otherwise leave a hole (a
+// sparse file that costs nothing to make but that every later scan reads whole).
+bool ZephAgentClientTask::FitsTheRepair(const std::string& localPath, int64_t index) {
+    uint64_t size = 0;
+    ZephUtil::GetFileSizeOf(localPath, &size);  // a file not there yet has none
+    if (static_cast<uint64_t>(index) >= SegmentCount(size) + m_owner->GetSegmentsTotal()) {
+        Print("   error: segment %s lies past what this repair can fill", m_name.c_str());
+        return false;
+    }
+    const uint64_t end =
+        (static_cast<uint64_t>(index) << kSegmentShift) + m_data.GetSize() - m_data.GetPosition();
+    if (end > size && !m_owner->TakeSpace(end - size)) {
+        Print("   error: no room on the disk for %s", m_name.c_str());
         return false;
     }
     return true;

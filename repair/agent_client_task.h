@@ -41,6 +41,8 @@ private:
     static int WriteEntry(void* task);
     void ThreadedDecompress();
     bool ThreadedWriteFile();
+    bool MatchesItsChecksum();
+    bool FitsTheRepair(const std::string& localPath, int64_t index);
     bool WriteSegment(const std::string& localPath, int64_t index);
     bool RemoveSegmentData(const std::string& localPath, int64_t index);
     void AwaitThread();

@@ -1,5 +1,13 @@
 #include "repair/data_buffer_tcp.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+#include <asio/post.hpp>
+
+#include "kernel/system_log.h"
+
 namespace ZephUtil {
 
 ZephDataBufferTCP::ZephDataBufferTCP()
@@ -28,9 +36,9 @@ int ZephDataBufferTCP::Connect(const SocketEndpoint& remote) {
         std::lock_guard<std::mutex> lock(m_lock);
         m_socket->StartConnect(remote, operation);
     }
-    operation.Wait();
-    m_connected = operation.m_error == ZEPHRESULT_OK;
-    return operation.m_error;
+    const int result = Await(operation);
+    m_connected = result == ZEPHRESULT_OK;
+    return result;
 }
 
 bool ZephDataBufferTCP::IsConnected() const {
@@ -51,13 +59,20 @@ void ZephDataBufferTCP::Disconnect(bool abort) {
         std::lock_guard<std::mutex> lock(m_lock);
         m_socket->StartDisconnect(operation);
     }
-    operation.Wait();
+    Await(operation);
 }
 
 int ZephDataBufferTCP::Shutdown(int how) {
     if (!m_socket)
         return ZEPHRESULT_INVALID_STATE;
     return m_socket->Shutdown(how < 0 || how > 2 ? 2 : how);
+}
+
+void ZephDataBufferTCP::AwaitReadable(std::function<void()> ready) {
+    if (m_socket)
+        m_socket->AwaitReadable(std::move(ready));
+    else
+        asio::post(m_manager->Context(), std::move(ready));
 }
 
 SocketEndpoint ZephDataBufferTCP::LocalAddress() const {
@@ -80,8 +95,7 @@ int ZephDataBufferTCP::Write(const void* bytes, uint32_t count) {
         std::lock_guard<std::mutex> lock(m_lock);
         m_socket->StartWrite(operation);
     }
-    operation.Wait();
-    return operation.m_error;
+    return Await(operation);
 }
 
 int ZephDataBufferTCP::Read(void* destination, uint32_t count) {
@@ -97,9 +111,35 @@ int ZephDataBufferTCP::Read(void* destination, uint32_t count) {
         m_socket->SetPartialRead(m_partialRead);
         m_socket->StartRead(operation);
     }
-    operation.Wait();
-    if (operation.m_error == ZEPHRESULT_OK || operation.m_error == ZEPHRESULT_PARTIAL)
+    const int result = Await(operation);
+    if (result == ZEPHRESULT_OK || result == ZEPHRESULT_PARTIAL)
         m_bytesRead += operation.m_transferred;
+    return result;
+}
+
+int ZephDataBufferTCP::Await(IOOperation& operation) {
+    if (m_stallLimit == OS::kWaitNoLimit) {
+        operation.Wait();
+        return operation.m_error;
+    }
+    using Clock = std::chrono::steady_clock;
+    const auto limit = std::chrono::milliseconds(m_stallLimit);
+    uint32_t moved = operation.m_transferred;
+    Clock::time_point lastMove = Clock::now();
+    while (!operation.WaitFor(std::min(m_stallLimit, 1000))) {
+        if (operation.m_transferred != moved) {
+            moved = operation.m_transferred;
+            lastMove = Clock::now();
+        } else if (Clock::now() - lastMove >= limit) {
+            // Closing ends the request at once; what the stream held is lost with it.
+            Print("ZephDataBufferTCP> nothing moved for %d ms: connection closed", m_stallLimit);
+            Disconnect(true);
+            operation.Wait();
+            if (operation.m_error != ZEPHRESULT_OK)
+                operation.SetError(ETIMEDOUT);
+            break;
+        }
+    }
     return operation.m_error;
 }
 

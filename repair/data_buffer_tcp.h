@@ -1,18 +1,24 @@
 // A data buffer over one TCP connection: Read and Write block the calling thread until the
 // whole count has gone through (or the connection failed). Results are the socket layer's codes
 // (socket_result.h). One thread may read while another writes; each of the two directions is
-// used by one thread at a time.
+// used by one thread at a time. No wait lasts for ever: a request that moves no byte for the
+// stall limit closes the connection and fails.
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 
 #include "kernel/data_buffer.h"
+#include "kernel/event.h"
 #include "repair/socket_result.h"
 #include "repair/tcp_socket.h"
 
 namespace ZephUtil {
+
+// As long as the transfers' own stall limit: a peer that says nothing for a minute is gone.
+constexpr int kDefaultStallLimit = 60000;
 
 class ZephDataBufferTCP : public ZephDataBuffer {
 public:
@@ -37,8 +43,16 @@ public:
     // With the flag set, Read returns ZEPHRESULT_PARTIAL once some of the bytes arrived;
     // GetPosition then tells how many.
     void SetPartialRead(bool partial) { m_partialRead = partial; }
+    // A connect, read, write or disconnect that moves no byte for `milliseconds` closes the
+    // connection and fails with ZEPHRESULT_CONNECTION_LOST (kWaitNoLimit: wait for ever).
+    // Set before the connection is used.
+    void SetStallLimit(int milliseconds) { m_stallLimit = milliseconds; }
+    // Calls `ready` on the completion-port thread once the peer has sent something or the
+    // connection is closed (at once without a socket). For a server's idle connections.
+    void AwaitReadable(std::function<void()> ready);
     SocketEndpoint LocalAddress() const;
     SocketEndpoint RemoteAddress() const;
+    CPSocketManager* Manager() const { return m_manager; }
 
     uint64_t GetSize() override { return 0; }
     int SetSize(uint64_t) override { return ZEPHRESULT_NOT_SUPPORTED; }
@@ -49,11 +63,15 @@ public:
     int Read(void* destination, uint32_t count) override;
 
 private:
+    // Waits for the request under the stall limit; its result.
+    int Await(IOOperation& operation);
+
     std::mutex m_lock;  // held only while a request is being started, never while waiting
     std::unique_ptr<TCPSocket> m_socket;
     CPSocketManager* m_manager;
     std::atomic<uint64_t> m_bytesRead{0};
     bool m_partialRead = false;
+    int m_stallLimit = kDefaultStallLimit;
     std::atomic<bool> m_connected{false};
 };
 

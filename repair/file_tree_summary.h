@@ -9,6 +9,7 @@
 // use by the repair job and the threads that write repaired segments.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -23,6 +24,8 @@ namespace ZephPatch {
 constexpr uint32_t kSummaryMagic = 0x66747330;  // "0stf"
 // Load's answer to a stream that does not start with the magic.
 constexpr int kSummaryBadMagic = 10;
+// Scan's answer when it was cancelled.
+constexpr int kSummaryScanCancelled = 1;
 
 struct SummaryEntry {
     std::string name;          // the segment key, UTF-8, backslash-separated
@@ -51,16 +54,18 @@ public:
     // Replaces the table with the stream's entries (a later duplicate wins), `present` false.
     // kSummaryBadMagic, leaving the table empty, for a stream without the magic; otherwise the
     // first failing read's result (entries read before it stay), or 0. A name longer than
-    // kMaxWireNameUnits is refused with kBufOutOfRange before it is read.
-    int Load(ZephUtil::ZephDataBuffer& source);
+    // kMaxWireNameUnits, or more than `maxEntries` entries, are refused with kBufOutOfRange
+    // before they are read.
+    int Load(ZephUtil::ZephDataBuffer& source, uint32_t maxEntries = UINT32_MAX);
 
     // Refreshes the table from the files under `root` (in key order), skipping relative paths
-    // that match a pattern; rows of files and segments that are gone are dropped. Only segments of files whose time stamp changed, or that are new,
-    // are read, on every core. Keys of empty files, which have no rows, go to `emptyFiles`
-    // when given.
-    // Returns 0.
+    // that match a pattern; rows of files and segments that are gone are dropped. Only segments
+    // of files whose time stamp changed, or that are new, are read, on every core. Keys of empty
+    // files, which have no rows, go to `emptyFiles` when given. Returns 0; soon after `cancel`
+    // is set, kSummaryScanCancelled with the table empty (half-checked rows are never kept).
     int Scan(const std::string& root, const std::vector<std::string>& patterns,
-             std::vector<std::string>* emptyFiles = nullptr);
+             std::vector<std::string>* emptyFiles = nullptr,
+             const std::atomic<bool>* cancel = nullptr);
     // Registers every segment of one file. False (with a diagnostic) when its size cannot be
     // read, or at the first segment that fails.
     bool RegisterFile(const std::string& localPath, const std::string& key);
@@ -85,7 +90,8 @@ private:
     bool RegisterFileKnown(const std::string& localPath, const std::string& key, uint64_t size,
                            int64_t time);
     void MarkSegments(const std::string& localPath, const std::string& key, uint64_t size,
-                      int64_t time, std::vector<SegmentToChecksum>* toChecksum);
+                      int64_t time, std::vector<SegmentToChecksum>* toChecksum,
+                      const std::atomic<bool>* cancel);
     bool RegisterSegmentAt(const std::string& localSegmentPath, const std::string& key,
                            uint32_t checksum, int64_t time);
 

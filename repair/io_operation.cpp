@@ -29,6 +29,13 @@ void IOOperation::Wait() {
     MoveTo(STATE_COMPLETE);
 }
 
+bool IOOperation::WaitFor(int milliseconds) {
+    if (OS::WaitHandle(m_event, milliseconds) != OS::kWaitObject0)
+        return false;
+    MoveTo(STATE_COMPLETE);
+    return true;
+}
+
 void IOOperation::MoveTo(State state) {
     switch (state) {
         case STATE_POSTED:

@@ -53,6 +53,8 @@ public:
     virtual void Signal();
     // Blocks until signalled, then COMPLETE.
     void Wait();
+    // The same for at most `milliseconds`: false, and the state unchanged, when not signalled.
+    bool WaitFor(int milliseconds);
 
     bool IsInState(State state) const { return m_state.load() == state; }
     // Verifies that `state` may follow the current one, then enters it.
@@ -69,9 +71,9 @@ public:
     CPHandler* m_handler = nullptr;
     uint8_t* m_buffer = nullptr;
     uint32_t m_requested = 0;
-    uint32_t m_transferred = 0;
-    SocketEndpoint m_remote;           // of a connect
-    TCPSocket* m_listening = nullptr;  // of an accept
+    std::atomic<uint32_t> m_transferred{0};  // read by the waiter to see the request move
+    SocketEndpoint m_remote;                 // of a connect
+    TCPSocket* m_listening = nullptr;        // of an accept
 
 private:
     OS::EventHandle m_event;  // manual reset

@@ -105,6 +105,7 @@ RepairResult RunRepairDriver(const RepairRequest& request, RepairFrontEnd& front
     job.SetChecksumFile(ZephUtil::JoinPath(request.installPath, "repair.cks"));
     job.SetServerAddress(server);
     job.SetExclusions({ZephUtil::JoinPath(request.installPath, "unins000.exe")});
+    job.SetStallLimit(request.stallMilliseconds);
     job.StartRepair();
 
     StageAnnouncer announcer(frontEnd);

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "repair/socket_result.h"
+#include "repair/data_buffer_tcp.h"
 
 namespace ZephPatch {
 
@@ -29,6 +29,8 @@ struct RepairRequest {
     std::string installPath;
     std::string server;           // "host" or "host:port"; empty for kDefaultRepairServer
     int pollMilliseconds = 1000;  // how often the gauge moves and the cancel is looked for
+    // A server that sends or takes nothing for this long has failed the repair.
+    int stallMilliseconds = ZephUtil::kDefaultStallLimit;
 };
 
 // The "RepairServer" value (host or host:port) of the product's registry key, or empty when

@@ -8,10 +8,11 @@
 
 namespace ZephPatch {
 
-void ChecksumSegments(const std::vector<SegmentToChecksum>& segments) {
+void ChecksumSegments(const std::vector<SegmentToChecksum>& segments,
+                      const std::atomic<bool>* cancel) {
     std::atomic<size_t> next{0};
     auto work = [&] {
-        for (size_t i; (i = next++) < segments.size();)
+        for (size_t i; !(cancel && *cancel) && (i = next++) < segments.size();)
             *segments[i].checksum = ChecksumSegment(segments[i].localSegmentPath);
     };
     const size_t cores = std::max(std::thread::hardware_concurrency(), 1u);

@@ -35,7 +35,7 @@ int FileTreeSummary::Save(ZephUtil::ZephDataBuffer& destination) {
     return Flush(destination, staged, result);
 }
 
-int FileTreeSummary::Load(ZephUtil::ZephDataBuffer& source) {
+int FileTreeSummary::Load(ZephUtil::ZephDataBuffer& source, uint32_t maxEntries) {
     OS::MutexLock lock(&m_mutex);
     m_entries.clear();
     uint32_t magic = 0;
@@ -46,6 +46,8 @@ int FileTreeSummary::Load(ZephUtil::ZephDataBuffer& source) {
         return kSummaryBadMagic;
     uint32_t count = 0;
     result = ZephUtil::ReadUint32(source, &count);
+    if (result == ZephUtil::kBufOk && count > maxEntries)
+        return ZephUtil::kBufOutOfRange;
     // Stops at the first failure: what follows a failed read is not worth parsing, and the
     // scan that follows every load repairs the table.
     for (uint32_t i = 0; result == ZephUtil::kBufOk && i < count; ++i) {

@@ -1,6 +1,7 @@
 #include "repair/tcp_socket.h"
 
 #include <asio/ip/v6_only.hpp>
+#include <asio/post.hpp>
 
 #include <unistd.h>
 
@@ -78,6 +79,17 @@ void TCPSocket::StartDisconnect(IOOperation& operation) {
 void TCPSocket::StartAccept(TCPSocket& listening, IOOperation& operation) {
     operation.m_listening = &listening;
     Post(operation, IOOperation::IO_TCP_StartAccept);
+}
+
+void TCPSocket::AwaitReadable(std::function<void()> ready) {
+    m_manager->RunOnPort([&] {
+        if (!m_socket->is_open()) {
+            asio::post(m_manager->Context(), std::move(ready));
+            return;
+        }
+        m_socket->async_wait(asio::socket_base::wait_read,
+                             [ready = std::move(ready)](const asio::error_code&) { ready(); });
+    });
 }
 
 int TCPSocket::Bind(const SocketEndpoint& address, int option) {

@@ -7,6 +7,7 @@
 #include <asio/ip/tcp.hpp>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include "repair/cp_socket_manager.h"
@@ -39,6 +40,11 @@ public:
     void StartDisconnect(IOOperation& operation);  // graceful: both directions shut down
     // The accepted connection becomes this socket; `listening` must have been Listen()ed.
     void StartAccept(TCPSocket& listening, IOOperation& operation);
+
+    // Calls `ready` on the completion-port thread once the peer has sent something or the
+    // socket is closed, without a request of a userland class: a server waits so for many
+    // idle connections without a thread each.
+    void AwaitReadable(std::function<void()> ready);
 
     // option 2 allows reusing a local address in TIME_WAIT; 0 and 1 leave the address
     // exclusive, which is this system's default. Reads back the local address.

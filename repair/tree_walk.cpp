@@ -72,12 +72,13 @@ struct PendingFolder {
 // is being listed (a folder being listed may still add others).
 class FolderQueue {
 public:
-    explicit FolderQueue(PendingFolder root) : m_folders{std::move(root)} {}
+    FolderQueue(PendingFolder root, const std::atomic<bool>* cancel)
+        : m_folders{std::move(root)}, m_cancel(cancel) {}
 
     bool Take(PendingFolder* folder) {
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [&] { return !m_folders.empty() || m_listing == 0; });
-        if (m_folders.empty())
+        if (m_folders.empty() || (m_cancel && *m_cancel))
             return false;
         *folder = std::move(m_folders.front());
         m_folders.pop_front();
@@ -97,6 +98,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<PendingFolder> m_folders;
+    const std::atomic<bool>* m_cancel;
     int m_listing = 0;
 };
 
@@ -123,8 +125,8 @@ void ListFolders(FolderQueue& queue, std::vector<WalkedFile>* files) {
 
 }  // namespace
 
-std::vector<WalkedFile> WalkTree(const std::string& root) {
-    FolderQueue queue({ZephUtil::FsPath(root), ""});
+std::vector<WalkedFile> WalkTree(const std::string& root, const std::atomic<bool>* cancel) {
+    FolderQueue queue({ZephUtil::FsPath(root), ""}, cancel);
     const unsigned threads = std::max(std::thread::hardware_concurrency(), 1u);
     std::vector<std::vector<WalkedFile>> found(threads);
     std::vector<std::thread> helpers;

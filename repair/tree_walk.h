@@ -1,6 +1,7 @@
 // The files below an installation folder, with what a scan needs to know of each.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,7 +19,8 @@ struct WalkedFile {
 // Every entry below `root` that is not a folder, in byte order of their keys. Folders reached
 // through a symbolic link are not walked, so that a link cannot make the walk endless or leave
 // the tree. Folders are listed on every core: a status call per entry is most of what a rescan
-// of an unchanged installation costs.
-std::vector<WalkedFile> WalkTree(const std::string& root);
+// of an unchanged installation costs. Once `cancel` is set no further folder is listed.
+std::vector<WalkedFile> WalkTree(const std::string& root,
+                                 const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace ZephPatch

@@ -28,11 +28,15 @@ Bytes Raw(const std::string& key, const Bytes& content) {
     return Message(0, key, ChecksumOf(content), content);
 }
 
-Bytes Compressed(const std::string& key, const Bytes& content) {
+Bytes Packed(const Bytes& content) {
     auto source = ZephUtil::ZephDataBufferMemoryStatic::CopyOf(content.data(), content.size());
     ZephUtil::ZephDataBufferMemoryDynamic packed;
     EXPECT_EQ(ZephUtil::CompressData(packed, source), 0);
-    return Message(1, key, ChecksumOf(content), packed.Bytes());
+    return packed.Bytes();
+}
+
+Bytes Compressed(const std::string& key, const Bytes& content) {
+    return Message(1, key, ChecksumOf(content), Packed(content));
 }
 
 Bytes Removal(const std::string& key) {
@@ -82,6 +86,7 @@ protected:
         ASSERT_EQ(job.SetChecksumFile(Checksums()), 0);
         ASSERT_EQ(job.SetServerAddress(server), 0);
         ASSERT_EQ(job.SetExclusions({(m_install / "unins000.exe").string()}), 0);
+        ASSERT_EQ(job.SetStallLimit(m_stallLimit), 0);
     }
 
     // Runs one job against the script; returns {error, stage}.
@@ -103,6 +108,7 @@ protected:
     }
 
     fs::path m_install;
+    int m_stallLimit = ZephUtil::kDefaultStallLimit;
     uint32_t m_received = 0;
     float m_progress = -1;
 };
@@ -167,8 +173,10 @@ TEST_F(PipelineTest, WrittenSegmentsRawCompressedShortAndAheadOfTheirFile) {
 }
 
 TEST_F(PipelineTest, SegmentOffsetsBeyondFourGiB) {
+    // The segments before it are announced (a file cannot grow past what they could fill),
+    // but the server goes away before sending them.
     const Bytes tail = RandomBytes(10, 6);
-    EXPECT_EQ(Repair(Serve({Raw("huge.bin#1024", tail)})), kSucceeded);
+    EXPECT_EQ(Repair(Serve({Raw("huge.bin#1024", tail)}, nullptr, 1025)), kFailedReceiving);
     const fs::path huge = m_install / "huge.bin";
     ASSERT_EQ(fs::file_size(huge), (uint64_t{1} << 32) + 10);
     std::ifstream in(huge, std::ios::binary);
@@ -205,6 +213,93 @@ TEST_F(PipelineTest, NetworkLengthsAreCheckedBeforeAllocation) {
         EXPECT_EQ(Repair(Serve({message})), kFailedReceiving);
         EXPECT_FALSE(fs::exists(m_install / "a"));
     }
+}
+
+// What a hostile server may try: data other than it says, files far larger than it can fill,
+// writes through links, and saying nothing at all.
+
+TEST_F(PipelineTest, SegmentsThatDoNotMatchTheirChecksumReplaceNothing) {
+    const Bytes original = RandomBytes(5 * kMiB, 10);
+    WriteFile(m_install / "bin/Velmor.exe", original);
+    const Bytes forged = RandomBytes(40, 11);
+    for (const Bytes& message :
+         {Message(0, "bin\\Velmor.exe#000", ChecksumOf(forged) ^ 1, forged),
+          Message(1, "bin\\Velmor.exe#000", ChecksumOf(forged) ^ 1, Packed(forged))}) {
+        EXPECT_EQ(Repair(Serve({message})), kFailedReceiving);
+        EXPECT_EQ(ReadFile(m_install / "bin/Velmor.exe"), original);
+        EXPECT_EQ(SavedSummary().at("bin\\Velmor.exe#000").checksum,
+                  ChecksumOf(Bytes(original.begin(), original.begin() + kSegmentSize)));
+    }
+}
+
+TEST_F(PipelineTest, AServerCannotMakeFilesLargerThanItsSegmentsOrTheDiskCanFill) {
+    // One byte a tebibyte into a file: nothing announced could fill the hole before it.
+    EXPECT_EQ(Repair(Serve({Raw("docs\\huge.txt#262144", {'x'})})), kFailedReceiving);
+    EXPECT_FALSE(fs::exists(m_install / "docs/huge.txt"));
+    // Announcing every segment before it makes the hole fillable, but not on this disk.
+    const fs::space_info space = fs::space(m_install);
+    if (space.available < (uint64_t{1} << 40)) {
+        EXPECT_EQ(Repair(Serve({Raw("docs\\huge.txt#262144", {'x'})}, nullptr, 262145)),
+                  kFailedReceiving);
+        EXPECT_FALSE(fs::exists(m_install / "docs/huge.txt"));
+    }
+}
+
+TEST_F(PipelineTest, CancellingReachesTheScanOfAHugeFile) {
+    // A sparse tebibyte: reading it whole would take hours.
+    WriteFile(m_install / "huge.bin", {});
+    std::error_code error;
+    fs::resize_file(m_install / "huge.bin", uint64_t{1} << 40, error);
+    if (error)
+        GTEST_SKIP() << "no sparse files here: " << error.message();
+    auto job = std::make_unique<ZephAgentClient>();
+    Configure(*job, {kLoopback, UnusedPort()});
+    job->StartRepair();
+    while (job->GetStage() < kStageScanning)
+        OS::Sleep(5);
+    OS::Sleep(200);
+    job.reset();  // returns once the scan has seen the cancel
+    EXPECT_FALSE(fs::exists(Checksums())) << "a cancelled scan saves nothing";
+}
+
+TEST_F(PipelineTest, WritesFollowFolderLinksButNotFileLinksLeadingOut) {
+    const fs::path elsewhere = m_folder / "elsewhere";
+    fs::create_directory(elsewhere);
+    fs::create_directory_symlink(elsewhere, m_install / "data");
+    const Bytes victim = {'k', 'e', 'e', 'p'};
+    WriteFile(m_folder / "victim.txt", victim);
+    fs::create_directories(m_install / "bin");
+    fs::create_symlink(m_folder / "victim.txt", m_install / "bin/Velmor.exe");
+    fs::create_symlink(m_folder / "absent.txt", m_install / "bin/dangling.dll");
+
+    const Bytes content = RandomBytes(40, 12);
+    EXPECT_EQ(Repair(Serve({Raw("data\\x.bin#000", content)})), kSucceeded);
+    EXPECT_EQ(ReadFile(elsewhere / "x.bin"), content);
+    for (const char* key : {"bin\\Velmor.exe#000", "bin\\dangling.dll#000"})
+        EXPECT_EQ(Repair(Serve({Raw(key, content)})), kFailedReceiving) << key;
+    EXPECT_EQ(ReadFile(m_folder / "victim.txt"), victim);
+    EXPECT_FALSE(fs::exists(m_folder / "absent.txt"));
+}
+
+TEST_F(PipelineTest, AServerThatFallsSilentFailsTheRepairAfterTheStallLimit) {
+    m_stallLimit = 300;
+    // Silent after the connection, after the summary, and in the middle of a segment.
+    const auto silent = [](ZephDataBufferTCP& peer) { AwaitPeerClose(peer); };
+    EXPECT_EQ(Repair(silent), std::make_pair(kRepairVersionMismatch, int{kStageConnecting}));
+    const auto afterSummary = [](ZephDataBufferTCP& peer) {
+        uint32_t version = 0;
+        ZephUtil::ReadUint32(peer, &version);
+        ZephUtil::WriteUint32(peer, kAgentProtocolVersion);
+        FileTreeSummary summary;
+        summary.Load(peer);
+        AwaitPeerClose(peer);
+    };
+    EXPECT_EQ(Repair(afterSummary),
+              std::make_pair(int{ZephUtil::ZEPHRESULT_CONNECTION_LOST}, int{kStageExchanging}));
+    Bytes half = Raw("a.bin#000", RandomBytes(kMiB, 13));
+    half.resize(half.size() / 2);
+    EXPECT_EQ(Repair(Serve({half})), kFailedReceiving);
+    EXPECT_FALSE(fs::exists(m_install / "a.bin"));
 }
 
 TEST_F(PipelineTest, AServerThatGoesAwayMidStreamLeavesWhatArrivedAndErrorThree) {

@@ -70,6 +70,7 @@ public:
     }
     void Kill() { Stop(SIGKILL); }
     uint16_t Port() const { return m_port; }
+    pid_t Pid() const { return m_child ? m_child->processId : -1; }
     std::string Address() const { return "127.0.0.1:" + std::to_string(m_port); }
     std::string Output() {
         std::lock_guard lock(m_mutex);

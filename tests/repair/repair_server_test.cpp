@@ -5,6 +5,8 @@
 #include <signal.h>
 #include <sys/socket.h>
 
+#include <fstream>
+
 #include "tests/repair/repair_server_process.h"
 #include "tests/repair/repair_test_support.h"
 
@@ -36,6 +38,15 @@ uint32_t HandshakeOver(int family, uint16_t port) {
                         write(fd, version, 4) == 4 && read(fd, answer, 4) == 4;
     close(fd);
     return traded ? answer[0] | answer[1] << 8 | answer[2] << 16 | uint32_t{answer[3]} << 24 : 0;
+}
+
+// The number of threads of a running process.
+int ThreadsOf(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("Threads:"))
+            return std::stoi(line.substr(8));
+    return -1;
 }
 
 // The output of a short run of the server with `arguments`, and its exit code.
@@ -87,6 +98,50 @@ TEST_F(RepairServerTest, SaysWhyItCannotListenAndAnswersHelpAndVersion) {
     EXPECT_EQ(versionCode, 0);
     EXPECT_TRUE(version.starts_with("zephrepaird ")) << version;
     EXPECT_EQ(RunServer({"--root"}).second, 2);
+}
+
+TEST_F(RepairServerTest, IdleAndSilentClientsHoldNoThreadAndAreHungUpOn) {
+    const fs::path reference = m_folder / "reference";
+    WriteFile(reference / "data.bin", RandomBytes(kMiB, 2));
+    RepairServerProcess server(reference, false,
+                               {"--listen=127.0.0.1:0", "--timeout=2", "--clients=2"});
+    // A hundred clients that say nothing, and twenty that stop after their version.
+    std::vector<int> quiet;
+    for (int i = 0; i < 120; ++i) {
+        quiet.push_back(socket(AF_INET, SOCK_STREAM, 0));
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(kLoopback);
+        address.sin_port = htons(server.Port());
+        ASSERT_EQ(connect(quiet.back(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const uint8_t version[4] = {ZephPatch::kAgentProtocolVersion, 0, 0, 0};
+        if (i < 20) {
+            ASSERT_EQ(write(quiet.back(), version, 4), 4);
+        }
+    }
+    // Its own threads and those of the pool, however many clients wait.
+    EXPECT_LE(ThreadsOf(server.Pid()), 2 + 4);
+
+    // A real repair still gets through.
+    const fs::path install = m_folder / "install";
+    fs::create_directory(install);
+    ZephPatch::ZephAgentClient job;
+    ASSERT_EQ(job.SetInstallDirectory(install.string()), 0);
+    ASSERT_EQ(job.SetChecksumFile((install / "repair.cks").string()), 0);
+    ASSERT_EQ(job.SetServerAddress({kLoopback, server.Port()}), 0);
+    RunToEnd(job);
+    EXPECT_TRUE(job.Succeeded()) << job.GetError();
+    EXPECT_EQ(ReadFile(install / "data.bin"), ReadFile(reference / "data.bin"));
+
+    for (const int fd : quiet) {
+        const timeval guard{60, 0};  // far beyond the server's time-out
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &guard, sizeof guard);
+        uint8_t answer[4];
+        const ssize_t got = read(fd, answer, 4);
+        const ssize_t after = got == 4 ? read(fd, answer, 4) : got;
+        EXPECT_TRUE(after == 0 || (after < 0 && errno == ECONNRESET)) << "still open";
+        close(fd);
+    }
 }
 
 }  // namespace

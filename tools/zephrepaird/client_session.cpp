@@ -1,5 +1,7 @@
 #include "tools/zephrepaird/client_session.h"
 
+#include <asio/steady_timer.hpp>
+
 #include <cinttypes>
 
 #include "kernel/block_io.h"
@@ -17,8 +19,41 @@ namespace {
 
 using ZephUtil::Print;
 
-// Far beyond any real installation's summary (about 40 bytes per 4 MiB segment).
-constexpr uint64_t kMaxSummaryBytes = 1ull << 30;
+// Far beyond any real installation's summary (40 to 150 bytes per 4 MiB segment), and small
+// enough that a client's summary costs the server tens of megabytes at most.
+constexpr uint64_t kMaxSummaryBytes = 16ull << 20;
+constexpr uint32_t kMaxSummaryEntries = 262144;  // 1 TiB of installation
+
+// Closes a connection unless the scope ends within the time given.
+class Deadline {
+public:
+    Deadline(ZephUtil::ZephDataBufferTCP& connection, int milliseconds)
+        : m_manager(*connection.Manager()), m_armed(std::make_shared<bool>(true)) {
+        m_manager.RunOnPort([&] {
+            m_timer = std::make_unique<asio::steady_timer>(m_manager.Context());
+            m_timer->expires_after(std::chrono::milliseconds(milliseconds));
+            m_timer->async_wait([armed = m_armed, &connection](const asio::error_code& error) {
+                if (!error && *armed)
+                    connection.Disconnect(true);
+            });
+        });
+    }
+    // On the port's thread, where the timer's completion runs: once disarmed there, a
+    // completion already queued leaves the connection alone.
+    ~Deadline() {
+        m_manager.RunOnPort([&] {
+            *m_armed = false;
+            m_timer.reset();
+        });
+    }
+    Deadline(const Deadline&) = delete;
+    Deadline& operator=(const Deadline&) = delete;
+
+private:
+    ZephUtil::CPSocketManager& m_manager;
+    std::shared_ptr<bool> m_armed;
+    std::unique_ptr<asio::steady_timer> m_timer;
+};
 
 // Sends one planned message. False when the connection failed or the reference segment could
 // not be read (it changed under us: the client tries again later).
@@ -59,21 +94,25 @@ void AwaitClientClose(ZephUtil::ZephDataBufferTCP& connection) {
     connection.Read(&ignored, 1);
 }
 
-}  // namespace
-
-void ServeClient(ZephUtil::ZephDataBufferTCP& connection, ReferenceTree& tree, bool compress) {
+bool AnswerVersion(ZephUtil::ZephDataBufferTCP& connection) {
     uint32_t version = 0;
     if (ZephUtil::ReadUint32(connection, &version) != ZephUtil::kBufOk)
-        return;
+        return false;
     ZephUtil::WriteUint32(connection, ZephPatch::kAgentProtocolVersion);
     if (version != ZephPatch::kAgentProtocolVersion) {
         Print("zephrepaird> client speaks version %u", version);
-        return;
+        return false;
     }
+    return true;
+}
+
+void ServeRepair(ZephUtil::ZephDataBufferTCP& connection, ReferenceTree& tree,
+                 const SessionLimits& limits) {
     ZephPatch::FileTreeSummary client;
     {
+        const Deadline deadline(connection, limits.summaryMilliseconds);
         ZephPatch::ReadAheadBuffer summary(connection, kMaxSummaryBytes);
-        const int status = client.Load(summary);
+        const int status = client.Load(summary, kMaxSummaryEntries);
         if (status != ZephUtil::kBufOk) {
             Print("zephrepaird> unreadable summary from client (%d)", status);
             return;
@@ -85,11 +124,20 @@ void ServeClient(ZephUtil::ZephDataBufferTCP& connection, ReferenceTree& tree, b
     if (ZephUtil::WriteUint32(connection, static_cast<uint32_t>(plan.size())) != 0)
         return;
     for (const PlannedSegment& planned : plan)
-        if (!SendSegment(connection, tree, planned, compress)) {
+        if (!SendSegment(connection, tree, planned, limits.compress)) {
             Print("zephrepaird> stopped at %s", planned.key.c_str());
             return;
         }
     AwaitClientClose(connection);
+}
+
+}  // namespace
+
+bool ServeStep(Client& client, ReferenceTree& tree, const SessionLimits& limits) {
+    if (client.step++ == 0)
+        return AnswerVersion(*client.connection);
+    ServeRepair(*client.connection, tree, limits);
+    return false;
 }
 
 }  // namespace ZephRepairServer

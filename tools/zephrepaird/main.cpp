@@ -1,5 +1,6 @@
 // zephrepaird: serves a reference installation to repair clients over TCP.
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include "kernel/version.h"
 #include "repair/data_buffer_tcp.h"
 #include "repair/tcp_socket.h"
+#include "tools/zephrepaird/client_pool.h"
 #include "tools/zephrepaird/client_session.h"
 #include "tools/zephrepaird/reference_tree.h"
 #include "tools/zephrepaird/server_options.h"
@@ -23,18 +25,6 @@ using ZephUtil::Print;
 
 constexpr int kExitCannotListen = 1;
 constexpr int kExitUsage = 2;
-
-struct Connection {
-    std::unique_ptr<ZephUtil::ZephDataBufferTCP> buffer;
-    ReferenceTree* tree;
-    bool compress;
-};
-
-int ServeConnection(void* argument) {
-    std::unique_ptr<Connection> connection(static_cast<Connection*>(argument));
-    ServeClient(*connection->buffer, *connection->tree, connection->compress);
-    return 0;
-}
 
 // Blocks until a client connects; null when the accept failed.
 std::unique_ptr<ZephUtil::TCPSocket> Accept(ZephUtil::TCPSocket& listening,
@@ -80,14 +70,24 @@ void ReadReferenceTree(ReferenceTree& tree, bool quiet) {
     ZephUtil::RouteConsoleLines(true, -1);
 }
 
+// Each waiting client holds a descriptor: take all the system lets us have.
+void RaiseDescriptorLimit() {
+    rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 int Serve(const ServerOptions& options) {
     ReferenceTree tree(options.root);
     ReadReferenceTree(tree, options.quiet);
+    RaiseDescriptorLimit();
 
     ZephUtil::CPSocketManager* manager = ZephUtil::CPSocketManager::Acquire();
     ZephUtil::TCPSocket listening;
     if (!listening.Create(manager, options.listen.protocol()) ||
-        listening.Bind(options.listen, 2) != 0 || listening.Listen(64) != 0) {
+        listening.Bind(options.listen, 2) != 0 || listening.Listen(SOMAXCONN) != 0) {
         const int error = listening.LastSystemError();
         fprintf(stderr, "zephrepaird: cannot listen on %s: %s\n",
                 EndpointText(options.listen).c_str(),
@@ -96,6 +96,9 @@ int Serve(const ServerOptions& options) {
     }
     asio::ip::tcp::endpoint local = options.listen;
     local.port(listening.LocalAddress().port);
+    const SessionLimits limits{options.compress, 5 * options.timeoutMilliseconds};
+    ClientPool clients(options.clients, options.timeoutMilliseconds,
+                       [&](Client& client) { return ServeStep(client, tree, limits); });
     Print("zephrepaird> listening on %s", EndpointText(local).c_str());
     for (;;) {
         std::unique_ptr<ZephUtil::TCPSocket> socket = Accept(listening, manager);
@@ -103,11 +106,9 @@ int Serve(const ServerOptions& options) {
             OS::Sleep(100);  // out of descriptors, say: let connections end first
             continue;
         }
-        auto connection = std::make_unique<Connection>(
-            Connection{std::make_unique<ZephUtil::ZephDataBufferTCP>(std::move(socket)), &tree,
-                       options.compress});
-        // Each client on a thread of its own; the thread owns the connection.
-        OS::StartThread(0, ServeConnection, connection.release());
+        auto connection = std::make_unique<ZephUtil::ZephDataBufferTCP>(std::move(socket));
+        connection->SetStallLimit(options.timeoutMilliseconds);
+        clients.Add(std::move(connection));
     }
 }
 

@@ -30,10 +30,21 @@ bool ParseEndpoint(const std::string& text, asio::ip::tcp::endpoint* endpoint) {
     return true;
 }
 
+// A whole number from `lowest` to `highest`.
+bool ParseCount(const std::string& text, long lowest, long highest, int* value) {
+    char* end = nullptr;
+    const long number = strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || number < lowest || number > highest)
+        return false;
+    *value = static_cast<int>(number);
+    return true;
+}
+
 }  // namespace
 
 const char kServerUsage[] =
     "Usage: zephrepaird --root=FOLDER [--listen=ADDRESS:PORT] [--compress] [--quiet]\n"
+    "                   [--clients=N] [--timeout=SECONDS]\n"
     "Serves the reference installation in FOLDER (an installation at the newest build) to\n"
     "the installer's repair mode (InstallPatchCLI --repair, InstallPatchGUI --repair) over TCP.\n"
     "\n"
@@ -42,6 +53,8 @@ const char kServerUsage[] =
     "                         and IPv4 alike, 127.0.0.1:0 a free loopback port\n"
     "  --compress             send the segments compressed\n"
     "  --quiet                no line per segment while the tree is read at start\n"
+    "  --clients=N            repair at most N clients at once (default 32); others wait\n"
+    "  --timeout=SECONDS      hang up on a client silent for that long (default 60)\n"
     "  -h, --help             print this text and exit\n"
     "  --version              print the version and exit\n"
     "\n"
@@ -64,7 +77,9 @@ bool ParseServerOptions(int argc, char** argv, ServerOptions* options, std::stri
             value = argument.substr(equals + 1);
             argument.resize(equals);
             hasValue = true;
-        } else if ((argument == "--root" || argument == "--listen") && i + 1 < argc) {
+        } else if ((argument == "--root" || argument == "--listen" || argument == "--clients" ||
+                    argument == "--timeout") &&
+                   i + 1 < argc) {
             value = argv[++i];
             hasValue = true;
         }
@@ -75,6 +90,18 @@ bool ParseServerOptions(int argc, char** argv, ServerOptions* options, std::stri
                 *error = "not an ADDRESS:PORT (IPv6 in brackets): " + value;
                 return false;
             }
+        } else if (argument == "--clients" && hasValue) {
+            if (!ParseCount(value, 1, 4096, &options->clients)) {
+                *error = "--clients takes a number from 1 to 4096: " + value;
+                return false;
+            }
+        } else if (argument == "--timeout" && hasValue) {
+            int seconds = 0;
+            if (!ParseCount(value, 1, 86400, &seconds)) {
+                *error = "--timeout takes seconds from 1 to 86400: " + value;
+                return false;
+            }
+            options->timeoutMilliseconds = seconds * 1000;
         } else if (argument == "--compress" && !hasValue) {
             options->compress = true;
         } else if (argument == "--quiet" && !hasValue) {

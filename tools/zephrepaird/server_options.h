@@ -1,4 +1,5 @@
-// zephrepaird --root=FOLDER [--listen=ADDRESS:PORT] [--compress] [--quiet] | --help | --version
+// zephrepaird --root=FOLDER [--listen=ADDRESS:PORT] [--compress] [--quiet] [--clients=N]
+//             [--timeout=SECONDS] | --help | --version
 #pragma once
 
 #include <asio/ip/tcp.hpp>
@@ -12,6 +13,10 @@ struct ServerOptions {
     // Every local IPv4 address, port 6000.
     asio::ip::tcp::endpoint listen{asio::ip::address_v4::any(), 6000};
     bool compress = false;
+    // Clients served at once (more wait their turn), each on a thread of the pool.
+    int clients = 32;
+    // A client silent for this long, before or during its repair, is hung up on.
+    int timeoutMilliseconds = 60000;
     // No line per segment while the reference tree is read at start.
     bool quiet = false;
     bool help = false;
