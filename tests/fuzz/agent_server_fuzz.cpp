@@ -72,14 +72,18 @@ int Connect(uint16_t port) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Server server;
-    std::thread client([&] {
+    std::thread peer([&] {
         orvik_fuzz::SendAllThenDrain(Connect(server.listening->LocalAddress().port), data, size);
     });
     {
-        ZephUtil::ZephDataBufferTCP connection(server.Accept());
-        // Both answers, raw and compressed, from the same inputs.
-        ZephRepairServer::ServeClient(connection, server.tree, size % 2 == 1);
+        // The pool's steps, one after the other on this thread; both answers, raw and
+        // compressed, from the same inputs.
+        ZephRepairServer::Client client{
+            std::make_unique<ZephUtil::ZephDataBufferTCP>(server.Accept())};
+        const ZephRepairServer::SessionLimits limits{.compress = size % 2 == 1};
+        while (ZephRepairServer::ServeStep(client, server.tree, limits)) {
+        }
     }
-    client.join();
+    peer.join();
     return 0;
 }
