@@ -5,7 +5,7 @@
 //   1. sockets and the socket manager (where it uses them), InstallCrashHandlers;
 //   2. RunShellStartup; when false, end without step 6's on-exit program (after a relaunch
 //      it has run already);
-//   3. SetCallbacks (no total hook, its ShouldContinue, its MessageSink), then its window;
+//   3. SetCallbacks (its TotalHook, ShouldContinue and MessageSink), then its window;
 //   4. the embedded patch check on state.executablePath;
 //   5. ChooseRunMode: start the session at once for repair and download; for none, report
 //      MSG_NO_VALID_OPERATION at level 3 (the window disables "Apply Update");

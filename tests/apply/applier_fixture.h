@@ -125,7 +125,7 @@ protected:
         return found;
     }
 
-    TempFolder root;
+    TestFolder root;
     std::string install = root / "install";
     std::string patch = root / "patch";
     std::string toolLog = root / "tool.log";

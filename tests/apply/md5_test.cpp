@@ -68,7 +68,7 @@ TEST(Md5, MisuseIsReportedAndIgnored) {
 }
 
 TEST(Md5, FileDigest) {
-    ZephTest::TempFolder dir;
+    ZephTest::TestFolder dir;
     ZephTest::WriteFile(dir / "empty", "");
     ZephTest::WriteFile(dir / "abc", "abc");
     std::string big(300000, '\0');
@@ -87,7 +87,7 @@ TEST(Md5, FileDigest) {
     out = "unchanged";
     EXPECT_FALSE(FileMd5Hex(dir / "missing", &out));
     EXPECT_EQ(out, "unchanged");
-    EXPECT_FALSE(FileMd5Hex(dir.path(), &out)) << "a folder has no digest";
+    EXPECT_FALSE(FileMd5Hex(dir.Path(), &out)) << "a folder has no digest";
     EXPECT_EQ(out, "unchanged");
 }
 

@@ -11,7 +11,7 @@ const char kA[] = "0cc175b9c0f1b6a831c399e269772661";
 const char kB[] = "92eb5ffee6ae2fec3ad71c777531578f";
 
 std::vector<PatchListEntry> ReadText(const std::string& text) {
-    ZephTest::TempFolder dir;
+    ZephTest::TestFolder dir;
     ZephTest::WriteFile(dir / "list.txt", text);
     std::vector<PatchListEntry> entries;
     EXPECT_EQ(ReadPatchList(dir / "list.txt", &entries), ListReadResult::kOk);
@@ -46,7 +46,7 @@ TEST(PatchList, LinesAreTakenAsTheyStand) {
 }
 
 TEST(PatchList, MissingOrIncompleteLists) {
-    ZephTest::TempFolder dir;
+    ZephTest::TestFolder dir;
     std::vector<PatchListEntry> entries = {{"x", "y", "z"}};
     EXPECT_EQ(ReadPatchList(dir / "none.txt", &entries), ListReadResult::kCannotOpen);
     EXPECT_TRUE(entries.empty());
@@ -63,7 +63,7 @@ TEST(PatchList, MissingOrIncompleteLists) {
 // A small archive may unpack to lists of nothing but line ends: they are refused at the caps
 // instead of being held line by line.
 TEST(PatchList, ListsBeyondTheCapsAreRefused) {
-    ZephTest::TempFolder dir;
+    ZephTest::TestFolder dir;
     std::vector<PatchListEntry> entries;
     ZephTest::WriteFile(dir / "huge.txt", std::string(kMaxPatchListBytes + 1, '\n'));
     EXPECT_EQ(ReadPatchList(dir / "huge.txt", &entries), ListReadResult::kTooLarge);

@@ -1,4 +1,4 @@
-// A fresh temporary folder per test and small file helpers.
+// Small file helpers.
 #pragma once
 
 #include <cstdint>
@@ -9,29 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_folder.h"
+
 namespace ZephTest {
 
-class TempFolder {
-public:
-    // In the system's temporary folder, or below `base`.
-    explicit TempFolder(
-        const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
-        std::string pattern = (base / "apply-XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
+using orvik_test::TestFolder;
 
 inline void WriteFile(const std::string& path, const std::string& content) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());

@@ -15,6 +15,7 @@
 #include "assetdb/asset_database.h"
 #include "assetdb/progress_sink.h"
 #include "kernel/child_process.h"
+#include "tests/support/test_folder.h"
 
 namespace ZephPatch::Testing {
 
@@ -24,19 +25,13 @@ namespace fs = std::filesystem;
 class TempInstallation {
 public:
     TempInstallation() {
-        std::string pattern = (fs::temp_directory_path() / "assetdb-XXXXXX").string();
-        m_root = mkdtemp(pattern.data());
-        fs::create_directories(m_root + "/UserData");
-        fs::create_directories(m_root + "/bin");
+        fs::create_directories(Path("UserData"));
+        fs::create_directories(Path("bin"));
     }
-    ~TempInstallation() {
-        DetachDatabase();
-        std::error_code ignored;
-        fs::remove_all(m_root, ignored);
-    }
-    const std::string& Root() const { return m_root; }
-    std::string Database() const { return m_root + "/UserData/assets.tdx"; }
-    std::string Path(const std::string& relative) const { return m_root + "/" + relative; }
+    ~TempInstallation() { DetachDatabase(); }
+    const std::string& Root() const { return m_root.Path(); }
+    std::string Database() const { return Path("UserData/assets.tdx"); }
+    std::string Path(const std::string& relative) const { return m_root.Path(relative); }
 
     // The fake product utility as bin/VelmorUtil.exe, with `settings` as its control file.
     void InstallUtility(const std::string& settings = "") const {
@@ -56,7 +51,7 @@ public:
     }
 
 private:
-    std::string m_root;
+    orvik_test::TestFolder m_root;
 };
 
 inline std::string PeerProgram() {

@@ -135,9 +135,7 @@ protected:
 
     // In memory when possible: the kills are of the process, not the machine, and a hundred
     // applications flushing to a disk would take long.
-    TempFolder dir{std::filesystem::is_directory("/dev/shm")
-                       ? "/dev/shm"
-                       : std::filesystem::temp_directory_path()};
+    TestFolder dir{orvik_test::MemoryTempFolder()};
     std::string patch = dir / "patch";
     std::string install = dir / "install";
     std::vector<uint8_t> newLog;

@@ -102,7 +102,7 @@ protected:
         WriteFile(news + "/ZephLauncher.exe", EditBinary(ReadFile("/usr/bin/true"), 7));
     }
 
-    TempFolder dir;
+    TestFolder dir;
 };
 
 TEST_F(PatchEndToEnd, ZephpackPatchAppliedWithTheRealToolGivesTheNewTree) {

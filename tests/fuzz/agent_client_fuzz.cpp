@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static orvik_fuzz::LoopbackListener server;
     // The installation sits two levels down, so that a key climbing out of it lands where it
     // shows.
-    const std::string box = orvik_fuzz::Scratch().FreshFolder("box");
+    const std::string box = orvik_fuzz::FreshFolder("box");
     const std::string installation = box + "/install";
     std::filesystem::create_directory(installation);
     std::thread serve([&] {

@@ -18,7 +18,7 @@ using namespace ZephUtil;
 // A small reference (whole segments would make each run slow): files in a folder and at the
 // top, and an empty one.
 std::string MakeReference() {
-    const std::string root = orvik_fuzz::Scratch().FreshFolder("reference");
+    const std::string root = orvik_fuzz::FreshFolder("reference");
     std::filesystem::create_directories(root + "/bin");
     std::string program(3000, '\0');
     for (size_t i = 0; i < program.size(); ++i)

@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string archive = orvik_fuzz::Scratch() / "patch.zpa";
     orvik_fuzz::WriteBytes(archive, data, size);
     // The target sits two levels down, so that a name climbing out of it lands where it shows.
-    const std::string box = orvik_fuzz::Scratch().FreshFolder("box");
+    const std::string box = orvik_fuzz::FreshFolder("box");
     const std::string target = box + "/target";
     std::filesystem::create_directory(target);
     ZephPatch::UnpackArchive(archive, target);

@@ -18,6 +18,8 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/test_folder.h"
+
 namespace orvik_fuzz {
 
 namespace fs = std::filesystem;
@@ -31,43 +33,19 @@ namespace fs = std::filesystem;
         }                                                                                      \
     } while (0)
 
-// One folder per process below the shared-memory file system (fast, never a real disk),
-// removed with everything in it when the process ends normally.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        const fs::path base =
-            fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-        std::string pattern = (base / "orvik-fuzz-XXXXXX").string();
-        FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr);
-        m_path = pattern;
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
+// One folder per process below the shared-memory file system (fast, never a real disk), made on
+// first use and removed with everything in it when the process ends normally.
+inline orvik_test::TestFolder& Scratch() {
+    static orvik_test::TestFolder folder(orvik_test::MemoryTempFolder());
+    return folder;
+}
 
-    const fs::path& Path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return (m_path / name).string(); }
-
-    // A fresh empty folder of that name inside, for one input.
-    std::string FreshFolder(const std::string& name) const {
-        const fs::path folder = m_path / name;
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
-        fs::create_directories(folder);
-        return folder.string();
-    }
-
-private:
-    fs::path m_path;
-};
-
-// The process's scratch folder, made on first use.
-inline ScratchFolder& Scratch() {
-    static ScratchFolder folder;
+// A fresh empty folder of that name in the scratch folder, for one input.
+inline std::string FreshFolder(const std::string& name) {
+    const std::string folder = Scratch() / name;
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+    fs::create_directories(folder);
     return folder;
 }
 

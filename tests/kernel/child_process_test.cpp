@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "kernel/command_line.h"
+#include "tests/support/test_folder.h"
 
 namespace {
 
@@ -53,13 +54,8 @@ void AwaitZombie(pid_t pid) {
 
 class ChildProcessTest : public testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/kernel_child_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_folder = fs::canonical(pattern);
-    }
-    void TearDown() override { fs::remove_all(m_folder); }
-    fs::path m_folder;
+    orvik_test::TestFolder m_temp;
+    const fs::path m_folder = m_temp.Path();
 };
 
 TEST(CommandLineTest, SplitsLikeAWindowsCommandLine) {

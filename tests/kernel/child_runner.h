@@ -1,5 +1,5 @@
-// Test support: fresh temporary folders and helper programs run as real children, their
-// standard output and error captured separately.
+// Test support: helper programs run as real children, their standard output and error
+// captured separately.
 #pragma once
 
 #include <fcntl.h>
@@ -17,23 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_folder.h"
+
 namespace orvik_test {
-
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orvik-XXXXXX").string();
-        m_path = mkdtemp(pattern.data());
-    }
-    ~TempFolder() { std::filesystem::remove_all(m_path); }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
 
 inline std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -9,7 +9,7 @@
 using orvik_test::Child;
 using orvik_test::ChildOptions;
 using orvik_test::ReadWholeFile;
-using orvik_test::TempFolder;
+using orvik_test::TestFolder;
 
 namespace {
 
@@ -40,15 +40,15 @@ struct CrashRun {
     std::string report;  // of Velmor-48249.dmp
 };
 
-CrashRun RunCrashProgram(const TempFolder& folder, const std::string& mode) {
+CrashRun RunCrashProgram(const TestFolder& folder, const std::string& mode) {
     ChildOptions options;
-    options.cwd = folder.path();
+    options.cwd = folder.Path();
     options.env = {kSanitizerOptions};
     Child child({orvik_test::TestProgram("crash_program"), mode}, options);
     CrashRun run;
     run.status = child.Finish();
     run.out = child.out();
-    run.files = FilesIn(folder.path());
+    run.files = FilesIn(folder.Path());
     run.report = ReadWholeFile(folder / "Velmor-48249.dmp");
     return run;
 }
@@ -84,7 +84,7 @@ bool KilledBy(int status, int signal) {
 using Files = std::vector<std::string>;
 
 TEST(CrashReport, FailedAssertionReportsPrintsTheStackAndAborts) {
-    TempFolder folder;
+    TestFolder folder;
     const CrashRun run = RunCrashProgram(folder, "assert");
     EXPECT_TRUE(KilledBy(run.status, SIGABRT)) << run.status;
     EXPECT_EQ(run.files, Files{"Velmor-48249.dmp"});
@@ -103,7 +103,7 @@ TEST(CrashReport, FailedAssertionReportsPrintsTheStackAndAborts) {
 }
 
 TEST(CrashReport, TakenNameGetsTheNextNumber) {
-    TempFolder folder;
+    TestFolder folder;
     orvik_test::WriteWholeFile(folder / "Velmor-48249.dmp", "earlier");
     const CrashRun run = RunCrashProgram(folder, "assert");
     EXPECT_EQ(run.files, (Files{"Velmor-48249.dmp", "Velmor-48249_2.dmp"}));
@@ -112,7 +112,7 @@ TEST(CrashReport, TakenNameGetsTheNextNumber) {
 }
 
 TEST(CrashReport, SegmentationFaultNamesAddressAndFunction) {
-    TempFolder folder;
+    TestFolder folder;
     const CrashRun run = RunCrashProgram(folder, "segv");
     EXPECT_TRUE(KilledBy(run.status, SIGSEGV)) << run.status;
     EXPECT_EQ(run.files, Files{"Velmor-48249.dmp"});
@@ -129,7 +129,7 @@ TEST(CrashReport, SegmentationFaultNamesAddressAndFunction) {
 }
 
 TEST(CrashReport, StackOverflowIsReported) {
-    TempFolder folder;
+    TestFolder folder;
     const CrashRun run = RunCrashProgram(folder, "overflow");
     EXPECT_TRUE(KilledBy(run.status, SIGSEGV)) << run.status;
     EXPECT_NE(run.report.find("RecurseDeeply(int, int) ["), std::string::npos) << run.report;
@@ -139,7 +139,7 @@ TEST(CrashReport, StackOverflowIsReported) {
 TEST(CrashReport, CrashInsideTheAllocatorIsReportedWithSymbols) {
     if (kAddressSanitizer)
         GTEST_SKIP() << "the sanitizer's allocator is not glibc's";
-    TempFolder folder;
+    TestFolder folder;
     const CrashRun run = RunCrashProgram(folder, "malloc");
     EXPECT_TRUE(KilledBy(run.status, SIGABRT)) << run.status;
     EXPECT_EQ(run.files, Files{"Velmor-48249.dmp"});
@@ -148,7 +148,7 @@ TEST(CrashReport, CrashInsideTheAllocatorIsReportedWithSymbols) {
 }
 
 TEST(CrashReport, ExitReportsOnlyWithoutDisarmAndOnlyOnce) {
-    TempFolder unarmed, twice, disarmed;
+    TestFolder unarmed, twice, disarmed;
     const CrashRun exit = RunCrashProgram(unarmed, "exit");
     EXPECT_EQ(exit.status, 0);
     EXPECT_EQ(exit.files, Files{"Velmor-48249.dmp"});
@@ -165,7 +165,7 @@ TEST(CrashReport, ExitReportsOnlyWithoutDisarmAndOnlyOnce) {
 }
 
 TEST(CrashReport, ToolkitReportIsWrittenOnceUnderItsName) {
-    TempFolder folder;
+    TestFolder folder;
     const CrashRun run = RunCrashProgram(folder, "toolkit");
     EXPECT_EQ(run.status, 0);
     const std::string name = Between(run.out, "name [", "]");
@@ -176,21 +176,21 @@ TEST(CrashReport, ToolkitReportIsWrittenOnceUnderItsName) {
 }
 
 TEST(CrashReport, WithADebuggerTheToolkitReportHasNoName) {
-    TempFolder folder;
+    TestFolder folder;
     ChildOptions options;
-    options.cwd = folder.path();
+    options.cwd = folder.Path();
     options.env = {kSanitizerOptions};
     options.traced = true;
     Child child({orvik_test::TestProgram("crash_program"), "toolkit"}, options);
     EXPECT_EQ(child.Finish(), 0);
     EXPECT_NE(child.out().find("name []"), std::string::npos) << child.out();
-    EXPECT_EQ(FilesIn(folder.path()), Files{});
+    EXPECT_EQ(FilesIn(folder.Path()), Files{});
 }
 
 TEST(ConsoleSignals, CloseWhileNotAllowedKeepsTheProcessUntilDisarmed) {
-    TempFolder folder;
+    TestFolder folder;
     ChildOptions options;
-    options.cwd = folder.path();
+    options.cwd = folder.Path();
     options.env = {kSanitizerOptions};
     Child child({orvik_test::TestProgram("crash_program"), "console-keep"}, options);
     ASSERT_TRUE(child.WaitForOutput("ready\n"));
@@ -198,20 +198,20 @@ TEST(ConsoleSignals, CloseWhileNotAllowedKeepsTheProcessUntilDisarmed) {
     EXPECT_EQ(child.Finish(), 0);
     EXPECT_EQ(child.out(),
               "ready\nConsole Window event handler called for CtrlType=6\nclose requested\n");
-    EXPECT_EQ(FilesIn(folder.path()), Files{});
+    EXPECT_EQ(FilesIn(folder.Path()), Files{});
 }
 
 TEST(ConsoleSignals, AllowedCloseEndsTheProcessWithoutReport) {
-    TempFolder folder;
+    TestFolder folder;
     ChildOptions options;
-    options.cwd = folder.path();
+    options.cwd = folder.Path();
     options.env = {kSanitizerOptions};
     Child child({orvik_test::TestProgram("crash_program"), "console-allow"}, options);
     ASSERT_TRUE(child.WaitForOutput("ready\n"));
     kill(child.pid(), SIGINT);
     EXPECT_TRUE(KilledBy(child.Finish(), SIGINT));
     EXPECT_EQ(child.out(), "ready\nConsole Window event handler called for CtrlType=0\n");
-    EXPECT_EQ(FilesIn(folder.path()), Files{});
+    EXPECT_EQ(FilesIn(folder.Path()), Files{});
 }
 
 }  // namespace

@@ -8,19 +8,14 @@
 #include <fstream>
 #include <string>
 
+#include "tests/support/test_folder.h"
+
 namespace ZephUtil {
 namespace {
 
 class FileBufferTest : public testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = std::filesystem::temp_directory_path() / "databuf-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
-
-    std::string Path(const std::string& name) { return m_dir + "/" + name; }
+    std::string Path(const std::string& name) { return m_temp.Path(name); }
     std::string MakeFile(const std::string& name, const std::string& contents) {
         std::ofstream(Path(name), std::ios::binary) << contents;
         return Path(name);
@@ -30,7 +25,8 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    std::string m_dir;
+    orvik_test::TestFolder m_temp;
+    const std::string m_dir = m_temp.Path();
 };
 
 TEST_F(FileBufferTest, ReadWriteModeKeepsDataAndPositionAcrossDirectionChanges) {

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "kernel/folder_lock.h"
+#include "tests/support/test_folder.h"
 
 namespace ZephUtil {
 namespace {
@@ -80,20 +81,14 @@ TEST(PathNamesTest, SafeRelativeNames) {
 
 class FileUtilsTest : public testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = std::filesystem::temp_directory_path() / "fileutils-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
-
-    std::string Path(const std::string& name) { return m_dir + "/" + name; }
+    std::string Path(const std::string& name) { return m_temp.Path(name); }
     std::string MakeFile(const std::string& name, const std::string& contents = "x") {
         std::ofstream(Path(name), std::ios::binary) << contents;
         return Path(name);
     }
 
-    std::string m_dir;
+    orvik_test::TestFolder m_temp;
+    const std::string m_dir = m_temp.Path();
 };
 
 TEST_F(FileUtilsTest, MakeDirectoryMakesParentsAndRefusesFiles) {

@@ -10,7 +10,7 @@
 using namespace ZephUtil;
 using orvik_test::Child;
 using orvik_test::ChildOptions;
-using orvik_test::TempFolder;
+using orvik_test::TestFolder;
 
 namespace {
 
@@ -38,7 +38,7 @@ private:
         close(m_saved);
         m_saved = -1;
     }
-    TempFolder m_folder;
+    TestFolder m_folder;
     std::string m_path;
     int m_saved = -1;
 };
@@ -143,7 +143,7 @@ TEST(SystemLog, LinesToAGoneReaderAreDroppedQuietly) {
 }
 
 TEST(SystemLog, MakeLogFilePathTakesTheFirstFreeNumber) {
-    TempFolder folder;
+    TestFolder folder;
     const auto touch = [&](const std::string& name) {
         orvik_test::WriteWholeFile(folder / name, "");
     };
@@ -188,11 +188,11 @@ TEST(SystemLogOutput, DebuggerReceivesLinesWithTheirLineEnd) {
 
 // The parent prepares <TMPDIR>/<child pid>cout before the child runs and reads UTF-16LE lines.
 TEST(SystemLogOutput, ParentsFifoReceivesUtf16Lines) {
-    TempFolder folder;
+    TestFolder folder;
     int go[2];
     ASSERT_EQ(pipe2(go, O_CLOEXEC), 0);
     ChildOptions options;
-    options.env = {"TMPDIR=" + folder.path()};
+    options.env = {"TMPDIR=" + folder.Path()};
     options.syncFd = go[0];
     Child child({orvik_test::TestProgram("log_lines_program")}, options);
     close(go[0]);
@@ -228,11 +228,11 @@ TEST(SystemLogOutput, ParentsFifoReceivesUtf16Lines) {
 
 // A FIFO nobody reads (left by an earlier process with the same pid) must not stall the start.
 TEST(SystemLogOutput, FifoWithoutReaderIsIgnored) {
-    TempFolder folder;
+    TestFolder folder;
     int go[2];
     ASSERT_EQ(pipe2(go, O_CLOEXEC), 0);
     ChildOptions options;
-    options.env = {"TMPDIR=" + folder.path()};
+    options.env = {"TMPDIR=" + folder.Path()};
     options.syncFd = go[0];
     Child child({orvik_test::TestProgram("log_lines_program")}, options);
     close(go[0]);

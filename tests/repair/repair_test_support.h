@@ -23,6 +23,7 @@
 #include "repair/agent_protocol.h"
 #include "repair/data_buffer_tcp.h"
 #include "repair/tcp_socket.h"
+#include "tests/support/test_folder.h"
 
 namespace RepairTest {
 
@@ -68,16 +69,11 @@ inline uint16_t UnusedPort() {
     return ntohs(address.sin_port);
 }
 
-// A fresh folder under /tmp for each test, removed afterwards.
+// A fresh folder for each test, removed afterwards.
 class TempFolderTest : public testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/repair_test_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_folder = fs::canonical(pattern);
-    }
-    void TearDown() override { fs::remove_all(m_folder); }
-    fs::path m_folder;
+    orvik_test::TestFolder m_temp;
+    const fs::path m_folder = m_temp.Path();
 };
 
 // Accepts one client on a free loopback port and runs a script against it on a thread of its

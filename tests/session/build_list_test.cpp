@@ -23,7 +23,7 @@ protected:
         });
     }
 
-    TempFolder m_folder;
+    TestFolder m_folder;
     std::string m_bin = m_folder.Path("install/bin");
     std::string m_utility = m_bin + "/VelmorUtil.exe";
     std::string m_list = m_bin + "/buildList.txt";

@@ -1,5 +1,5 @@
-// Shared by the container, archive and zephpack tests: a fresh folder per test, whole-file
-// reads and writes, and archive and container bytes built by hand from their layouts.
+// Shared by the container, archive and zephpack tests: whole-file reads and writes, and
+// archive and container bytes built by hand from their layouts.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,32 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_folder.h"
+
 namespace ContainerTest {
 
 using Bytes = std::vector<uint8_t>;
 namespace fs = std::filesystem;
-
-class TempFolder {
-public:
-    TempFolder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/session_test_XXXXXX";
-        m_path = mkdtemp(pattern.data()) ? pattern : "";
-        EXPECT_FALSE(m_path.empty());
-    }
-    ~TempFolder() {
-        std::error_code code;
-        fs::remove_all(m_path, code);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& Path() const { return m_path; }
-    std::string Path(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
+using orvik_test::TestFolder;
 
 inline void WriteBytes(const std::string& path, const Bytes& bytes) {
     fs::create_directories(fs::path(path).parent_path());

@@ -39,7 +39,7 @@ protected:
         return CheckEmbeddedPatches(m_container, m_exe, askUser, m_host);
     }
 
-    TempFolder m_folder;
+    TestFolder m_folder;
     std::string m_install = m_folder.Path("velmor/");
     std::string m_exe = m_folder.Path("InstallPatch.exe");
     std::string m_registry = m_install;

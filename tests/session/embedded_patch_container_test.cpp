@@ -17,7 +17,7 @@ protected:
         return m_exe;
     }
 
-    TempFolder m_folder;
+    TestFolder m_folder;
     std::string m_exe = m_folder.Path("installer.exe");
     EmbeddedPatchContainer m_container;
 };

@@ -15,7 +15,7 @@ protected:
         return UnpackArchive(m_archive, m_target);
     }
 
-    TempFolder m_folder;
+    TestFolder m_folder;
     std::string m_archive = m_folder.Path("patch.zip");
     std::string m_target = m_folder.Path("target");
 };

@@ -84,7 +84,7 @@ protected:
                m_frontEnd.lines.end();
     }
 
-    TempFolder m_folder;
+    TestFolder m_folder;
     std::string m_install = m_folder.Path("install");
     std::string m_exe = m_folder.Path("installer");
     orvik_test::ScopedEnv m_registry{"ORVIK_REGISTRY_ROOT", m_folder.Path("registry").c_str()};
@@ -178,7 +178,7 @@ TEST_F(PatchThreadTest, DamagedArchiveAbortsWithoutApplying) {
 }
 
 TEST(TempNames, UniqueFoldersInsideTheGivenOne) {
-    TempFolder folder;
+    TestFolder folder;
     std::string first = folder.Path(), second = folder.Path();
     ASSERT_TRUE(MakeUniqueTempDir(&first));
     ASSERT_TRUE(MakeUniqueTempDir(&second));

@@ -16,7 +16,7 @@ TEST(UnpackedFileTest, FullDiskShowsAtWriteOrClose) {
 }
 
 TEST(UnpackedFileTest, SymbolicLinkIsNotFollowed) {
-    TempFolder folder;
+    TestFolder folder;
     fs::create_symlink(folder.Path("elsewhere"), folder.Path("link"));
     EXPECT_FALSE(UnpackedFile(folder.Path("link")).IsOpen());
     EXPECT_FALSE(fs::exists(folder.Path("elsewhere")));

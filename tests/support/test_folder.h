@@ -1,6 +1,7 @@
-// Helpers shared by unit tests: a fresh temporary folder per test, small file helpers, and a
-// way to run a check as an ordinary user even when the tests run as root (where permission
-// bits do not stop anything).
+// Helpers shared by the tests (and the fuzz harnesses): a fresh temporary folder per test, small
+// file helpers, and a way to run a check as an ordinary user even when the tests run as root
+// (where permission bits do not stop anything). No GoogleTest in here: the fuzz harnesses
+// include it too.
 #pragma once
 
 #include <grp.h>
@@ -8,25 +9,37 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
-
-#include <gtest/gtest.h>
+#include <system_error>
 
 namespace orvik_test {
 
-// A new folder below the test temporary folder, removed with everything in it at the end.
+// The folder of the system's temporary files (TMPDIR, else /tmp).
+inline std::filesystem::path SystemTempFolder() {
+    return std::filesystem::temp_directory_path();
+}
+
+// Shared memory where there is one: for tests that write much and keep nothing.
+inline std::filesystem::path MemoryTempFolder() {
+    return std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : SystemTempFolder();
+}
+
+// A new folder below `base`, removed with everything in it at the end. Throws when the folder
+// cannot be made, so that a test never writes anywhere else. The path is canonical, so that it
+// compares equal to what the code under test resolves.
 class TestFolder {
 public:
-    TestFolder() {
-        std::string pattern = ::testing::TempDir() + "orvik-XXXXXX";
+    explicit TestFolder(const std::filesystem::path& base = SystemTempFolder()) {
+        std::string pattern = (base / "orvik-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
-            ADD_FAILURE() << "mkdtemp failed";
-        m_path = pattern;
+            throw std::system_error(errno, std::generic_category(), "mkdtemp " + pattern);
+        m_path = std::filesystem::canonical(pattern).string();
         // Traversable by the unprivileged user of RunUnprivileged.
         chmod(m_path.c_str(), 0755);
     }
@@ -40,7 +53,8 @@ public:
     TestFolder& operator=(const TestFolder&) = delete;
 
     const std::string& Path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+    std::string Path(const std::string& name) const { return m_path + "/" + name; }
+    std::string operator/(const std::string& name) const { return Path(name); }
 
 private:
     std::string m_path;

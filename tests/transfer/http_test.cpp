@@ -222,7 +222,7 @@ TEST_F(HttpTest, ALocalFileThatCannotBeCreatedAsksNoServer) {
 }
 
 // A key and a self-signed certificate naming `subject` (as IP or DNS name).
-bool MakeCertificate(const TempFolder& folder, const std::string& name,
+bool MakeCertificate(const TestFolder& folder, const std::string& name,
                      const std::string& subject) {
     const std::string command =
         "/usr/bin/openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
@@ -249,7 +249,7 @@ TEST_F(HttpTest, HttpsIsVerified) {
     EXPECT_TRUE(Text(memory) == m_file);
     right.Stop();
 
-    TempFolder other;
+    TestFolder other;
     Nginx wrong(other, m_root, m_folder / "wrong.pem", m_folder / "wrong.key");
     ASSERT_TRUE(wrong.Ok());
     trusting.caBundle = m_folder / "wrong.pem";

@@ -32,7 +32,7 @@ extern char** environ;
 
 namespace transfer_test {
 
-using TempFolder = orvik_test::TestFolder;
+using orvik_test::TestFolder;
 using orvik_test::WriteFile;
 
 inline std::string ReadFile(const std::string& path) {
@@ -171,7 +171,7 @@ protected:
 // Our Python fixtures: they pick their own port and print it.
 class PythonServer : public Server {
 public:
-    PythonServer(const TempFolder& folder, const std::string& script,
+    PythonServer(const TestFolder& folder, const std::string& script,
                  std::vector<std::string> args) {
         std::vector<std::string> argv = {
             "/usr/bin/python3", "-u", std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/" + script};
@@ -192,7 +192,7 @@ public:
 class ConfiguredServer : public Server {
 protected:
     template <typename WriteConfig>
-    void Launch(const TempFolder& folder, const std::string& name,
+    void Launch(const TestFolder& folder, const std::string& name,
                 const std::vector<std::string>& argv, WriteConfig writeConfig) {
         for (int tries = 0; tries < 5; ++tries) {
             const int port = FreePort();
@@ -211,7 +211,7 @@ protected:
 // nginx serving `root`, plain or over TLS with `certificate` and `key`.
 class Nginx : public ConfiguredServer {
 public:
-    Nginx(const TempFolder& folder, const std::string& root, const std::string& certificate = "",
+    Nginx(const TestFolder& folder, const std::string& root, const std::string& certificate = "",
           const std::string& key = "")
         : m_tls(!certificate.empty()) {
         const std::string prefix = folder / "nginx";
@@ -248,7 +248,7 @@ private:
 // free ones the system hands out.
 class Vsftpd : public ConfiguredServer {
 public:
-    Vsftpd(const TempFolder& folder, const std::string& root) {
+    Vsftpd(const TestFolder& folder, const std::string& root) {
         const std::string config = folder / "vsftpd.conf";
         Launch(folder, "vsftpd", {"/usr/sbin/vsftpd", config}, [&](int port) {
             std::ostringstream text;

@@ -37,7 +37,7 @@ protected:
         ZephUtil::SetTransferSettings(settings);
     }
 
-    TempFolder m_folder;
+    TestFolder m_folder;
 };
 
 struct Reports {

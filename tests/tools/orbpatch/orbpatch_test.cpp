@@ -31,7 +31,7 @@ protected:
     // Names in the test folder other than the captured standard error.
     std::set<std::string> Entries() const {
         std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(m_dir.path())) {
+        for (const auto& entry : fs::directory_iterator(m_dir)) {
             if (entry.path() != Err()) {
                 names.insert(entry.path().filename().string());
             }
@@ -49,7 +49,8 @@ protected:
         return fs::file_size(m_dir / "diff");
     }
 
-    TempDir m_dir;
+    orvik_test::TestFolder m_temp;
+    const fs::path m_dir = m_temp.Path();
 };
 
 // A build of a real program with the edits a rebuild brings: code inserted and removed, and

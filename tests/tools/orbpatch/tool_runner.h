@@ -1,6 +1,6 @@
 #pragma once
 
-// Helpers for running the real orbpatch program on real files in a temporary folder.
+// Helpers for running the real orbpatch program on real files.
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -16,6 +16,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "tests/support/test_folder.h"
 
 extern char** environ;
 
@@ -43,27 +45,6 @@ inline Bytes RandomBytes(size_t size, uint64_t seed) {
     }
     return bytes;
 }
-
-// A fresh folder, removed with everything in it at the end of the test.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "orbpatch-test-XXXXXX").string();
-        m_path = mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    fs::path operator/(const std::string& name) const { return m_path / name; }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
 
 // Runs `program` (argv[0] = its path) with `args`, standard error into `errPath`, and returns
 // its exit code, or -1 when it did not exit normally.

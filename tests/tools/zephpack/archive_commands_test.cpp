@@ -22,7 +22,7 @@ protected:
         return RunCommand(ContainerTest::Zephpack() + " " + arguments, &m_output);
     }
 
-    TempFolder m_folder;
+    TestFolder m_folder;
     std::string m_tree = m_folder.Path("tree");
     std::string m_output;
 };

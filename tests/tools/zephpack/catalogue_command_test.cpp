@@ -20,7 +20,7 @@ int RunCatalogue(std::vector<std::string> args) {
 }
 
 TEST(CatalogueCommandTest, WhatItWritesReadsBackAsGiven) {
-    TempFolder folder;
+    TestFolder folder;
     const std::string path = folder / "patches.txt";
     WriteFile(folder / "46957_to_48249.zip", "archive");
     WriteFile(folder / "\"", "");
@@ -50,7 +50,7 @@ TEST(CatalogueCommandTest, WhatItWritesReadsBackAsGiven) {
 }
 
 TEST(CatalogueCommandTest, RefusesWhatTheReaderWouldDropOrMisread) {
-    TempFolder folder;
+    TestFolder folder;
     const std::string path = folder / "patches.txt";
     EXPECT_EQ(RunCatalogue({path}), 2);
     EXPECT_EQ(RunCatalogue({path, "1", "2"}), 2);

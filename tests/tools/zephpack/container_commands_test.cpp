@@ -25,7 +25,7 @@ protected:
         return "--patch " + from + " " + to + " " + Quote(archive);
     }
 
-    TempFolder m_folder;
+    TestFolder m_folder;
     std::string m_installer = m_folder.Path("InstallPatch.exe");
     std::string m_out = m_folder.Path("out/InstallPatch.exe");
     std::string m_archiveA = m_folder.Path("a.zip");

@@ -32,7 +32,7 @@ protected:
     }
     bool Says(const std::string& text) const { return m_output.find(text) != std::string::npos; }
 
-    TempFolder m_folder;
+    TestFolder m_folder;
     std::string m_output;
 };
 

@@ -24,7 +24,7 @@ protected:
     }
     bool Says(const std::string& text) const { return m_output.find(text) != std::string::npos; }
 
-    TempFolder m_folder;
+    TestFolder m_folder;
     std::string m_file = m_folder.Path("patches.txt");
     std::string m_public = m_folder.Path("ours.pub");
     std::string m_secret = m_folder.Path("ours.key");

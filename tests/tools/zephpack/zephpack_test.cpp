@@ -8,23 +8,13 @@
 #include <map>
 
 #include "apply/md5.h"
+#include "tests/support/test_folder.h"
 
 namespace ZephPack {
 namespace {
 namespace fs = std::filesystem;
 
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "zephpack-XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() { fs::remove_all(m_path); }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
+using orvik_test::TestFolder;
 
 void Write(const std::string& path, const std::string& content) {
     fs::create_directories(fs::path(path).parent_path());
@@ -71,7 +61,7 @@ protected:
         return MakePatchDirectory(dir / "old", dir / "new", out, error);
     }
 
-    TempFolder dir;
+    TestFolder dir;
 };
 
 TEST_F(ZephPackTest, WritesTheListsAndDataOfAPatchDirectory) {
