@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -109,34 +108,7 @@ bool PendingFile::Write(std::span<const uint8_t> bytes, std::string* why) {
     return true;
 }
 
-bool PendingFile::Map(size_t size, uint8_t** data, std::string* why) {
-    *data = nullptr;
-    if (size == 0) {
-        return true;
-    }
-    int err = posix_fallocate(m_fd, 0, static_cast<off_t>(size));
-    if (err != 0) {
-        *why = std::strerror(err);
-        return false;
-    }
-    void* map = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
-    if (map == MAP_FAILED) {
-        *why = Errno();
-        return false;
-    }
-    // One call instead of a write fault per page; older kernels without it just fault.
-    madvise(map, size, MADV_POPULATE_WRITE);
-    m_map = static_cast<uint8_t*>(map);
-    m_mapSize = size;
-    *data = m_map;
-    return true;
-}
-
 bool PendingFile::Commit(mode_t mode, std::string* why) {
-    if (m_map != nullptr) {
-        munmap(m_map, m_mapSize);
-        m_map = nullptr;
-    }
     bool ok = fchmod(m_fd, mode) == 0;
     bool linkedFinal = false;
     if (ok && m_tempPath.empty()) {
@@ -195,10 +167,6 @@ bool PendingFile::LinkUnderTemporaryName() {
 }
 
 void PendingFile::Discard() {
-    if (m_map != nullptr) {
-        munmap(m_map, m_mapSize);
-        m_map = nullptr;
-    }
     if (m_fd >= 0) {
         close(m_fd);
         m_fd = -1;

@@ -31,11 +31,6 @@ public:
     // Appends `bytes`. False, with the reason in `why`, on a write error (disk full included).
     bool Write(std::span<const uint8_t> bytes, std::string* why);
 
-    // Gives the file `size` bytes of reserved disk space and maps them writable into `*data`
-    // (null for size 0). False, with the reason in `why`, when the space cannot be reserved or
-    // mapped; reserving first means a full disk is an error here, not a SIGBUS later.
-    bool Map(size_t size, uint8_t** data, std::string* why);
-
     // Sets the permission bits `mode` and gives the file its final path.
     bool Commit(mode_t mode, std::string* why);
 
@@ -46,8 +41,6 @@ private:
     std::string m_finalPath;
     std::string m_tempPath;  // empty while the file has no name
     int m_fd = -1;
-    uint8_t* m_map = nullptr;
-    size_t m_mapSize = 0;
 };
 
 // Lets SIGINT, SIGTERM, SIGHUP and SIGPIPE remove a pending temporary file before the process
