@@ -29,6 +29,8 @@ namespace RepairTest {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
+using orvik_test::ReadBytes;
+using orvik_test::WriteBytes;
 
 constexpr uint32_t kLoopback = 0x7F000001;
 constexpr size_t kMiB = 1 << 20;
@@ -42,18 +44,6 @@ inline Bytes RandomBytes(size_t size, uint32_t seed) {
             bytes[i + k] = static_cast<uint8_t>(word >> (8 * k));
     }
     return bytes;
-}
-
-inline void WriteFile(const fs::path& path, const Bytes& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
-inline Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
 // A loopback port that nothing listens on (bound once, then released).

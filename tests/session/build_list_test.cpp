@@ -17,7 +17,7 @@ protected:
     }
 
     bool List(const std::string& builds) {
-        WriteText(m_bin + "/builds.txt", builds);
+        WriteFile(m_bin + "/builds.txt", builds);
         return ListBuilds(m_utility, m_list, [this](int level, const std::string& text) {
             m_reports.push_back(std::to_string(level) + " " + text);
         });
@@ -57,7 +57,7 @@ TEST_F(BuildListTest, KnownBuildIsNotAddedTwice) {
 TEST_F(BuildListTest, UtilityIsAskedForTheListThenToCloseTheDaemonAndTheListIsDeleted) {
     EXPECT_TRUE(List("46957,"));
     EXPECT_FALSE(fs::exists(m_list));
-    EXPECT_EQ(ReadText(m_bin + "/VelmorUtil.log"),
+    EXPECT_EQ(ReadFile(m_bin + "/VelmorUtil.log"),
               "listbuilds " + m_list + " norender\nclosevaddaemon -nostartvaddaemon norender\n");
     // No list this time: the old one must not be read again.
     fs::remove(m_bin + "/builds.txt");

@@ -17,7 +17,7 @@ protected:
         fs::create_directories(m_install + "bin");
         fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py",
                       m_install + "bin/VelmorUtil.exe");
-        WriteText(m_install + "bin/builds.txt", "46957,48249,");
+        WriteFile(m_install + "bin/builds.txt", "46957,48249,");
         m_host.report = [this](int level, const std::string& text) {
             m_lines.push_back(std::to_string(level) + " " + text);
         };

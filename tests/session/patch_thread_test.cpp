@@ -56,7 +56,7 @@ protected:
         fs::create_directories(m_folder.Path("temp"));
         fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py",
                       m_install + "/bin/VelmorUtil.exe");
-        WriteText(m_install + "/bin/VelmorUtil.cfg", "lines=1\ninterval=0\n");
+        WriteFile(m_install + "/bin/VelmorUtil.cfg", "lines=1\ninterval=0\n");
         GetPatchSettings() = {};
         GetPatchSettings().installPath = m_install;
         m_environment.sleep = [](uint32_t) {};
@@ -113,7 +113,7 @@ TEST_F(PatchThreadTest, OperatingSystemChecksRefuseBeforeAnythingChanges) {
 
 TEST_F(PatchThreadTest, RightsFailureShowsTheAdministratorBox) {
     // A registry root below a plain file can never be written.
-    WriteText(m_folder.Path("not-a-folder"), "");
+    WriteFile(m_folder.Path("not-a-folder"), "");
     orvik_test::ScopedEnv registry("ORVIK_REGISTRY_ROOT",
                                    m_folder.Path("not-a-folder/registry").c_str());
     RunSession();
@@ -186,7 +186,7 @@ TEST(TempNames, UniqueFoldersInsideTheGivenOne) {
     EXPECT_EQ(fs::path(first).parent_path(), fs::path(folder.Path()));
     EXPECT_TRUE(fs::is_directory(first));
     // Below a plain file nothing can be made: the text falls back to the temporary folder.
-    WriteText(folder.Path("file"), "");
+    WriteFile(folder.Path("file"), "");
     std::string blocked = folder.Path("file");
     orvik_test::ScopedEnv temp("TEMP", folder.Path().c_str());
     EXPECT_FALSE(MakeUniqueTempDir(&blocked));

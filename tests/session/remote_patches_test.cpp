@@ -25,7 +25,7 @@ using ContainerTest::ArchiveBytes;
 using ContainerTest::Bytes;
 using ContainerTest::PatternBytes;
 using ContainerTest::WriteBytes;
-using ContainerTest::WriteText;
+using ContainerTest::WriteFile;
 namespace fs = std::filesystem;
 
 // Records the session's lines as "level text"; cancels once asked to.
@@ -101,8 +101,8 @@ protected:
         fs::create_directories(m_www);
         fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py",
                       m_install + "/bin/VelmorUtil.exe");
-        WriteText(m_install + "/bin/VelmorUtil.cfg", "lines=1\ninterval=0\n");
-        WriteText(m_install + "/bin/builds.txt", "46957,");
+        WriteFile(m_install + "/bin/VelmorUtil.cfg", "lines=1\ninterval=0\n");
+        WriteFile(m_install + "/bin/builds.txt", "46957,");
         GetPatchSettings() = {};
         GetPatchSettings().installPath = m_install;
         m_environment.sleep = [](uint32_t) {};
@@ -123,7 +123,7 @@ protected:
     void Offer(std::string catalogue) {
         for (size_t at; (at = catalogue.find("SERVER/")) != std::string::npos;)
             catalogue.replace(at, 7, m_server.Url(""));
-        WriteText(m_www + "/patches.txt", catalogue);
+        WriteFile(m_www + "/patches.txt", catalogue);
         GetPatchSettings().patchServers = {m_server.Url("plain/")};
     }
 
@@ -158,8 +158,8 @@ protected:
                                " && minisign -G -W -p key.pub -s key.sec >/dev/null")
                                   .c_str()),
                   0);
-        WriteText(ProductValue("PatchSigningKeys"),
-                  "REG_SZ\n" + ContainerTest::ReadText(m_folder / "key.pub"));
+        WriteFile(ProductValue("PatchSigningKeys"),
+                  "REG_SZ\n" + ContainerTest::ReadFile(m_folder / "key.pub"));
     }
     void SignCatalogue() {
         ASSERT_EQ(std::system(("cd " + m_folder.Path() + " && minisign -S -s key.sec -m " + m_www +
@@ -193,7 +193,7 @@ TEST_F(RemotePatchesTest, ChainEndsWhenTheCatalogueHasNothingNewer) {
     EXPECT_EQ(m_frontEnd.Last(), "1 Patching completed.");
     EXPECT_TRUE(GetPatchSettings().targetBuild.empty());
     // The utility repaired the database after the last patch.
-    EXPECT_NE(ContainerTest::ReadText(m_install + "/bin/VelmorUtil.log").find("repairdatabase"),
+    EXPECT_NE(ContainerTest::ReadFile(m_install + "/bin/VelmorUtil.log").find("repairdatabase"),
               std::string::npos);
 }
 
@@ -352,11 +352,11 @@ TEST_F(RemotePatchesTest, SignedCatalogueMustVouchForEveryArchive) {
     SignCatalogue();
     EXPECT_TRUE(RunSession());
     EXPECT_EQ(m_frontEnd.installed, 1);
-    EXPECT_EQ(ContainerTest::ReadText(ProductValue("PatchCatalogueSequence")), "REG_SZ\n3\n");
+    EXPECT_EQ(ContainerTest::ReadFile(ProductValue("PatchCatalogueSequence")), "REG_SZ\n3\n");
 }
 
 TEST_F(RemotePatchesTest, KeysThatCannotBeReadStopDownloadMode) {
-    WriteText(ProductValue("PatchSigningKeys"), "REG_SZ\nRWQnot-a-key\n");
+    WriteFile(ProductValue("PatchSigningKeys"), "REG_SZ\nRWQnot-a-key\n");
     Offer(Record("46957", "48249", "a.zpa"));
     EXPECT_FALSE(RunSession());
     EXPECT_TRUE(
