@@ -40,7 +40,7 @@ private:
     ShellState m_state;
     PatchMainFrame* m_mainFrame = nullptr;
     // Lines reported before the window exists, shown in its log once it does.
-    std::vector<std::pair<int, std::string>> m_earlyLines;
+    std::vector<std::pair<ReportLevel, std::string>> m_earlyLines;
     bool m_socketManagerHeld = false;
 };
 
