@@ -47,8 +47,7 @@ ShellHooks OrvikPatcherApp::MakeShellHooks() {
 
 bool OrvikPatcherApp::OnInit() {
     ZephUtil::InstallCrashHandlers(false);
-    ZephUtil::CPSocketManager* manager = ZephUtil::CPSocketManager::Acquire();
-    m_socketManagerHeld = manager != nullptr;
+    m_sockets.emplace();
 
     std::vector<const char*> argv;
     for (const auto& argument : g_rawArguments)
@@ -60,8 +59,7 @@ bool OrvikPatcherApp::OnInit() {
                                           "exit status %d.",
                                           m_state.elevatedExitCode),
                          "InstallPatchGUI", wxOK | wxICON_ERROR);
-        if (m_socketManagerHeld)
-            ZephUtil::CPSocketManager::Release();
+        m_sockets.reset();
         ZephUtil::DisarmCrashHandlers();
         return false;
     }
@@ -116,8 +114,7 @@ void OrvikPatcherApp::ChooseWhatFollows() {
 
 int OrvikPatcherApp::OnExit() {
     RunOnExitProgram(m_state);
-    if (m_socketManagerHeld)
-        ZephUtil::CPSocketManager::Release();
+    m_sockets.reset();
     ZephUtil::DisarmCrashHandlers();
     return wxApp::OnExit();
 }
