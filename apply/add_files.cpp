@@ -1,9 +1,9 @@
-#include "apply/callbacks.h"
 #include "apply/file_ops.h"
 #include "apply/messages.h"
 #include "apply/patch_stage.h"
 #include "kernel/file_mode.h"
 #include "kernel/file_utils.h"
+#include "kernel/reporter.h"
 
 namespace ZephPatch {
 
@@ -16,11 +16,12 @@ bool AddFiles::Execute(const PatchListEntry& entry, const std::string& relative)
     const bool replacing = ZephUtil::EntryExists(target);
     if (!replacing) {
         if (!RecordNewFile(relative)) {
-            Report(kLevelError, [&] { return FormatMessage(kTextFailedToCreateBackup, target); });
+            Report(m_context.reporter, ReportLevel::kError,
+                   [&] { return FormatMessage(kTextFailedToCreateBackup, target); });
             return false;
         }
     } else if (!MoveToBackup(relative)) {
-        Report(kLevelError,
+        Report(m_context.reporter, ReportLevel::kError,
                [&] { return FormatMessage(kTextFailedToCreateBackup, target + kBackupSuffix); });
         return false;
     }
@@ -28,12 +29,13 @@ bool AddFiles::Execute(const PatchListEntry& entry, const std::string& relative)
     if (!CopyFileOver(source, target)) {
         ZephUtil::DeleteFileAt(target);
         if (!CopyFileOver(source, target)) {
-            Report(kLevelError, [&] { return MessageText(kTextCouldNotCopy) + source; });
+            Report(m_context.reporter, ReportLevel::kError,
+                   [&] { return MessageText(kTextCouldNotCopy) + source; });
             failed = true;
         }
     }
     if (failed) {
-        Report(kLevelStep, [&] {
+        Report(m_context.reporter, ReportLevel::kStep, [&] {
             return MessageText(kTextFailedAdding) + entry.path + MessageText(kTextEllipsis);
         });
         return false;

@@ -1,8 +1,8 @@
-#include "apply/callbacks.h"
 #include "apply/file_ops.h"
 #include "apply/messages.h"
 #include "apply/patch_stage.h"
 #include "kernel/file_utils.h"
+#include "kernel/reporter.h"
 
 namespace ZephPatch {
 
@@ -12,11 +12,13 @@ bool DeleteFiles::Execute(const PatchListEntry&, const std::string& relative) {
         if (MoveToBackup(relative))
             return true;
         if (ZephUtil::EntryExists(target)) {
-            Report(kLevelError, [&] { return MessageText(kTextCouldNotDelete) + target; });
+            Report(m_context.reporter, ReportLevel::kError,
+                   [&] { return MessageText(kTextCouldNotDelete) + target; });
             return false;
         }
     }
-    Report(kLevelInfo, [&] { return MessageText(kTextRemovedAlready) + target; });
+    Report(m_context.reporter, ReportLevel::kInfo,
+           [&] { return MessageText(kTextRemovedAlready) + target; });
     return true;
 }
 

@@ -1,10 +1,10 @@
-#include "apply/callbacks.h"
 #include "apply/md5.h"
 #include "apply/messages.h"
 #include "apply/patch_stage.h"
 #include "apply/patch_tool.h"
 #include "kernel/file_mode.h"
 #include "kernel/file_utils.h"
+#include "kernel/reporter.h"
 
 namespace ZephPatch {
 namespace {
@@ -18,20 +18,22 @@ bool IsAssetFileName(const std::string& name) {
 enum class FileState { kToPatch, kDone, kFailed };
 
 // Decides from the installed file's digest whether it still needs the patch.
-FileState CheckDigest(const PatchListEntry& entry, const std::string& target) {
+FileState CheckDigest(const PatchListEntry& entry, const std::string& target, Reporter& reporter) {
     std::string digest;
     if (!FileMd5Hex(target, &digest)) {
-        Report(kLevelError, [&] { return MessageText(kTextChecksumFailed) + target; });
+        Report(reporter, ReportLevel::kError,
+               [&] { return MessageText(kTextChecksumFailed) + target; });
         return FileState::kFailed;
     }
     if (digest == entry.checksumAfter) {
         if (entry.checksumAfter != entry.checksumBefore) {
-            Report(kLevelInfo, [&] { return MessageText(kTextPatchedAlready) + target; });
+            Report(reporter, ReportLevel::kInfo,
+                   [&] { return MessageText(kTextPatchedAlready) + target; });
         }
         return FileState::kDone;
     }
     if (digest != entry.checksumBefore) {
-        Report(kLevelError, [&] { return MessageText(kTextDamaged) + target; });
+        Report(reporter, ReportLevel::kError, [&] { return MessageText(kTextDamaged) + target; });
         return FileState::kFailed;
     }
     return FileState::kToPatch;
@@ -51,12 +53,13 @@ bool PatchFiles::Execute(const PatchListEntry& entry, const std::string& relativ
             : SourceOf(relative) + ".diff";
 
     if (!converter) {
-        const FileState state = CheckDigest(entry, target);
+        const FileState state = CheckDigest(entry, target, m_context.reporter);
         if (state != FileState::kToPatch)
             return state == FileState::kDone;
     }
     if (!MoveToBackup(relative)) {
-        Report(kLevelError, [&] { return FormatMessage(kTextFailedToCreateBackup, backup); });
+        Report(m_context.reporter, ReportLevel::kError,
+               [&] { return FormatMessage(kTextFailedToCreateBackup, backup); });
         return false;
     }
     if (!EnsureFolderOf(target))
@@ -67,12 +70,13 @@ bool PatchFiles::Execute(const PatchListEntry& entry, const std::string& relativ
                                           : PatchToolCommand(bin, backup, difference, target);
     int exitCode = 0;
     if (!RunTool(command, bin, &exitCode)) {
-        Report(kLevelStep,
+        Report(m_context.reporter, ReportLevel::kStep,
                [&] { return MessageText(kTextFailedPatchCommand) + command.commandLine; });
         return false;
     }
     if (exitCode != 0) {
-        Report(kLevelError, [&] { return ToolExitMessage(exitCode, converter, entry.path); });
+        Report(m_context.reporter, ReportLevel::kError,
+               [&] { return ToolExitMessage(exitCode, converter, entry.path); });
         return false;
     }
     // The tool writes a new file: the patched one keeps the old one's mode.

@@ -1,9 +1,9 @@
 #include "apply/patch_stage.h"
 
-#include "apply/callbacks.h"
 #include "apply/file_ops.h"
 #include "apply/messages.h"
 #include "kernel/file_utils.h"
+#include "kernel/reporter.h"
 
 namespace ZephPatch {
 namespace {
@@ -22,7 +22,8 @@ bool Restore(const BackupRecord& record) {
 
 bool PatchStage::Run(const std::vector<PatchListEntry>& entries) {
     for (const PatchListEntry& entry : entries) {
-        if (!ShouldGoOn())
+        m_context.reporter.EntryBegun();
+        if (!m_context.reporter.ShouldContinue())
             return false;
         std::string relative;
         // The lists were checked before anything was touched; this cannot fail here.
@@ -45,7 +46,8 @@ bool PatchStage::Finish(bool ok) {
     bool restored = true;
     for (const BackupRecord& record : m_backups) {
         if (!Restore(record)) {
-            Report(kLevelError, [&] { return FormatMessage(kTextFailedToRestore, record.target); });
+            Report(m_context.reporter, ReportLevel::kError,
+                   [&] { return FormatMessage(kTextFailedToRestore, record.target); });
             restored = false;
         }
     }
@@ -65,7 +67,8 @@ bool PatchStage::EnsureFolderOf(const std::string& target) const {
     if (folder.empty() || ZephUtil::IsDirectory(folder) || ZephUtil::MakeDirectory(folder)) {
         return true;
     }
-    Report(kLevelError, [&] { return MessageText(kTextCouldNotCreateDirectory) + folder; });
+    Report(m_context.reporter, ReportLevel::kError,
+           [&] { return MessageText(kTextCouldNotCreateDirectory) + folder; });
     return false;
 }
 

@@ -8,6 +8,7 @@
 
 #include "apply/patch_journal.h"
 #include "apply/patch_list.h"
+#include "kernel/reporter.h"
 
 namespace ZephPatch {
 
@@ -17,6 +18,7 @@ struct ApplyContext {
     std::string patchFolder;
     std::string binFolder;  // ends in '/'
     PatchJournal* journal;
+    ProgressSink& reporter;
 };
 
 // An installed file moved aside: `backup` is `target` + ".pbk", or empty for a file that did
@@ -33,8 +35,8 @@ public:
     PatchStage(const PatchStage&) = delete;
     PatchStage& operator=(const PatchStage&) = delete;
 
-    // Runs the entries in order, asking ShouldContinue before each; stops at the first
-    // failure. True when every entry succeeded.
+    // Runs the entries in order, asking the reporter whether to go on before each; stops at the
+    // first failure. True when every entry succeeded.
     bool Run(const std::vector<PatchListEntry>& entries);
 
     // Drops the backups when `ok`, else puts every recorded file back, reporting what could

@@ -85,10 +85,13 @@ private:
     std::thread m_thread;
 };
 
-class RecordingFrontEnd : public RepairFrontEnd {
+class RecordingFrontEnd : public ProgressSink {
 public:
-    void Report(int level, const std::string& text) override { lines.push_back({level, text}); }
-    void SetProgress(int permille) override { progress.push_back(permille); }
+    void Report(ReportLevel level, const std::string& text) override {
+        lines.push_back({static_cast<int>(level), text});
+    }
+    void SetGaugeRange(int range) override { EXPECT_EQ(range, kRepairGaugeRange); }
+    void SetGaugeValue(int permille) override { progress.push_back(permille); }
     bool ShouldContinue() override { return polls++ < continuePolls; }
 
     std::vector<std::pair<int, std::string>> lines;

@@ -17,10 +17,12 @@ class RecordingFrontEnd : public SessionFrontEnd {
 public:
     void SetGaugeRange(int) override {}
     void SetGaugeValue(int) override {}
-    void Report(int level, const std::string& utf8) override {
-        lines.push_back(std::to_string(level) + " " + utf8);
+    void Report(ReportLevel level, const std::string& utf8) override {
+        lines.push_back(std::to_string(static_cast<int>(level)) + " " + utf8);
     }
-    bool IsCancelled() override { return false; }
+    bool ShouldContinue() override { return !cancelled; }
+    void StartApplying(int total) override { totals.push_back(total); }
+    void EntryBegun() override { cancelled = cancelled || cancelOnEntry; }
     bool AskYesNo(const std::string&, const std::string&) override { return false; }
     void ShowMessageBox(const std::string& text, const std::string& caption) override {
         boxes.push_back(caption + "|" + text);
@@ -33,7 +35,10 @@ public:
 
     std::vector<std::string> lines;
     std::vector<std::string> boxes;
+    std::vector<int> totals;
     int installed = 0;
+    bool cancelOnEntry = false;
+    bool cancelled = false;
 };
 
 // A patch that changes nothing: three empty lists.
@@ -175,6 +180,26 @@ TEST_F(PatchThreadTest, DamagedArchiveAbortsWithoutApplying) {
     EXPECT_EQ(m_frontEnd.lines.back(), "1 Patching aborted.");
     EXPECT_EQ(m_frontEnd.installed, 0);
     EXPECT_TRUE(fs::is_empty(m_folder.Path("temp")));
+}
+
+// The user's cancel reaches the applier through the worker: its first entry is refused and
+// nothing is added.
+TEST_F(PatchThreadTest, CancelWhileApplyingRollsThePatchBack) {
+    const std::string list = "new.txt\r\n\r\n\r\n";
+    const Bytes patch = ArchiveBytes(2)
+                            .File(".\\addedFiles.txt", Bytes(list.begin(), list.end()))
+                            .File(".\\deletedFiles.txt", {})
+                            .File(".\\patchedFiles.txt", {})
+                            .Folder(".\\data")
+                            .File(".\\data\\new.txt", {'n'})
+                            .Get();
+    Carry({{"46957", "48249", patch}}, {"46957"});
+    m_frontEnd.cancelOnEntry = true;
+    RunSession();
+    EXPECT_EQ(m_frontEnd.totals, std::vector<int>{1});
+    EXPECT_FALSE(fs::exists(m_install + "/new.txt"));
+    EXPECT_EQ(m_frontEnd.installed, 0);
+    EXPECT_EQ(m_frontEnd.lines.back(), "1 Patching aborted.");
 }
 
 TEST(TempNames, UniqueFoldersInsideTheGivenOne) {

@@ -33,11 +33,11 @@ class RecordingFrontEnd : public SessionFrontEnd {
 public:
     void SetGaugeRange(int) override {}
     void SetGaugeValue(int) override {}
-    void Report(int level, const std::string& utf8) override {
+    void Report(ReportLevel level, const std::string& utf8) override {
         std::lock_guard lock(m_mutex);
-        m_lines.push_back(std::to_string(level) + " " + utf8);
+        m_lines.push_back(std::to_string(static_cast<int>(level)) + " " + utf8);
     }
-    bool IsCancelled() override { return cancelled; }
+    bool ShouldContinue() override { return !cancelled; }
     bool AskYesNo(const std::string&, const std::string&) override { return false; }
     void ShowMessageBox(const std::string&, const std::string&) override {}
     bool ChooseFile(const std::string&, const std::string&, std::string*) override { return false; }
@@ -106,15 +106,13 @@ protected:
         GetPatchSettings() = {};
         GetPatchSettings().installPath = m_install;
         m_environment.sleep = [](uint32_t) {};
-        ZephUtil::TransferSettings quick;
+        ZephUtil::TransferSettings& quick = m_environment.transfer;
         quick.fetchRetries = 2;
         quick.httpSizeRetries = 2;
         quick.retryPause = std::chrono::milliseconds(10);
         quick.stallTimeout = std::chrono::seconds(1);
-        ZephUtil::SetTransferSettings(quick);
     }
     ~RemotePatchesTest() override {
-        ZephUtil::SetTransferSettings({});
         GetPatchSettings() = {};
         SetMessageLanguage(LANGUAGE_NEUTRAL);
     }
@@ -141,7 +139,9 @@ protected:
 
     std::string Hits(const std::string& path) {
         ZephUtil::ZephDataBufferMemoryDynamic answer;
-        return ZephUtil::FetchUrl(m_server.Url("hits/" + path), &answer, true, nullptr) == 0
+        SilentReporter silent;
+        return ZephUtil::FetchUrl(m_server.Url("hits/" + path), &answer, true,
+                                  {m_environment.transfer, silent}) == 0
                    ? std::string(answer.Bytes().begin(), answer.Bytes().end())
                    : "?";
     }
@@ -285,11 +285,10 @@ TEST_F(RemotePatchesTest, ProgressIsQueryableAndCancelEndsTheDownloadAtOnce) {
 
 // Servers in trouble are retried ten times, a second apart; a cancel must not wait for that.
 TEST_F(RemotePatchesTest, CancelReachesTheCatalogueSearchAndTheSizeQuery) {
-    ZephUtil::TransferSettings patient = ZephUtil::GetTransferSettings();
+    ZephUtil::TransferSettings& patient = m_environment.transfer;
     patient.fetchRetries = 10;
     patient.httpSizeRetries = 10;
     patient.retryPause = std::chrono::milliseconds(1000);
-    ZephUtil::SetTransferSettings(patient);
     GetPatchSettings().patchServers = {m_server.Url("status-503/"), m_server.Url("plain/")};
     m_frontEnd.cancelled = true;
     EXPECT_FALSE(RunSession());
