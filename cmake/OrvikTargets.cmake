@@ -35,7 +35,7 @@ function(orvik_tests name)
       add_dependencies(${name} ${program_targets})
     endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} PROPERTIES TIMEOUT 600)
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} PROPERTIES TIMEOUT 600 LABELS ${name})
   endif()
 endfunction()
 

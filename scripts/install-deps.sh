@@ -13,7 +13,7 @@ packages=("$@")
   xvfb xauth xdotool imagemagick strace
   python3 python3-pyftpdlib vsftpd nginx-light
   xdelta3 bsdiff zstd time rsync curl openssl minisign
-  dpkg-dev
+  dpkg-dev clang-format
 )
 
 # One dpkg-query for all: a call per package costs seconds on every make.

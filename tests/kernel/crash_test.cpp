@@ -13,10 +13,11 @@ using orvik_test::TestFolder;
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
+// Both sanitizers bring their own allocator in place of glibc's.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitizerAllocator = true;
 #else
-constexpr bool kAddressSanitizer = false;
+constexpr bool kSanitizerAllocator = false;
 #endif
 
 // AddressSanitizer would take the fatal signals itself; the program's own handlers must.
@@ -137,7 +138,7 @@ TEST(CrashReport, StackOverflowIsReported) {
 
 // A crash inside malloc leaves the allocator locked; the report must not need it.
 TEST(CrashReport, CrashInsideTheAllocatorIsReportedWithSymbols) {
-    if (kAddressSanitizer)
+    if (kSanitizerAllocator)
         GTEST_SKIP() << "the sanitizer's allocator is not glibc's";
     TestFolder folder;
     const CrashRun run = RunCrashProgram(folder, "malloc");
