@@ -11,7 +11,7 @@
 
 #include "kernel/event.h"
 #include "kernel/thread.h"
-#include "repair/data_buffer_tcp.h"
+#include "net/data_buffer_tcp.h"
 #include "repair/file_tree_summary.h"
 
 namespace ZephPatch {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "repair/data_buffer_tcp.h"
+#include "net/data_buffer_tcp.h"
 
 namespace ZephPatch {
 

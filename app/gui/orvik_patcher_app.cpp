@@ -9,7 +9,7 @@
 #include "app/gui/usage_dialog.h"
 #include "apply/callbacks.h"
 #include "kernel/crash.h"
-#include "repair/cp_socket_manager.h"
+#include "net/cp_socket_manager.h"
 #include "session/embedded_patch_check.h"
 #include "session/embedded_patch_container.h"
 #include "session/patch_settings.h"

@@ -1,4 +1,4 @@
-#include "repair/read_ahead_buffer.h"
+#include "net/read_ahead_buffer.h"
 
 #include <algorithm>
 #include <cstring>

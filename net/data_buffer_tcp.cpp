@@ -1,4 +1,4 @@
-#include "repair/data_buffer_tcp.h"
+#include "net/data_buffer_tcp.h"
 
 #include <algorithm>
 #include <cerrno>

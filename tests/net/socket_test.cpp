@@ -2,16 +2,19 @@
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
+#include <string>
 
 #include "kernel/block_io.h"
-#include "repair/data_buffer_tcp.h"
-#include "repair/io_operation.h"
-#include "repair_test_support.h"
+#include "net/data_buffer_tcp.h"
+#include "net/io_operation.h"
+#include "socket_test_support.h"
+#include "tests/support/test_folder.h"
 
 namespace {
 
 using namespace ZephUtil;
-using namespace RepairTest;
+using namespace NetTest;
 
 // Until the client closes its end.
 void AwaitPeerClose(ZephDataBufferTCP& connection) {
@@ -161,12 +164,16 @@ TEST(SocketResultTest, SystemErrorsMapToResultCodes) {
     EXPECT_EQ(MapSocketError(EMFILE), ZEPHRESULT_FAILED);
 }
 
-class IOOperationDeathTest : public TempFolderTest {};
+class IOOperationDeathTest : public testing::Test {
+protected:
+    orvik_test::TestFolder m_temp;
+    const std::filesystem::path m_folder = m_temp.Path();
+};
 
 // In the dying child (forked at the statement, so the folder is the parent's and goes with it):
 // its diagnostics to standard error, where the death test looks, and its crash report into the
 // test's folder.
-void DieLikeThis(const fs::path& folder) {
+void DieLikeThis(const std::filesystem::path& folder) {
     dup2(STDERR_FILENO, STDOUT_FILENO);
     if (chdir(folder.c_str()) != 0)
         abort();

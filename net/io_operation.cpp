@@ -1,4 +1,4 @@
-#include "repair/io_operation.h"
+#include "net/io_operation.h"
 
 #include "kernel/crash.h"
 

@@ -4,7 +4,7 @@
 
 #include "kernel/crash.h"
 #include "kernel/system_log.h"
-#include "repair/tcp_socket.h"
+#include "net/tcp_socket.h"
 
 namespace ZephUtil {
 namespace {

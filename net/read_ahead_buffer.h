@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "repair/data_buffer_tcp.h"
+#include "net/data_buffer_tcp.h"
 
 namespace ZephPatch {
 

@@ -1,4 +1,4 @@
-#include "repair/socket_result.h"
+#include "net/socket_result.h"
 
 #include <cerrno>
 

@@ -1,4 +1,4 @@
-#include "repair/cp_socket_manager.h"
+#include "net/cp_socket_manager.h"
 
 #include <unistd.h>
 
@@ -8,7 +8,7 @@
 
 #include "kernel/crash.h"
 #include "kernel/thread.h"
-#include "repair/io_operation.h"
+#include "net/io_operation.h"
 
 namespace ZephUtil {
 namespace {

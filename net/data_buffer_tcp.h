@@ -12,8 +12,8 @@
 
 #include "kernel/data_buffer.h"
 #include "kernel/event.h"
-#include "repair/socket_result.h"
-#include "repair/tcp_socket.h"
+#include "net/socket_result.h"
+#include "net/tcp_socket.h"
 
 namespace ZephUtil {
 

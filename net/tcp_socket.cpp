@@ -1,4 +1,4 @@
-#include "repair/tcp_socket.h"
+#include "net/tcp_socket.h"
 
 #include <asio/ip/v6_only.hpp>
 #include <asio/post.hpp>

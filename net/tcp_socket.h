@@ -10,9 +10,9 @@
 #include <functional>
 #include <memory>
 
-#include "repair/cp_socket_manager.h"
-#include "repair/io_operation.h"
-#include "repair/socket_result.h"
+#include "net/cp_socket_manager.h"
+#include "net/io_operation.h"
+#include "net/socket_result.h"
 
 namespace ZephUtil {
 

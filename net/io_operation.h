@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "kernel/event.h"
-#include "repair/socket_result.h"
+#include "net/socket_result.h"
 
 namespace ZephUtil {
 
