@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "session/embedded_patch_container.h"
+#include "package/embedded_patch_container.h"
 #include "session/message_report.h"
 #include "session/patch_settings.h"
 

@@ -12,7 +12,7 @@
 #include "session/build_list.h"
 #include "session/installation_guard.h"
 #include "session/installation_check.h"
-#include "session/patch_archive.h"
+#include "package/patch_archive.h"
 #include "session/patch_rights.h"
 #include "session/patch_settings.h"
 #include "session/patching_flag.h"

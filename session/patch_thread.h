@@ -10,7 +10,7 @@
 #include "assetdb/guarded_thread.h"
 #include "assetdb/pacing.h"
 #include "session/download_progress.h"
-#include "session/embedded_patch_container.h"
+#include "package/embedded_patch_container.h"
 #include "session/orvik_patch_task.h"
 #include "session/os_info.h"
 #include "session/session_front_end.h"

@@ -12,7 +12,7 @@
 #include "session/temp_names.h"
 #include "transfer/download.h"
 #include "transfer/fetch.h"
-#include "transfer/patch_catalogue_loader.h"
+#include "session/patch_catalogue_loader.h"
 
 namespace ZephPatch {
 namespace {

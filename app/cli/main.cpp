@@ -20,7 +20,7 @@
 #include "kernel/version.h"
 #include "repair/repair_driver.h"
 #include "session/embedded_patch_check.h"
-#include "session/embedded_patch_container.h"
+#include "package/embedded_patch_container.h"
 #include "session/patch_thread.h"
 #include "session/product_registry.h"
 

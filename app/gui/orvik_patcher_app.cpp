@@ -11,7 +11,7 @@
 #include "kernel/crash.h"
 #include "net/cp_socket_manager.h"
 #include "session/embedded_patch_check.h"
-#include "session/embedded_patch_container.h"
+#include "package/embedded_patch_container.h"
 #include "session/patch_settings.h"
 
 namespace ZephPatch {

@@ -1,6 +1,6 @@
 #include "session/patch_thread.h"
 
-#include "container_test_support.h"
+#include "tests/package/container_test_support.h"
 #include "kernel/message_catalogue.h"
 #include "session/build_list.h"
 #include "session/patch_settings.h"

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "apply/sha256.h"
-#include "container_test_support.h"
+#include "tests/package/container_test_support.h"
 #include "kernel/message_catalogue.h"
 #include "session/build_list.h"
 #include "session/patch_settings.h"

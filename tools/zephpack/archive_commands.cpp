@@ -4,8 +4,8 @@
 #include <string>
 
 #include "kernel/file_utils.h"
-#include "session/patch_archive.h"
-#include "tools/zephpack/archive_writer.h"
+#include "package/patch_archive.h"
+#include "package/archive_writer.h"
 
 namespace ZephPack {
 namespace {

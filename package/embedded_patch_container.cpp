@@ -1,4 +1,4 @@
-#include "session/embedded_patch_container.h"
+#include "package/embedded_patch_container.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "tools/zephpack/archive_writer.h"
+#include "package/archive_writer.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -8,7 +8,7 @@
 #include "kernel/data_buffer.h"
 #include "kernel/file_utils.h"
 #include "kernel/text.h"
-#include "session/patch_archive.h"
+#include "package/patch_archive.h"
 
 namespace ZephPack {
 

@@ -1,4 +1,4 @@
-#include "session/embedded_patch_container.h"
+#include "package/embedded_patch_container.h"
 
 #include "container_test_support.h"
 

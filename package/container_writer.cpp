@@ -1,4 +1,4 @@
-#include "tools/zephpack/container_writer.h"
+#include "package/container_writer.h"
 
 #include <sys/stat.h>
 
@@ -8,9 +8,9 @@
 
 #include "kernel/data_buffer.h"
 #include "kernel/file_utils.h"
-#include "session/container_format.h"
-#include "session/embedded_patch_container.h"
-#include "session/patch_archive.h"
+#include "package/container_format.h"
+#include "package/embedded_patch_container.h"
+#include "package/patch_archive.h"
 
 namespace ZephPack {
 

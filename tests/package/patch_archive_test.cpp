@@ -1,4 +1,4 @@
-#include "session/patch_archive.h"
+#include "package/patch_archive.h"
 
 #include "container_test_support.h"
 

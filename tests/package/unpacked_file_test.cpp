@@ -1,4 +1,4 @@
-#include "session/unpacked_file.h"
+#include "package/unpacked_file.h"
 
 #include "container_test_support.h"
 

@@ -1,4 +1,4 @@
-#include "session/patch_archive.h"
+#include "package/patch_archive.h"
 
 #include "kernel/block_io.h"
 #include "kernel/capped_buffer.h"
@@ -7,7 +7,7 @@
 #include "kernel/file_utils.h"
 #include "kernel/system_log.h"
 #include "kernel/text.h"
-#include "session/unpacked_file.h"
+#include "package/unpacked_file.h"
 
 namespace ZephPatch {
 

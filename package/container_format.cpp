@@ -1,4 +1,4 @@
-#include "session/container_format.h"
+#include "package/container_format.h"
 
 #include <algorithm>
 #include <cstring>

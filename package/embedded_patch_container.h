@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "kernel/data_buffer.h"
-#include "session/container_format.h"
+#include "package/container_format.h"
 
 namespace ZephPatch {
 

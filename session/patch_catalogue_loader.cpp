@@ -1,4 +1,4 @@
-#include "transfer/patch_catalogue_loader.h"
+#include "session/patch_catalogue_loader.h"
 
 #include <optional>
 #include <string_view>

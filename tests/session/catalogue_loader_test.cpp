@@ -1,6 +1,6 @@
 // The catalogue from the first server that offers one, and the archives it names, over real
 // HTTP and FTP servers.
-#include "transfer/patch_catalogue_loader.h"
+#include "session/patch_catalogue_loader.h"
 
 #include <gtest/gtest.h>
 
