@@ -11,7 +11,7 @@
 #include "apply/patch_list.h"
 #include "apply/patch_stage.h"
 #include "apply/uninstall_log.h"
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 
 namespace ZephPatch {
 namespace {

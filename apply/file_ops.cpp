@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "kernel/file_mode.h"
-#include "kernel/file_utils.h"
+#include "kernel/files/file_mode.h"
+#include "kernel/files/file_utils.h"
 
 namespace ZephPatch {
 namespace {

@@ -10,7 +10,7 @@
 #include "apply/file_ops.h"
 #include "apply/messages.h"
 #include "apply/uninstall_log.h"
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 
 namespace ZephPatch {
 namespace {

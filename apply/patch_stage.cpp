@@ -3,7 +3,7 @@
 #include "apply/callbacks.h"
 #include "apply/file_ops.h"
 #include "apply/messages.h"
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 
 namespace ZephPatch {
 namespace {

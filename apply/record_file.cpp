@@ -8,7 +8,7 @@
 
 #include "apply/file_ops.h"
 #include "apply/patch_list.h"
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 
 namespace ZephPatch {
 

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <future>
 
-#include "kernel/crash.h"
-#include "kernel/thread.h"
+#include "kernel/crash/crash.h"
+#include "kernel/threads/thread.h"
 #include "net/io_operation.h"
 
 namespace ZephUtil {

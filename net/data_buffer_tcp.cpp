@@ -6,7 +6,7 @@
 
 #include <asio/post.hpp>
 
-#include "kernel/system_log.h"
+#include "kernel/log/system_log.h"
 
 namespace ZephUtil {
 

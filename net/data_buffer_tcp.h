@@ -10,8 +10,8 @@
 #include <memory>
 #include <mutex>
 
-#include "kernel/data_buffer.h"
-#include "kernel/event.h"
+#include "kernel/buffers/data_buffer.h"
+#include "kernel/threads/event.h"
 #include "net/socket_result.h"
 #include "net/tcp_socket.h"
 

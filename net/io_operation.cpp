@@ -1,6 +1,6 @@
 #include "net/io_operation.h"
 
-#include "kernel/crash.h"
+#include "kernel/crash/crash.h"
 
 namespace ZephUtil {
 

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kernel/event.h"
+#include "kernel/threads/event.h"
 #include "net/socket_result.h"
 
 namespace ZephUtil {

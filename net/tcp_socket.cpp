@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "kernel/crash.h"
+#include "kernel/crash/crash.h"
 
 namespace ZephUtil {
 namespace {

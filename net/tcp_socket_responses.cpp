@@ -2,8 +2,8 @@
 #include <cerrno>
 #include <thread>
 
-#include "kernel/crash.h"
-#include "kernel/system_log.h"
+#include "kernel/crash/crash.h"
+#include "kernel/log/system_log.h"
 #include "net/tcp_socket.h"
 
 namespace ZephUtil {

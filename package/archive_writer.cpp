@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <vector>
 
-#include "kernel/compression.h"
-#include "kernel/data_buffer.h"
-#include "kernel/file_utils.h"
-#include "kernel/text.h"
+#include "kernel/buffers/compression.h"
+#include "kernel/buffers/data_buffer.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/system/text.h"
 #include "package/patch_archive.h"
 
 namespace ZephPack {

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "kernel/data_buffer.h"
-#include "kernel/file_utils.h"
+#include "kernel/buffers/data_buffer.h"
+#include "kernel/files/file_utils.h"
 #include "package/container_format.h"
 #include "package/embedded_patch_container.h"
 #include "package/patch_archive.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "kernel/file_utils.h"
-#include "kernel/system_log.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/log/system_log.h"
 
 namespace ZephPatch {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "kernel/data_buffer.h"
+#include "kernel/buffers/data_buffer.h"
 #include "package/container_format.h"
 
 namespace ZephPatch {

@@ -1,12 +1,12 @@
 #include "package/patch_archive.h"
 
-#include "kernel/block_io.h"
-#include "kernel/capped_buffer.h"
-#include "kernel/compression.h"
-#include "kernel/data_buffer.h"
-#include "kernel/file_utils.h"
-#include "kernel/system_log.h"
-#include "kernel/text.h"
+#include "kernel/buffers/block_io.h"
+#include "kernel/buffers/capped_buffer.h"
+#include "kernel/buffers/compression.h"
+#include "kernel/buffers/data_buffer.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/log/system_log.h"
+#include "kernel/system/text.h"
 #include "package/unpacked_file.h"
 
 namespace ZephPatch {

@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 
 namespace ZephPatch {
 

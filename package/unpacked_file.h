@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "kernel/data_buffer.h"
+#include "kernel/buffers/data_buffer.h"
 
 namespace ZephPatch {
 

@@ -9,8 +9,8 @@
 #include <set>
 #include <string>
 
-#include "kernel/event.h"
-#include "kernel/thread.h"
+#include "kernel/threads/event.h"
+#include "kernel/threads/thread.h"
 #include "net/data_buffer_tcp.h"
 #include "repair/file_tree_summary.h"
 

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "kernel/compression.h"
-#include "kernel/file_mode.h"
-#include "kernel/file_utils.h"
-#include "kernel/system_log.h"
+#include "kernel/buffers/compression.h"
+#include "kernel/files/file_mode.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/log/system_log.h"
 #include "repair/agent_client.h"
 #include "repair/agent_protocol.h"
 #include "repair/segment_checksum.h"

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel/data_buffer.h"
-#include "kernel/mutex.h"
+#include "kernel/buffers/data_buffer.h"
+#include "kernel/threads/mutex.h"
 #include "repair/segment_checksums.h"
 
 namespace ZephPatch {

@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <new>
 
-#include "kernel/file_utils.h"
-#include "kernel/system_log.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/log/system_log.h"
 #include "repair/segment_checksum.h"
 #include "repair/segment_name.h"
 

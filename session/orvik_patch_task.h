@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "apply/patch_catalogue.h"
-#include "kernel/mutex.h"
+#include "kernel/threads/mutex.h"
 #include "session/download_progress.h"
 #include "session/message_report.h"
 #include "transfer/current_download.h"

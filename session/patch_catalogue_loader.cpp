@@ -3,10 +3,10 @@
 #include <optional>
 #include <string_view>
 
-#include "kernel/capped_buffer.h"
-#include "kernel/data_buffer.h"
-#include "kernel/file_utils.h"
-#include "kernel/system_log.h"
+#include "kernel/buffers/capped_buffer.h"
+#include "kernel/buffers/data_buffer.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/log/system_log.h"
 #include "transfer/fetch.h"
 #include "transfer/messages.h"
 

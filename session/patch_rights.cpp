@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 
-#include "kernel/file_utils.h"
-#include "kernel/registry.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/registry/registry.h"
 #include "session/product_registry.h"
 
 namespace ZephPatch {

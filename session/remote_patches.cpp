@@ -3,7 +3,7 @@
 #include <set>
 
 #include "assetdb/asset_database_steps.h"
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 #include "session/build_list.h"
 #include "session/catalogue_trust.h"
 #include "session/patch_settings.h"

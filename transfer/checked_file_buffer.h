@@ -8,7 +8,7 @@
 #include <string>
 
 #include "apply/sha256.h"
-#include "kernel/data_buffer.h"
+#include "kernel/buffers/data_buffer.h"
 #include "transfer/file_hash_follower.h"
 
 namespace ZephUtil {

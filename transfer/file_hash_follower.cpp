@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 
 namespace ZephUtil {
 namespace {

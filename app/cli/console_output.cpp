@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "kernel/system_log.h"
+#include "kernel/log/system_log.h"
 
 namespace ZephPatch {
 namespace {

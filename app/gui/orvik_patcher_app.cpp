@@ -8,7 +8,7 @@
 #include "app/core/startup.h"
 #include "app/gui/usage_dialog.h"
 #include "apply/callbacks.h"
-#include "kernel/crash.h"
+#include "kernel/crash/crash.h"
 #include "net/cp_socket_manager.h"
 #include "session/embedded_patch_check.h"
 #include "package/embedded_patch_container.h"

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "kernel/child_process.h"
+#include "kernel/threads/child_process.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "assetdb/asset_database.h"
 #include "assetdb/progress_sink.h"
-#include "kernel/child_process.h"
+#include "kernel/threads/child_process.h"
 #include "tests/support/test_folder.h"
 
 namespace ZephPatch::Testing {

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "kernel/block_io.h"
+#include "kernel/buffers/block_io.h"
 #include "net/data_buffer_tcp.h"
 #include "net/io_operation.h"
 #include "socket_test_support.h"

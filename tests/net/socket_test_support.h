@@ -14,7 +14,7 @@
 #include <random>
 #include <vector>
 
-#include "kernel/thread.h"
+#include "kernel/threads/thread.h"
 #include "net/data_buffer_tcp.h"
 #include "net/tcp_socket.h"
 

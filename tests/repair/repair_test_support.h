@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "kernel/thread.h"
+#include "kernel/threads/thread.h"
 #include "repair/agent_client.h"
 #include "repair/agent_protocol.h"
 #include "tests/net/socket_test_support.h"

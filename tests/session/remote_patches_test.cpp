@@ -9,7 +9,7 @@
 
 #include "apply/sha256.h"
 #include "tests/package/container_test_support.h"
-#include "kernel/message_catalogue.h"
+#include "kernel/messages/message_catalogue.h"
 #include "session/build_list.h"
 #include "session/patch_settings.h"
 #include "session/patch_thread.h"

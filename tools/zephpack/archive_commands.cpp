@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 #include "package/patch_archive.h"
 #include "package/archive_writer.h"
 

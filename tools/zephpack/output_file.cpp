@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "apply/file_ops.h"
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 
 namespace ZephPack {
 namespace {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "apply/catalogue_signature.h"
-#include "kernel/file_utils.h"
-#include "kernel/text.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/system/text.h"
 #include "package/patch_archive.h"
 #include "package/archive_writer.h"
 #include "tools/zephpack/arguments.h"

@@ -4,9 +4,9 @@
 
 #include <cinttypes>
 
-#include "kernel/block_io.h"
-#include "kernel/compression.h"
-#include "kernel/system_log.h"
+#include "kernel/buffers/block_io.h"
+#include "kernel/buffers/compression.h"
+#include "kernel/log/system_log.h"
 #include "repair/agent_protocol.h"
 #include "net/read_ahead_buffer.h"
 #include "repair/segment_checksum.h"
