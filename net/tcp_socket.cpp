@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "kernel/crash/crash.h"
+#include "kernel/files/unique_fd.h"
 
 namespace ZephUtil {
 namespace {
@@ -129,11 +130,11 @@ int TCPSocket::Listen(int backlog) {
         }
         auto acceptor = std::make_unique<asio::ip::tcp::acceptor>(m_manager->Context());
         const asio::ip::tcp protocol = m_socket->local_endpoint(code).protocol();
-        const int handle = code ? -1 : m_socket->release(code);
+        ZephUtil::UniqueFd handle(code ? -1 : m_socket->release(code));
         if (!code) {
-            acceptor->assign(protocol, handle, code);
-            if (code)
-                ::close(handle);
+            acceptor->assign(protocol, handle.Get(), code);
+            if (!code)
+                handle.Release();  // the acceptor owns it now
         }
         if (!code)
             acceptor->listen(backlog, code);

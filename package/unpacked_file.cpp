@@ -15,16 +15,10 @@ UnpackedFile::UnpackedFile(const std::string& path)
     : m_fd(open(FsPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
                 0666)) {}
 
-UnpackedFile::~UnpackedFile() {
-    if (m_fd >= 0)
-        close(m_fd);
-}
-
 bool UnpackedFile::Close() {
-    if (m_fd < 0)
+    if (!m_fd.IsOpen())
         return false;
-    const bool closed = close(m_fd) == 0;
-    m_fd = -1;
+    const bool closed = m_fd.Close();
     return closed && !m_failed;
 }
 
@@ -33,17 +27,17 @@ int UnpackedFile::SetSize(uint64_t) {
 }
 
 int UnpackedFile::Seek(uint64_t position) {
-    if (m_fd < 0)
+    if (!m_fd.IsOpen())
         return kBufNotOpen;
     return position == m_written ? kBufOk : kBufNotAllowed;
 }
 
 int UnpackedFile::Write(const void* bytes, uint32_t count) {
-    if (m_fd < 0)
+    if (!m_fd.IsOpen())
         return kBufNotOpen;
     const auto* next = static_cast<const uint8_t*>(bytes);
     while (count > 0) {
-        const ssize_t written = write(m_fd, next, count);
+        const ssize_t written = write(m_fd.Get(), next, count);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
@@ -58,7 +52,7 @@ int UnpackedFile::Write(const void* bytes, uint32_t count) {
 }
 
 int UnpackedFile::Read(void*, uint32_t) {
-    return m_fd < 0 ? kBufNotOpen : kBufNotAllowed;
+    return m_fd.IsOpen() ? kBufNotAllowed : kBufNotOpen;
 }
 
 }  // namespace ZephPatch

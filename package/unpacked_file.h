@@ -6,6 +6,7 @@
 #include <string>
 
 #include "kernel/buffers/data_buffer.h"
+#include "kernel/files/unique_fd.h"
 
 namespace ZephPatch {
 
@@ -13,11 +14,10 @@ class UnpackedFile : public ZephUtil::ZephDataBuffer {
 public:
     // Created or truncated; IsOpen tells whether that worked.
     explicit UnpackedFile(const std::string& path);
-    ~UnpackedFile() override;
     UnpackedFile(const UnpackedFile&) = delete;
     UnpackedFile& operator=(const UnpackedFile&) = delete;
 
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_fd.IsOpen(); }
     // True when every write and the close succeeded.
     bool Close();
 
@@ -29,7 +29,7 @@ public:
     int Read(void* destination, uint32_t count) override;  // kBufNotAllowed
 
 private:
-    int m_fd;
+    ZephUtil::UniqueFd m_fd;
     uint64_t m_written = 0;
     bool m_failed = false;
 };

@@ -11,8 +11,9 @@
 
 #include "kernel/crash/crash.h"
 #include "kernel/crash/crash_internal.h"
-#include "kernel/log/log_internal.h"
 #include "kernel/crash/report_text.h"
+#include "kernel/files/unique_fd.h"
+#include "kernel/log/log_internal.h"
 #include "kernel/log/system_log.h"
 
 namespace ZephUtil::detail {
@@ -57,16 +58,15 @@ void WriteSubject(int fd, const ReportSubject& subject) {
 
 void CopyMemoryMap(int fd) {
     WriteAll(fd, "Memory map:\n", 12);
-    const int maps = open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
-    if (maps < 0)
+    const UniqueFd maps(open("/proc/self/maps", O_RDONLY | O_CLOEXEC));
+    if (!maps.IsOpen())
         return;
     char buffer[4096];
     ssize_t got;
-    while ((got = read(maps, buffer, sizeof(buffer))) > 0 || (got < 0 && errno == EINTR)) {
+    while ((got = read(maps.Get(), buffer, sizeof(buffer))) > 0 || (got < 0 && errno == EINTR)) {
         if (got > 0)
             WriteAll(fd, buffer, static_cast<size_t>(got));
     }
-    close(maps);
 }
 
 // Creates the first free name of the numbered sequence; O_EXCL makes the test and the
@@ -102,11 +102,9 @@ bool ClaimProcessReport() {
 }
 
 void WriteProcessReport(const ReportSubject& subject) {
-    const int fd = CreateNumberedReport();
-    if (fd >= 0) {
-        WriteReport(fd, subject);
-        close(fd);
-    }
+    const UniqueFd report(CreateNumberedReport());
+    if (report.IsOpen())
+        WriteReport(report.Get(), subject);
     g_reportDone = true;
 }
 

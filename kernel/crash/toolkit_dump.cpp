@@ -10,6 +10,7 @@
 
 #include "kernel/crash/crash.h"
 #include "kernel/crash/crash_internal.h"
+#include "kernel/files/unique_fd.h"
 #include "kernel/log/system_log.h"
 
 namespace ZephUtil {
@@ -39,8 +40,9 @@ std::string ToolkitDumpName() {
 __attribute__((noinline)) void WriteToolkitDump(const char* reason) {
     if (!g_toolkitDumpName[0] || g_toolkitDumpTaken.exchange(true))
         return;
-    const int fd = open(g_toolkitDumpName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
+    const UniqueFd fd(
+        open(g_toolkitDumpName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd.IsOpen())
         return;
     void* frames[detail::kMaxFrames];
     const int count = backtrace(frames, detail::kMaxFrames);
@@ -48,8 +50,7 @@ __attribute__((noinline)) void WriteToolkitDump(const char* reason) {
     subject.reason = reason ? reason : "";
     subject.frames = frames + 1;  // from our caller on
     subject.frameCount = count > 1 ? count - 1 : 0;
-    detail::WriteReport(fd, subject);
-    close(fd);
+    detail::WriteReport(fd.Get(), subject);
 }
 
 }  // namespace ZephUtil

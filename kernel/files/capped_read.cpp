@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "kernel/files/file_utils.h"
+#include "kernel/files/unique_fd.h"
 
 namespace ZephUtil {
 namespace {
@@ -16,13 +17,13 @@ constexpr size_t kChunkBytes = 64 * 1024;
 
 CappedRead ReadFileCapped(const std::string& path, size_t maxBytes, std::string* text) {
     text->clear();
-    const int fd = open(FsPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
+    const UniqueFd fd(open(FsPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!fd.IsOpen())
         return CappedRead::kCannotRead;
     CappedRead result = CappedRead::kOk;
     char chunk[kChunkBytes];
     for (;;) {
-        const ssize_t got = read(fd, chunk, sizeof chunk);
+        const ssize_t got = read(fd.Get(), chunk, sizeof chunk);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -37,7 +38,6 @@ CappedRead ReadFileCapped(const std::string& path, size_t maxBytes, std::string*
         }
         text->append(chunk, static_cast<size_t>(got));
     }
-    close(fd);
     if (result != CappedRead::kOk)
         text->clear();
     return result;

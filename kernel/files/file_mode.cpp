@@ -1,4 +1,5 @@
 #include "kernel/files/file_mode.h"
+#include "kernel/files/unique_fd.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,12 +14,11 @@ namespace {
 constexpr mode_t kPermissionBits = 07777;
 
 bool StartsLikeProgram(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.IsOpen())
         return false;
     char head[4] = {};
-    const ssize_t got = read(fd, head, sizeof head);
-    close(fd);
+    const ssize_t got = read(fd.Get(), head, sizeof head);
     const bool script = got >= 2 && head[0] == '#' && head[1] == '!';
     const bool elf =
         got == 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F';

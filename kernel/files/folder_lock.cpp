@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "kernel/files/file_utils.h"
 
@@ -27,29 +28,26 @@ FolderLock::~FolderLock() {
 FolderLockResult FolderLock::Lock(const std::string& folder) {
     const std::string path = FsPath(folder);
     // A second open file of the same folder would find our own lock in its way.
-    if (m_fd >= 0 && SameFile(m_fd, path))
+    if (m_fd.IsOpen() && SameFile(m_fd.Get(), path))
         return FolderLockResult::kLocked;
     Unlock();
-    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.IsOpen())
         return FolderLockResult::kUnavailable;
     int result;
     do {
-        result = flock(fd, LOCK_EX | LOCK_NB);
+        result = flock(fd.Get(), LOCK_EX | LOCK_NB);
     } while (result != 0 && errno == EINTR);
     if (result != 0) {
         const bool busy = errno == EWOULDBLOCK;
-        close(fd);
         return busy ? FolderLockResult::kBusy : FolderLockResult::kUnavailable;
     }
-    m_fd = fd;
+    m_fd = std::move(fd);
     return FolderLockResult::kLocked;
 }
 
 void FolderLock::Unlock() {
-    if (m_fd >= 0)
-        close(m_fd);
-    m_fd = -1;
+    m_fd.Reset();
 }
 
 }  // namespace ZephUtil

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "kernel/files/unique_fd.h"
+
 namespace ZephUtil {
 
 enum class FolderLockResult {
@@ -27,7 +29,7 @@ public:
     void Unlock();
 
 private:
-    int m_fd = -1;
+    UniqueFd m_fd;
 };
 
 }  // namespace ZephUtil

@@ -7,24 +7,10 @@
 #include <cstdio>
 
 #include "kernel/files/file_utils.h"
+#include "kernel/files/unique_fd.h"
 
 namespace ZephUtil {
 namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 // Never replaces an existing target: a move onto a file that is there fails, as callers expect
 // when they pick backup names.
@@ -43,8 +29,8 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 
 bool MoveFileIfFree(const std::string& from, const std::string& to) {
     std::string source = FsPath(from);
-    FileDescriptor file(open(source.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY));
-    if (file.Get() < 0)
+    UniqueFd file(open(source.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY));
+    if (!file.IsOpen())
         return false;
     // The lock is held until the file has moved, so that a holder cannot slip in between.
     if (flock(file.Get(), LOCK_EX | LOCK_NB) != 0)

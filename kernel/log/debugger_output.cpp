@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "kernel/files/unique_fd.h"
 #include "kernel/log/log_internal.h"
 #include "kernel/log/system_log.h"
 
@@ -14,19 +15,18 @@ namespace ZephUtil {
 
 // Reads /proc/self/status without allocating, so the crash paths may ask too.
 bool IsDebuggerAttached() {
-    const int fd = open("/proc/self/status", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const UniqueFd fd(open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+    if (!fd.IsOpen())
         return false;
     char status[4096];
     size_t used = 0;
     ssize_t got;
     while (used < sizeof(status) - 1 &&
-           ((got = read(fd, status + used, sizeof(status) - 1 - used)) > 0 ||
+           ((got = read(fd.Get(), status + used, sizeof(status) - 1 - used)) > 0 ||
             (got < 0 && errno == EINTR))) {
         if (got > 0)
             used += static_cast<size_t>(got);
     }
-    close(fd);
     status[used] = '\0';
     const char* field = strstr(status, "\nTracerPid:");
     if (!field)

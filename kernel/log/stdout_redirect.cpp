@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "kernel/files/unique_fd.h"
 #include "kernel/log/log_internal.h"
 #include "kernel/log/system_log.h"
 #include "kernel/system/text.h"
@@ -26,17 +27,17 @@ std::string PipePath() {
 // Non-blocking open, so a FIFO left behind by an earlier process with our pid and without a
 // reader cannot stall start-up (it fails with ENXIO instead). No symlinks, FIFOs only.
 bool ConnectPipe() {
-    const int fd =
-        open(PipePath().c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
+    const UniqueFd fd(
+        open(PipePath().c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+    if (!fd.IsOpen())
         return false;
     struct stat info;
-    const bool isFifo = fstat(fd, &info) == 0 && S_ISFIFO(info.st_mode);
+    const bool isFifo = fstat(fd.Get(), &info) == 0 && S_ISFIFO(info.st_mode);
     // Blocking from here on: a slow reader must slow us down, not lose lines.
-    const int flags = fcntl(fd, F_GETFL);
-    const bool connected = isFifo && flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 &&
-                           dup2(fd, STDOUT_FILENO) == STDOUT_FILENO;
-    close(fd);
+    const int flags = fcntl(fd.Get(), F_GETFL);
+    const bool connected = isFifo && flags >= 0 &&
+                           fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) == 0 &&
+                           dup2(fd.Get(), STDOUT_FILENO) == STDOUT_FILENO;
     return connected;
 }
 

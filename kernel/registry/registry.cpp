@@ -12,6 +12,8 @@
 #include <optional>
 #include <vector>
 
+#include "kernel/files/unique_fd.h"
+
 namespace ZephUtil {
 namespace {
 
@@ -136,14 +138,14 @@ std::optional<std::string> ResolveKey(std::string folder, const std::vector<std:
 }
 
 bool ReadWholeFile(const std::string& path, std::string* contents) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.IsOpen())
         return false;
     contents->clear();
     char chunk[4096];
     bool ok = true;
     for (;;) {
-        const ssize_t got = read(fd, chunk, sizeof chunk);
+        const ssize_t got = read(fd.Get(), chunk, sizeof chunk);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {
@@ -156,7 +158,6 @@ bool ReadWholeFile(const std::string& path, std::string* contents) {
             break;
         }
     }
-    close(fd);
     return ok;
 }
 
@@ -324,21 +325,20 @@ bool RegistryKey::WriteValue(std::string_view name, const std::string& contents)
         FindEntry(m_folder, "@" + std::string(name), false).value_or("@" + std::string(name));
     // The temporary name starts with '.', never '@', so a crash mid-way leaves no false value.
     std::string temp = Join(m_folder, ".@value-XXXXXX");
-    const int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
+    UniqueFd fd(mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd.IsOpen())
         return false;
-    const bool written = fchmod(fd, 0644) == 0 && WriteAll(fd, contents) && fsync(fd) == 0;
-    const bool closed = close(fd) == 0;
+    const bool written =
+        fchmod(fd.Get(), 0644) == 0 && WriteAll(fd.Get(), contents) && fsync(fd.Get()) == 0;
+    const bool closed = fd.Close();
     if (!written || !closed || rename(temp.c_str(), Join(m_folder, fileName).c_str()) != 0) {
         unlink(temp.c_str());
         return false;
     }
     // Make the rename itself durable; the value is already in place if this fails.
-    const int dirFd = open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        fsync(dirFd);
-        close(dirFd);
-    }
+    const UniqueFd folder(open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.IsOpen())
+        fsync(folder.Get());
     return true;
 }
 

@@ -28,22 +28,6 @@ namespace {
 
 constexpr size_t kReadChunk = 8192;
 
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
-    ~UniqueFd() {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
-
 // posix_spawn's attribute and file-action objects, destroyed on every path.
 struct SpawnSetup {
     posix_spawnattr_t attributes;
@@ -115,14 +99,14 @@ pid_t StartWithDeathSignal(const std::string& program, char* const argv[], int w
     const pid_t starter = getpid();
     const pid_t pid = fork();
     if (pid == 0)
-        ExecWithDeathSignal(program.c_str(), argv, writeEnd, options, starter, errorWrite.get());
+        ExecWithDeathSignal(program.c_str(), argv, writeEnd, options, starter, errorWrite.Get());
     if (pid < 0)
         return -1;
-    close(errorWrite.release());
+    errorWrite.Reset();
     int error = 0;
     ssize_t got;
     do {
-        got = read(errorRead.get(), &error, sizeof error);
+        got = read(errorRead.Get(), &error, sizeof error);
     } while (got < 0 && errno == EINTR);
     if (got <= 0)
         return pid;  // the exec closed the pipe
@@ -174,12 +158,6 @@ void KillByProcessFd(int processFd) {
     syscall(SYS_pidfd_send_signal, processFd, SIGKILL, nullptr, 0);
 }
 
-void CloseFd(int& fd) {
-    if (fd >= 0)
-        close(fd);
-    fd = -1;
-}
-
 }  // namespace
 
 std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
@@ -207,30 +185,30 @@ std::unique_ptr<ChildProcess> StartChildProcessArgv(const std::string& program,
 
     pid_t pid;
     if (options.endWithStarter) {
-        pid = StartWithDeathSignal(program, argv.data(), writeEnd.get(), options);
+        pid = StartWithDeathSignal(program, argv.data(), writeEnd.Get(), options);
         if (pid < 0)
             return nullptr;
     } else {
         SpawnSetup setup;
         if (!ResetSignals(setup.attributes) ||
-            !RouteOutput(setup.actions, writeEnd.get(), options) ||
+            !RouteOutput(setup.actions, writeEnd.Get(), options) ||
             posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attributes, argv.data(),
                         environ) != 0)
             return nullptr;
     }
     auto child = std::make_unique<ChildProcess>();
     child->processId = pid;
-    child->processFd = OpenProcessFd(pid);
-    child->outputRead = readEnd.release();
+    child->processFd.Reset(OpenProcessFd(pid));
+    child->outputRead = std::move(readEnd);
     return child;
 }
 
 bool ReadChildOutput(ChildProcess& child, std::string& text) {
-    return ReadPipe(child, child.outputRead, text);
+    return ReadPipe(child, child.outputRead.Get(), text);
 }
 
 bool ReadChildErrors(ChildProcess& child, std::string& text) {
-    return ReadPipe(child, child.errorRead, text);
+    return ReadPipe(child, child.errorRead.Get(), text);
 }
 
 bool WaitChildProcess(ChildProcess& child, int milliseconds) {
@@ -246,8 +224,8 @@ bool WaitChildProcess(ChildProcess& child, int milliseconds) {
                 return false;
             remaining = static_cast<int>(left.count());
         }
-        if (child.processFd >= 0) {
-            pollfd ended{child.processFd, POLLIN, 0};
+        if (child.processFd.IsOpen()) {
+            pollfd ended{child.processFd.Get(), POLLIN, 0};
             poll(&ended, 1, milliseconds < 0 ? -1 : remaining);
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::min(remaining, kPollStep)));
@@ -275,16 +253,16 @@ void TerminateChildProcess(ChildProcess& child, int exitCode) {
     child.terminateCode = exitCode;
     child.terminated = true;
     // The pidfd cannot hit a recycled process id; a plain kill must not once it is reaped.
-    if (child.processFd >= 0) {
-        KillByProcessFd(child.processFd);
+    if (child.processFd.IsOpen()) {
+        KillByProcessFd(child.processFd.Get());
     } else if (!child.reaped && child.processId > 0) {
         kill(child.processId, SIGKILL);
     }
 }
 
 void CloseChildProcess(ChildProcess& child) {
-    CloseFd(child.outputRead);
-    CloseFd(child.errorRead);
+    child.outputRead.Reset();
+    child.errorRead.Reset();
     if (child.processId > 0 && !TryReap(child)) {
         pid_t pid = child.processId;
         try {
@@ -297,7 +275,7 @@ void CloseChildProcess(ChildProcess& child) {
             // No thread to spare: the ended child stays a zombie until this process ends.
         }
     }
-    CloseFd(child.processFd);
+    child.processFd.Reset();
     child.readBuffer = {};
 }
 

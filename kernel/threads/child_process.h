@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "kernel/files/unique_fd.h"
+
 namespace ZephUtil {
 
 // Owned by the caller that started it. REQUIRES: one thread at a time, except that
@@ -20,9 +22,9 @@ struct ChildProcess {
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     pid_t processId = -1;
-    int processFd = -1;   // pidfd: race-free waits and kills; -1 where the system has none
-    int outputRead = -1;  // read end of the pipe carrying stdout and stderr
-    int errorRead = -1;   // never opened: both streams share outputRead
+    UniqueFd processFd;   // pidfd: race-free waits and kills; none where the system has none
+    UniqueFd outputRead;  // read end of the pipe carrying stdout and stderr
+    UniqueFd errorRead;   // never opened: both streams share outputRead
     int exitStatus = -1;  // raw wait status once reaped (-1 if the system reaped it itself)
     std::atomic<bool> reaped{false};
     std::atomic<bool> terminated{false};  // TerminateChildProcess was called...
