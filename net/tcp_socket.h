@@ -2,6 +2,7 @@
 // most one request per userland class at a time (class 0: connect, bind, listen, accept and
 // read; class 1: write), so one thread may read while another writes, and block until the
 // request is signalled. Calls on the system socket happen only on the completion-port thread.
+// Implemented in tcp_socket.cpp and tcp_socket_responses.cpp.
 #pragma once
 
 #include <asio/ip/tcp.hpp>

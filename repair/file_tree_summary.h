@@ -7,6 +7,7 @@
 //
 // Every operation holds the summary's re-entrant mutex for its whole run: safe for concurrent
 // use by the repair job and the threads that write repaired segments.
+// Implemented in file_tree_summary.cpp, summary_format.cpp and summary_scan.cpp.
 #pragma once
 
 #include <atomic>

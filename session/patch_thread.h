@@ -2,6 +2,7 @@
 // operating system, DirectX, files in use, disk space), applies the embedded patches or those
 // the patch servers offer build after build, has the product repair its asset database, and
 // ends with "Patching completed." or "Patching aborted." followed by SessionFinished.
+// Implemented in patch_thread.cpp and remote_patches.cpp.
 #pragma once
 
 #include <cstdint>

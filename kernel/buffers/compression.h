@@ -1,6 +1,7 @@
 // The framework's compressed block format: a 32-bit block count, then per block the
 // compressed and uncompressed lengths (32-bit little-endian) and a zlib stream; at most
 // 0x10000000 uncompressed bytes per block.
+// Implemented in compress_data.cpp and decompress_data.cpp.
 #pragma once
 
 #include "kernel/buffers/data_buffer.h"

@@ -1,6 +1,8 @@
 // The byte-stream interface every subsystem reads and writes through, with its file,
 // fixed-memory and growing-memory variants. Buffers never throw: every failure is a code.
 // One buffer is used by one thread at a time (REQUIRES: external synchronization).
+// Implemented in data_buffer_file.cpp, data_buffer_memory_static.cpp and
+// data_buffer_memory_dynamic.cpp.
 #pragma once
 
 #include <cstdint>

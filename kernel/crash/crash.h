@@ -1,4 +1,5 @@
 // Fatal errors: crash reports ("dumps"), assertions and the call-stack log.
+// Implemented in crash.cpp, call_stack.cpp and toolkit_dump.cpp.
 #pragma once
 
 #include <string>

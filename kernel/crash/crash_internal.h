@@ -1,4 +1,6 @@
 // Shared state and pieces of the crash paths; not part of the kernel's interface.
+// Implemented in crash.cpp, crash_report.cpp, crash_signals.cpp, crash_symboliser.cpp and
+// kernel/threads/console_signals.cpp.
 #pragma once
 
 #include <atomic>

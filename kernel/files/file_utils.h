@@ -1,5 +1,7 @@
 // File and path utilities. Paths are UTF-8; both '/' and '\\' are accepted as separators and
 // the file system always receives '/'. None of these hold locks or throw.
+// Implemented in file_queries.cpp, entry_writes.cpp, move_file.cpp, folders.cpp, path_names.cpp and
+// capped_read.cpp.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,6 @@
 // Pieces the log and the crash paths share; not part of the kernel's interface.
+// Implemented in system_log.cpp, debugger_output.cpp, write_all.cpp, log_file_path.cpp and
+// stdout_redirect.cpp.
 #pragma once
 
 #include <cstdarg>

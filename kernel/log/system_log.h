@@ -1,5 +1,7 @@
 // The process-wide diagnostic log: one line per call, serialised under one re-entrant lock,
 // sent to standard output (or the parent's FIFO) and to the debugger stream.
+// Implemented in system_log.cpp, log_file_path.cpp, stdout_redirect.cpp, debugger_output.cpp and
+// velmor_log.cpp.
 #pragma once
 
 #include <cstdarg>
