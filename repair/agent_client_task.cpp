@@ -233,7 +233,8 @@ bool ZephAgentClientTask::MatchesItsChecksum() {
 // sparse file that costs nothing to make but that every later scan reads whole).
 bool ZephAgentClientTask::FitsTheRepair(const std::string& localPath, int64_t index) {
     uint64_t size = 0;
-    ZephUtil::GetFileSizeOf(localPath, &size);  // a file not there yet has none
+    // A file not there yet has no segments: its size stays 0.
+    static_cast<void>(ZephUtil::GetFileSizeOf(localPath, &size));
     if (static_cast<uint64_t>(index) >= SegmentCount(size) + m_owner->GetSegmentsTotal()) {
         Print("   error: segment %s lies past what this repair can fill", m_name.c_str());
         return false;

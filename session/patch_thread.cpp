@@ -34,7 +34,9 @@ std::string WithNumber(std::string text, uint32_t number) {
 std::unique_ptr<VADHackProgressThread> StartUnpackProgress(ProgressSink& sink,
                                                            const std::string& archivePath) {
     uint64_t size = 0;
-    ZephUtil::GetFileSizeOf(archivePath, &size);
+    // An archive that cannot be measured will not unpack either; the unpack reports why.
+    if (ZephUtil::GetFileSizeOf(archivePath, &size) != 0)
+        return nullptr;
     auto thread = std::make_unique<VADHackProgressThread>(
         sink, VADHackProgressThread::MinutesForArchive(size));
     try {

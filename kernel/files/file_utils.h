@@ -61,8 +61,8 @@ CappedRead ReadFileCapped(const std::string& path, size_t maxBytes, std::string*
 bool SetReadOnly(const std::string& path);
 bool ClearReadOnly(const std::string& path);
 // 0 and the size / the modification time (seconds since 1970 UTC); 2 and 0 on failure.
-int GetFileSizeOf(const std::string& path, uint64_t* size);
-int GetFileModifiedTime(const std::string& path, uint64_t* seconds);
+[[nodiscard]] int GetFileSizeOf(const std::string& path, uint64_t* size);
+[[nodiscard]] int GetFileModifiedTime(const std::string& path, uint64_t* seconds);
 // False for an empty path, else whether the file was deleted.
 bool DeleteFileAt(const std::string& path);
 // False when the source is missing, cannot be opened for writing, or another process holds a
