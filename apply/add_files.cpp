@@ -1,8 +1,8 @@
 #include "apply/file_ops.h"
 #include "apply/messages.h"
 #include "apply/patch_stage.h"
-#include "kernel/file_mode.h"
-#include "kernel/file_utils.h"
+#include "kernel/files/file_mode.h"
+#include "kernel/files/file_utils.h"
 #include "kernel/reporter.h"
 
 namespace ZephPatch {

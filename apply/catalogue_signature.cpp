@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "kernel/text.h"
+#include "kernel/system/text.h"
 
 namespace ZephPatch {
 namespace {

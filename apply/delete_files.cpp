@@ -1,7 +1,7 @@
 #include "apply/file_ops.h"
 #include "apply/messages.h"
 #include "apply/patch_stage.h"
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 #include "kernel/reporter.h"
 
 namespace ZephPatch {

@@ -7,38 +7,15 @@
 #include <cstdio>
 #include <memory>
 
-#include "kernel/file_mode.h"
-#include "kernel/file_utils.h"
+#include "kernel/files/file_mode.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/files/unique_fd.h"
 
 namespace ZephPatch {
 namespace {
 
 constexpr size_t kCopyBufferSize = 64 * 1024;
 constexpr size_t kReadBlockSize = 1 << 20;
-
-// An open file descriptor, closed once.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    // Closes now, so that a failing close (a late write error) can be seen.
-    bool Close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 bool WriteAll(int fd, const uint8_t* bytes, size_t size) {
     while (size > 0) {
@@ -61,25 +38,25 @@ int CreateForWriting(const std::string& path) {
 }  // namespace
 
 bool CopyFileOver(const std::string& from, const std::string& to) {
-    Descriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!source.valid())
+    ZephUtil::UniqueFd source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!source.IsOpen())
         return false;
-    Descriptor target(CreateForWriting(to));
-    if (!target.valid())
+    ZephUtil::UniqueFd target(CreateForWriting(to));
+    if (!target.IsOpen())
         return false;
     auto buffer = std::make_unique<uint8_t[]>(kCopyBufferSize);
     for (;;) {
-        const ssize_t got = ::read(source.get(), buffer.get(), kCopyBufferSize);
+        const ssize_t got = ::read(source.Get(), buffer.get(), kCopyBufferSize);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             return false;
         if (got == 0)
             break;
-        if (!WriteAll(target.get(), buffer.get(), static_cast<size_t>(got)))
+        if (!WriteAll(target.Get(), buffer.get(), static_cast<size_t>(got)))
             return false;
     }
-    return ::fsync(target.get()) == 0 && target.Close();
+    return ::fsync(target.Get()) == 0 && target.Close();
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
@@ -93,21 +70,21 @@ bool RenameFile(const std::string& from, const std::string& to) {
 }
 
 bool WriteFileSynced(const std::string& path, const std::vector<uint8_t>& bytes) {
-    Descriptor target(CreateForWriting(path));
-    if (!target.valid())
+    ZephUtil::UniqueFd target(CreateForWriting(path));
+    if (!target.IsOpen())
         return false;
-    return WriteAll(target.get(), bytes.data(), bytes.size()) && ::fsync(target.get()) == 0 &&
+    return WriteAll(target.Get(), bytes.data(), bytes.size()) && ::fsync(target.Get()) == 0 &&
            target.Close();
 }
 
 bool ReadFileBlocks(const std::string& path,
                     const std::function<void(const uint8_t*, size_t)>& consume) {
-    Descriptor source(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!source.valid())
+    ZephUtil::UniqueFd source(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!source.IsOpen())
         return false;
     const auto block = std::make_unique_for_overwrite<uint8_t[]>(kReadBlockSize);
     for (;;) {
-        const ssize_t got = ::read(source.get(), block.get(), kReadBlockSize);
+        const ssize_t got = ::read(source.Get(), block.get(), kReadBlockSize);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -126,15 +103,15 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
 }
 
 bool SyncDirectory(const std::string& folder) {
-    Descriptor dir(
+    ZephUtil::UniqueFd dir(
         ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return dir.valid() && ::fsync(dir.get()) == 0;
+    return dir.IsOpen() && ::fsync(dir.Get()) == 0;
 }
 
 bool SyncFileSystem(const std::string& folder) {
-    Descriptor dir(
+    ZephUtil::UniqueFd dir(
         ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return dir.valid() && ::syncfs(dir.get()) == 0;
+    return dir.IsOpen() && ::syncfs(dir.Get()) == 0;
 }
 
 std::string ParentFolder(const std::string& path) {

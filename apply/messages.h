@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "kernel/message_catalogue.h"
+#include "kernel/messages/message_catalogue.h"
 
 namespace ZephPatch {
 

@@ -5,8 +5,8 @@
 #include <cctype>
 #include <vector>
 
-#include "kernel/file_utils.h"
-#include "kernel/text.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/system/text.h"
 
 namespace ZephPatch {
 namespace {

@@ -2,8 +2,8 @@
 #include "apply/messages.h"
 #include "apply/patch_stage.h"
 #include "apply/patch_tool.h"
-#include "kernel/file_mode.h"
-#include "kernel/file_utils.h"
+#include "kernel/files/file_mode.h"
+#include "kernel/files/file_utils.h"
 #include "kernel/reporter.h"
 
 namespace ZephPatch {

@@ -9,7 +9,7 @@
 #include "apply/file_ops.h"
 #include "apply/messages.h"
 #include "apply/uninstall_log.h"
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 #include "kernel/reporter.h"
 
 namespace ZephPatch {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "apply/messages.h"
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 #include "kernel/reporter.h"
 
 namespace ZephPatch {

@@ -1,6 +1,8 @@
 // The stages of one application. Each kind of change (add, delete, patch) is one class that
 // runs its list's entries and, in `Finish`, either drops the backups it made or puts every
 // file back, so that the undoing of a change lives next to the change.
+// Implemented in patch_stage.cpp, add_files.cpp, delete_files.cpp, patch_files.cpp and
+// uninstall_log_stage.cpp.
 #pragma once
 
 #include <string>

@@ -8,14 +8,14 @@
 
 #include "apply/file_ops.h"
 #include "apply/patch_list.h"
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 
 namespace ZephPatch {
 
 bool RecordFile::Append(const std::string& line) {
-    if (m_fd < 0) {
-        m_fd = ZephUtil::OpenForWriting(m_path, O_WRONLY | O_CREAT | O_APPEND, 0644);
-        if (m_fd < 0)
+    if (!m_fd.IsOpen()) {
+        m_fd.Reset(ZephUtil::OpenForWriting(m_path, O_WRONLY | O_CREAT | O_APPEND, 0644));
+        if (!m_fd.IsOpen())
             return false;
         if (!SyncDirectory(ParentFolder(m_path)))
             return false;
@@ -23,20 +23,18 @@ bool RecordFile::Append(const std::string& line) {
     const std::string record = line + "\n";
     size_t done = 0;
     while (done < record.size()) {
-        const ssize_t written = ::write(m_fd, record.data() + done, record.size() - done);
+        const ssize_t written = ::write(m_fd.Get(), record.data() + done, record.size() - done);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)
             return false;
         done += static_cast<size_t>(written);
     }
-    return ::fsync(m_fd) == 0;
+    return ::fsync(m_fd.Get()) == 0;
 }
 
 void RecordFile::Close() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    m_fd.Reset();
 }
 
 bool ReadRecords(const std::string& path, std::vector<std::string>* records) {

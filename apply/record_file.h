@@ -4,6 +4,7 @@
 
 #include <string>
 #include <vector>
+#include "kernel/files/unique_fd.h"
 
 namespace ZephPatch {
 
@@ -19,13 +20,13 @@ public:
     // record, with its name flushed to disk as well. False when any of that failed.
     bool Append(const std::string& line);
     // Whether a record was appended since the file was last closed.
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_fd.IsOpen(); }
     void Close();
     const std::string& Path() const { return m_path; }
 
 private:
     std::string m_path;
-    int m_fd = -1;
+    ZephUtil::UniqueFd m_fd;
 };
 
 // The complete lines of a record file. False when it cannot be read.

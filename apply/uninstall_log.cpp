@@ -7,9 +7,9 @@
 #include "apply/messages.h"
 #include "apply/patch_list.h"
 #include "apply/uninstall_log_format.h"
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 #include "kernel/reporter.h"
-#include "kernel/text.h"
+#include "kernel/system/text.h"
 
 namespace ZephPatch {
 namespace {

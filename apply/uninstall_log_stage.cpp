@@ -2,7 +2,7 @@
 #include "apply/messages.h"
 #include "apply/patch_stage.h"
 #include "apply/uninstall_log.h"
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 #include "kernel/reporter.h"
 
 namespace ZephPatch {

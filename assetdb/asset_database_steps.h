@@ -1,5 +1,6 @@
 // The patch session's two steps around patching: get the database to itself before any file
 // changes, and have the product's utility repair it afterwards.
+// Implemented in close_asset_daemon.cpp and update_asset_database.cpp.
 #pragma once
 
 #include <string>

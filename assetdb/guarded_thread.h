@@ -5,8 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "kernel/event.h"
-#include "kernel/thread.h"
+#include "kernel/threads/event.h"
+#include "kernel/threads/thread.h"
 
 namespace ZephPatch {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
-#include "kernel/file_utils.h"
-#include "kernel/text.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/system/text.h"
 
 namespace ZephPatch {
 namespace {

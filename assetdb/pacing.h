@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "kernel/thread.h"
+#include "kernel/threads/thread.h"
 
 namespace ZephPatch {
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <utility>
 
 namespace ZephPatch {
 
@@ -57,21 +58,19 @@ bool SharedRecordRegion::Open(const std::string& name, int32_t creator) {
 }
 
 bool SharedRecordRegion::OpenOnce(const std::string& name, int32_t creator, bool* retry) {
-    const int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ZephUtil::UniqueFd opened(shm_open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    const int fd = opened.Get();
     if (fd < 0)
         return false;
     struct stat info {};
-    if (!LockByte(fd, kGateByte, F_WRLCK, true) || fstat(fd, &info) != 0) {
-        close(fd);
+    if (!LockByte(fd, kGateByte, F_WRLCK, true) || fstat(fd, &info) != 0)
         return false;
-    }
     if (info.st_nlink == 0) {
         // Its last user removed it between our open and our lock: open the name again.
-        close(fd);
         *retry = true;
         return false;
     }
-    m_fd = fd;
+    m_fd = std::move(opened);
     m_name = name;
     const bool alone = LockByte(fd, kPresenceByte, F_WRLCK, false);
     bool ok;
@@ -93,8 +92,7 @@ bool SharedRecordRegion::OpenOnce(const std::string& name, int32_t creator, bool
         if (m_block)
             munmap(m_block, sizeof(Block));
         m_block = nullptr;
-        close(fd);
-        m_fd = -1;
+        m_fd.Reset();
         // Our half-made object must not stay behind for others to trip over.
         if (alone)
             shm_unlink(name.c_str());
@@ -104,9 +102,9 @@ bool SharedRecordRegion::OpenOnce(const std::string& name, int32_t creator, bool
 
 bool SharedRecordRegion::InitialiseBlock(int32_t creator) {
     // Nobody else has the object open: it is new, or left by processes that all died.
-    if (ftruncate(m_fd, 0) != 0 || ftruncate(m_fd, sizeof(Block)) != 0)
+    if (ftruncate(m_fd.Get(), 0) != 0 || ftruncate(m_fd.Get(), sizeof(Block)) != 0)
         return false;
-    void* mapped = mmap(nullptr, sizeof(Block), PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
+    void* mapped = mmap(nullptr, sizeof(Block), PROT_READ | PROT_WRITE, MAP_SHARED, m_fd.Get(), 0);
     if (mapped == MAP_FAILED)
         return false;
     m_block = static_cast<Block*>(mapped);
@@ -123,16 +121,15 @@ bool SharedRecordRegion::InitialiseBlock(int32_t creator) {
 }
 
 void SharedRecordRegion::Close() {
-    if (m_fd < 0)
+    if (!m_fd.IsOpen())
         return;
-    LockByte(m_fd, kGateByte, F_WRLCK, true);
+    LockByte(m_fd.Get(), kGateByte, F_WRLCK, true);
     // Exclusive use of the presence byte means every other opener has gone.
-    if (LockByte(m_fd, kPresenceByte, F_WRLCK, false))
+    if (LockByte(m_fd.Get(), kPresenceByte, F_WRLCK, false))
         shm_unlink(m_name.c_str());
     munmap(m_block, sizeof(Block));
     m_block = nullptr;
-    close(m_fd);  // drops both locks
-    m_fd = -1;
+    m_fd.Reset();  // drops both locks
     m_created = false;
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "assetdb/database_record.h"
+#include "kernel/files/unique_fd.h"
 
 namespace ZephPatch {
 
@@ -47,7 +48,7 @@ private:
     bool InitialiseBlock(int32_t creator);
 
     std::string m_name;
-    int m_fd = -1;
+    ZephUtil::UniqueFd m_fd;
     Block* m_block = nullptr;
     bool m_created = false;
 };

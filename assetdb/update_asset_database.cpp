@@ -5,8 +5,8 @@
 #include "assetdb/messages.h"
 #include "assetdb/vad_progress_threads.h"
 #include "assetdb/vad_repair_thread.h"
-#include "kernel/os_exception.h"
-#include "kernel/thread.h"
+#include "kernel/system/os_exception.h"
+#include "kernel/threads/thread.h"
 
 namespace ZephPatch {
 namespace {

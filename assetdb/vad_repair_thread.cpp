@@ -1,9 +1,9 @@
 #include "assetdb/vad_repair_thread.h"
 
 #include "assetdb/messages.h"
-#include "kernel/file_utils.h"
-#include "kernel/system_log.h"
-#include "kernel/text.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/log/system_log.h"
+#include "kernel/system/text.h"
 
 namespace ZephPatch {
 namespace {

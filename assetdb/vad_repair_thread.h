@@ -6,8 +6,8 @@
 
 #include "assetdb/guarded_thread.h"
 #include "kernel/reporter.h"
-#include "kernel/child_process.h"
-#include "kernel/mutex.h"
+#include "kernel/threads/child_process.h"
+#include "kernel/threads/mutex.h"
 
 namespace ZephPatch {
 

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "kernel/file_utils.h"
-#include "kernel/text.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/system/text.h"
 #include "repair/agent_protocol.h"
 
 namespace ZephPatch {

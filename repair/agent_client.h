@@ -1,6 +1,7 @@
 // The repair job: on a thread of its own it scans the installation, connects to the repair
 // server, sends its summary and writes the segments the server sends back, through numbered
 // stages that its driver polls.
+// Implemented in agent_client.cpp and receive_pipeline.cpp.
 #pragma once
 
 #include <atomic>
@@ -9,9 +10,9 @@
 #include <set>
 #include <string>
 
-#include "kernel/event.h"
-#include "kernel/thread.h"
-#include "repair/data_buffer_tcp.h"
+#include "kernel/threads/event.h"
+#include "kernel/threads/thread.h"
+#include "net/data_buffer_tcp.h"
 #include "repair/file_tree_summary.h"
 
 namespace ZephPatch {

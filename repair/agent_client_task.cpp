@@ -1,9 +1,17 @@
 #include "repair/agent_client_task.h"
 
-#include "kernel/compression.h"
-#include "kernel/file_mode.h"
-#include "kernel/file_utils.h"
-#include "kernel/system_log.h"
+#include <sys/stat.h>
+#include "kernel/buffers/compression.h"
+#include "kernel/files/file_mode.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/log/system_log.h"
+
+#include <algorithm>
+#include <filesystem>
+#include "kernel/buffers/compression.h"
+#include "kernel/files/file_mode.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/log/system_log.h"
 #include "repair/agent_client.h"
 #include "repair/agent_protocol.h"
 #include "repair/segment_checksum.h"
@@ -203,7 +211,8 @@ bool ZephAgentClientTask::MatchesItsChecksum() {
 // sparse file that costs nothing to make but that every later scan reads whole).
 bool ZephAgentClientTask::FitsTheRepair(const std::string& localPath, int64_t index) {
     uint64_t size = 0;
-    ZephUtil::GetFileSizeOf(localPath, &size);  // a file not there yet has none
+    // A file not there yet has no segments: its size stays 0.
+    static_cast<void>(ZephUtil::GetFileSizeOf(localPath, &size));
     if (static_cast<uint64_t>(index) >= SegmentCount(size) + m_owner->GetSegmentsTotal()) {
         Print("   error: segment %s lies past what this repair can fill", m_name.c_str());
         return false;

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "kernel/data_buffer.h"
-#include "kernel/thread.h"
+#include "kernel/buffers/data_buffer.h"
+#include "kernel/threads/thread.h"
 
 namespace ZephPatch {
 

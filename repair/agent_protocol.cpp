@@ -2,7 +2,7 @@
 
 #include <zlib.h>
 
-#include "kernel/block_io.h"
+#include "kernel/buffers/block_io.h"
 
 namespace ZephPatch {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "repair/data_buffer_tcp.h"
+#include "net/data_buffer_tcp.h"
 #include "repair/file_tree_summary.h"
 #include "repair/wire_format.h"
 

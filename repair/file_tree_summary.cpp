@@ -5,8 +5,8 @@
 #include <cstring>
 #include <utility>
 
-#include "kernel/file_utils.h"
-#include "kernel/system_log.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/log/system_log.h"
 #include "repair/segment_io.h"
 #include "repair/segment_name.h"
 

@@ -7,6 +7,7 @@
 //
 // Every operation holds the summary's re-entrant mutex for its whole run: safe for concurrent
 // use by the repair job and the threads that write repaired segments.
+// Implemented in file_tree_summary.cpp, summary_format.cpp and summary_scan.cpp.
 #pragma once
 
 #include <atomic>
@@ -15,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel/data_buffer.h"
-#include "kernel/mutex.h"
+#include "kernel/buffers/data_buffer.h"
+#include "kernel/threads/mutex.h"
 #include "repair/segment_checksums.h"
 
 namespace ZephPatch {

@@ -4,7 +4,7 @@
 
 #include "repair/agent_client.h"
 #include "repair/agent_client_task.h"
-#include "repair/read_ahead_buffer.h"
+#include "net/read_ahead_buffer.h"
 
 namespace ZephPatch {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
-#include "kernel/file_utils.h"
-#include "kernel/registry.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/registry/registry.h"
 #include "repair/agent_client.h"
 #include "repair/agent_protocol.h"
 #include "repair/messages.h"

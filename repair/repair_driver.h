@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "kernel/reporter.h"
-#include "repair/data_buffer_tcp.h"
+#include "net/data_buffer_tcp.h"
 
 namespace ZephPatch {
 

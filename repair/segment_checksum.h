@@ -1,6 +1,7 @@
 // The checksum of segment data: a CRC over the polynomial 0x04C11DB7, most significant bit
 // first, register starting at 0, no final XOR and no length appended ("123456789" gives
 // 0x89A1897F). It must stay bit-identical to what the repair server computes.
+// Implemented in segment_checksum.cpp and segment_checksum_clmul.cpp.
 #pragma once
 
 #include <cstddef>

@@ -8,8 +8,9 @@
 #include <cerrno>
 #include <new>
 
-#include "kernel/file_utils.h"
-#include "kernel/system_log.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/files/unique_fd.h"
+#include "kernel/log/system_log.h"
 #include "repair/segment_checksum.h"
 #include "repair/segment_name.h"
 
@@ -24,18 +25,14 @@ constexpr uint32_t kChecksumPiece = 256 * 1024;
 class SegmentReader {
 public:
     explicit SegmentReader(const std::string& segmentPath) : m_path(segmentPath) {
-        m_fd = open(ZephUtil::FsPath(SegmentBase(segmentPath)).c_str(), O_RDONLY | O_CLOEXEC);
-    }
-    ~SegmentReader() {
-        if (m_fd >= 0)
-            close(m_fd);
+        m_fd.Reset(open(ZephUtil::FsPath(SegmentBase(segmentPath)).c_str(), O_RDONLY | O_CLOEXEC));
     }
     SegmentReader(const SegmentReader&) = delete;
     SegmentReader& operator=(const SegmentReader&) = delete;
 
     bool Open() {
         struct stat info;
-        if (m_fd < 0 || fstat(m_fd, &info) != 0) {
+        if (!m_fd.IsOpen() || fstat(m_fd.Get(), &info) != 0) {
             ZephUtil::Print("ReadFileSegment> unabled to open file: %s", m_path.c_str());
             return false;
         }
@@ -55,7 +52,7 @@ public:
     // The next `count` bytes of the segment.
     bool Read(uint8_t* destination, uint32_t count) {
         while (count > 0) {
-            const ssize_t got = pread(m_fd, destination, count, static_cast<off_t>(m_offset));
+            const ssize_t got = pread(m_fd.Get(), destination, count, static_cast<off_t>(m_offset));
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0) {
@@ -71,7 +68,7 @@ public:
 
 private:
     const std::string& m_path;
-    int m_fd = -1;
+    ZephUtil::UniqueFd m_fd;
     uint64_t m_offset = 0;
     uint32_t m_length = 0;
 };

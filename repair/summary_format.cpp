@@ -1,5 +1,5 @@
 // The stored form of the summary, for the checksum file and the wire.
-#include "kernel/block_io.h"
+#include "kernel/buffers/block_io.h"
 #include "repair/file_tree_summary.h"
 #include "repair/wire_format.h"
 

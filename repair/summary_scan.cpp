@@ -1,6 +1,6 @@
 // The walk that refreshes the summary from the installation.
-#include "kernel/file_utils.h"
-#include "kernel/system_log.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/log/system_log.h"
 #include "repair/file_tree_summary.h"
 #include "repair/pattern_match.h"
 #include "repair/segment_checksums.h"

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <thread>
 
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 
 namespace ZephPatch {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "kernel/text.h"
+#include "kernel/system/text.h"
 
 namespace ZephPatch {
 

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "kernel/block_io.h"
-#include "kernel/data_buffer.h"
+#include "kernel/buffers/block_io.h"
+#include "kernel/buffers/data_buffer.h"
 
 namespace ZephPatch {
 

@@ -2,8 +2,8 @@
 
 #include <ctime>
 
-#include "kernel/registry.h"
-#include "kernel/text.h"
+#include "kernel/registry/registry.h"
+#include "kernel/system/text.h"
 #include "session/product_registry.h"
 
 #ifndef ORVIK_PATCH_SIGNING_KEYS

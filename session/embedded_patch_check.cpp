@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 #include "session/build_list.h"
 #include "session/installation_check.h"
 #include "session/installation_guard.h"

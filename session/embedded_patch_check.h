@@ -7,7 +7,7 @@
 #include <string>
 
 #include "kernel/reporter.h"
-#include "session/embedded_patch_container.h"
+#include "package/embedded_patch_container.h"
 #include "session/patch_settings.h"
 
 namespace ZephPatch {

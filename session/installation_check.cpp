@@ -1,6 +1,6 @@
 #include "session/installation_check.h"
 
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 
 namespace ZephPatch {
 

@@ -6,8 +6,8 @@
 #include "apply/messages.h"
 #include "apply/patch_journal.h"
 #include "apply/record_file.h"
-#include "kernel/file_utils.h"
-#include "kernel/folder_lock.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/files/folder_lock.h"
 #include "session/patching_flag.h"
 
 namespace ZephPatch {

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "apply/patch_catalogue.h"
-#include "kernel/mutex.h"
+#include "kernel/threads/mutex.h"
 #include "session/download_progress.h"
 #include "transfer/current_download.h"
 

@@ -5,8 +5,9 @@
 
 #include <cstdlib>
 
-#include "kernel/file_utils.h"
-#include "kernel/registry.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/files/unique_fd.h"
+#include "kernel/registry/registry.h"
 #include "session/product_registry.h"
 
 namespace ZephPatch {
@@ -23,10 +24,9 @@ bool ProductExecutableWritable(const std::string& installPath) {
     const std::string program = ZephUtil::JoinPath(installPath, "bin/Velmor.exe");
     if (!ZephUtil::FileExists(program))
         return true;
-    const int fd = open(program.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
+    const ZephUtil::UniqueFd fd(open(program.c_str(), O_RDWR | O_CLOEXEC));
+    if (!fd.IsOpen())
         return false;
-    close(fd);
     return true;
 }
 

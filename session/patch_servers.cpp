@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 #include "session/patch_settings.h"
 
 namespace ZephPatch {

@@ -6,13 +6,13 @@
 #include "apply/apply_patch_directory.h"
 #include "assetdb/asset_database_steps.h"
 #include "assetdb/vad_progress_threads.h"
-#include "kernel/file_utils.h"
-#include "kernel/message_catalogue.h"
-#include "kernel/os_exception.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/messages/message_catalogue.h"
+#include "kernel/system/os_exception.h"
+#include "package/patch_archive.h"
 #include "session/build_list.h"
 #include "session/installation_check.h"
 #include "session/installation_guard.h"
-#include "session/patch_archive.h"
 #include "session/patch_rights.h"
 #include "session/patch_settings.h"
 #include "session/patching_flag.h"
@@ -34,7 +34,9 @@ std::string WithNumber(std::string text, uint32_t number) {
 std::unique_ptr<VADHackProgressThread> StartUnpackProgress(ProgressSink& sink,
                                                            const std::string& archivePath) {
     uint64_t size = 0;
-    ZephUtil::GetFileSizeOf(archivePath, &size);
+    // An archive that cannot be measured will not unpack either; the unpack reports why.
+    if (ZephUtil::GetFileSizeOf(archivePath, &size) != 0)
+        return nullptr;
     auto thread = std::make_unique<VADHackProgressThread>(
         sink, VADHackProgressThread::MinutesForArchive(size));
     try {
@@ -49,9 +51,7 @@ std::unique_ptr<VADHackProgressThread> StartUnpackProgress(ProgressSink& sink,
 
 PatchThread::PatchThread(SessionFrontEnd& frontEnd, EmbeddedPatchContainer& container,
                          SessionEnvironment environment)
-    : m_frontEnd(frontEnd),
-      m_container(container),
-      m_environment(std::move(environment)) {}
+    : m_frontEnd(frontEnd), m_container(container), m_environment(std::move(environment)) {}
 
 bool PatchThread::Cancelled() {
     return !KeepRunning() || !m_frontEnd.ShouldContinue();

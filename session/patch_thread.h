@@ -2,6 +2,7 @@
 // operating system, DirectX, files in use, disk space), applies the embedded patches or those
 // the patch servers offer build after build, has the product repair its asset database, and
 // ends with "Patching completed." or "Patching aborted." followed by SessionFinished.
+// Implemented in patch_thread.cpp and remote_patches.cpp.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,7 @@
 #include "assetdb/guarded_thread.h"
 #include "assetdb/pacing.h"
 #include "session/download_progress.h"
-#include "session/embedded_patch_container.h"
+#include "package/embedded_patch_container.h"
 #include "session/orvik_patch_task.h"
 #include "session/os_info.h"
 #include "session/session_front_end.h"

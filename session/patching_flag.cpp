@@ -1,6 +1,6 @@
 #include "session/patching_flag.h"
 
-#include "kernel/registry.h"
+#include "kernel/registry/registry.h"
 #include "session/product_registry.h"
 
 namespace ZephPatch {

@@ -3,7 +3,7 @@
 #include <set>
 
 #include "assetdb/asset_database_steps.h"
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 #include "session/build_list.h"
 #include "session/catalogue_trust.h"
 #include "session/patch_settings.h"
@@ -12,7 +12,7 @@
 #include "session/temp_names.h"
 #include "transfer/download.h"
 #include "transfer/fetch.h"
-#include "transfer/patch_catalogue_loader.h"
+#include "session/patch_catalogue_loader.h"
 
 namespace ZephPatch {
 namespace {

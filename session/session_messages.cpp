@@ -1,6 +1,6 @@
 #include "session/session_messages.h"
 
-#include "kernel/message_catalogue.h"
+#include "kernel/messages/message_catalogue.h"
 
 namespace ZephPatch {
 

@@ -2,7 +2,7 @@
 
 #include <sys/statvfs.h>
 
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 #include "session/build_list.h"
 #include "session/installation_guard.h"
 #include "session/patch_rights.h"

@@ -1,6 +1,6 @@
 #include "transfer/body_sink.h"
 
-#include "kernel/system_log.h"
+#include "kernel/log/system_log.h"
 
 namespace ZephInetInternal {
 

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "kernel/data_buffer.h"
+#include "kernel/buffers/data_buffer.h"
 #include "transfer/transfer_result.h"
 
 namespace ZephInetInternal {

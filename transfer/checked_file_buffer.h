@@ -8,8 +8,8 @@
 #include <string>
 
 #include "apply/sha256.h"
-#include "kernel/capped_buffer.h"
-#include "kernel/data_buffer.h"
+#include "kernel/buffers/capped_buffer.h"
+#include "kernel/buffers/data_buffer.h"
 #include "transfer/file_hash_follower.h"
 
 namespace ZephUtil {

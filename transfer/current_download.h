@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "kernel/data_buffer.h"
-#include "kernel/mutex.h"
+#include "kernel/buffers/data_buffer.h"
+#include "kernel/threads/mutex.h"
 
 namespace ZephUtil {
 

@@ -2,9 +2,9 @@
 
 #include <optional>
 
-#include "kernel/capped_buffer.h"
-#include "kernel/file_utils.h"
-#include "kernel/system_log.h"
+#include "kernel/buffers/capped_buffer.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/log/system_log.h"
 #include "transfer/fetch.h"
 #include "transfer/messages.h"
 

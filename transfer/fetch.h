@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "kernel/data_buffer.h"
+#include "kernel/buffers/data_buffer.h"
 #include "transfer/transfer_result.h"
 
 namespace ZephUtil {

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 
 namespace ZephUtil {
 namespace {
@@ -19,7 +19,7 @@ constexpr size_t kReadBlock = 1 << 20;
 FileHashFollower::FileHashFollower(const std::string& path)
     : m_fd(::open(ZephUtil::FsPath(path).c_str(), O_RDONLY | O_CLOEXEC)),
       m_block(std::make_unique_for_overwrite<uint8_t[]>(kReadBlock)) {
-    if (m_fd < 0)
+    if (!m_fd.IsOpen())
         return;
     try {
         m_thread = std::thread([this] { Follow(); });
@@ -36,8 +36,6 @@ FileHashFollower::~FileHashFollower() {
     m_changed.notify_all();
     if (m_thread.joinable())
         m_thread.join();
-    if (m_fd >= 0)
-        ::close(m_fd);
 }
 
 void FileHashFollower::Advance(uint64_t end) {
@@ -51,7 +49,7 @@ void FileHashFollower::Advance(uint64_t end) {
 bool FileHashFollower::Finish(uint64_t size, ZephPatch::Sha256Digest* digest) {
     bool hashed;
     if (!m_thread.joinable()) {
-        hashed = m_fd >= 0 && HashUpTo(size);
+        hashed = m_fd.IsOpen() && HashUpTo(size);
     } else {
         std::unique_lock lock(m_mutex);
         m_declared = std::max(m_declared, size);
@@ -93,7 +91,7 @@ bool FileHashFollower::HashUpTo(uint64_t end) {
         if (m_stop)
             return false;
         const size_t want = static_cast<size_t>(std::min<uint64_t>(kReadBlock, end - at));
-        const ssize_t got = ::pread(m_fd, m_block.get(), want, static_cast<off_t>(at));
+        const ssize_t got = ::pread(m_fd.Get(), m_block.get(), want, static_cast<off_t>(at));
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)

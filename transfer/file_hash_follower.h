@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "apply/sha256.h"
+#include "kernel/files/unique_fd.h"
 
 namespace ZephUtil {
 
@@ -37,7 +38,7 @@ private:
     // Hashes bytes [m_hashed, end) of the file; false on a read failure or a stop.
     bool HashUpTo(uint64_t end);
 
-    int m_fd;
+    ZephUtil::UniqueFd m_fd;
     std::unique_ptr<uint8_t[]> m_block;  // used by the hashing side only
     ZephPatch::Sha256 m_sha;
     std::mutex m_mutex;

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "kernel/system_log.h"
+#include "kernel/log/system_log.h"
 #include "transfer/body_sink.h"
 
 namespace ZephUtil {

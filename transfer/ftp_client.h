@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "kernel/data_buffer.h"
+#include "kernel/buffers/data_buffer.h"
 #include "transfer/internet_session.h"
 #include "transfer/protocol_client.h"
 #include "transfer/transfer_result.h"

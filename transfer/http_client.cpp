@@ -1,7 +1,7 @@
 // HTTP and HTTPS through libcurl: GET into a data buffer, and the size from Content-Length.
 #include "transfer/http_client.h"
 
-#include "kernel/system_log.h"
+#include "kernel/log/system_log.h"
 #include "transfer/body_sink.h"
 #include "transfer/internet_session.h"
 

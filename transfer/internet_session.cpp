@@ -4,7 +4,7 @@
 
 #include <mutex>
 
-#include "kernel/system_log.h"
+#include "kernel/log/system_log.h"
 
 namespace ZephInetInternal {
 namespace {

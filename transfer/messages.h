@@ -2,7 +2,7 @@
 // English ones.
 #pragma once
 
-#include "kernel/message_catalogue.h"
+#include "kernel/messages/message_catalogue.h"
 
 namespace ZephUtil {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "kernel/data_buffer.h"
+#include "kernel/buffers/data_buffer.h"
 #include "transfer/transfer_result.h"
 #include "transfer/url.h"
 

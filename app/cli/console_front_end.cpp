@@ -7,9 +7,9 @@
 #include <iostream>
 
 #include "app/core/product_install_path.h"
-#include "kernel/crash.h"
-#include "kernel/file_utils.h"
-#include "kernel/message_catalogue.h"
+#include "kernel/crash/crash.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/messages/message_catalogue.h"
 #include "session/product_registry.h"
 
 namespace ZephPatch {

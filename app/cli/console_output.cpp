@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "kernel/system_log.h"
+#include "kernel/log/system_log.h"
 
 namespace ZephPatch {
 namespace {
@@ -51,8 +51,6 @@ ConsoleOutput::ConsoleOutput()
 
 ConsoleOutput::~ConsoleOutput() {
     ZephUtil::RouteConsoleLines(true, -1);
-    if (m_log >= 0)
-        close(m_log);
 }
 
 bool ConsoleOutput::OpenLog(const std::string& path, const std::string& firstLine,
@@ -62,16 +60,16 @@ bool ConsoleOutput::OpenLog(const std::string& path, const std::string& firstLin
         *error = "cannot write the log " + path + ": " + std::strerror(errno);
         return false;
     }
-    m_log = fd;
+    m_log.Reset(fd);
     m_logPath = path;
-    Write(m_log, firstLine + "\n");
+    Write(m_log.Get(), firstLine + "\n");
     return true;
 }
 
 void ConsoleOutput::RouteDiagnostics(bool debug) {
     // A parent's FIFO takes every line whatever is set here. A session log is the place for
     // them otherwise; without one, only a terminal is spared them.
-    ZephUtil::RouteConsoleLines(debug || (!m_terminal && m_log < 0), m_log);
+    ZephUtil::RouteConsoleLines(debug || (!m_terminal && !m_log.IsOpen()), m_log.Get());
 }
 
 void ConsoleOutput::Line(const std::string& text, bool error) {
@@ -84,11 +82,11 @@ void ConsoleOutput::Line(const std::string& text, bool error) {
 }
 
 void ConsoleOutput::Note(const std::string& text) {
-    if (m_log < 0)
+    if (!m_log.IsOpen())
         return;
     // Under the log's lock, so that the log keeps the order of lines and diagnostics.
     ZephUtil::LockLog();
-    Write(m_log, WithLineEnd(text));
+    Write(m_log.Get(), WithLineEnd(text));
     ZephUtil::UnlockLog();
 }
 

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "kernel/files/unique_fd.h"
+
 namespace ZephPatch {
 
 class ConsoleOutput {
@@ -40,7 +42,7 @@ private:
     const bool m_terminal;
     // Standard error is another file than standard output (so errors are not shown twice).
     const bool m_errorsApart;
-    int m_log = -1;
+    ZephUtil::UniqueFd m_log;
     std::string m_logPath;
     bool m_progressShown = false;
     std::string m_shownProgress;

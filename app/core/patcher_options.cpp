@@ -1,7 +1,7 @@
 #include "app/core/patcher_options.h"
 
-#include "kernel/file_utils.h"
-#include "kernel/message_catalogue.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/messages/message_catalogue.h"
 #include "session/patch_servers.h"
 #include "session/patch_settings.h"
 

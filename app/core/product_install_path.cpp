@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "kernel/registry.h"
+#include "kernel/registry/registry.h"
 #include "session/product_registry.h"
 
 namespace ZephPatch {

@@ -11,8 +11,8 @@
 #include "app/gui/gauge_height.h"
 #include "app/gui/log_colours.h"
 #include "app/gui/toolkit_looks.h"
-#include "kernel/crash.h"
-#include "kernel/message_catalogue.h"
+#include "kernel/crash/crash.h"
+#include "kernel/messages/message_catalogue.h"
 #include "session/download_progress.h"
 
 namespace ZephPatch {

@@ -18,7 +18,7 @@
 
 #include "app/core/apply_progress.h"
 #include "app/gui/gui_bridge.h"
-#include "session/embedded_patch_container.h"
+#include "package/embedded_patch_container.h"
 #include "session/patch_thread.h"
 #include "session/session_front_end.h"
 

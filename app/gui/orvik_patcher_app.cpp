@@ -7,10 +7,10 @@
 #include "app/core/on_exit_program.h"
 #include "app/core/startup.h"
 #include "app/gui/usage_dialog.h"
-#include "kernel/crash.h"
-#include "repair/cp_socket_manager.h"
+#include "kernel/crash/crash.h"
+#include "net/cp_socket_manager.h"
+#include "package/embedded_patch_container.h"
 #include "session/embedded_patch_check.h"
-#include "session/embedded_patch_container.h"
 #include "session/patch_settings.h"
 
 namespace ZephPatch {

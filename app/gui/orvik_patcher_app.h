@@ -13,7 +13,7 @@
 
 #include "app/core/shell_state.h"
 #include "app/gui/patch_main_frame.h"
-#include "repair/cp_socket_manager.h"
+#include "net/cp_socket_manager.h"
 
 namespace ZephPatch {
 

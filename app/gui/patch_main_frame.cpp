@@ -10,7 +10,7 @@
 #include "app/gui/release_notes.h"
 #include "app/gui/toolkit_looks.h"
 #include "app/gui/zeph_icon.h"
-#include "kernel/message_catalogue.h"
+#include "kernel/messages/message_catalogue.h"
 #include "session/patch_settings.h"
 #include "session/product_registry.h"
 

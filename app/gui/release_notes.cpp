@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "kernel/message_catalogue.h"
-#include "kernel/registry.h"
+#include "kernel/messages/message_catalogue.h"
+#include "kernel/registry/registry.h"
 #include "session/product_registry.h"
 
 namespace ZephPatch {

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "kernel/child_process.h"
+#include "kernel/threads/child_process.h"
 
 namespace {
 
@@ -98,8 +98,8 @@ bool IsWantedWindowShown(Display* display, XEvent& event, const std::string& tit
 
 // Keeps the tail of the program's output and keeps its pipe from filling up.
 void DrainOutput(ZephUtil::ChildProcess& child, std::string& output) {
-    pollfd ready{child.outputRead, POLLIN, 0};
-    while (child.outputRead >= 0 && poll(&ready, 1, 0) > 0 && ReadChildOutput(child, output)) {
+    pollfd ready{child.outputRead.Get(), POLLIN, 0};
+    while (child.outputRead.IsOpen() && poll(&ready, 1, 0) > 0 && ReadChildOutput(child, output)) {
         if (output.size() > 2 * kOutputKept)
             output.erase(0, output.size() - kOutputKept);
     }
@@ -118,7 +118,8 @@ bool WaitForWindow(Display* display, const std::string& title, ZephUtil::ChildPr
         DrainOutput(child, output);
         if (WaitChildProcess(child, 0))
             return false;
-        pollfd ready[2] = {{ConnectionNumber(display), POLLIN, 0}, {child.outputRead, POLLIN, 0}};
+        pollfd ready[2] = {{ConnectionNumber(display), POLLIN, 0},
+                           {child.outputRead.Get(), POLLIN, 0}};
         poll(ready, 2, kPollMilliseconds);
     }
     return false;

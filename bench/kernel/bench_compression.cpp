@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "bench/median.h"
-#include "kernel/compression.h"
+#include "kernel/buffers/compression.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 #include "repair/file_tree_summary.h"
 #include "repair/segment_checksums.h"
 #include "repair/segment_name.h"

@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "kernel/child_process.h"
+#include "kernel/threads/child_process.h"
 #include "repair/agent_client.h"
 #include "repair/agent_protocol.h"
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "kernel/text.h"
+#include "kernel/system/text.h"
 #include "transfer/current_download.h"
 #include "transfer/download.h"
 

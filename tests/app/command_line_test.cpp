@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/core/patcher_options.h"
-#include "kernel/message_catalogue.h"
+#include "kernel/messages/message_catalogue.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "kernel/registry.h"
+#include "kernel/registry/registry.h"
 #include "tests/app/shell_fixture.h"
 
 namespace orvik_test {

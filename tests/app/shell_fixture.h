@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "app/core/shell_state.h"
-#include "kernel/message_catalogue.h"
+#include "kernel/messages/message_catalogue.h"
 #include "session/patch_settings.h"
 #include "tests/support/test_folder.h"
 

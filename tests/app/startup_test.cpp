@@ -5,7 +5,7 @@
 #include <climits>
 #include <filesystem>
 
-#include "kernel/registry.h"
+#include "kernel/registry/registry.h"
 #include "tests/app/shell_fixture.h"
 
 namespace orvik_test {

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "assetdb/asset_database.h"
-#include "kernel/child_process.h"
 #include "kernel/reporter.h"
+#include "kernel/threads/child_process.h"
 #include "tests/support/test_folder.h"
 
 namespace ZephPatch::Testing {

@@ -11,7 +11,7 @@
 
 #include "../apply/test_files.h"
 #include "../apply/unins_log_helpers.h"
-#include "kernel/child_process.h"
+#include "kernel/threads/child_process.h"
 
 namespace ZephTest {
 namespace fs = std::filesystem;

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <map>
 
-#include "kernel/block_io.h"
+#include "kernel/buffers/block_io.h"
 #include "repair/agent_protocol.h"
 #include "repair/segment_checksum.h"
 #include "tests/e2e/cli_session.h"

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "kernel/registry.h"
+#include "kernel/registry/registry.h"
 #include "session/product_registry.h"
 #include "tests/e2e/cli_session.h"
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <thread>
 
-#include "repair/data_buffer_tcp.h"
-#include "repair/tcp_socket.h"
+#include "net/data_buffer_tcp.h"
+#include "net/tcp_socket.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tools/zephrepaird/client_session.h"
 #include "tools/zephrepaird/reference_tree.h"

@@ -3,7 +3,7 @@
 #include <set>
 #include <string>
 
-#include "session/patch_archive.h"
+#include "package/patch_archive.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,6 +1,6 @@
 // The compressed block format (archive records, repair segments): what decodes must survive
 // being compressed and decoded again unchanged.
-#include "kernel/compression.h"
+#include "kernel/buffers/compression.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

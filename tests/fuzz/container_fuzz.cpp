@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "session/embedded_patch_container.h"
+#include "package/embedded_patch_container.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "apply/patch_list.h"
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

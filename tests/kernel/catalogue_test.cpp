@@ -1,11 +1,11 @@
-#include "kernel/message_catalogue.h"
+#include "kernel/messages/message_catalogue.h"
 
 #include <set>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "kernel/text.h"
+#include "kernel/system/text.h"
 #include "tests/support/test_folder.h"
 
 namespace {

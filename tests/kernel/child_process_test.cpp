@@ -1,4 +1,4 @@
-#include "kernel/child_process.h"
+#include "kernel/threads/child_process.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "kernel/command_line.h"
+#include "kernel/system/command_line.h"
 #include "tests/support/test_folder.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "kernel/compression.h"
+#include "kernel/buffers/compression.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

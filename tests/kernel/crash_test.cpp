@@ -1,4 +1,4 @@
-#include "kernel/crash.h"
+#include "kernel/crash/crash.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "kernel/data_buffer.h"
+#include "kernel/buffers/data_buffer.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

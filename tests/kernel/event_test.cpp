@@ -1,11 +1,11 @@
-#include "kernel/event.h"
+#include "kernel/threads/event.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "kernel/os_exception.h"
-#include "kernel/thread.h"
+#include "kernel/system/os_exception.h"
+#include "kernel/threads/thread.h"
 
 namespace {
 

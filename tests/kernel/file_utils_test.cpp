@@ -1,4 +1,4 @@
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@
 #include <fstream>
 #include <string>
 
-#include "kernel/folder_lock.h"
+#include "kernel/files/folder_lock.h"
 #include "tests/support/test_folder.h"
 
 namespace ZephUtil {

@@ -1,11 +1,11 @@
-#include "kernel/mutex.h"
+#include "kernel/threads/mutex.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "kernel/os_exception.h"
-#include "kernel/thread.h"
+#include "kernel/system/os_exception.h"
+#include "kernel/threads/thread.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "kernel/registry.h"
+#include "kernel/registry/registry.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "kernel/system_error.h"
+#include "kernel/system/system_error.h"
 
 #include <gtest/gtest.h>
 

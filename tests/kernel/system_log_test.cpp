@@ -1,4 +1,4 @@
-#include "kernel/system_log.h"
+#include "kernel/log/system_log.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,10 +1,10 @@
-#include "kernel/thread.h"
+#include "kernel/threads/thread.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 
-#include "kernel/os_exception.h"
+#include "kernel/system/os_exception.h"
 
 namespace {
 

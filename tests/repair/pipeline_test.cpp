@@ -1,5 +1,5 @@
-#include "kernel/block_io.h"
-#include "kernel/compression.h"
+#include "kernel/buffers/block_io.h"
+#include "kernel/buffers/compression.h"
 #include "repair/agent_client.h"
 #include "repair/agent_protocol.h"
 #include "repair/segment_checksum.h"

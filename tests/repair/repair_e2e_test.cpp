@@ -7,8 +7,8 @@
 #include <map>
 #include <thread>
 
-#include "kernel/block_io.h"
-#include "kernel/registry.h"
+#include "kernel/buffers/block_io.h"
+#include "kernel/registry/registry.h"
 #include "repair/messages.h"
 #include "repair/repair_driver.h"
 #include "repair_server_process.h"

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "kernel/child_process.h"
+#include "kernel/threads/child_process.h"
 
 namespace RepairTest {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <map>
 
-#include "kernel/data_buffer.h"
+#include "kernel/buffers/data_buffer.h"
 #include "repair/file_tree_summary.h"
 #include "repair/segment_checksum.h"
 #include "repair/segment_io.h"

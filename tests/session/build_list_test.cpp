@@ -1,6 +1,6 @@
 #include "session/build_list.h"
 
-#include "container_test_support.h"
+#include "tests/package/container_test_support.h"
 #include "tests/support/recording_reporter.h"
 
 namespace ZephPatch {

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "kernel/data_buffer.h"
-#include "kernel/message_catalogue.h"
+#include "kernel/buffers/data_buffer.h"
+#include "kernel/messages/message_catalogue.h"
 #include "session/orvik_patch_task.h"
 
 namespace ZephPatch {

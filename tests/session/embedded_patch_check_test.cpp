@@ -1,6 +1,6 @@
 #include "session/embedded_patch_check.h"
 
-#include "container_test_support.h"
+#include "tests/package/container_test_support.h"
 #include "tests/support/recording_reporter.h"
 
 namespace ZephPatch {

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "kernel/folder_lock.h"
-#include "kernel/registry.h"
+#include "kernel/files/folder_lock.h"
+#include "kernel/registry/registry.h"
 #include "session/patching_flag.h"
 #include "tests/support/recording_reporter.h"
 #include "tests/support/test_folder.h"

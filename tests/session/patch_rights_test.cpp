@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "kernel/registry.h"
+#include "kernel/registry/registry.h"
 #include "session/patching_flag.h"
 #include "tests/support/test_folder.h"
 

@@ -1,7 +1,7 @@
 #include "session/patch_thread.h"
 
-#include "container_test_support.h"
-#include "kernel/message_catalogue.h"
+#include "tests/package/container_test_support.h"
+#include "kernel/messages/message_catalogue.h"
 #include "session/build_list.h"
 #include "session/patch_settings.h"
 #include "session/temp_names.h"

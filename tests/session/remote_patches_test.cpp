@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "apply/sha256.h"
-#include "container_test_support.h"
-#include "kernel/message_catalogue.h"
+#include "tests/package/container_test_support.h"
+#include "kernel/messages/message_catalogue.h"
 #include "session/build_list.h"
 #include "session/patch_settings.h"
 #include "session/patch_thread.h"

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "kernel/block_io.h"
-#include "kernel/message_catalogue.h"
-#include "kernel/registry.h"
+#include "kernel/buffers/block_io.h"
+#include "kernel/messages/message_catalogue.h"
+#include "kernel/registry/registry.h"
 #include "session/patch_settings.h"
 #include "session/patch_thread.h"
 #include "session/product_registry.h"

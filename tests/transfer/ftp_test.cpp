@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "kernel/data_buffer.h"
+#include "kernel/buffers/data_buffer.h"
 #include "tests/transfer/transfer_fixture.h"
 #include "transfer/current_download.h"
 #include "transfer/download.h"

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "kernel/data_buffer.h"
+#include "kernel/buffers/data_buffer.h"
 #include "tests/transfer/transfer_fixture.h"
 #include "transfer/current_download.h"
 #include "transfer/download.h"

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "kernel/data_buffer.h"
+#include "kernel/buffers/data_buffer.h"
 #include "tests/support/recording_reporter.h"
 #include "tests/transfer/test_servers.h"
 #include "transfer/transfer_result.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "kernel/data_buffer.h"
+#include "kernel/buffers/data_buffer.h"
 #include "transfer/fetch.h"
 #include "transfer/transfer_result.h"
 

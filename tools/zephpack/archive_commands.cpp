@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
-#include "kernel/file_utils.h"
-#include "session/patch_archive.h"
-#include "tools/zephpack/archive_writer.h"
+#include "kernel/files/file_utils.h"
+#include "package/patch_archive.h"
+#include "package/archive_writer.h"
 
 namespace ZephPack {
 namespace {
@@ -50,7 +50,10 @@ int RunArchiveCommand(int argc, char** argv) {
         return 1;
     }
     uint64_t size = 0;
-    ZephUtil::GetFileSizeOf(argv[2], &size);
+    if (ZephUtil::GetFileSizeOf(argv[2], &size) != 0) {
+        std::fprintf(stderr, "zephpack archive: cannot read %s back\n", argv[2]);
+        return 1;
+    }
     std::printf("%s: %llu bytes, format %u\n", argv[2], static_cast<unsigned long long>(size),
                 static_cast<unsigned>(version));
     return 0;

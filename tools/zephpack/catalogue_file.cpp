@@ -4,8 +4,8 @@
 
 #include "apply/file_ops.h"
 #include "apply/patch_catalogue.h"
-#include "kernel/file_utils.h"
-#include "kernel/text.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/system/text.h"
 
 namespace ZephPack {
 namespace {

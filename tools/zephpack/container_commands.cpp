@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "session/embedded_patch_container.h"
-#include "tools/zephpack/container_writer.h"
+#include "package/embedded_patch_container.h"
+#include "package/container_writer.h"
 
 namespace ZephPack {
 

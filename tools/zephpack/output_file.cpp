@@ -7,7 +7,8 @@
 #include <cstring>
 
 #include "apply/file_ops.h"
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/files/unique_fd.h"
 
 namespace ZephPack {
 namespace {
@@ -49,14 +50,15 @@ bool WriteOutputFile(const std::string& path, std::string_view text, mode_t mode
     const std::string temporary = TemporaryNameFor(path);
     // A stale temporary of a crashed run may carry other permissions: start from none.
     ZephUtil::DeleteFileAt(temporary);
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd < 0) {
+    ZephUtil::UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (!fd.IsOpen()) {
         *error = "cannot create " + path + ": " + std::strerror(errno);
         return false;
     }
-    const bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
+    // A failed close is a failed write too: a server must never offer a short file.
+    const bool written = WriteAll(fd.Get(), text) && ::fsync(fd.Get()) == 0 && fd.Close();
     const int savedErrno = errno;
-    ::close(fd);
+    fd.Reset();
     if (!written) {
         *error = "cannot write " + path + ": " + std::strerror(savedErrno);
         ZephUtil::DeleteFileAt(temporary);

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "apply/catalogue_signature.h"
-#include "kernel/file_utils.h"
-#include "kernel/text.h"
-#include "session/patch_archive.h"
-#include "tools/zephpack/archive_writer.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/system/text.h"
+#include "package/patch_archive.h"
+#include "package/archive_writer.h"
 #include "tools/zephpack/arguments.h"
 #include "tools/zephpack/catalogue_file.h"
 #include "tools/zephpack/make_patch.h"

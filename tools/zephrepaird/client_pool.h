@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "repair/data_buffer_tcp.h"
+#include "net/data_buffer_tcp.h"
 
 namespace ZephRepairServer {
 

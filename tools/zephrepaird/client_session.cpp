@@ -4,11 +4,11 @@
 
 #include <cinttypes>
 
-#include "kernel/block_io.h"
-#include "kernel/compression.h"
-#include "kernel/system_log.h"
+#include "kernel/buffers/block_io.h"
+#include "kernel/buffers/compression.h"
+#include "kernel/log/system_log.h"
 #include "repair/agent_protocol.h"
-#include "repair/read_ahead_buffer.h"
+#include "net/read_ahead_buffer.h"
 #include "repair/segment_checksum.h"
 #include "repair/segment_io.h"
 #include "repair/segment_name.h"

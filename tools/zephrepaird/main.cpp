@@ -8,11 +8,11 @@
 #include <memory>
 #include <thread>
 
-#include "kernel/system_log.h"
-#include "kernel/thread.h"
-#include "kernel/version.h"
-#include "repair/data_buffer_tcp.h"
-#include "repair/tcp_socket.h"
+#include "kernel/log/system_log.h"
+#include "kernel/threads/thread.h"
+#include "kernel/system/version.h"
+#include "net/data_buffer_tcp.h"
+#include "net/tcp_socket.h"
 #include "tools/zephrepaird/client_pool.h"
 #include "tools/zephrepaird/client_session.h"
 #include "tools/zephrepaird/reference_tree.h"

@@ -1,6 +1,6 @@
 #include "tools/zephrepaird/reference_tree.h"
 
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 
 namespace ZephRepairServer {
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "kernel/file_utils.h"
+#include "kernel/files/file_utils.h"
 
 namespace ZephRepairServer {
 namespace {

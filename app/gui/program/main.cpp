@@ -8,7 +8,7 @@
 
 #include "app/core/patcher_options.h"
 #include "app/gui/orvik_patcher_app.h"
-#include "kernel/version.h"
+#include "kernel/system/version.h"
 
 wxIMPLEMENT_APP_NO_MAIN(ZephPatch::OrvikPatcherApp);
 

@@ -21,8 +21,8 @@
 #include <string>
 
 #include "assetdb/asset_database.h"
-#include "kernel/file_utils.h"
-#include "kernel/thread.h"
+#include "kernel/files/file_utils.h"
+#include "kernel/threads/thread.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "kernel/crash.h"
-#include "kernel/system_log.h"
+#include "kernel/crash/crash.h"
+#include "kernel/log/system_log.h"
 
 using namespace ZephUtil;
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "kernel/child_process.h"
+#include "kernel/threads/child_process.h"
 
 namespace {
 

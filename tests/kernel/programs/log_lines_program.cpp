@@ -1,5 +1,5 @@
 // Writes a fixed set of log lines, for the tests of the output destinations.
-#include "kernel/system_log.h"
+#include "kernel/log/system_log.h"
 
 using namespace ZephUtil;
 

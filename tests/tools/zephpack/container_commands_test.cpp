@@ -1,5 +1,5 @@
 // zephpack embed and list, and the reader extracting what embed wrote.
-#include "session/embedded_patch_container.h"
+#include "package/embedded_patch_container.h"
 #include "tests/tools/zephpack/zephpack_runner.h"
 
 namespace {

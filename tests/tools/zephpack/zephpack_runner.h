@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "tests/session/container_test_support.h"
+#include "tests/package/container_test_support.h"
 
 namespace ContainerTest {
 

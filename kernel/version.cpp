@@ -1,9 +1,0 @@
-#include "kernel/version.h"
-
-namespace ZephUtil {
-
-std::string VersionLine(std::string_view program) {
-    return std::string(program) + " " + ORVIK_VERSION;
-}
-
-}  // namespace ZephUtil

@@ -1,0 +1,43 @@
+#include "kernel/files/unique_fd.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include <utility>
+
+namespace {
+
+using ZephUtil::UniqueFd;
+
+bool IsOpenDescriptor(int fd) {
+    return fcntl(fd, F_GETFD) != -1;
+}
+
+TEST(UniqueFdTest, ClosesExactlyOnceWhoeverHoldsIt) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    UniqueFd writeEnd(ends[1]);
+    int readFd;
+    {
+        UniqueFd readEnd(ends[0]);
+        UniqueFd moved(std::move(readEnd));
+        EXPECT_FALSE(readEnd.IsOpen());
+        readFd = moved.Get();
+        writeEnd = std::move(moved);  // closes the write end, takes the read end
+        EXPECT_FALSE(IsOpenDescriptor(ends[1]));
+    }
+    EXPECT_TRUE(IsOpenDescriptor(readFd));
+    EXPECT_TRUE(writeEnd.Close());
+    EXPECT_FALSE(IsOpenDescriptor(readFd));
+    EXPECT_TRUE(writeEnd.Close());  // nothing left to close
+}
+
+TEST(UniqueFdTest, ReleaseHandsTheDescriptorOverOpen) {
+    UniqueFd file(open("/dev/null", O_RDONLY | O_CLOEXEC));
+    const int fd = file.Release();
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_TRUE(IsOpenDescriptor(fd));
+    UniqueFd again(fd);
+}
+
+}  // namespace
