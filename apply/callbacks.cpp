@@ -6,6 +6,7 @@ namespace {
 TotalHook g_totalHook = nullptr;
 ShouldContinue g_shouldContinue = nullptr;
 MessageSink g_messageSink = nullptr;
+thread_local std::vector<HeldMessage>* t_held = nullptr;
 
 }  // namespace
 
@@ -30,8 +31,23 @@ bool HasMessageSink() {
 }
 
 void SendMessage(int level, const std::string& text) {
-    if (g_messageSink)
+    if (t_held)
+        t_held->push_back({level, text});
+    else if (g_messageSink)
         g_messageSink(level, text);
+}
+
+HoldMessages::HoldMessages(std::vector<HeldMessage>* held) : m_outer(t_held) {
+    t_held = held;
+}
+
+HoldMessages::~HoldMessages() {
+    t_held = m_outer;
+}
+
+void PassOn(const std::vector<HeldMessage>& held) {
+    for (const HeldMessage& message : held)
+        SendMessage(message.level, message.text);
 }
 
 }  // namespace ZephPatch

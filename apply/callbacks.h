@@ -4,6 +4,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace ZephPatch {
 
@@ -29,6 +30,26 @@ void ReportTotal(int total);
 bool ShouldGoOn();
 bool HasMessageSink();
 void SendMessage(int level, const std::string& text);
+
+struct HeldMessage {
+    int level;
+    std::string text;
+};
+
+// While it lives, this thread's messages go to `held` instead of the sink, so that work done
+// out of entry order can pass them on in order later (PassOn, on the thread that owns the sink).
+class HoldMessages {
+public:
+    explicit HoldMessages(std::vector<HeldMessage>* held);
+    ~HoldMessages();
+    HoldMessages(const HoldMessages&) = delete;
+    HoldMessages& operator=(const HoldMessages&) = delete;
+
+private:
+    std::vector<HeldMessage>* m_outer;
+};
+
+void PassOn(const std::vector<HeldMessage>& held);
 
 // Builds the text only when a sink is set.
 template <typename MakeText>

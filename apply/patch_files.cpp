@@ -1,3 +1,5 @@
+#include <optional>
+
 #include "apply/callbacks.h"
 #include "apply/md5.h"
 #include "apply/messages.h"
@@ -17,54 +19,37 @@ bool IsAssetFileName(const std::string& name) {
 
 enum class FileState { kToPatch, kDone, kFailed };
 
-// Decides from the installed file's digest whether it still needs the patch.
-FileState CheckDigest(const PatchListEntry& entry, const std::string& target) {
+std::optional<std::string> DigestOf(const std::string& file) {
     std::string digest;
-    if (!FileMd5Hex(target, &digest)) {
+    if (!FileMd5Hex(file, &digest))
+        return std::nullopt;
+    return digest;
+}
+
+// Decides from the installed file's digest whether it still needs the patch.
+FileState CheckDigest(const PatchListEntry& entry, const std::string& target,
+                      const std::optional<std::string>& digest) {
+    if (!digest) {
         Report(kLevelError, [&] { return MessageText(kTextChecksumFailed) + target; });
         return FileState::kFailed;
     }
-    if (digest == entry.checksumAfter) {
+    if (*digest == entry.checksumAfter) {
         if (entry.checksumAfter != entry.checksumBefore) {
             Report(kLevelInfo, [&] { return MessageText(kTextPatchedAlready) + target; });
         }
         return FileState::kDone;
     }
-    if (digest != entry.checksumBefore) {
+    if (*digest != entry.checksumBefore) {
         Report(kLevelError, [&] { return MessageText(kTextDamaged) + target; });
         return FileState::kFailed;
     }
     return FileState::kToPatch;
 }
 
-}  // namespace
-
-bool PatchFiles::Execute(const PatchListEntry& entry, const std::string& relative) {
-    const std::string& bin = m_context.binFolder;
-    const bool converter = IsAssetFileName(ZephUtil::FileNamePart(relative)) &&
-                           ZephUtil::FileExists(bin + kConverterName);
-    const std::string target = TargetOf(relative);
-    const std::string backup = target + kBackupSuffix;
-    const std::string difference =
-        converter
-            ? SourceOf(ZephUtil::PathStem(relative) + "-diff." + ZephUtil::PathExtension(relative))
-            : SourceOf(relative) + ".diff";
-
-    if (!converter) {
-        const FileState state = CheckDigest(entry, target);
-        if (state != FileState::kToPatch)
-            return state == FileState::kDone;
-    }
-    if (!MoveToBackup(relative)) {
-        Report(kLevelError, [&] { return FormatMessage(kTextFailedToCreateBackup, backup); });
-        return false;
-    }
-    if (!EnsureFolderOf(target))
-        return false;
-
-    // The tool reads the old content from the backup and writes the new file in its place.
-    const ToolCommand command = converter ? ConverterCommand(bin, backup, difference, target)
-                                          : PatchToolCommand(bin, backup, difference, target);
+// Runs the tool that rebuilds `target` from its backup; true when it did.
+bool RebuildFile(const ToolCommand& command, const std::string& bin, bool converter,
+                 const PatchListEntry& entry, const std::string& backup,
+                 const std::string& target) {
     int exitCode = 0;
     if (!RunTool(command, bin, &exitCode)) {
         Report(kLevelStep,
@@ -77,6 +62,58 @@ bool PatchFiles::Execute(const PatchListEntry& entry, const std::string& relativ
     }
     // The tool writes a new file: the patched one keeps the old one's mode.
     ZephUtil::CopyPermissions(backup, target);
+    return true;
+}
+
+}  // namespace
+
+bool PatchFiles::UsesConverter(const std::string& relative) const {
+    return IsAssetFileName(ZephUtil::FileNamePart(relative)) &&
+           ZephUtil::FileExists(m_context.binFolder + kConverterName);
+}
+
+void PatchFiles::Prepare(const std::vector<PatchListEntry>& entries) {
+    m_digests.clear();
+    for (const PatchListEntry& entry : entries) {
+        std::string relative;
+        if (ZephUtil::ToSafeRelativePath(entry.path, &relative) && !UsesConverter(relative)) {
+            m_digests[entry.path] = m_ordered->Pool().Submit(
+                [target = TargetOf(relative)] { return DigestOf(target); });
+        }
+    }
+}
+
+bool PatchFiles::Execute(const PatchListEntry& entry, const std::string& relative) {
+    const std::string& bin = m_context.binFolder;
+    const bool converter = UsesConverter(relative);
+    const std::string target = TargetOf(relative);
+    const std::string backup = target + kBackupSuffix;
+    const std::string difference =
+        converter
+            ? SourceOf(ZephUtil::PathStem(relative) + "-diff." + ZephUtil::PathExtension(relative))
+            : SourceOf(relative) + ".diff";
+
+    if (!converter) {
+        auto ahead = m_digests.find(entry.path);
+        const auto digest = ahead != m_digests.end() ? ahead->second.get() : DigestOf(target);
+        const FileState state = CheckDigest(entry, target, digest);
+        if (state != FileState::kToPatch)
+            return state == FileState::kDone;
+    }
+    if (!MoveToBackup(relative)) {
+        Report(kLevelError, [&] { return FormatMessage(kTextFailedToCreateBackup, backup); });
+        return false;
+    }
+    if (!EnsureFolderOf(target))
+        return false;
+
+    // The tool reads the old content from the backup and writes the new file in its place;
+    // each entry has its own files, so the runs overlap.
+    m_ordered->Defer([=, &entry] {
+        const ToolCommand command = converter ? ConverterCommand(bin, backup, difference, target)
+                                              : PatchToolCommand(bin, backup, difference, target);
+        return RebuildFile(command, bin, converter, entry, backup, target);
+    });
     return true;
 }
 

@@ -21,17 +21,31 @@ bool Restore(const BackupRecord& record) {
 }  // namespace
 
 bool PatchStage::Run(const std::vector<PatchListEntry>& entries) {
+    OrderedEntries ordered;
+    m_ordered = &ordered;
+    const bool ok = RunEntries(entries);
+    m_ordered = nullptr;
+    return ok;
+}
+
+bool PatchStage::RunEntries(const std::vector<PatchListEntry>& entries) {
+    Prepare(entries);
     for (const PatchListEntry& entry : entries) {
-        if (!ShouldGoOn())
+        // The last entry is where the launcher goes, to be changed when all else has been.
+        if (&entry == &entries.back() && !m_ordered->Settle())
             return false;
+        if (!ShouldGoOn()) {
+            m_ordered->Settle();
+            return false;
+        }
         std::string relative;
         // The lists were checked before anything was touched; this cannot fail here.
         if (!ZephUtil::ToSafeRelativePath(entry.path, &relative))
             return false;
-        if (!Execute(entry, relative))
+        if (!m_ordered->Run([&] { return Execute(entry, relative); }))
             return false;
     }
-    return true;
+    return m_ordered->Settle();
 }
 
 bool PatchStage::Finish(bool ok) {

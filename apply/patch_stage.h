@@ -3,9 +3,13 @@
 // file back, so that the undoing of a change lives next to the change.
 #pragma once
 
+#include <future>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "apply/ordered_entries.h"
 #include "apply/patch_journal.h"
 #include "apply/patch_list.h"
 
@@ -34,7 +38,8 @@ public:
     PatchStage& operator=(const PatchStage&) = delete;
 
     // Runs the entries in order, asking ShouldContinue before each; stops at the first
-    // failure. True when every entry succeeded.
+    // failure. True when every entry succeeded. The slow rest of an entry may overlap the
+    // next entries; the last entry starts only once every other one has finished.
     bool Run(const std::vector<PatchListEntry>& entries);
 
     // Drops the backups when `ok`, else puts every recorded file back, reporting what could
@@ -42,7 +47,11 @@ public:
     virtual bool Finish(bool ok);
 
 protected:
-    // One entry; `relative` is its path below the installation, with '/'.
+    // Before the first entry: queue work ahead on m_ordered's pool.
+    virtual void Prepare(const std::vector<PatchListEntry>&) {}
+    // One entry; `relative` is its path below the installation, with '/'. Its journal
+    // records and backups are made here, in entry order; only what m_ordered->Defer gets
+    // runs beside later entries.
     virtual bool Execute(const PatchListEntry& entry, const std::string& relative) = 0;
 
     std::string TargetOf(const std::string& relative) const;
@@ -58,6 +67,10 @@ protected:
 
     ApplyContext& m_context;
     std::vector<BackupRecord> m_backups;
+    OrderedEntries* m_ordered = nullptr;  // while Run runs
+
+private:
+    bool RunEntries(const std::vector<PatchListEntry>& entries);
 };
 
 // Copies each added file from the patch's "data" folder, over a backup of any file there.
@@ -86,7 +99,15 @@ public:
     using PatchStage::PatchStage;
 
 protected:
+    // Reads the digests of the installed files ahead: nothing before an entry changes its file.
+    void Prepare(const std::vector<PatchListEntry>& entries) override;
     bool Execute(const PatchListEntry& entry, const std::string& relative) override;
+
+private:
+    bool UsesConverter(const std::string& relative) const;
+
+    // By list path; empty when the digest could not be computed.
+    std::unordered_map<std::string, std::future<std::optional<std::string>>> m_digests;
 };
 
 // Adds the patch's added files to the uninstall log, keeping a copy of the old log until
