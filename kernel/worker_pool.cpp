@@ -26,6 +26,7 @@ WorkerPool::~WorkerPool() {
         m_stopping = true;
         dropped.swap(m_tasks);
     }
+    dropped.clear();
     m_wake.notify_all();
     for (std::thread& thread : m_threads)
         thread.join();
