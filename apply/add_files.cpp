@@ -1,26 +1,28 @@
-#include "apply/callbacks.h"
 #include "apply/file_ops.h"
 #include "apply/messages.h"
 #include "apply/patch_stage.h"
 #include "kernel/file_mode.h"
 #include "kernel/file_utils.h"
+#include "kernel/reporter.h"
 
 namespace ZephPatch {
 
-bool AddFiles::Execute(const PatchListEntry& entry, const std::string& relative) {
+bool AddFiles::Execute(const PatchListEntry& entry, const std::string& relative,
+                       Reporter& reporter) {
     const std::string source = SourceOf(relative);
     const std::string target = TargetOf(relative);
-    bool failed = !EnsureFolderOf(target);
+    bool failed = !EnsureFolderOf(target, reporter);
 
     // A link standing there is moved aside like a file: it is never written through.
     const bool replacing = ZephUtil::EntryExists(target);
     if (!replacing) {
         if (!RecordNewFile(relative)) {
-            Report(kLevelError, [&] { return FormatMessage(kTextFailedToCreateBackup, target); });
+            Report(reporter, ReportLevel::kError,
+                   [&] { return FormatMessage(kTextFailedToCreateBackup, target); });
             return false;
         }
     } else if (!MoveToBackup(relative)) {
-        Report(kLevelError,
+        Report(reporter, ReportLevel::kError,
                [&] { return FormatMessage(kTextFailedToCreateBackup, target + kBackupSuffix); });
         return false;
     }
@@ -28,12 +30,13 @@ bool AddFiles::Execute(const PatchListEntry& entry, const std::string& relative)
     if (!CopyFileOver(source, target)) {
         ZephUtil::DeleteFileAt(target);
         if (!CopyFileOver(source, target)) {
-            Report(kLevelError, [&] { return MessageText(kTextCouldNotCopy) + source; });
+            Report(reporter, ReportLevel::kError,
+                   [&] { return MessageText(kTextCouldNotCopy) + source; });
             failed = true;
         }
     }
     if (failed) {
-        Report(kLevelStep, [&] {
+        Report(reporter, ReportLevel::kStep, [&] {
             return MessageText(kTextFailedAdding) + entry.path + MessageText(kTextEllipsis);
         });
         return false;

@@ -5,13 +5,13 @@
 #include <cstring>
 #include <set>
 
-#include "apply/callbacks.h"
 #include "apply/messages.h"
 #include "apply/patch_journal.h"
 #include "apply/patch_list.h"
 #include "apply/patch_stage.h"
 #include "apply/uninstall_log.h"
 #include "kernel/file_utils.h"
+#include "kernel/reporter.h"
 
 namespace ZephPatch {
 namespace {
@@ -23,8 +23,8 @@ struct PatchLists {
 };
 
 bool ReadList(const std::string& patchFolder, const char* name,
-              std::vector<PatchListEntry>* entries) {
-    return ReadPatchListOrReport(ZephUtil::JoinPath(patchFolder, name), entries);
+              std::vector<PatchListEntry>* entries, Reporter& reporter) {
+    return ReadPatchListOrReport(ZephUtil::JoinPath(patchFolder, name), entries, reporter);
 }
 
 // A backup's name is ours: a patch that named one would have its file taken for a stale
@@ -37,22 +37,25 @@ bool IsBackupName(const std::string& relative) {
 
 // Every name must stay inside the installation and no file may be named twice: a second
 // change of one file would take the backup of the first for stale and drop the original.
-bool CheckNames(const PatchLists& lists, bool* logListed) {
+bool CheckNames(const PatchLists& lists, bool* logListed, Reporter& reporter) {
     std::set<std::string> seen;
     for (const auto* list : {&lists.added, &lists.deleted, &lists.patched}) {
         for (const PatchListEntry& entry : *list) {
             std::string relative;
             if (!ZephUtil::ToSafeRelativePath(entry.path, &relative) || relative == kJournalName ||
                 relative == kTemporariesRecordName) {
-                Report(kLevelError, [&] { return MessageText(kTextListUnsafePath) + entry.path; });
+                Report(reporter, ReportLevel::kError,
+                       [&] { return MessageText(kTextListUnsafePath) + entry.path; });
                 return false;
             }
             if (IsBackupName(relative)) {
-                Report(kLevelError, [&] { return MessageText(kTextListBackupName) + entry.path; });
+                Report(reporter, ReportLevel::kError,
+                       [&] { return MessageText(kTextListBackupName) + entry.path; });
                 return false;
             }
             if (!seen.insert(relative).second) {
-                Report(kLevelError, [&] { return MessageText(kTextListDuplicate) + entry.path; });
+                Report(reporter, ReportLevel::kError,
+                       [&] { return MessageText(kTextListDuplicate) + entry.path; });
                 return false;
             }
         }
@@ -61,28 +64,31 @@ bool CheckNames(const PatchLists& lists, bool* logListed) {
     return true;
 }
 
-bool ReadLists(const std::string& patchFolder, PatchLists* lists, bool* logListed) {
-    return ReadList(patchFolder, kAddedFilesList, &lists->added) &&
-           ReadList(patchFolder, kDeletedFilesList, &lists->deleted) &&
-           ReadList(patchFolder, kPatchedFilesList, &lists->patched) &&
-           CheckNames(*lists, logListed);
+bool ReadLists(const std::string& patchFolder, PatchLists* lists, bool* logListed,
+               Reporter& reporter) {
+    return ReadList(patchFolder, kAddedFilesList, &lists->added, reporter) &&
+           ReadList(patchFolder, kDeletedFilesList, &lists->deleted, reporter) &&
+           ReadList(patchFolder, kPatchedFilesList, &lists->patched, reporter) &&
+           CheckNames(*lists, logListed, reporter);
 }
 
 // Settles what an interrupted application left; false when that could not be done, and then
 // nothing may be touched: the journal still names backups that hold the user's files.
-bool SettleInterruptedPatch(const std::string& installFolder) {
-    switch (RecoverInterruptedPatch(installFolder)) {
+bool SettleInterruptedPatch(const std::string& installFolder, Reporter& reporter) {
+    switch (RecoverInterruptedPatch(installFolder, reporter)) {
         case RecoveryResult::kNothing:
             return true;
         case RecoveryResult::kUndone:
-            Report(kLevelInfo, [&] { return MessageText(kTextInterruptedUndone) + installFolder; });
+            Report(reporter, ReportLevel::kInfo,
+                   [&] { return MessageText(kTextInterruptedUndone) + installFolder; });
             return true;
         case RecoveryResult::kCompleted:
-            Report(kLevelInfo,
+            Report(reporter, ReportLevel::kInfo,
                    [&] { return MessageText(kTextInterruptedCompleted) + installFolder; });
             return true;
         case RecoveryResult::kStuck:
-            Report(kLevelError, [&] { return MessageText(kTextInterruptedStuck) + installFolder; });
+            Report(reporter, ReportLevel::kError,
+                   [&] { return MessageText(kTextInterruptedStuck) + installFolder; });
             return false;
     }
     return false;
@@ -97,18 +103,20 @@ std::string BinFolder(const std::string& installFolder) {
 }  // namespace
 
 bool ApplyPatchDirectory(const std::string& installFolder, const std::string& patchFolder,
-                         const std::string& lastFile, const std::function<void()>& onCommit) {
-    if (!SettleInterruptedPatch(installFolder))
+                         const std::string& lastFile, ProgressSink& reporter,
+                         const std::function<void()>& onCommit) {
+    if (!SettleInterruptedPatch(installFolder, reporter))
         return false;
     PatchLists lists;
     bool logListed = false;
-    if (!ReadLists(patchFolder, &lists, &logListed))
+    if (!ReadLists(patchFolder, &lists, &logListed, reporter))
         return false;
     MoveLastFileToEnd(&lists.patched, lastFile);
-    ReportTotal(static_cast<int>(lists.added.size() + lists.deleted.size() + lists.patched.size()));
+    reporter.StartApplying(
+        static_cast<int>(lists.added.size() + lists.deleted.size() + lists.patched.size()));
 
     PatchJournal journal(installFolder);
-    ApplyContext context{installFolder, patchFolder, BinFolder(installFolder), &journal};
+    ApplyContext context{installFolder, patchFolder, BinFolder(installFolder), &journal, reporter};
     AddFiles add(context);
     DeleteFiles remove(context);
     PatchFiles patch(context);

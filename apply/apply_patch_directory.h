@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "kernel/reporter.h"
+
 namespace ZephPatch {
 
 // Brings the installation in `installFolder` to the build of the patch in `patchFolder`.
@@ -13,9 +15,11 @@ namespace ZephPatch {
 // touched is back as it was. `onCommit` runs when the application has succeeded and is on
 // disk, before its backups are dropped: from then on a run after a kill completes the patch
 // instead of undoing it. An application interrupted before (a journal is found) is settled
-// first. Reports through the callbacks of callbacks.h.
+// first. Reports to `reporter`: the entry count, each entry before it runs (false from
+// ShouldContinue stops and rolls back) and every message.
 // REQUIRES: one application at a time in the process.
 bool ApplyPatchDirectory(const std::string& installFolder, const std::string& patchFolder,
-                         const std::string& lastFile, const std::function<void()>& onCommit = {});
+                         const std::string& lastFile, ProgressSink& reporter,
+                         const std::function<void()>& onCommit = {});
 
 }  // namespace ZephPatch

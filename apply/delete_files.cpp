@@ -1,22 +1,23 @@
-#include "apply/callbacks.h"
 #include "apply/file_ops.h"
 #include "apply/messages.h"
 #include "apply/patch_stage.h"
 #include "kernel/file_utils.h"
+#include "kernel/reporter.h"
 
 namespace ZephPatch {
 
-bool DeleteFiles::Execute(const PatchListEntry&, const std::string& relative) {
+bool DeleteFiles::Execute(const PatchListEntry&, const std::string& relative, Reporter& reporter) {
     const std::string target = TargetOf(relative);
     if (ZephUtil::EntryExists(target)) {
         if (MoveToBackup(relative))
             return true;
         if (ZephUtil::EntryExists(target)) {
-            Report(kLevelError, [&] { return MessageText(kTextCouldNotDelete) + target; });
+            Report(reporter, ReportLevel::kError,
+                   [&] { return MessageText(kTextCouldNotDelete) + target; });
             return false;
         }
     }
-    Report(kLevelInfo, [&] { return MessageText(kTextRemovedAlready) + target; });
+    Report(reporter, ReportLevel::kInfo, [&] { return MessageText(kTextRemovedAlready) + target; });
     return true;
 }
 

@@ -4,19 +4,13 @@
 
 namespace ZephPatch {
 
-bool OrderedEntries::Run(const std::function<bool()>& step) {
-    auto entry = std::make_unique<Entry>();
+bool OrderedEntries::Run(const Step& step) {
+    auto entry = std::make_unique<Entry>(m_reporter);
     m_deferred = nullptr;
-    {
-        HoldMessages hold(&entry->messages);
-        entry->ok = step();
-    }
+    entry->ok = step(*entry);
     if (entry->ok && m_deferred) {
-        Entry* target = entry.get();
-        entry->rest = Pool().Submit([target, rest = std::move(m_deferred)] {
-            HoldMessages hold(&target->messages);
-            return rest();
-        });
+        entry->rest = Pool().Submit(
+            [target = entry.get(), rest = std::move(m_deferred)] { return rest(*target); });
     }
     m_deferred = nullptr;
     const bool ok = entry->ok;
@@ -24,7 +18,7 @@ bool OrderedEntries::Run(const std::function<bool()>& step) {
     return ok ? PassOnFinished(false) : Settle();
 }
 
-void OrderedEntries::Defer(std::function<bool()> rest) {
+void OrderedEntries::Defer(Step rest) {
     m_deferred = std::move(rest);
 }
 
@@ -46,7 +40,8 @@ bool OrderedEntries::PassOnFinished(bool wait) {
                 return true;
             entry.ok = entry.rest.get();
         }
-        PassOn(entry.messages);
+        for (const auto& [level, text] : entry.lines)
+            m_reporter.Report(level, text);
         // After a failure the later entries' work may still run: they stay in flight, unheard,
         // until the pool has waited for it.
         m_failed = !entry.ok;

@@ -1,12 +1,12 @@
 #include <optional>
 
-#include "apply/callbacks.h"
 #include "apply/md5.h"
 #include "apply/messages.h"
 #include "apply/patch_stage.h"
 #include "apply/patch_tool.h"
 #include "kernel/file_mode.h"
 #include "kernel/file_utils.h"
+#include "kernel/reporter.h"
 
 namespace ZephPatch {
 namespace {
@@ -28,19 +28,21 @@ std::optional<std::string> DigestOf(const std::string& file) {
 
 // Decides from the installed file's digest whether it still needs the patch.
 FileState CheckDigest(const PatchListEntry& entry, const std::string& target,
-                      const std::optional<std::string>& digest) {
+                      const std::optional<std::string>& digest, Reporter& reporter) {
     if (!digest) {
-        Report(kLevelError, [&] { return MessageText(kTextChecksumFailed) + target; });
+        Report(reporter, ReportLevel::kError,
+               [&] { return MessageText(kTextChecksumFailed) + target; });
         return FileState::kFailed;
     }
     if (*digest == entry.checksumAfter) {
         if (entry.checksumAfter != entry.checksumBefore) {
-            Report(kLevelInfo, [&] { return MessageText(kTextPatchedAlready) + target; });
+            Report(reporter, ReportLevel::kInfo,
+                   [&] { return MessageText(kTextPatchedAlready) + target; });
         }
         return FileState::kDone;
     }
     if (*digest != entry.checksumBefore) {
-        Report(kLevelError, [&] { return MessageText(kTextDamaged) + target; });
+        Report(reporter, ReportLevel::kError, [&] { return MessageText(kTextDamaged) + target; });
         return FileState::kFailed;
     }
     return FileState::kToPatch;
@@ -48,16 +50,17 @@ FileState CheckDigest(const PatchListEntry& entry, const std::string& target,
 
 // Runs the tool that rebuilds `target` from its backup; true when it did.
 bool RebuildFile(const ToolCommand& command, const std::string& bin, bool converter,
-                 const PatchListEntry& entry, const std::string& backup,
-                 const std::string& target) {
+                 const PatchListEntry& entry, const std::string& backup, const std::string& target,
+                 Reporter& reporter) {
     int exitCode = 0;
     if (!RunTool(command, bin, &exitCode)) {
-        Report(kLevelStep,
+        Report(reporter, ReportLevel::kStep,
                [&] { return MessageText(kTextFailedPatchCommand) + command.commandLine; });
         return false;
     }
     if (exitCode != 0) {
-        Report(kLevelError, [&] { return ToolExitMessage(exitCode, converter, entry.path); });
+        Report(reporter, ReportLevel::kError,
+               [&] { return ToolExitMessage(exitCode, converter, entry.path); });
         return false;
     }
     // The tool writes a new file: the patched one keeps the old one's mode.
@@ -83,7 +86,8 @@ void PatchFiles::Prepare(const std::vector<PatchListEntry>& entries) {
     }
 }
 
-bool PatchFiles::Execute(const PatchListEntry& entry, const std::string& relative) {
+bool PatchFiles::Execute(const PatchListEntry& entry, const std::string& relative,
+                         Reporter& reporter) {
     const std::string& bin = m_context.binFolder;
     const bool converter = UsesConverter(relative);
     const std::string target = TargetOf(relative);
@@ -96,23 +100,24 @@ bool PatchFiles::Execute(const PatchListEntry& entry, const std::string& relativ
     if (!converter) {
         auto ahead = m_digests.find(entry.path);
         const auto digest = ahead != m_digests.end() ? ahead->second.get() : DigestOf(target);
-        const FileState state = CheckDigest(entry, target, digest);
+        const FileState state = CheckDigest(entry, target, digest, reporter);
         if (state != FileState::kToPatch)
             return state == FileState::kDone;
     }
     if (!MoveToBackup(relative)) {
-        Report(kLevelError, [&] { return FormatMessage(kTextFailedToCreateBackup, backup); });
+        Report(reporter, ReportLevel::kError,
+               [&] { return FormatMessage(kTextFailedToCreateBackup, backup); });
         return false;
     }
-    if (!EnsureFolderOf(target))
+    if (!EnsureFolderOf(target, reporter))
         return false;
 
     // The tool reads the old content from the backup and writes the new file in its place;
     // each entry has its own files, so the runs overlap.
-    m_ordered->Defer([=, &entry] {
+    m_ordered->Defer([=, &entry](Reporter& entryReporter) {
         const ToolCommand command = converter ? ConverterCommand(bin, backup, difference, target)
                                               : PatchToolCommand(bin, backup, difference, target);
-        return RebuildFile(command, bin, converter, entry, backup, target);
+        return RebuildFile(command, bin, converter, entry, backup, target, entryReporter);
     });
     return true;
 }

@@ -6,11 +6,11 @@
 #include <set>
 #include <vector>
 
-#include "apply/callbacks.h"
 #include "apply/file_ops.h"
 #include "apply/messages.h"
 #include "apply/uninstall_log.h"
 #include "kernel/file_utils.h"
+#include "kernel/reporter.h"
 
 namespace ZephPatch {
 namespace {
@@ -50,7 +50,8 @@ bool DeleteIfPresent(const std::string& path, int* deleted) {
 }
 
 // Undoes one record; false when a file could not be put back (reported).
-bool Undo(const std::string& installFolder, const std::string& line, int* settled) {
+bool Undo(const std::string& installFolder, const std::string& line, int* settled,
+          Reporter& reporter) {
     bool done = true;
     std::string target;
     if (line.starts_with(kBackupTag)) {
@@ -64,7 +65,8 @@ bool Undo(const std::string& installFolder, const std::string& line, int* settle
         done = RestoreIfBackedUp(target, settled);
     }
     if (!done) {
-        Report(kLevelError, [&] { return FormatMessage(kTextFailedToRestore, target); });
+        Report(reporter, ReportLevel::kError,
+               [&] { return FormatMessage(kTextFailedToRestore, target); });
     }
     return done;
 }
@@ -152,7 +154,8 @@ bool PatchJournal::Remove() {
     return true;
 }
 
-RecoveryResult RecoverInterruptedPatch(const std::string& installFolder, RecoveryCounts* counts) {
+RecoveryResult RecoverInterruptedPatch(const std::string& installFolder, Reporter& reporter,
+                                       RecoveryCounts* counts) {
     const std::string path = ZephUtil::JoinPath(installFolder, kJournalName);
     if (!ZephUtil::FileExists(path))
         return RecoveryResult::kNothing;
@@ -168,7 +171,7 @@ RecoveryResult RecoverInterruptedPatch(const std::string& installFolder, Recover
             Complete(installFolder, line, &done.filesSettled);
     } else {
         for (auto it = records.rbegin(); it != records.rend(); ++it) {
-            settled = Undo(installFolder, *it, &done.filesSettled) && settled;
+            settled = Undo(installFolder, *it, &done.filesSettled, reporter) && settled;
         }
         // The log's copy is made before the journal names it: one the journal does not name
         // was cut short, and the log itself was never touched.

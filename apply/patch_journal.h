@@ -13,6 +13,8 @@
 
 #include <string>
 
+#include "kernel/reporter.h"
+
 #include "apply/record_file.h"
 
 namespace ZephPatch {
@@ -63,7 +65,7 @@ struct RecoveryCounts {
 // way the temporary files the application may have left are removed: the new uninstall log,
 // and the difference tool's output under the name ".<file>.XXXXXX" beside a backed-up <file>
 // (six letters or digits; only a file system that cannot keep it nameless shows it).
-RecoveryResult RecoverInterruptedPatch(const std::string& installFolder,
+RecoveryResult RecoverInterruptedPatch(const std::string& installFolder, Reporter& reporter,
                                        RecoveryCounts* counts = nullptr);
 
 }  // namespace ZephPatch

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "apply/callbacks.h"
 #include "apply/messages.h"
 #include "kernel/file_utils.h"
+#include "kernel/reporter.h"
 
 namespace ZephPatch {
 namespace {
@@ -79,21 +79,24 @@ ListReadResult ReadPatchList(const std::string& file, std::vector<PatchListEntry
     return result;
 }
 
-bool ReadPatchListOrReport(const std::string& file, std::vector<PatchListEntry>* entries) {
+bool ReadPatchListOrReport(const std::string& file, std::vector<PatchListEntry>* entries,
+                           Reporter& reporter) {
     switch (ReadPatchList(file, entries)) {
         case ListReadResult::kOk:
             return true;
         case ListReadResult::kCannotOpen:
-            Report(kLevelError, [&] {
+            Report(reporter, ReportLevel::kError, [&] {
                 return MessageText(kTextCouldNotOpen) + file +
                        MessageText(kTextForReadingMightNotBePresent);
             });
             return false;
         case ListReadResult::kDamaged:
-            Report(kLevelError, [&] { return MessageText(kTextListDamaged) + file; });
+            Report(reporter, ReportLevel::kError,
+                   [&] { return MessageText(kTextListDamaged) + file; });
             return false;
         case ListReadResult::kTooLarge:
-            Report(kLevelError, [&] { return MessageText(kTextListTooLarge) + file; });
+            Report(reporter, ReportLevel::kError,
+                   [&] { return MessageText(kTextListTooLarge) + file; });
             return false;
     }
     return false;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "kernel/reporter.h"
+
 namespace ZephPatch {
 
 inline constexpr const char* kAddedFilesList = "addedFiles.txt";
@@ -36,7 +38,8 @@ enum class ListReadResult {
 ListReadResult ReadPatchList(const std::string& file, std::vector<PatchListEntry>* entries);
 
 // ReadPatchList, reporting at level 3 why a list cannot be used; true for kOk.
-bool ReadPatchListOrReport(const std::string& file, std::vector<PatchListEntry>* entries);
+bool ReadPatchListOrReport(const std::string& file, std::vector<PatchListEntry>* entries,
+                           Reporter& reporter);
 
 // Splits text into lines at CR LF, LF or CR; a final line end makes no empty line.
 std::vector<std::string> SplitLines(const std::string& text);

@@ -1,9 +1,9 @@
 #include "apply/patch_stage.h"
 
-#include "apply/callbacks.h"
 #include "apply/file_ops.h"
 #include "apply/messages.h"
 #include "kernel/file_utils.h"
+#include "kernel/reporter.h"
 
 namespace ZephPatch {
 namespace {
@@ -21,7 +21,7 @@ bool Restore(const BackupRecord& record) {
 }  // namespace
 
 bool PatchStage::Run(const std::vector<PatchListEntry>& entries) {
-    OrderedEntries ordered;
+    OrderedEntries ordered(m_context.reporter);
     m_ordered = &ordered;
     const bool ok = RunEntries(entries);
     m_ordered = nullptr;
@@ -34,7 +34,8 @@ bool PatchStage::RunEntries(const std::vector<PatchListEntry>& entries) {
         // The last entry is where the launcher goes, to be changed when all else has been.
         if (&entry == &entries.back() && !m_ordered->Settle())
             return false;
-        if (!ShouldGoOn()) {
+        m_context.reporter.EntryBegun();
+        if (!m_context.reporter.ShouldContinue()) {
             m_ordered->Settle();
             return false;
         }
@@ -42,7 +43,7 @@ bool PatchStage::RunEntries(const std::vector<PatchListEntry>& entries) {
         // The lists were checked before anything was touched; this cannot fail here.
         if (!ZephUtil::ToSafeRelativePath(entry.path, &relative))
             return false;
-        if (!m_ordered->Run([&] { return Execute(entry, relative); }))
+        if (!m_ordered->Run([&](Reporter& reporter) { return Execute(entry, relative, reporter); }))
             return false;
     }
     return m_ordered->Settle();
@@ -59,7 +60,8 @@ bool PatchStage::Finish(bool ok) {
     bool restored = true;
     for (const BackupRecord& record : m_backups) {
         if (!Restore(record)) {
-            Report(kLevelError, [&] { return FormatMessage(kTextFailedToRestore, record.target); });
+            Report(m_context.reporter, ReportLevel::kError,
+                   [&] { return FormatMessage(kTextFailedToRestore, record.target); });
             restored = false;
         }
     }
@@ -74,12 +76,13 @@ std::string PatchStage::SourceOf(const std::string& relative) const {
     return ZephUtil::JoinPath(ZephUtil::JoinPath(m_context.patchFolder, "data"), relative);
 }
 
-bool PatchStage::EnsureFolderOf(const std::string& target) const {
+bool PatchStage::EnsureFolderOf(const std::string& target, Reporter& reporter) const {
     const std::string folder = ParentFolder(target);
     if (folder.empty() || ZephUtil::IsDirectory(folder) || ZephUtil::MakeDirectory(folder)) {
         return true;
     }
-    Report(kLevelError, [&] { return MessageText(kTextCouldNotCreateDirectory) + folder; });
+    Report(reporter, ReportLevel::kError,
+           [&] { return MessageText(kTextCouldNotCreateDirectory) + folder; });
     return false;
 }
 

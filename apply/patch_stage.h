@@ -12,6 +12,7 @@
 #include "apply/ordered_entries.h"
 #include "apply/patch_journal.h"
 #include "apply/patch_list.h"
+#include "kernel/reporter.h"
 
 namespace ZephPatch {
 
@@ -21,6 +22,7 @@ struct ApplyContext {
     std::string patchFolder;
     std::string binFolder;  // ends in '/'
     PatchJournal* journal;
+    ProgressSink& reporter;
 };
 
 // An installed file moved aside: `backup` is `target` + ".pbk", or empty for a file that did
@@ -37,8 +39,8 @@ public:
     PatchStage(const PatchStage&) = delete;
     PatchStage& operator=(const PatchStage&) = delete;
 
-    // Runs the entries in order, asking ShouldContinue before each; stops at the first
-    // failure. True when every entry succeeded. The slow rest of an entry may overlap the
+    // Runs the entries in order, asking the reporter whether to go on before each; stops at the
+    // first failure. True when every entry succeeded. The slow rest of an entry may overlap the
     // next entries; the last entry starts only once every other one has finished.
     bool Run(const std::vector<PatchListEntry>& entries);
 
@@ -51,13 +53,14 @@ protected:
     virtual void Prepare(const std::vector<PatchListEntry>&) {}
     // One entry; `relative` is its path below the installation, with '/'. Its journal
     // records and backups are made here, in entry order; only what m_ordered->Defer gets
-    // runs beside later entries.
-    virtual bool Execute(const PatchListEntry& entry, const std::string& relative) = 0;
+    // runs beside later entries. Its lines go to `reporter`, which holds them for their turn.
+    virtual bool Execute(const PatchListEntry& entry, const std::string& relative,
+                         Reporter& reporter) = 0;
 
     std::string TargetOf(const std::string& relative) const;
     std::string SourceOf(const std::string& relative) const;
     // Creates the target's folder with its parents when missing; reports a failure.
-    bool EnsureFolderOf(const std::string& target) const;
+    bool EnsureFolderOf(const std::string& target, Reporter& reporter) const;
 
     // Moves `relative` aside to its .pbk: deletes a stale .pbk, names the backup in the
     // journal, renames, and records it in this stage's list. False when any step failed.
@@ -79,7 +82,8 @@ public:
     using PatchStage::PatchStage;
 
 protected:
-    bool Execute(const PatchListEntry& entry, const std::string& relative) override;
+    bool Execute(const PatchListEntry& entry, const std::string& relative,
+                 Reporter& reporter) override;
 };
 
 // Moves each deleted file to its backup; it goes for good when the application commits.
@@ -89,7 +93,8 @@ public:
     bool Finish(bool ok) override;
 
 protected:
-    bool Execute(const PatchListEntry& entry, const std::string& relative) override;
+    bool Execute(const PatchListEntry& entry, const std::string& relative,
+                 Reporter& reporter) override;
 };
 
 // Rebuilds each changed file from its backup and a difference file with the patch tool (or
@@ -101,7 +106,8 @@ public:
 protected:
     // Reads the digests of the installed files ahead: nothing before an entry changes its file.
     void Prepare(const std::vector<PatchListEntry>& entries) override;
-    bool Execute(const PatchListEntry& entry, const std::string& relative) override;
+    bool Execute(const PatchListEntry& entry, const std::string& relative,
+                 Reporter& reporter) override;
 
 private:
     bool UsesConverter(const std::string& relative) const;

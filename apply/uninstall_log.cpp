@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <memory>
 
-#include "apply/callbacks.h"
 #include "apply/file_ops.h"
 #include "apply/messages.h"
 #include "apply/patch_list.h"
 #include "apply/uninstall_log_format.h"
 #include "kernel/file_utils.h"
+#include "kernel/reporter.h"
 #include "kernel/text.h"
 
 namespace ZephPatch {
@@ -19,10 +19,10 @@ struct FileCloser {
 };
 
 // The added files' paths, or none when the list cannot be used (reported).
-std::vector<PatchListEntry> ReadAddedFiles(const std::string& patchFolder) {
+std::vector<PatchListEntry> ReadAddedFiles(const std::string& patchFolder, Reporter& reporter) {
     const std::string list = ZephUtil::JoinPath(patchFolder, kAddedFilesList);
     std::vector<PatchListEntry> entries;
-    ReadPatchListOrReport(list, &entries);
+    ReadPatchListOrReport(list, &entries, reporter);
     return entries;
 }
 
@@ -43,8 +43,9 @@ bool ReadWritableLog(const std::string& path, std::vector<uint8_t>* bytes) {
 
 }  // namespace
 
-bool UpdateUninstallLog(const std::string& installFolder, const std::string& patchFolder) {
-    const std::vector<PatchListEntry> added = ReadAddedFiles(patchFolder);
+bool UpdateUninstallLog(const std::string& installFolder, const std::string& patchFolder,
+                        Reporter& reporter) {
+    const std::vector<PatchListEntry> added = ReadAddedFiles(patchFolder, reporter);
     if (added.empty())
         return true;
 
@@ -64,7 +65,8 @@ bool UpdateUninstallLog(const std::string& installFolder, const std::string& pat
     std::vector<uint8_t> extended;
     if (ExtendUninstallLog(log, records, static_cast<uint32_t>(added.size()), &extended) !=
         LogExtendResult::kOk) {
-        Report(kLevelInfo, [&] { return MessageText(kTextUninstallLogNotRecognised) + logPath; });
+        Report(reporter, ReportLevel::kInfo,
+               [&] { return MessageText(kTextUninstallLogNotRecognised) + logPath; });
         return true;
     }
 

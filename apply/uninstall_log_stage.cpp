@@ -1,9 +1,9 @@
-#include "apply/callbacks.h"
 #include "apply/file_ops.h"
 #include "apply/messages.h"
 #include "apply/patch_stage.h"
 #include "apply/uninstall_log.h"
 #include "kernel/file_utils.h"
+#include "kernel/reporter.h"
 
 namespace ZephPatch {
 
@@ -13,12 +13,13 @@ bool UninstallLogStage::Run(const std::vector<PatchListEntry>& added, bool logLi
         const std::string backup = log + kBackupSuffix;
         if (!CopyFileOver(log, backup) || !m_context.journal->RecordUninstallLog()) {
             ZephUtil::DeleteFileAt(backup);
-            Report(kLevelError, [&] { return FormatMessage(kTextFailedToCreateBackup, backup); });
+            Report(m_context.reporter, ReportLevel::kError,
+                   [&] { return FormatMessage(kTextFailedToCreateBackup, backup); });
             return false;
         }
         m_backedUp = true;
     }
-    return UpdateUninstallLog(m_context.installFolder, m_context.patchFolder);
+    return UpdateUninstallLog(m_context.installFolder, m_context.patchFolder, m_context.reporter);
 }
 
 bool UninstallLogStage::Finish(bool ok) {
@@ -33,7 +34,8 @@ bool UninstallLogStage::Finish(bool ok) {
     ZephUtil::DeleteFileAt(ZephUtil::JoinPath(m_context.installFolder, kUninstallLogTempName));
     if (RenameFile(backup, log))
         return true;
-    Report(kLevelError, [&] { return FormatMessage(kTextFailedToRestore, log); });
+    Report(m_context.reporter, ReportLevel::kError,
+           [&] { return FormatMessage(kTextFailedToRestore, log); });
     return false;
 }
 

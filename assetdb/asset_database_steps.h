@@ -5,7 +5,7 @@
 #include <string>
 
 #include "assetdb/pacing.h"
-#include "assetdb/progress_sink.h"
+#include "kernel/reporter.h"
 
 namespace ZephPatch {
 

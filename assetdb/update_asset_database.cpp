@@ -11,7 +11,6 @@
 namespace ZephPatch {
 namespace {
 
-constexpr int kReportLevel = 1;
 constexpr int kCancelPollMilliseconds = 1000;
 
 // A thread that cannot be started is dropped; the step goes on without it.
@@ -31,14 +30,14 @@ void UpdateAssetDatabase(const std::string& installPath, ProgressSink& sink) {
     // The utility and the daemon need the database.
     ReleaseExclusive();
     DetachDatabase();
-    sink.Report(kReportLevel, kMsgUpdatingAssetDatabase);
+    sink.Report(ReportLevel::kStep, kMsgUpdatingAssetDatabase);
 
     auto progress = Started(std::make_unique<VADRepairProgressThread>(sink));
     auto repair = Started(std::make_unique<VADRepairThread>(installPath, sink));
     if (repair) {
         // Back as soon as the utility is done; the user's cancel is looked at in between.
         while (!repair->Wait(kCancelPollMilliseconds)) {
-            if (sink.IsCancelled())
+            if (!sink.ShouldContinue())
                 repair->TerminateUtility();
         }
         repair->TerminateUtility();

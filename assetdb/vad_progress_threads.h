@@ -7,7 +7,7 @@
 
 #include "assetdb/guarded_thread.h"
 #include "assetdb/pacing.h"
-#include "assetdb/progress_sink.h"
+#include "kernel/reporter.h"
 
 namespace ZephPatch {
 

@@ -8,9 +8,9 @@
 namespace ZephPatch {
 namespace {
 
-constexpr int kReportLevel = 1;
-constexpr int kErrorReportLevel = 2;
-constexpr int kFailureLevel = 3;
+// The utility's standard output is progress, its error output secondary information.
+constexpr ReportLevel kOutputLevel = ReportLevel::kStep;
+constexpr ReportLevel kErrorOutputLevel = ReportLevel::kInfo;
 constexpr int kCancelExitCode = 1;
 
 // The utility's bytes as the front end's UTF-8 (a broken sequence becomes U+FFFD).
@@ -32,7 +32,7 @@ int VADRepairThread::Run() {
     std::unique_ptr<ZephUtil::ChildProcess> child =
         ZephUtil::StartChildProcess(program, "repairdatabase patcher");
     if (!child) {
-        m_sink.Report(kFailureLevel, kMsgRepairLaunchFailed);
+        m_sink.Report(ReportLevel::kError, kMsgRepairLaunchFailed);
         return 0;
     }
     {
@@ -56,13 +56,13 @@ void VADRepairThread::ReportOutput(ZephUtil::ChildProcess& child) {
             text.clear();
             output = ZephUtil::ReadChildOutput(child, text);
             if (!text.empty())
-                m_sink.Report(kReportLevel, AsUtf8(text));
+                m_sink.Report(kOutputLevel, AsUtf8(text));
         }
         if (errors) {
             text.clear();
             errors = ZephUtil::ReadChildErrors(child, text);
             if (!text.empty())
-                m_sink.Report(kErrorReportLevel, AsUtf8(text));
+                m_sink.Report(kErrorOutputLevel, AsUtf8(text));
         }
     }
 }

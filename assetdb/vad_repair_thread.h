@@ -5,7 +5,7 @@
 #include <string>
 
 #include "assetdb/guarded_thread.h"
-#include "assetdb/progress_sink.h"
+#include "kernel/reporter.h"
 #include "kernel/child_process.h"
 #include "kernel/mutex.h"
 

@@ -7,16 +7,16 @@ int CappedBuffer::SetSize(uint64_t size) {
         m_overflowed = true;
         return kBufNoMemory;
     }
-    return m_inner->SetSize(size);
+    return ForwardingBuffer::SetSize(size);
 }
 
 int CappedBuffer::Write(const void* bytes, uint32_t count) {
-    const uint64_t position = m_inner->GetPosition();
+    const uint64_t position = GetPosition();
     if (position > m_max || count > m_max - position) {
         m_overflowed = true;
         return kBufNoMemory;
     }
-    return m_inner->Write(bytes, count);
+    return ForwardingBuffer::Write(bytes, count);
 }
 
 }  // namespace ZephUtil

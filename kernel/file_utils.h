@@ -49,6 +49,10 @@ bool FileExists(const std::string& path);
 int OpenForWriting(const std::string& path, int flags, unsigned mode = 0666);
 // True when anything stands at `path` itself, a link (even one to nothing) included.
 bool EntryExists(const std::string& path);
+// Repair writes whole files by name and may write through a link at a file's own place, but
+// only when it leads to an existing file below `root` or below the folder the link sits in:
+// true for a link that leads elsewhere or to nothing, false for anything that is no link.
+bool LinkLeadsOutside(const std::string& path, const std::string& root);
 
 // A whole file read with a ceiling (a device such as /dev/zero never ends).
 enum class CappedRead { kOk, kCannotRead, kTooLarge };

@@ -1,10 +1,5 @@
 #include "repair/agent_client_task.h"
 
-#include <sys/stat.h>
-
-#include <algorithm>
-#include <filesystem>
-
 #include "kernel/compression.h"
 #include "kernel/file_mode.h"
 #include "kernel/file_utils.h"
@@ -15,32 +10,6 @@
 #include "repair/segment_name.h"
 
 namespace ZephPatch {
-namespace {
-
-// A segment's file may be reached through folder links, which users make to keep parts of
-// the installation on another disk; but a file that is itself a link is written (or cut) only
-// when it leads to a file below the installation or below the folder it sits in, so that no key
-// from the server can aim a write at a file elsewhere, nor create one there through a dangling
-// link.
-bool LeadsOutOfPlace(const std::string& installation, const std::string& localPath) {
-    namespace fs = std::filesystem;
-    struct stat info;
-    if (lstat(localPath.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-        return false;
-    std::error_code error;
-    const fs::path target = fs::canonical(localPath, error);
-    if (error)
-        return true;
-    auto below = [&](const fs::path& folder) {
-        const fs::path real = fs::canonical(folder, error);
-        return !error &&
-               std::mismatch(real.begin(), real.end(), target.begin(), target.end()).first ==
-                   real.end();
-    };
-    return !below(installation) && !below(fs::path(localPath).parent_path());
-}
-
-}  // namespace
 
 using ZephUtil::Print;
 
@@ -194,7 +163,8 @@ bool ZephAgentClientTask::ThreadedWriteFile() {
     const int64_t index = SegmentIndex(m_name);
     const std::string localPath = ZephUtil::JoinPath(m_owner->InstallDirectory(), relative);
     ZephUtil::MakeDirectory(localPath.substr(0, localPath.rfind('/')));
-    if (LeadsOutOfPlace(m_owner->InstallDirectory(), localPath)) {
+    // Folder links on the way are the user's; a link at the file's own place must stay inside.
+    if (ZephUtil::LinkLeadsOutside(localPath, m_owner->InstallDirectory())) {
         Print("   error: %s is a link that leads out of the installation", localPath.c_str());
         return false;
     }

@@ -29,14 +29,9 @@ protected:
     CPSocketManager* m_manager = nullptr;
 };
 
+// The process has one manager, held through SocketManagerHold.
 class CPSocketManager {
 public:
-    // The process-wide manager: the first Acquire creates it with one worker thread, the last
-    // Release stops the worker and destroys it. Safe for concurrent use; Release must not be
-    // called on the completion-port thread.
-    static CPSocketManager* Acquire();
-    static void Release();
-
     CPSocketManager(const CPSocketManager&) = delete;
     CPSocketManager& operator=(const CPSocketManager&) = delete;
 
@@ -48,7 +43,14 @@ public:
     void RunOnPort(const std::function<void()>& work);
 
 private:
+    friend class SocketManagerHold;
     class WorkerThread;
+
+    // The first Acquire creates the manager with one worker thread, the last Release stops the
+    // worker and destroys it. Safe for concurrent use; Release must not be called on the
+    // completion-port thread.
+    static CPSocketManager* Acquire();
+    static void Release();
 
     explicit CPSocketManager(int threads);
     ~CPSocketManager();
@@ -56,6 +58,22 @@ private:
     asio::io_context m_io;
     asio::executor_work_guard<asio::io_context::executor_type> m_work;
     std::vector<std::unique_ptr<WorkerThread>> m_workers;
+};
+
+// Keeps the process's manager running while it lives: the first hold starts the port's thread,
+// the last one stops it. Whoever owns sockets holds it for at least as long as they live; the
+// programs hold one from start-up to exit. Not to be destroyed on the completion-port thread.
+class SocketManagerHold {
+public:
+    SocketManagerHold() : m_manager(CPSocketManager::Acquire()) {}
+    ~SocketManagerHold() { CPSocketManager::Release(); }
+    SocketManagerHold(const SocketManagerHold&) = delete;
+    SocketManagerHold& operator=(const SocketManagerHold&) = delete;
+
+    CPSocketManager* Get() const { return m_manager; }
+
+private:
+    CPSocketManager* m_manager;
 };
 
 // True on the completion-port thread.

@@ -10,20 +10,18 @@
 
 namespace ZephUtil {
 
-ZephDataBufferTCP::ZephDataBufferTCP()
-    : m_socket(std::make_unique<TCPSocket>()), m_manager(CPSocketManager::Acquire()) {
-    if (!m_socket->Create(m_manager))
+ZephDataBufferTCP::ZephDataBufferTCP() : m_socket(std::make_unique<TCPSocket>()) {
+    if (!m_socket->Create(m_manager.Get()))
         m_socket.reset();
 }
 
 ZephDataBufferTCP::ZephDataBufferTCP(std::unique_ptr<TCPSocket> socket)
-    : m_socket(std::move(socket)), m_manager(CPSocketManager::Acquire()) {
+    : m_socket(std::move(socket)) {
     m_connected = m_socket != nullptr;
 }
 
 ZephDataBufferTCP::~ZephDataBufferTCP() {
-    m_socket.reset();  // closes it
-    CPSocketManager::Release();
+    m_socket.reset();  // closes it, before the manager may go
 }
 
 int ZephDataBufferTCP::Connect(const SocketEndpoint& remote) {
@@ -72,7 +70,7 @@ void ZephDataBufferTCP::AwaitReadable(std::function<void()> ready) {
     if (m_socket)
         m_socket->AwaitReadable(std::move(ready));
     else
-        asio::post(m_manager->Context(), std::move(ready));
+        asio::post(m_manager.Get()->Context(), std::move(ready));
 }
 
 SocketEndpoint ZephDataBufferTCP::LocalAddress() const {

@@ -52,7 +52,7 @@ public:
     void AwaitReadable(std::function<void()> ready);
     SocketEndpoint LocalAddress() const;
     SocketEndpoint RemoteAddress() const;
-    CPSocketManager* Manager() const { return m_manager; }
+    CPSocketManager* Manager() const { return m_manager.Get(); }
 
     uint64_t GetSize() override { return 0; }
     int SetSize(uint64_t) override { return ZEPHRESULT_NOT_SUPPORTED; }
@@ -67,8 +67,9 @@ private:
     int Await(IOOperation& operation);
 
     std::mutex m_lock;  // held only while a request is being started, never while waiting
+    // Outlives the socket.
+    SocketManagerHold m_manager;
     std::unique_ptr<TCPSocket> m_socket;
-    CPSocketManager* m_manager;
     std::atomic<uint64_t> m_bytesRead{0};
     bool m_partialRead = false;
     int m_stallLimit = kDefaultStallLimit;

@@ -18,7 +18,7 @@ namespace {
 // appears once and in order even when the job passed two stages between polls.
 class StageAnnouncer {
 public:
-    explicit StageAnnouncer(RepairFrontEnd& frontEnd) : m_frontEnd(frontEnd) {}
+    explicit StageAnnouncer(Reporter& reporter) : m_reporter(reporter) {}
 
     void Announce(int stage) {
         static const char* const kTexts[] = {nullptr, RepairText::kScanning,
@@ -27,14 +27,33 @@ public:
         while (m_announced < stage) {
             ++m_announced;
             if (m_announced <= 4)
-                m_frontEnd.Report(1, kTexts[m_announced]);
+                m_reporter.Report(ReportLevel::kStep, kTexts[m_announced]);
         }
     }
     bool Receiving() const { return m_announced > 4; }
 
 private:
-    RepairFrontEnd& m_frontEnd;
+    Reporter& m_reporter;
     int m_announced = 0;
+};
+
+// The gauge follows the repair only once segments arrive, so a repair that never reaches the
+// server leaves it alone.
+class RepairGauge {
+public:
+    explicit RepairGauge(ProgressSink& sink) : m_sink(sink) {}
+
+    void Show(int permille) {
+        if (!m_taken) {
+            m_sink.SetGaugeRange(kRepairGaugeRange);
+            m_taken = true;
+        }
+        m_sink.SetGaugeValue(permille);
+    }
+
+private:
+    ProgressSink& m_sink;
+    bool m_taken = false;
 };
 
 std::string Format(const char* format, auto first, auto second) {
@@ -93,11 +112,11 @@ bool ResolveRepairServer(const std::string& server, ZephUtil::SocketEndpoint* en
     return true;
 }
 
-RepairResult RunRepairDriver(const RepairRequest& request, RepairFrontEnd& frontEnd) {
+RepairResult RunRepairDriver(const RepairRequest& request, ProgressSink& sink) {
     ZephUtil::SocketEndpoint server;
     if (!ResolveRepairServer(request.server.empty() ? kDefaultRepairServer : request.server,
                              &server)) {
-        frontEnd.Report(3, RepairText::kCannotContactServer);
+        sink.Report(ReportLevel::kError, RepairText::kCannotContactServer);
         return RepairResult::kServerUnreachable;
     }
     ZephAgentClient job;
@@ -108,16 +127,17 @@ RepairResult RunRepairDriver(const RepairRequest& request, RepairFrontEnd& front
     job.SetStallLimit(request.stallMilliseconds);
     job.StartRepair();
 
-    StageAnnouncer announcer(frontEnd);
+    StageAnnouncer announcer(sink);
+    RepairGauge gauge(sink);
     bool cancelled = false;
     while (job.IsRunning()) {
-        if (!frontEnd.ShouldContinue()) {
+        if (!sink.ShouldContinue()) {
             cancelled = true;
             break;
         }
         announcer.Announce(job.GetStage());
         if (announcer.Receiving())
-            frontEnd.SetProgress(static_cast<int>(job.GetProgress() * 1000));
+            gauge.Show(static_cast<int>(job.GetProgress() * kRepairGaugeRange));
         // Each stage is announced, and the end seen, as it comes; the poll only moves the
         // gauge and looks for the user's cancel.
         job.WaitForChange(request.pollMilliseconds);
@@ -125,18 +145,18 @@ RepairResult RunRepairDriver(const RepairRequest& request, RepairFrontEnd& front
 
     announcer.Announce(job.GetStage());
     if (announcer.Receiving())
-        frontEnd.Report(1, Format(RepairText::kSegmentsUpdated, job.GetSegmentsReceived(),
-                                  job.GetSegmentsTotal()));
+        sink.Report(ReportLevel::kStep, Format(RepairText::kSegmentsUpdated,
+                                               job.GetSegmentsReceived(), job.GetSegmentsTotal()));
     if (job.Succeeded()) {
-        frontEnd.SetProgress(1000);
+        gauge.Show(kRepairGaugeRange);
         return RepairResult::kRepaired;
     }
     // A cancelled job is stopped by its destructor, without an error message.
     if (cancelled)
         return RepairResult::kCancelled;
     const int stage = job.GetStage();
-    frontEnd.Report(3, FailureText(stage));
-    frontEnd.Report(1, Format(RepairText::kErrorInStage, job.GetError(), stage));
+    sink.Report(ReportLevel::kError, FailureText(stage));
+    sink.Report(ReportLevel::kStep, Format(RepairText::kErrorInStage, job.GetError(), stage));
     return stage == kStageConnecting || stage == kStageExchanging ? RepairResult::kServerUnreachable
                                                                   : RepairResult::kFailed;
 }

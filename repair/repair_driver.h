@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "kernel/reporter.h"
 #include "repair/data_buffer_tcp.h"
 
 namespace ZephPatch {
@@ -12,18 +13,8 @@ namespace ZephPatch {
 // The built-in repair server; the product key's "RepairServer" value overrides it.
 inline constexpr char kDefaultRepairServer[] = "repair.velmorsim.net";
 
-// What the driver needs from whoever shows the repair (the session's front end, or a test).
-// Called on the driver's thread.
-class RepairFrontEnd {
-public:
-    virtual ~RepairFrontEnd() = default;
-    // One user-visible line at a message level (1 step or result, 3 error).
-    virtual void Report(int level, const std::string& text) = 0;
-    // The gauge, 0..1000, once the segments arrive.
-    virtual void SetProgress(int permille) = 0;
-    // False once the user has cancelled the session.
-    virtual bool ShouldContinue() = 0;
-};
+// The gauge's range while the repair receives segments: the job's progress in permille.
+inline constexpr int kRepairGaugeRange = 1000;
 
 struct RepairRequest {
     std::string installPath;
@@ -49,8 +40,9 @@ enum class RepairResult {
 };
 
 // Runs one repair of the installation to its end (or to the user's cancel, which waits for the
-// job to stop). Nothing on disk is touched when the server cannot be found. Clearing the
-// interrupted-patch mark after a success is the caller's.
-RepairResult RunRepairDriver(const RepairRequest& request, RepairFrontEnd& frontEnd);
+// job to stop). Reports the stages and the outcome (levels 1 and 3) on the calling thread; the
+// gauge follows the repair once the segments arrive. Nothing on disk is touched when the server
+// cannot be found. Clearing the interrupted-patch mark after a success is the caller's.
+RepairResult RunRepairDriver(const RepairRequest& request, ProgressSink& sink);
 
 }  // namespace ZephPatch

@@ -71,7 +71,7 @@ int AddBuildsOf(std::string_view text) {
 }  // namespace
 
 bool ListBuilds(const std::string& utilityPath, const std::string& buildListPath,
-                const MessageReport& report) {
+                Reporter& reporter) {
     const std::string listPath = AbsoluteListPath(buildListPath);
     if (!RunUtility(utilityPath, "listbuilds \"" + listPath + "\" norender"))
         return false;
@@ -79,8 +79,7 @@ bool ListBuilds(const std::string& utilityPath, const std::string& buildListPath
     if (!ReadWholeFile(listPath, &text))
         return false;
     const int count = AddBuildsOf(text);
-    if (report)
-        report(kReportDetail, std::to_string(count) + " builds found {" + text + "}");
+    reporter.Report(ReportLevel::kDetail, std::to_string(count) + " builds found {" + text + "}");
     // A later call must see the utility's fresh list, never this one.
     ZephUtil::DeleteFileAt(listPath);
     RunUtility(utilityPath, "closevaddaemon -nostartvaddaemon norender");

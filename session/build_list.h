@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "session/message_report.h"
+#include "kernel/reporter.h"
 #include "session/patch_settings.h"
 
 namespace ZephPatch {
@@ -15,7 +15,7 @@ namespace ZephPatch {
 // file and asks the utility to close the asset-database daemon. True when a build was read;
 // a utility that cannot start or a missing file leaves the list alone and gives false.
 bool ListBuilds(const std::string& utilityPath, const std::string& buildListPath,
-                const MessageReport& report);
+                Reporter& reporter);
 
 // `CurrentBuild`: the first installed build, or empty.
 std::string CurrentBuild();

@@ -7,8 +7,8 @@
 
 #include "kernel/file_utils.h"
 #include "session/build_list.h"
-#include "session/installation_guard.h"
 #include "session/installation_check.h"
+#include "session/installation_guard.h"
 #include "session/session_messages.h"
 
 namespace ZephPatch {
@@ -16,19 +16,6 @@ namespace {
 
 constexpr const char* kUtilityPath = "bin/VelmorUtil.exe";
 constexpr const char* kBuildListPath = "bin/buildList.txt";
-
-// A report that may have no listener.
-class CheckReporter {
-public:
-    explicit CheckReporter(const MessageReport& report) : m_report(report) {}
-    void operator()(int level, const std::string& text) const {
-        if (m_report)
-            m_report(level, text);
-    }
-
-private:
-    const MessageReport& m_report;
-};
 
 std::string WithArgument(const std::string& pattern, const std::string& argument) {
     std::string text = pattern;
@@ -39,13 +26,13 @@ std::string WithArgument(const std::string& pattern, const std::string& argument
 
 // The builds it lists must be those of a whole installation that no other installer is
 // changing. kReady when it can be listed; otherwise reported.
-EmbeddedCheckResult SettleForListing(const std::string& installation,
-                                     const EmbeddedCheckHost& host, const CheckReporter& report) {
-    switch (SettleInstallation(installation, host.report)) {
+EmbeddedCheckResult SettleForListing(const std::string& installation, const EmbeddedCheckHost& host,
+                                     Reporter& reporter) {
+    switch (SettleInstallation(installation, host.reporter)) {
         case SettleResult::kReady:
             return EmbeddedCheckResult::kReady;
         case SettleResult::kInUse:
-            report(kReportError, SessionMessage(kMsgFilesInUse));
+            reporter.Report(ReportLevel::kError, SessionMessage(kMsgFilesInUse));
             if (host.showMessageBox)
                 host.showMessageBox(SessionMessage(kMsgFilesInUseText),
                                     SessionMessage(kMsgFilesInUseCaption));
@@ -71,28 +58,28 @@ std::string KnownInstallation(bool askUser, const EmbeddedCheckHost& host) {
 // the user cancelled the choice, the folder holds no installation (said at level 3), or the
 // installation cannot be settled (kInUse, kStuck).
 EmbeddedCheckResult ListBuildsOfInstallation(bool askUser, const EmbeddedCheckHost& host,
-                                             const CheckReporter& report) {
+                                             Reporter& reporter) {
     std::string candidate = KnownInstallation(askUser, host);
     PatchSettings& settings = GetPatchSettings();
     for (;;) {
         settings.installedBuilds.clear();
         if (!candidate.empty()) {
             if (const std::string wrong = NotAnInstallationText(candidate); !wrong.empty()) {
-                report(kReportError, wrong);
+                reporter.Report(ReportLevel::kError, wrong);
                 return EmbeddedCheckResult::kNoInstallation;
             }
-            if (const auto settled = SettleForListing(candidate, host, report);
+            if (const auto settled = SettleForListing(candidate, host, reporter);
                 settled != EmbeddedCheckResult::kReady)
                 return settled;
             ListBuilds(ZephUtil::JoinPath(candidate, kUtilityPath),
-                       ZephUtil::JoinPath(candidate, kBuildListPath), host.report);
+                       ZephUtil::JoinPath(candidate, kBuildListPath), host.reporter);
             return EmbeddedCheckResult::kReady;
         }
         if (!askUser)
-            report(kReportError, kTextAskingForInstallation);
+            reporter.Report(ReportLevel::kError, kTextAskingForInstallation);
         std::string chosen;
         if (!host.chooseFile || !host.chooseFile(kTextLocateTitle, kTextLocateFilter, &chosen)) {
-            report(kReportError, kTextInstallationChoiceCancelled);
+            reporter.Report(ReportLevel::kError, kTextInstallationChoiceCancelled);
             return EmbeddedCheckResult::kNoInstallation;
         }
         candidate = InstallationOfChosenFile(chosen);
@@ -133,7 +120,7 @@ std::vector<std::string> ApplicableBuilds(const std::vector<std::string>& fromBu
 }
 
 void EnableLocalPatches(const std::vector<std::string>& applicable, const EmbeddedCheckHost& host,
-                        const CheckReporter& report) {
+                        Reporter& reporter) {
     PatchSettings& settings = GetPatchSettings();
     settings.targetBuild.clear();
     settings.repairMode = false;
@@ -141,13 +128,14 @@ void EnableLocalPatches(const std::vector<std::string>& applicable, const Embedd
     settings.installedBuilds.clear();
     for (const auto& build : applicable)
         AddInstalledBuild(build);
-    report(kReportStep, SessionMessage(kMsgReadyForLocalPatch));
+    reporter.Report(ReportLevel::kStep, SessionMessage(kMsgReadyForLocalPatch));
     if (host.enableApplyUpdate)
         host.enableApplyUpdate();
     const std::string current = CurrentBuild();
     if (!current.empty())
-        report(kReportStep, WithArgument(SessionMessage(kMsgCurrentVersion), current));
-    report(kReportStep, "");
+        reporter.Report(ReportLevel::kStep,
+                        WithArgument(SessionMessage(kMsgCurrentVersion), current));
+    reporter.Report(ReportLevel::kStep, "");
 }
 
 }  // namespace
@@ -174,27 +162,28 @@ EmbeddedCheckResult CheckEmbeddedPatches(EmbeddedPatchContainer& container,
     using Result = EmbeddedCheckResult;
     if (GetPatchSettings().repairMode && !askUser)
         return Result::kRepairAsked;
-    const CheckReporter report(host.report);
-    report(kReportDetail, "Checking embedded patch: " + executablePath);
+    Reporter& reporter = host.reporter;
+    reporter.Report(ReportLevel::kDetail, "Checking embedded patch: " + executablePath);
     const int opened = container.OpenContainer(executablePath);
     if (opened == kContainerAbsent)
         return Result::kNoContainer;
     if (opened != kContainerOpened) {
-        report(kReportError, SessionMessage(kMsgFileErrorReadingPatch));
+        reporter.Report(ReportLevel::kError, SessionMessage(kMsgFileErrorReadingPatch));
         return Result::kUnreadable;
     }
     if (host.enableChooseInstallation)
         host.enableChooseInstallation();
-    if (const Result listed = ListBuildsOfInstallation(askUser, host, report);
+    if (const Result listed = ListBuildsOfInstallation(askUser, host, reporter);
         listed != Result::kReady)
         return listed;
 
     const std::vector<std::string> fromBuilds = container.ListFromBuilds();
-    report(kReportDetail, std::to_string(fromBuilds.size()) + " patches embedded, " +
-                              std::to_string(GetPatchSettings().installedBuilds.size()) +
-                              " installed");
+    reporter.Report(ReportLevel::kDetail,
+                    std::to_string(fromBuilds.size()) + " patches embedded, " +
+                        std::to_string(GetPatchSettings().installedBuilds.size()) + " installed");
     const auto applicable = ApplicableBuilds(fromBuilds, GetPatchSettings().installedBuilds);
-    report(kReportDetail, "Found " + std::to_string(applicable.size()) + " applicable patches");
+    reporter.Report(ReportLevel::kDetail,
+                    "Found " + std::to_string(applicable.size()) + " applicable patches");
     if (applicable.empty()) {
         const std::string reached =
             FinalBuildReached(container, GetPatchSettings().installedBuilds);
@@ -202,10 +191,10 @@ EmbeddedCheckResult CheckEmbeddedPatches(EmbeddedPatchContainer& container,
             host.upToDate(reached);
             return Result::kUpToDate;
         }
-        report(kReportError, SessionMessage(kMsgPatchNotApplicable));
+        reporter.Report(ReportLevel::kError, SessionMessage(kMsgPatchNotApplicable));
         return Result::kNotApplicable;
     }
-    EnableLocalPatches(applicable, host, report);
+    EnableLocalPatches(applicable, host, reporter);
     return Result::kReady;
 }
 

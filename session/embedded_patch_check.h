@@ -6,15 +6,18 @@
 #include <functional>
 #include <string>
 
+#include "kernel/reporter.h"
 #include "session/embedded_patch_container.h"
-#include "session/message_report.h"
 #include "session/patch_settings.h"
 
 namespace ZephPatch {
 
 // What the check needs from the front end and the application shell.
 struct EmbeddedCheckHost {
-    MessageReport report;
+    explicit EmbeddedCheckHost(Reporter& lines) : reporter(lines) {}
+
+    // The check's lines, on the calling thread.
+    Reporter& reporter;
     // The open-file dialog; false when the user cancels. Stores the chosen file's path.
     std::function<bool(const std::string& title, const std::string& filter, std::string* file)>
         chooseFile;

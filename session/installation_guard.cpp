@@ -77,7 +77,7 @@ std::string RepairLine(const std::string& folder, RecoveryResult result,
 
 }  // namespace
 
-SettleResult SettleInstallation(const std::string& installFolder, const MessageReport& report) {
+SettleResult SettleInstallation(const std::string& installFolder, Reporter& reporter) {
     HeldInstallation& held = Held();
     if (held.folder != installFolder)
         held.temporaries.reset();
@@ -93,10 +93,9 @@ SettleResult SettleInstallation(const std::string& installFolder, const MessageR
     held.folder = installFolder;
 
     RecoveryCounts counts;
-    const RecoveryResult result = RecoverInterruptedPatch(installFolder, &counts);
+    const RecoveryResult result = RecoverInterruptedPatch(installFolder, reporter, &counts);
     if (result == RecoveryResult::kStuck) {
-        if (report)
-            report(kReportError, MessageText(kTextInterruptedStuck) + installFolder);
+        reporter.Report(ReportLevel::kError, MessageText(kTextInterruptedStuck) + installFolder);
         return SettleResult::kStuck;
     }
     const int temporaries = RemoveRecordedTemporaries(installFolder);
@@ -104,8 +103,8 @@ SettleResult SettleInstallation(const std::string& installFolder, const MessageR
     // stays for the product to see.
     const bool markCleared = result != RecoveryResult::kNothing && ClearPatchingFlag();
     const std::string line = RepairLine(installFolder, result, counts, temporaries, markCleared);
-    if (!line.empty() && report)
-        report(kReportSecondary, line);
+    if (!line.empty())
+        reporter.Report(ReportLevel::kInfo, line);
     return SettleResult::kReady;
 }
 

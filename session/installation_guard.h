@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "session/message_report.h"
+#include "kernel/reporter.h"
 
 namespace ZephPatch {
 
@@ -22,7 +22,7 @@ enum class SettleResult {
 // stays). Says in one line at level 2 what was repaired. A folder that cannot be opened is
 // left to the caller's checks.
 // REQUIRES: one session or start-up check at a time.
-SettleResult SettleInstallation(const std::string& installFolder, const MessageReport& report);
+SettleResult SettleInstallation(const std::string& installFolder, Reporter& reporter);
 
 // Records a temporary file or folder of the session in the installation held, before it is
 // created, so that settling after a kill removes it. False when the record cannot be written;

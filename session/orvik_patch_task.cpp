@@ -4,11 +4,6 @@
 
 namespace ZephPatch {
 
-void OrvikPatchTask::Report(int level, const std::string& text) const {
-    if (m_report)
-        m_report(level, text);
-}
-
 void OrvikPatchTask::BeginDownload(uint64_t expectedBytes) {
     OS::MutexLock lock(&m_mutex);
     m_expectedBytes = expectedBytes;

@@ -1,32 +1,23 @@
 // `OrvikPatchTask`: what the server patch chain shares with the transfers and with whoever
-// shows their progress: the loaded catalogue, the report operation, and the download in
-// progress with the size it should reach and when it started.
+// shows their progress: the loaded catalogue, and the download in progress with the size it
+// should reach and when it started.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
-#include <string>
-#include <utility>
 
 #include "apply/patch_catalogue.h"
 #include "kernel/mutex.h"
 #include "session/download_progress.h"
-#include "session/message_report.h"
 #include "transfer/current_download.h"
-#include "transfer/transfer_result.h"
 
 namespace ZephPatch {
 
 class OrvikPatchTask {
 public:
-    // Lines go to `report` (may be empty: no one listens).
-    explicit OrvikPatchTask(MessageReport report) : m_report(std::move(report)) {}
+    OrvikPatchTask() = default;
     OrvikPatchTask(const OrvikPatchTask&) = delete;
     OrvikPatchTask& operator=(const OrvikPatchTask&) = delete;
-
-    // The report operation handed to the catalogue loader and the transfers.
-    ZephUtil::TransferReport Reporter() const { return m_report; }
-    void Report(int level, const std::string& text) const;
 
     // REQUIRES: only the worker uses the catalogue.
     PatchCatalogue& Catalogue() { return m_catalogue; }
@@ -43,7 +34,6 @@ public:
     bool QueryProgress(DownloadProgress* progress);
 
 private:
-    MessageReport m_report;
     PatchCatalogue m_catalogue;
     // Guards the expected size and the start time; taken before the download lock.
     OS::Mutex m_mutex;

@@ -10,8 +10,8 @@
 #include "kernel/message_catalogue.h"
 #include "kernel/os_exception.h"
 #include "session/build_list.h"
-#include "session/installation_guard.h"
 #include "session/installation_check.h"
+#include "session/installation_guard.h"
 #include "session/patch_archive.h"
 #include "session/patch_rights.h"
 #include "session/patch_settings.h"
@@ -51,11 +51,10 @@ PatchThread::PatchThread(SessionFrontEnd& frontEnd, EmbeddedPatchContainer& cont
                          SessionEnvironment environment)
     : m_frontEnd(frontEnd),
       m_container(container),
-      m_environment(std::move(environment)),
-      m_task([&frontEnd](int level, const std::string& text) { frontEnd.Report(level, text); }) {}
+      m_environment(std::move(environment)) {}
 
 bool PatchThread::Cancelled() {
-    return !KeepRunning() || m_frontEnd.IsCancelled();
+    return !KeepRunning() || !m_frontEnd.ShouldContinue();
 }
 
 int PatchThread::Run() {
@@ -74,7 +73,7 @@ void PatchThread::Entry() {
         m_outcome = SessionOutcome::kCompleted;
     else if (Cancelled())
         m_outcome = SessionOutcome::kCancelled;
-    m_frontEnd.Report(kReportStep,
+    m_frontEnd.Report(ReportLevel::kStep,
                       SessionMessage(m_completed ? kMsgPatchingCompleted : kMsgPatchingAborted));
 }
 
@@ -82,36 +81,33 @@ bool PatchThread::PassesChecks() {
     const std::string& installPath = GetPatchSettings().installPath;
     if (!CheckPatchRights(installPath)) {
         m_outcome = SessionOutcome::kNoRights;
-        m_frontEnd.Report(kReportError, SessionMessage(kMsgPatchingNeedsAdmin));
+        m_frontEnd.Report(ReportLevel::kError, SessionMessage(kMsgPatchingNeedsAdmin));
         m_frontEnd.ShowMessageBox(SessionMessage(kMsgRequiresAdminText),
                                   SessionMessage(kMsgRequiresAdminCaption));
         return false;
     }
     if (NeedsServicePack(m_environment.os)) {
-        m_frontEnd.Report(kReportError, SessionMessage(kMsgNeedsServicePack));
+        m_frontEnd.Report(ReportLevel::kError, SessionMessage(kMsgNeedsServicePack));
         return false;
     }
     if (!m_environment.os.directXAvailable) {
-        m_frontEnd.Report(kReportError, SessionMessage(kMsgNeedsDirectX));
+        m_frontEnd.Report(ReportLevel::kError, SessionMessage(kMsgNeedsDirectX));
         return false;
     }
     // A wrong folder would otherwise fail below as files in use.
     if (const std::string wrongFolder = NotAnInstallationText(installPath); !wrongFolder.empty()) {
         m_outcome = SessionOutcome::kNotInstallation;
-        m_frontEnd.Report(kReportError, wrongFolder);
+        m_frontEnd.Report(ReportLevel::kError, wrongFolder);
         return false;
     }
     // Before anything reads the installation: another installer may hold it, or a killed one
     // may have left it half patched.
-    const auto report = [this](int level, const std::string& text) {
-        m_frontEnd.Report(level, text);
-    };
-    const SettleResult settled = SettleInstallation(installPath, report);
+    const SettleResult settled = SettleInstallation(installPath, m_reporter);
     if (settled == SettleResult::kStuck)
         return false;
     if (settled == SettleResult::kInUse || !CloseAssetDaemon(installPath, m_environment.sleep)) {
         m_outcome = SessionOutcome::kFilesInUse;
-        m_frontEnd.Report(kReportError, SessionMessage(kMsgFilesInUse));
+        m_frontEnd.Report(ReportLevel::kError, SessionMessage(kMsgFilesInUse));
         m_frontEnd.ShowMessageBox(SessionMessage(kMsgFilesInUseText),
                                   SessionMessage(kMsgFilesInUseCaption));
         m_frontEnd.EnableApplyUpdate();
@@ -125,23 +121,23 @@ bool PatchThread::RunChosenDriver() {
     // A repair rewrites files in place: it needs no room to unpack and leaves no patch behind
     // for the asset database to take in.
     if (settings.repairMode) {
-        const RepairResult result = RunRepairSession(
-            m_frontEnd, [this] { return Cancelled(); }, m_environment.repairServer);
+        const RepairResult result =
+            RunRepairSession(settings.installPath, m_reporter, m_environment.repairServer);
         if (result == RepairResult::kServerUnreachable)
             m_outcome = SessionOutcome::kNetworkFailed;
         return result == RepairResult::kRepaired;
     }
     if (!CheckFreeSpace(m_environment.requiredMegabytes)) {
-        m_frontEnd.Report(kReportError, WithNumber(SessionMessage(kMsgNotEnoughSpace),
-                                                   m_environment.requiredMegabytes));
+        m_frontEnd.Report(ReportLevel::kError, WithNumber(SessionMessage(kMsgNotEnoughSpace),
+                                                          m_environment.requiredMegabytes));
         return false;
     }
     if (settings.localPatchesReady) {
-        m_frontEnd.Report(kReportDetail, kTextInstallingLocal);
+        m_frontEnd.Report(ReportLevel::kDetail, kTextInstallingLocal);
         return RunLocalPatches();
     }
     if (!settings.patchServers.empty()) {
-        m_frontEnd.Report(kReportDetail, kTextInstallingRemote);
+        m_frontEnd.Report(ReportLevel::kDetail, kTextInstallingRemote);
         return RunRemotePatches();
     }
     return false;
@@ -152,7 +148,7 @@ uint64_t PatchThread::SpaceBudget() const {
 }
 
 bool PatchThread::CheckFreeSpace(uint32_t megabytes) {
-    m_frontEnd.Report(kReportStep, SessionMessage(kMsgCheckingSpace));
+    m_frontEnd.Report(ReportLevel::kStep, SessionMessage(kMsgCheckingSpace));
     const std::string& installPath = GetPatchSettings().installPath;
     const uint64_t required = static_cast<uint64_t>(megabytes) * kBytesPerMegabyte;
     m_workDirectory = TempFolder();
@@ -167,7 +163,7 @@ bool PatchThread::CheckFreeSpace(uint32_t megabytes) {
         if (tempKnown)
             return true;
     }
-    m_frontEnd.Report(kReportStep, SessionMessage(kMsgSpaceUnknown));
+    m_frontEnd.Report(ReportLevel::kStep, SessionMessage(kMsgSpaceUnknown));
     return true;
 }
 
@@ -178,7 +174,7 @@ bool PatchThread::RunLocalPatches() {
     for (;;) {
         std::string next = kTextNextVersion;
         next.replace(next.find("%s"), 2, InstalledBuildsText());
-        m_frontEnd.Report(kReportDetail, next);
+        m_frontEnd.Report(ReportLevel::kDetail, next);
         const std::string current = CurrentBuild();
         const std::string target =
             patchedFrom.contains(current) ? std::string() : m_container.LookupTarget(current);
@@ -196,20 +192,20 @@ bool PatchThread::RunLocalPatches() {
         DropCurrentBuild();
         MakeCurrentBuild(target);
     }
-    m_frontEnd.Report(kReportStep, SessionMessage(kMsgNoMorePatches));
+    m_frontEnd.Report(ReportLevel::kStep, SessionMessage(kMsgNoMorePatches));
     settings.targetBuild.clear();
-    UpdateAssetDatabase(settings.installPath, m_frontEnd);
+    UpdateAssetDatabase(settings.installPath, m_reporter);
     return true;
 }
 
 bool PatchThread::InstallLocalPatch(const std::string& build) {
     std::string archive;
     if (!MakeTempPatchFileName(&archive)) {
-        m_frontEnd.Report(kReportError, SessionMessage(kMsgCannotCreateTempFile));
+        m_frontEnd.Report(ReportLevel::kError, SessionMessage(kMsgCannotCreateTempFile));
         return false;
     }
     if (m_container.ExtractPatch(build, archive) != kExtractOk) {
-        m_frontEnd.Report(kReportError, SessionMessage(kMsgCannotExtractPatch));
+        m_frontEnd.Report(ReportLevel::kError, SessionMessage(kMsgCannotExtractPatch));
         ZephUtil::DeleteFileAt(archive);
         return false;
     }
@@ -226,10 +222,10 @@ int PatchThread::InstallPatchFile(const std::string& archivePath) {
     // chose, so that no emptied folder of an earlier patch is left behind.
     std::string unpackFolder = m_workDirectory;
     if (!MakeUniqueTempDir(&unpackFolder)) {
-        m_frontEnd.Report(kReportError, SessionMessage(kMsgCannotCreateTempDir));
+        m_frontEnd.Report(ReportLevel::kError, SessionMessage(kMsgCannotCreateTempDir));
         return kInstallNoTempFolder;
     }
-    auto progress = StartUnpackProgress(m_frontEnd, archivePath);
+    auto progress = StartUnpackProgress(m_reporter, archivePath);
     const int result = UnpackAndApply(archivePath, unpackFolder);
     ZephUtil::DeleteTree(unpackFolder);
     if (progress) {
@@ -242,22 +238,22 @@ int PatchThread::InstallPatchFile(const std::string& archivePath) {
 int PatchThread::UnpackAndApply(const std::string& archivePath, const std::string& unpackFolder) {
     if (Cancelled())
         return kInstallCancelled;
-    m_frontEnd.Report(kReportStep, SessionMessage(kMsgUnpacking));
+    m_frontEnd.Report(ReportLevel::kStep, SessionMessage(kMsgUnpacking));
     const int unpacked = UnpackArchive(archivePath, unpackFolder, SpaceBudget());
     if (unpacked != kUnpackOk) {
         if (unpacked == kUnpackTooLarge)
-            m_frontEnd.Report(kReportError,
+            m_frontEnd.Report(ReportLevel::kError,
                               WithNumber(kTextUnpacksTooLarge, m_environment.requiredMegabytes));
-        m_frontEnd.Report(kReportError, SessionMessage(kMsgUnpackFailed));
+        m_frontEnd.Report(ReportLevel::kError, SessionMessage(kMsgUnpackFailed));
         return kInstallUnpackFailed;
     }
     if (Cancelled())
         return kInstallCancelled;
     const std::string current = CurrentBuild();
     const std::string& target = GetPatchSettings().targetBuild;
-    m_frontEnd.Report(kReportStep, FormatMessage(kMsgPatchingFromTo, current, target));
+    m_frontEnd.Report(ReportLevel::kStep, FormatMessage(kMsgPatchingFromTo, current, target));
     if (!ApplyUnpackedPatch(unpackFolder)) {
-        m_frontEnd.Report(kReportError,
+        m_frontEnd.Report(ReportLevel::kError,
                           SessionMessage(kMsgApplyFailed) + current + "_to_" + target);
         return kInstallApplyFailed;
     }
@@ -269,7 +265,7 @@ bool PatchThread::ApplyUnpackedPatch(const std::string& patchFolder) {
     SetPatchingFlag();
     m_frontEnd.ShowInstallPath(installPath);
     // The mark goes at the commit point, so that no kill leaves it on a patched installation.
-    if (ApplyPatchDirectory(installPath, patchFolder, kLastPatchedFile,
+    if (ApplyPatchDirectory(installPath, patchFolder, kLastPatchedFile, m_reporter,
                             [] { ClearPatchingFlag(); }))
         return true;
     m_frontEnd.SetGaugeRange(1);

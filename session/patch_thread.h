@@ -34,20 +34,12 @@ struct SessionEnvironment {
     // The repair server ("host" or "host:port") given by the user; empty: the registry's
     // "RepairServer", else the built-in one.
     std::string repairServer;
+    // How patiently the catalogue and the patches are fetched.
+    ZephUtil::TransferSettings transfer;
 };
 
 class PatchThread : public GuardedThread {
 public:
-    // Handed to the downloads: the user's cancel (or the owner's stop) ends them.
-    class PatchDownloadCallback : public ZephUtil::TransferCallback {
-    public:
-        explicit PatchDownloadCallback(PatchThread& thread) : m_thread(thread) {}
-        bool IsCancelled() override { return m_thread.Cancelled(); }
-
-    private:
-        PatchThread& m_thread;
-    };
-
     // Reads and advances the process-wide PatchSettings; reads patches from `container`.
     // REQUIRES: no other thread uses the settings or the container while the session runs.
     PatchThread(SessionFrontEnd& frontEnd, EmbeddedPatchContainer& container,
@@ -89,7 +81,27 @@ protected:
     int Run() override;
 
 private:
+    // What the worker hands to the applier, the transfers, the repair and the asset-database
+    // steps: the front end's lines and gauge, and a "go on" that ends with the user's cancel or
+    // the owner's stop.
+    class WorkerReporter : public ProgressSink {
+    public:
+        explicit WorkerReporter(PatchThread& thread) : m_thread(thread) {}
+        void Report(ReportLevel level, const std::string& utf8) override {
+            m_thread.m_frontEnd.Report(level, utf8);
+        }
+        bool ShouldContinue() override { return !m_thread.Cancelled(); }
+        void SetGaugeRange(int range) override { m_thread.m_frontEnd.SetGaugeRange(range); }
+        void SetGaugeValue(int value) override { m_thread.m_frontEnd.SetGaugeValue(value); }
+        void StartApplying(int total) override { m_thread.m_frontEnd.StartApplying(total); }
+        void EntryBegun() override { m_thread.m_frontEnd.EntryBegun(); }
+
+    private:
+        PatchThread& m_thread;
+    };
+
     bool Cancelled();
+    ZephUtil::TransferContext Transfers() { return {m_environment.transfer, m_reporter}; }
     // The room the space check insists on: no download or unpacking may take more.
     uint64_t SpaceBudget() const;
     bool PassesChecks();
@@ -104,6 +116,7 @@ private:
     SessionFrontEnd& m_frontEnd;
     EmbeddedPatchContainer& m_container;
     SessionEnvironment m_environment;
+    WorkerReporter m_reporter{*this};
     OrvikPatchTask m_task;
     std::string m_workDirectory;
     bool m_completed = false;

@@ -45,30 +45,29 @@ bool PatchThread::QueryDownloadProgress(DownloadProgress* progress) {
 
 bool PatchThread::RunRemotePatches() {
     PatchSettings& settings = GetPatchSettings();
-    m_frontEnd.Report(kReportStep, SessionMessage(kMsgSearchingForPatches));
+    m_frontEnd.Report(ReportLevel::kStep, SessionMessage(kMsgSearchingForPatches));
     CatalogueTrust trust;
     std::string why;
     if (!LoadCatalogueTrust(&trust, &why)) {
-        m_frontEnd.Report(kReportError, "Patch signatures cannot be checked: " + why + ".");
+        m_frontEnd.Report(ReportLevel::kError, "Patch signatures cannot be checked: " + why + ".");
         return false;
     }
     if (trust.keys.empty())
-        m_frontEnd.Report(kReportStep, kTextUnsigned);
-    PatchDownloadCallback callback(*this);
-    if (!LoadCatalogue(settings.patchServers, &m_task.Catalogue(), m_task.Reporter(), &callback,
+        m_frontEnd.Report(ReportLevel::kStep, kTextUnsigned);
+    if (!LoadCatalogue(settings.patchServers, &m_task.Catalogue(), Transfers(),
                        trust.keys.empty() ? nullptr : &trust)) {
         m_outcome = SessionOutcome::kNetworkFailed;
         return false;
     }
     if (const auto& stamp = m_task.Catalogue().Stamp();
         stamp && !RecordCatalogueSequence(stamp->sequence))
-        m_frontEnd.Report(kReportSecondary, kTextSequenceNotStored);
+        m_frontEnd.Report(ReportLevel::kInfo, kTextSequenceNotStored);
     // Builds given on the command line stay ahead of those the utility lists.
     ListBuilds(ZephUtil::JoinPath(settings.installPath, kUtilityPath),
-               ZephUtil::JoinPath(settings.installPath, kBuildListPath), m_task.Reporter());
+               ZephUtil::JoinPath(settings.installPath, kBuildListPath), m_reporter);
     if (settings.installedBuilds.empty()) {
         // Without a build nothing can be looked up; finishing would claim a patched install.
-        m_frontEnd.Report(kReportError, kTextNoInstalledBuild);
+        m_frontEnd.Report(ReportLevel::kError, kTextNoInstalledBuild);
         return false;
     }
     // A catalogue whose patches lead back to a build already left would otherwise loop.
@@ -76,12 +75,13 @@ bool PatchThread::RunRemotePatches() {
     for (;;) {
         std::string next = kTextNextVersion;
         next.replace(next.find("%s"), 2, InstalledBuildsText());
-        m_frontEnd.Report(kReportDetail, next);
+        m_frontEnd.Report(ReportLevel::kDetail, next);
         const std::string current = CurrentBuild();
         const PatchCatalogueEntry* entry =
             patchedFrom.contains(current) ? nullptr : m_task.Catalogue().FindPatch(current);
         if (!entry) {
-            m_frontEnd.Report(kReportStep, SessionMessage(kMsgNoMorePatchesAtServer) + current);
+            m_frontEnd.Report(ReportLevel::kStep,
+                              SessionMessage(kMsgNoMorePatchesAtServer) + current);
             if (DropCurrentBuild())
                 continue;
             break;
@@ -91,7 +91,7 @@ bool PatchThread::RunRemotePatches() {
         patchedFrom.insert(current);
     }
     settings.targetBuild.clear();
-    UpdateAssetDatabase(settings.installPath, m_frontEnd);
+    UpdateAssetDatabase(settings.installPath, m_reporter);
     return true;
 }
 
@@ -105,23 +105,22 @@ bool PatchThread::InstallRemotePatch(const PatchCatalogueEntry& entry) {
     if (isSigned) {
         if (const std::string refusal = Vouched(entry, CurrentBuild(), &vouched);
             !refusal.empty()) {
-            m_frontEnd.Report(kReportError, refusal);
+            m_frontEnd.Report(ReportLevel::kError, refusal);
             return false;
         }
     }
     uint64_t expected = vouched.size;
-    PatchDownloadCallback callback(*this);
     const int sized = isSigned ? ZephUtil::kTransferOk
-                               : ZephUtil::GetUrlSize(entry.patchDataUrl, &expected, &callback);
+                               : ZephUtil::GetUrlSize(entry.patchDataUrl, &expected, Transfers());
     if (sized == ZephUtil::kTransferCancelled)
         return false;
     if (sized != ZephUtil::kTransferOk) {
-        m_frontEnd.Report(kReportSecondary, SessionMessage(kMsgPatchSizeUnknown));
+        m_frontEnd.Report(ReportLevel::kInfo, SessionMessage(kMsgPatchSizeUnknown));
         expected = 0;  // any size is accepted then
     }
     std::string archive;
     if (!MakeTempPatchFileName(&archive)) {
-        m_frontEnd.Report(kReportError, SessionMessage(kMsgCannotCreateTempFile));
+        m_frontEnd.Report(ReportLevel::kError, SessionMessage(kMsgCannotCreateTempFile));
         return false;
     }
     if (!DownloadPatch(entry.patchDataUrl, archive, expected, isSigned ? &vouched : nullptr) ||
@@ -139,18 +138,17 @@ bool PatchThread::InstallRemotePatch(const PatchCatalogueEntry& entry) {
 
 bool PatchThread::DownloadPatch(const std::string& url, const std::string& archive,
                                 uint64_t expectedBytes, const ZephUtil::ExpectedContent* content) {
-    m_frontEnd.Report(kReportStep, SessionMessage(kMsgDownloadingPatch));
+    m_frontEnd.Report(ReportLevel::kStep, SessionMessage(kMsgDownloadingPatch));
     m_task.BeginDownload(expectedBytes);
-    PatchDownloadCallback callback(*this);
-    bool whole = ZephUtil::DownloadToFile(url, archive, &callback, m_task.Download(),
-                                          m_task.Reporter(), content, SpaceBudget());
+    bool whole = ZephUtil::DownloadToFile(url, archive, m_task.Download(), Transfers(), content,
+                                          SpaceBudget());
     // A short file would reach the unpacker as a damaged archive.
     uint64_t size = 0;
     whole = whole && ZephUtil::GetFileSizeOf(archive, &size) == 0 && size >= expectedBytes;
     // A download the user stopped did not fail; the session ends with "Patching aborted.".
     if (!whole && !Cancelled()) {
         m_outcome = SessionOutcome::kNetworkFailed;
-        m_frontEnd.Report(kReportError, SessionMessage(kMsgDownloadFailed));
+        m_frontEnd.Report(ReportLevel::kError, SessionMessage(kMsgDownloadFailed));
     }
     return whole;
 }

@@ -4,11 +4,12 @@
 
 #include <string>
 
-#include "assetdb/progress_sink.h"
+#include "kernel/reporter.h"
 
 namespace ZephPatch {
 
-// Adds to the progress sink (gauge, report line, cancel) the calls of a whole session. All are
+// Adds to the progress sink (report line, cancel, gauge, the applier's count) the calls of a
+// whole session. All are
 // called from the worker (and its progress threads); an implementation hands them to its own
 // thread in the order they were made, and answers the two questions before returning.
 class SessionFrontEnd : public ProgressSink {

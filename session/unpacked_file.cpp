@@ -12,8 +12,7 @@ namespace ZephPatch {
 using namespace ZephUtil;
 
 UnpackedFile::UnpackedFile(const std::string& path)
-    : m_fd(open(FsPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-                0666)) {}
+    : m_fd(OpenForWriting(path, O_WRONLY | O_CREAT | O_TRUNC)) {}
 
 UnpackedFile::~UnpackedFile() {
     if (m_fd >= 0)

@@ -16,7 +16,7 @@ bool BodySink::Attach(CURL* curl) {
 }
 
 bool BodySink::Cancelled() {
-    if (m_result == ZephUtil::kTransferOk && m_callback && m_callback->IsCancelled())
+    if (m_result == ZephUtil::kTransferOk && !m_reporter.ShouldContinue())
         m_result = ZephUtil::kTransferCancelled;
     return m_result == ZephUtil::kTransferCancelled;
 }

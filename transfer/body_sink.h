@@ -16,9 +16,9 @@ namespace ZephInetInternal {
 class BodySink {
 public:
     // A transfer that receives nothing for `stallTimeout` is stopped (Stalled() then tells).
-    BodySink(ZephUtil::ZephDataBuffer* buffer, ZephUtil::TransferCallback* callback,
+    BodySink(ZephUtil::ZephDataBuffer* buffer, ZephPatch::Reporter& reporter,
              std::chrono::seconds stallTimeout)
-        : m_buffer(buffer), m_callback(callback), m_stallTimeout(stallTimeout) {}
+        : m_buffer(buffer), m_reporter(reporter), m_stallTimeout(stallTimeout) {}
 
     // Routes the handle's body and progress calls here, and starts the stall clock. False when
     // libcurl refused.
@@ -36,7 +36,7 @@ private:
     bool StalledNow(curl_off_t received);
 
     ZephUtil::ZephDataBuffer* m_buffer;
-    ZephUtil::TransferCallback* m_callback;
+    ZephPatch::Reporter& m_reporter;
     int m_result = ZephUtil::kTransferOk;
     uint64_t m_received = 0;
     std::chrono::seconds m_stallTimeout;

@@ -13,7 +13,7 @@ constexpr uint64_t kDeclareStep = 1 << 20;
 
 CheckedFileBuffer::CheckedFileBuffer(ZephDataBufferFile* file, std::string path,
                                      const ExpectedContent& expected)
-    : m_file(file),
+    : CappedBuffer(file, expected.size),
       m_path(std::move(path)),
       m_expected(expected),
       m_follower(std::make_unique<FileHashFollower>(m_path)) {}
@@ -27,32 +27,27 @@ void CheckedFileBuffer::Changing(uint64_t position) {
 }
 
 void CheckedFileBuffer::DeclareWhatArrived() {
-    m_file->FlushBuffer();
-    m_declared = m_file->GetSize();
+    FlushBuffer();
+    m_declared = GetSize();
     m_follower->Advance(m_declared);
 }
 
 int CheckedFileBuffer::SetSize(uint64_t size) {
     Changing(size);
-    return m_file->SetSize(size);
+    return CappedBuffer::SetSize(size);
 }
 
 int CheckedFileBuffer::Write(const void* bytes, uint32_t count) {
-    const uint64_t position = m_file->GetPosition();
-    if (position + count > m_expected.size) {
-        m_overflowed = true;
-        return kBufNoMemory;
-    }
-    Changing(position);
-    const int result = m_file->Write(bytes, count);
-    if (result == kBufOk && m_file->GetSize() >= m_declared + kDeclareStep)
+    Changing(GetPosition());
+    const int result = CappedBuffer::Write(bytes, count);
+    if (result == kBufOk && GetSize() >= m_declared + kDeclareStep)
         DeclareWhatArrived();
     return result;
 }
 
 std::string CheckedFileBuffer::Mismatch() {
-    m_file->FlushBuffer();
-    const uint64_t size = m_file->GetSize();
+    FlushBuffer();
+    const uint64_t size = GetSize();
     if (size != m_expected.size)
         return "it has " + std::to_string(size) + " bytes, not " + std::to_string(m_expected.size);
     ZephPatch::Sha256Digest digest;

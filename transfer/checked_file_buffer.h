@@ -8,6 +8,7 @@
 #include <string>
 
 #include "apply/sha256.h"
+#include "kernel/capped_buffer.h"
 #include "kernel/data_buffer.h"
 #include "transfer/file_hash_follower.h"
 
@@ -18,42 +19,31 @@ struct ExpectedContent {
     ZephPatch::Sha256Digest sha256{};
 };
 
-// Passes every operation on to `file` (opened for writing at `path`), except a write that
-// would end past the expected size: that one answers kBufNoMemory, which ends the transfer.
+// Passes every operation on to `file` (opened for writing at `path`), capped at the expected
+// size: a write past it answers kBufNoMemory, which ends the transfer.
 // Bytes already hashed that a retry rewrites (an http restart, an ftp resume that had to start
 // over) start the hash again from the beginning of the file.
 // REQUIRES: one thread at a time; `file` outlives this object.
-class CheckedFileBuffer : public ZephDataBuffer {
+class CheckedFileBuffer : public CappedBuffer {
 public:
     CheckedFileBuffer(ZephDataBufferFile* file, std::string path, const ExpectedContent& expected);
 
     // After the transfer: empty when the file holds exactly the expected bytes, else what
     // differs ("it has 10 bytes, not 12", "its SHA-256 differs", "it could not be read back").
     std::string Mismatch();
-    // Whether a write was refused for going past the expected size.
-    bool Overflowed() const { return m_overflowed; }
 
-    uint64_t GetSize() override { return m_file->GetSize(); }
     int SetSize(uint64_t size) override;
-    uint64_t GetPosition() override { return m_file->GetPosition(); }
-    int Seek(uint64_t position) override { return m_file->Seek(position); }
     int Write(const void* bytes, uint32_t count) override;
-    int Read(void* destination, uint32_t count) override {
-        return m_file->Read(destination, count);
-    }
-    void FlushBuffer() override { m_file->FlushBuffer(); }
 
 private:
     // Bytes from `position` on are about to change.
     void Changing(uint64_t position);
     void DeclareWhatArrived();
 
-    ZephDataBufferFile* m_file;
     std::string m_path;
     ExpectedContent m_expected;
     std::unique_ptr<FileHashFollower> m_follower;
     uint64_t m_declared = 0;
-    bool m_overflowed = false;
 };
 
 }  // namespace ZephUtil

@@ -11,11 +11,6 @@
 namespace ZephUtil {
 namespace {
 
-void Tell(const TransferReport& report, int level, const std::string& text) {
-    if (report)
-        report(level, text);
-}
-
 // The stream keeps the last bytes until it is flushed; a flush that fails (a full disk) leaves
 // the file shorter than what was received.
 bool ReachedDisk(ZephDataBufferFile* file, const std::string& localPath) {
@@ -26,13 +21,13 @@ bool ReachedDisk(ZephDataBufferFile* file, const std::string& localPath) {
 
 }  // namespace
 
-bool DownloadToFile(const std::string& url, const std::string& localPath,
-                    TransferCallback* callback, CurrentDownload* current,
-                    const TransferReport& report, const ExpectedContent* expected,
+bool DownloadToFile(const std::string& url, const std::string& localPath, CurrentDownload* current,
+                    const TransferContext& context, const ExpectedContent* expected,
                     uint64_t maxBytes) {
+    ZephPatch::Reporter& reporter = context.reporter;
     ZephDataBufferFile file(localPath, kFileWrite);
     if (!file.IsOpen()) {
-        Tell(report, kReportError, kMsgCannotOpenPatchForWriting + localPath);
+        reporter.Report(ZephPatch::ReportLevel::kError, kMsgCannotOpenPatchForWriting + localPath);
         return false;
     }
     std::optional<CheckedFileBuffer> checked;
@@ -42,12 +37,12 @@ bool DownloadToFile(const std::string& url, const std::string& localPath,
     int result;
     {
         PublishedDownload published(current, &capped);
-        result = FetchUrl(url, &published, false, callback);
+        result = FetchUrl(url, &published, false, context);
     }
     if (capped.Overflowed()) {
-        Tell(report, kReportError,
-             "The patch file " + url + " is larger than the " + std::to_string(maxBytes >> 20) +
-                 " MB set aside for it.");
+        reporter.Report(ZephPatch::ReportLevel::kError,
+                        "The patch file " + url + " is larger than the " +
+                            std::to_string(maxBytes >> 20) + " MB set aside for it.");
         return false;
     }
     if (result == kTransferOk && !ReachedDisk(&file, localPath)) {
@@ -59,16 +54,16 @@ bool DownloadToFile(const std::string& url, const std::string& localPath,
             checked->Overflowed() ? "it is larger than " + std::to_string(expected->size) + " bytes"
                                   : checked->Mismatch();
         if (!mismatch.empty()) {
-            Tell(report, kReportError,
-                 "The patch file " + url + " does not match the signed catalogue: " + mismatch +
-                     ".");
+            reporter.Report(ZephPatch::ReportLevel::kError,
+                            "The patch file " + url +
+                                " does not match the signed catalogue: " + mismatch + ".");
             return false;
         }
     }
     if (result != kTransferOk) {
         // The user who stopped it knows; telling them the download failed would mislead.
         if (result != kTransferCancelled)
-            Tell(report, kReportError, kMsgCannotDownloadPatch + url);
+            reporter.Report(ZephPatch::ReportLevel::kError, kMsgCannotDownloadPatch + url);
         return false;
     }
     return true;

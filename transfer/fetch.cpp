@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "transfer/protocol_client.h"
-#include "transfer/transfer_settings.h"
 #include "transfer/url.h"
 
 namespace ZephUtil {
@@ -16,26 +15,25 @@ namespace {
 // Short slices, so that a cancel during a pause ends the transfer at once.
 constexpr std::chrono::milliseconds kPauseSlice{50};
 
-bool PauseUnlessCancelled(std::chrono::milliseconds pause, TransferCallback* callback) {
+bool PauseUnlessCancelled(std::chrono::milliseconds pause, ZephPatch::Reporter& reporter) {
     const auto end = std::chrono::steady_clock::now() + pause;
     for (auto now = std::chrono::steady_clock::now(); now < end;
          now = std::chrono::steady_clock::now()) {
-        if (callback && callback->IsCancelled())
+        if (!reporter.ShouldContinue())
             return false;
         std::this_thread::sleep_for(
             std::min<std::chrono::steady_clock::duration>(kPauseSlice, end - now));
     }
-    return !(callback && callback->IsCancelled());
+    return reporter.ShouldContinue();
 }
 
 template <typename Attempt>
-int RunWithRetries(int furtherAttempts, std::chrono::milliseconds pause, TransferCallback* callback,
-                   Attempt attempt) {
+int RunWithRetries(int furtherAttempts, const TransferContext& context, Attempt attempt) {
     TransferAttempt last = attempt(0);
     for (int index = 1; index <= furtherAttempts; ++index) {
         if (last.result == kTransferOk || last.final)
             break;
-        if (!PauseUnlessCancelled(pause, callback))
+        if (!PauseUnlessCancelled(context.settings.retryPause, context.reporter))
             return kTransferCancelled;
         last = attempt(index);
     }
@@ -45,32 +43,30 @@ int RunWithRetries(int furtherAttempts, std::chrono::milliseconds pause, Transfe
 }  // namespace
 
 int FetchUrl(const std::string& url, ZephDataBuffer* buffer, bool noCache,
-             TransferCallback* callback) {
+             const TransferContext& context) {
     UrlParts parts;
     if (const int split = SplitUrl(url, &parts); split != kTransferOk)
         return split;
     const auto client = MakeProtocolClient(parts, url);
     if (!client)
         return kTransferBadScheme;
-    const TransferSettings settings = GetTransferSettings();
-    return RunWithRetries(settings.fetchRetries, settings.retryPause, callback, [&](int index) {
-        TransferAttempt attempt = client->Fetch(buffer, noCache, callback, index > 0);
+    return RunWithRetries(context.settings.fetchRetries, context, [&](int index) {
+        TransferAttempt attempt = client->Fetch(buffer, noCache, context, index > 0);
         // A buffer that is full, or refuses bytes past a known size, would refuse them again.
         attempt.final = attempt.final || attempt.result == kBufNoMemory;
         return attempt;
     });
 }
 
-int GetUrlSize(const std::string& url, uint64_t* size, TransferCallback* callback) {
+int GetUrlSize(const std::string& url, uint64_t* size, const TransferContext& context) {
     UrlParts parts;
     if (const int split = SplitUrl(url, &parts); split != kTransferOk)
         return split;
     const auto client = MakeProtocolClient(parts, url);
     if (!client)
         return kTransferBadScheme;
-    const TransferSettings settings = GetTransferSettings();
-    return RunWithRetries(client->SizeRetries(settings), settings.retryPause, callback,
-                          [&](int) { return client->GetSize(size); });
+    return RunWithRetries(client->SizeRetries(context.settings), context,
+                          [&](int) { return client->GetSize(size, context.settings); });
 }
 
 }  // namespace ZephUtil

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "kernel/data_buffer.h"
@@ -17,15 +16,15 @@ namespace ZephUtil {
 // cannot change (a missing file, a refused certificate, a buffer that refuses more bytes with
 // kBufNoMemory, a server that let the connect or stall limit pass without sending a byte),
 // end it at once. `noCache` asks caches
-// on the way for a fresh copy; `callback` may be null.
+// on the way for a fresh copy.
 // Returns 0, 3, 5 (bad URL), 10 (unknown scheme), 13 (cancelled) or the buffer's error code:
 // the result of the last attempt.
 int FetchUrl(const std::string& url, ZephDataBuffer* buffer, bool noCache,
-             TransferCallback* callback);
+             const TransferContext& context);
 
 // 0 and the size in bytes (64-bit), or the last failure after `httpSizeRetries` (http, https)
-// or `ftpSizeRetries` (ftp, each attempt on a new connection) further attempts. A cancel
-// through `callback` (may be null) is seen between attempts and gives 13.
-int GetUrlSize(const std::string& url, uint64_t* size, TransferCallback* callback = nullptr);
+// or `ftpSizeRetries` (ftp, each attempt on a new connection) further attempts. A cancel is
+// seen between attempts and gives 13.
+int GetUrlSize(const std::string& url, uint64_t* size, const TransferContext& context);
 
 }  // namespace ZephUtil

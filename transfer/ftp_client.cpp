@@ -60,7 +60,7 @@ int ZephFTP::Open(const std::string& host, int port, const std::string& user,
     m_passive = passive;
     m_connection.reset();
     m_final = false;
-    auto connection = std::make_unique<CurlHandle>(GetTransferSettings());
+    auto connection = std::make_unique<CurlHandle>(m_settings);
     CURL* handle = connection->get();
     bool ok = handle != nullptr;
     if (ok && !user.empty())
@@ -153,7 +153,7 @@ CURLcode ZephFTP::Retrieve(const std::string& path, ZephDataBuffer* buffer,
 }
 
 int ZephFTP::GetFileAtPath(const std::string& path, ZephDataBuffer* buffer,
-                           TransferCallback* callback) {
+                           ZephPatch::Reporter& reporter) {
     if (!m_connection)
         return kTransferNotConnected;
     // libcurl would list a folder; a folder is not the file the caller asked for.
@@ -162,7 +162,7 @@ int ZephFTP::GetFileAtPath(const std::string& path, ZephDataBuffer* buffer,
         Print("FtpOpenFile returned no file name in \"%s\".", path.c_str());
         return kTransferFailed;
     }
-    ZephInetInternal::BodySink sink(buffer, callback, GetTransferSettings().stallTimeout);
+    ZephInetInternal::BodySink sink(buffer, reporter, m_settings.stallTimeout);
     CURLcode code = Retrieve(path, buffer, &sink);
     if (IsResumeRefused(code) && m_connection) {
         Print("ZephFTP::GetFileAtPath> unable to resume download of \"%s\" (error %s)",
@@ -189,16 +189,17 @@ int ZephFTP::GetFileAtPath(const std::string& path, ZephDataBuffer* buffer,
     return Failed(code, sink.Stalled(), sink.Received());
 }
 
-TransferAttempt FtpClient::Fetch(ZephDataBuffer* buffer, bool, TransferCallback* callback, bool) {
-    ZephFTP ftp;
+TransferAttempt FtpClient::Fetch(ZephDataBuffer* buffer, bool, const TransferContext& context,
+                                 bool) {
+    ZephFTP ftp(context.settings);
     if (ftp.Open(m_parts.host, m_parts.port, m_parts.user, m_parts.password, true) != kTransferOk)
         return {kTransferFailed, ftp.LastFailureFinal()};
-    const int result = ftp.GetFileAtPath(m_parts.path, buffer, callback);
+    const int result = ftp.GetFileAtPath(m_parts.path, buffer, context.reporter);
     return {result, result == kTransferCancelled || ftp.LastFailureFinal()};
 }
 
-TransferAttempt FtpClient::GetSize(uint64_t* size) {
-    ZephFTP ftp;
+TransferAttempt FtpClient::GetSize(uint64_t* size, const TransferSettings& settings) {
+    ZephFTP ftp(settings);
     if (ftp.Open(m_parts.host, m_parts.port, m_parts.user, m_parts.password, true) != kTransferOk)
         return {kTransferFailed, ftp.LastFailureFinal()};
     const int result = ftp.GetFileSize(m_parts.path, size);

@@ -24,7 +24,7 @@ namespace ZephUtil {
 // REQUIRES: one thread at a time.
 class ZephFTP {
 public:
-    ZephFTP() = default;
+    explicit ZephFTP(TransferSettings settings = {}) : m_settings(std::move(settings)) {}
     ZephFTP(const ZephFTP&) = delete;
     ZephFTP& operator=(const ZephFTP&) = delete;
 
@@ -37,7 +37,8 @@ public:
     // Downloads the file into `buffer`, resuming at the buffer's size: bytes already there are
     // kept and the rest is asked for with REST. A server that cannot resume there gets the
     // whole file into an emptied buffer. 0, 3, 13 (cancelled) or the buffer's write error.
-    int GetFileAtPath(const std::string& path, ZephDataBuffer* buffer, TransferCallback* callback);
+    int GetFileAtPath(const std::string& path, ZephDataBuffer* buffer,
+                      ZephPatch::Reporter& reporter);
     void Close();
 
     bool IsConnected() const { return m_connection != nullptr; }
@@ -55,6 +56,7 @@ private:
     std::string FileUrl(const std::string& path) const;
     int Failed(CURLcode code, bool stalled = false, uint64_t received = 0);
 
+    TransferSettings m_settings;
     std::unique_ptr<ZephInetInternal::CurlHandle> m_connection;
     std::string m_host;
     int m_port = 21;
@@ -70,9 +72,9 @@ public:
     explicit FtpClient(const UrlParts& parts) : m_parts(parts) {}
 
     // Resumes where an earlier attempt stopped.
-    TransferAttempt Fetch(ZephDataBuffer* buffer, bool noCache, TransferCallback* callback,
+    TransferAttempt Fetch(ZephDataBuffer* buffer, bool noCache, const TransferContext& context,
                           bool retry) override;
-    TransferAttempt GetSize(uint64_t* size) override;
+    TransferAttempt GetSize(uint64_t* size, const TransferSettings& settings) override;
     int SizeRetries(const TransferSettings& settings) const override {
         return settings.ftpSizeRetries;
     }

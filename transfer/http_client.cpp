@@ -64,8 +64,8 @@ size_t StopAtBody(char*, size_t, size_t, void* started) {
 
 }  // namespace
 
-TransferAttempt HttpClient::Fetch(ZephDataBuffer* buffer, bool noCache, TransferCallback* callback,
-                                  bool retry) {
+TransferAttempt HttpClient::Fetch(ZephDataBuffer* buffer, bool noCache,
+                                  const TransferContext& context, bool retry) {
     if (retry) {
         // Fixed buffers cannot shrink; they are simply written again from the start.
         const int emptied = buffer->SetSize(0);
@@ -75,10 +75,9 @@ TransferAttempt HttpClient::Fetch(ZephDataBuffer* buffer, bool noCache, Transfer
         if (rewound != kBufOk)
             return {rewound, false};
     }
-    const TransferSettings settings = GetTransferSettings();
-    CurlHandle curl(settings);
+    CurlHandle curl(context.settings);
     HeaderList headers;
-    ZephInetInternal::BodySink sink(buffer, callback, settings.stallTimeout);
+    ZephInetInternal::BodySink sink(buffer, context.reporter, context.settings.stallTimeout);
     if (!curl || !PrepareGet(curl, m_parts, noCache, &headers) || !sink.Attach(curl.get()))
         return {kTransferFailed, false};
     const CURLcode code = curl.Perform();
@@ -89,8 +88,8 @@ TransferAttempt HttpClient::Fetch(ZephDataBuffer* buffer, bool noCache, Transfer
     return Failure(curl, code, m_url, sink.Received(), sink.Stalled() ? sink.StallSeconds() : 0);
 }
 
-TransferAttempt HttpClient::GetSize(uint64_t* size) {
-    CurlHandle curl(GetTransferSettings());
+TransferAttempt HttpClient::GetSize(uint64_t* size, const TransferSettings& settings) {
+    CurlHandle curl(settings);
     HeaderList headers;
     bool bodyStarted = false;
     if (!curl || !PrepareGet(curl, m_parts, false, &headers) ||

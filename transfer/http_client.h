@@ -12,10 +12,10 @@ public:
     HttpClient(const UrlParts& parts, const std::string& url) : m_parts(parts), m_url(url) {}
 
     // A retry starts over: the buffer is emptied first.
-    TransferAttempt Fetch(ZephDataBuffer* buffer, bool noCache, TransferCallback* callback,
+    TransferAttempt Fetch(ZephDataBuffer* buffer, bool noCache, const TransferContext& context,
                           bool retry) override;
     // From the Content-Length of a GET whose body is not read; no such header is a failure.
-    TransferAttempt GetSize(uint64_t* size) override;
+    TransferAttempt GetSize(uint64_t* size, const TransferSettings& settings) override;
     int SizeRetries(const TransferSettings& settings) const override {
         return settings.httpSizeRetries;
     }

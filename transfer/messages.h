@@ -11,8 +11,4 @@ inline constexpr const char* kMsgCannotOpenPatchForWriting =
 inline constexpr const char* kMsgCannotDownloadPatch = ZephPatch::MSG_CANNOT_DOWNLOAD_PATCH;
 inline constexpr const char* kMsgNoPatchServer = ZephPatch::MSG_NO_PATCH_SERVER;
 
-// Message levels the reports use.
-constexpr int kReportStep = 1;
-constexpr int kReportError = 3;
-
 }  // namespace ZephUtil

@@ -20,9 +20,9 @@ constexpr uint64_t kMaxSignatureBytes = 64u << 10;
 
 // Fetches at most `maxBytes` into `text`; a longer body fails the fetch (kBufNoMemory).
 int FetchCapped(const std::string& url, ZephUtil::ZephDataBufferMemoryDynamic* text,
-                uint64_t maxBytes, ZephUtil::TransferCallback* callback) {
+                uint64_t maxBytes, const ZephUtil::TransferContext& context) {
     ZephUtil::CappedBuffer capped(text, maxBytes);
-    const int fetched = ZephUtil::FetchUrl(url, &capped, true, callback);
+    const int fetched = ZephUtil::FetchUrl(url, &capped, true, context);
     if (capped.Overflowed())
         ZephUtil::Print("LoadCatalogue> %s is larger than %llu bytes", url.c_str(),
                         static_cast<unsigned long long>(maxBytes));
@@ -37,11 +37,11 @@ std::string_view Text(const ZephUtil::ZephDataBufferMemoryDynamic& buffer) {
 // Empty when the catalogue at `url` is signed as `trust` asks, with its stamp in `stamp`;
 // else why it is refused. 13 in `fetched` when the user cancelled meanwhile.
 std::string CheckSignature(const std::string& url, std::string_view catalogue,
-                           const CatalogueTrust& trust, ZephUtil::TransferCallback* callback,
+                           const CatalogueTrust& trust, const ZephUtil::TransferContext& context,
                            int* fetched, CatalogueStamp* stamp) {
     const std::string signatureUrl = url + kCatalogueSignatureSuffix;
     ZephUtil::ZephDataBufferMemoryDynamic signature;
-    *fetched = FetchCapped(signatureUrl, &signature, kMaxSignatureBytes, callback);
+    *fetched = FetchCapped(signatureUrl, &signature, kMaxSignatureBytes, context);
     if (*fetched != ZephUtil::kTransferOk)
         return "it has no signature (" + signatureUrl + ")";
     return CheckCatalogueSignature(catalogue, Text(signature), trust, stamp);
@@ -50,31 +50,28 @@ std::string CheckSignature(const std::string& url, std::string_view catalogue,
 }  // namespace
 
 bool LoadCatalogue(const std::vector<std::string>& serverBaseUrls, PatchCatalogue* catalogue,
-                   const ZephUtil::TransferReport& report, ZephUtil::TransferCallback* callback,
-                   const CatalogueTrust* trust) {
+                   const ZephUtil::TransferContext& context, const CatalogueTrust* trust) {
     for (const std::string& base : serverBaseUrls) {
         if (base.empty())
             continue;
         const std::string url = ZephUtil::JoinPath(base, "patches.txt");
         ZephUtil::ZephDataBufferMemoryDynamic text;
-        int fetched = FetchCapped(url, &text, kMaxCatalogueBytes, callback);
+        int fetched = FetchCapped(url, &text, kMaxCatalogueBytes, context);
         if (fetched == ZephUtil::kTransferCancelled)
             return false;
         if (fetched != ZephUtil::kTransferOk) {
-            if (report)
-                report(ZephUtil::kReportStep, ZephUtil::kMsgCannotDownloadPatch + url);
+            context.reporter.Report(ReportLevel::kStep, ZephUtil::kMsgCannotDownloadPatch + url);
             continue;
         }
         std::optional<CatalogueStamp> stamp;
         if (trust) {
             const std::string refusal =
-                CheckSignature(url, Text(text), *trust, callback, &fetched, &stamp.emplace());
+                CheckSignature(url, Text(text), *trust, context, &fetched, &stamp.emplace());
             if (fetched == ZephUtil::kTransferCancelled)
                 return false;
             if (!refusal.empty()) {
-                if (report)
-                    report(ZephUtil::kReportError,
-                           "The catalogue " + url + " was refused: " + refusal + ".");
+                context.reporter.Report(ReportLevel::kError,
+                                        "The catalogue " + url + " was refused: " + refusal + ".");
                 continue;
             }
         }
@@ -85,8 +82,7 @@ bool LoadCatalogue(const std::vector<std::string>& serverBaseUrls, PatchCatalogu
         }
     }
     // The chain ends here: an error, shown as one.
-    if (report)
-        report(ZephUtil::kReportError, ZephUtil::kMsgNoPatchServer);
+    context.reporter.Report(ReportLevel::kError, ZephUtil::kMsgNoPatchServer);
     catalogue->SetServerBaseUrl("");
     return false;
 }

@@ -14,7 +14,7 @@ namespace ZephPatch {
 // the catalogue's server base; true. A fetch that fails reports "Unable to download patch
 // file: " + its URL at level 1 and the next server is tried; a file without a valid record
 // moves on silently. When no server gives one: "Unable to connect to any patch servers." at
-// level 1, an empty server base, false. A cancel through `callback` (may be null) ends the
+// level 3, an empty server base, false. A cancel through the context's reporter ends the
 // search at once: false, and no line.
 // With `trust`, a catalogue counts only with base + "patches.txt.minisig" passing
 // CheckCatalogueSignature; one that does not is refused with "The catalogue " + URL + " was
@@ -22,8 +22,6 @@ namespace ZephPatch {
 // keeps the stamp of its signature.
 // A body over 1 MiB (a catalogue is kilobytes) fails like a broken download.
 bool LoadCatalogue(const std::vector<std::string>& serverBaseUrls, PatchCatalogue* catalogue,
-                   const ZephUtil::TransferReport& report,
-                   ZephUtil::TransferCallback* callback = nullptr,
-                   const CatalogueTrust* trust = nullptr);
+                   const ZephUtil::TransferContext& context, const CatalogueTrust* trust = nullptr);
 
 }  // namespace ZephPatch

@@ -8,7 +8,6 @@
 
 #include "kernel/data_buffer.h"
 #include "transfer/transfer_result.h"
-#include "transfer/transfer_settings.h"
 #include "transfer/url.h"
 
 namespace ZephUtil {
@@ -25,9 +24,9 @@ public:
     virtual ~ProtocolClient() = default;
     // The resource into `buffer`. `retry` is true when an earlier attempt of the same fetch
     // may have left bytes in the buffer.
-    virtual TransferAttempt Fetch(ZephDataBuffer* buffer, bool noCache, TransferCallback* callback,
-                                  bool retry) = 0;
-    virtual TransferAttempt GetSize(uint64_t* size) = 0;
+    virtual TransferAttempt Fetch(ZephDataBuffer* buffer, bool noCache,
+                                  const TransferContext& context, bool retry) = 0;
+    virtual TransferAttempt GetSize(uint64_t* size, const TransferSettings& settings) = 0;
     // How many further attempts a failed size query gets.
     virtual int SizeRetries(const TransferSettings& settings) const = 0;
 };

@@ -1,9 +1,8 @@
-// Result codes of the transfer layer, the cancel question it asks before every chunk, and the
-// report operation through which it shows user messages.
+// Result codes of the transfer layer, and what every transfer takes from its caller.
 #pragma once
 
-#include <functional>
-#include <string>
+#include "kernel/reporter.h"
+#include "transfer/transfer_settings.h"
 
 namespace ZephUtil {
 
@@ -14,17 +13,15 @@ enum TransferResult : int {
     kTransferBadUrl = 5,        // the URL could not be split, or has no usable scheme
     kTransferNotConnected = 7,  // FTP operation without a connection
     kTransferBadScheme = 10,    // neither ftp, http nor https
-    kTransferCancelled = 13,    // the callback asked to stop
+    kTransferCancelled = 13,    // the reporter said not to go on
 };
 
-// Asked before every chunk of a transfer, on the transferring thread; true stops it with 13.
-class TransferCallback {
-public:
-    virtual ~TransferCallback() = default;
-    virtual bool IsCancelled() = 0;
+// How patiently one transfer waits and retries, and whom it tells: the reporter takes the
+// user-visible lines and is asked before every chunk and between attempts, on the
+// transferring thread; false stops the transfer with kTransferCancelled.
+struct TransferContext {
+    TransferSettings settings;
+    ZephPatch::Reporter& reporter;
 };
-
-// One user-visible line (UTF-8) at a message level; empty when no one listens.
-using TransferReport = std::function<void(int level, const std::string& text)>;
 
 }  // namespace ZephUtil

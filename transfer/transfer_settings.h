@@ -1,5 +1,5 @@
-// How patiently transfers wait and retry. One process-wide setting: the installer keeps the
-// defaults, tests and operators may shorten or lengthen them.
+// How patiently transfers wait and retry. Each transfer call takes its own: the installer keeps
+// the defaults, tests shorten them.
 #pragma once
 
 #include <chrono>
@@ -21,9 +21,5 @@ struct TransferSettings {
     // Certificates that https servers are verified against; empty: the system's store.
     std::string caBundle;
 };
-
-// Safe for concurrent use; a transfer reads the settings once, when it starts.
-TransferSettings GetTransferSettings();
-void SetTransferSettings(const TransferSettings& settings);
 
 }  // namespace ZephUtil

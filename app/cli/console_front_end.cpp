@@ -15,7 +15,6 @@
 namespace ZephPatch {
 namespace {
 
-constexpr int kErrorLevel = 3;
 constexpr int kBarWidth = 40;
 // Narrower while figures follow, so that the line fits a usual terminal.
 constexpr int kBarWidthWithText = 20;
@@ -56,14 +55,13 @@ ShellHooks ConsoleFrontEnd::MakeShellHooks() {
     hooks.messageBox = [this](const std::string& text, const std::string& caption) {
         ShowMessageBox(text, caption);
     };
-    hooks.report = [this](int level, const std::string& text) { Report(level, text); };
-    hooks.showUsage = [this](const std::string& text) { Report(1, text); };
+    hooks.report = [this](ReportLevel level, const std::string& text) { Report(level, text); };
+    hooks.showUsage = [this](const std::string& text) { Report(ReportLevel::kStep, text); };
     return hooks;
 }
 
 EmbeddedCheckHost ConsoleFrontEnd::MakeCheckHost() {
-    EmbeddedCheckHost host;
-    host.report = [this](int level, const std::string& text) { Report(level, text); };
+    EmbeddedCheckHost host(*this);
     host.chooseFile = [this](const std::string& title, const std::string& filter,
                              std::string* file) { return ChooseFile(title, filter, file); };
     host.findInstallPath = [] { return FindProductInstallPath(PRODUCT_KEY, PRODUCT_CLASS); };
@@ -72,7 +70,7 @@ EmbeddedCheckHost ConsoleFrontEnd::MakeCheckHost() {
     };
     host.upToDate = [this](const std::string& build) {
         m_upToDateBuild = build;
-        Report(1,
+        Report(ReportLevel::kStep,
                "Velmor is up to date: build " + build + " is the newest this installer carries.");
     };
     return host;
@@ -80,14 +78,14 @@ EmbeddedCheckHost ConsoleFrontEnd::MakeCheckHost() {
 
 void ConsoleFrontEnd::Cancel() {
     if (!m_cancelled.exchange(true))
-        Report(1, MSG_CANCELLING);
+        Report(ReportLevel::kStep, MSG_CANCELLING);
 }
 
-bool ConsoleFrontEnd::IsCancelled() {
+bool ConsoleFrontEnd::ShouldContinue() {
     // The session may notice the request first and end before the main thread looks.
     if (!m_cancelled && ZephUtil::ConsoleCloseRequested())
         Cancel();
-    return m_cancelled;
+    return !m_cancelled;
 }
 
 void ConsoleFrontEnd::SetGaugeRange(int range) {
@@ -131,7 +129,7 @@ void ConsoleFrontEnd::ShowDownloadProgress(const DownloadProgress* progress) {
     Redraw();
 }
 
-void ConsoleFrontEnd::Report(int level, const std::string& utf8) {
+void ConsoleFrontEnd::Report(ReportLevel level, const std::string& utf8) {
     // A text's own line end ends its line; a lone line end (of a program's output that came
     // in two pieces) is no line of its own.
     std::string line = utf8;
@@ -141,10 +139,10 @@ void ConsoleFrontEnd::Report(int level, const std::string& utf8) {
         return;
     std::lock_guard lock(m_mutex);
     // The session's log has every line; the terminal has level 0 only in debug mode.
-    if (level == 0 && !m_debug)
+    if (level == ReportLevel::kDetail && !m_debug)
         m_output.Note(line);
     else
-        m_output.Line(line, level == kErrorLevel);
+        m_output.Line(line, level == ReportLevel::kError);
     Redraw();
 }
 
@@ -188,7 +186,7 @@ bool ConsoleFrontEnd::AskYesNo(const std::string& question, const std::string& c
 }
 
 void ConsoleFrontEnd::ShowMessageBox(const std::string& text, const std::string& caption) {
-    Report(1, "[" + caption + "] " + text);
+    Report(ReportLevel::kStep, "[" + caption + "] " + text);
 }
 
 // A file or the installation's folder; asked again for a name that is not there.
@@ -199,12 +197,12 @@ bool ConsoleFrontEnd::ChooseFile(const std::string& title, const std::string& fi
                         "cancel): ");
         if (file->empty() || ZephUtil::FileExists(*file) || ZephUtil::IsDirectory(*file))
             return !file->empty();
-        Report(1, "There is no file or folder " + *file + ".");
+        Report(ReportLevel::kStep, "There is no file or folder " + *file + ".");
     }
 }
 
 void ConsoleFrontEnd::ShowInstallPath(const std::string& path) {
-    Report(0, "Installation: " + path);
+    Report(ReportLevel::kDetail, "Installation: " + path);
 }
 
 void ConsoleFrontEnd::SessionFinished() {

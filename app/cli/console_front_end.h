@@ -22,16 +22,13 @@ public:
     explicit ConsoleFrontEnd(ConsoleOutput& output) : m_output(output) {}
 
     void SetDebugMode(bool debug) { m_debug = debug; }
-    // From now on IsCancelled answers true; the first call says "Cancelling patch process...".
+    // From now on ShouldContinue answers false; the first call says "Cancelling patch
+    // process...".
     void Cancel();
 
     // Puts the download in progress on the progress line; null once no download runs any
     // more, which takes it off again.
     void ShowDownloadProgress(const DownloadProgress* progress);
-    // The applier's callbacks: the total of the patch being applied, and one entry begun.
-    void StartApplying(int total);
-    void EntryBegun();
-
     // The build the installation is at when the check found it at the end of the patches'
     // chain; empty otherwise.
     const std::string& UpToDateBuild() const { return m_upToDateBuild; }
@@ -42,10 +39,13 @@ public:
 
     void SetGaugeRange(int range) override;
     void SetGaugeValue(int value) override;
-    void Report(int level, const std::string& utf8) override;
-    // Also true (and cancelling) as soon as a console close request arrived, before the main
+    // The applier's count: the total of the patch being applied, and one entry begun.
+    void StartApplying(int total) override;
+    void EntryBegun() override;
+    void Report(ReportLevel level, const std::string& utf8) override;
+    // Also false (and cancelling) as soon as a console close request arrived, before the main
     // thread sees it.
-    bool IsCancelled() override;
+    bool ShouldContinue() override;
     bool AskYesNo(const std::string& question, const std::string& caption) override;
     void ShowMessageBox(const std::string& text, const std::string& caption) override;
     bool ChooseFile(const std::string& title, const std::string& filter,

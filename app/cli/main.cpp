@@ -14,7 +14,6 @@
 #include "app/cli/failure_hint.h"
 #include "app/core/on_exit_program.h"
 #include "app/core/startup.h"
-#include "apply/callbacks.h"
 #include "kernel/crash.h"
 #include "kernel/thread.h"
 #include "kernel/version.h"
@@ -32,22 +31,6 @@ constexpr char kProgram[] = "InstallPatchCLI";
 constexpr int kCancelPollMilliseconds = 100;
 // The download's progress line is refreshed every fifth poll, twice a second.
 constexpr int kPollsPerProgressQuery = 5;
-
-// The process-wide callbacks of the applier reach the one console.
-ConsoleFrontEnd* g_console = nullptr;
-
-void ConsoleTotalHook(int total) {
-    g_console->StartApplying(total);
-}
-
-bool ConsoleShouldContinue() {
-    g_console->EntryBegun();
-    return !g_console->IsCancelled();
-}
-
-void ConsoleMessageSink(int level, const std::string& text) {
-    g_console->Report(level, text);
-}
 
 // The first line of a session in the log: what ran, when, with which arguments.
 std::string LogHeader(int argc, char** argv) {
@@ -86,12 +69,13 @@ SessionOutcome RunSession(ConsoleFrontEnd& console, EmbeddedPatchContainer& cont
 int EndWithoutSession(ConsoleFrontEnd& console, EmbeddedCheckResult check) {
     if (check == EmbeddedCheckResult::kUpToDate)
         return kExitCompleted;
-    console.Report(3, MSG_NO_VALID_OPERATION);
+    console.Report(ReportLevel::kError, MSG_NO_VALID_OPERATION);
     switch (check) {
         case EmbeddedCheckResult::kNoContainer:
-            console.Report(1, std::string("Hint: this installer carries no patches; give a patch "
-                                          "server (--server=URL, --list=FILE) or --repair. See ") +
-                                  kProgram + " --help.");
+            console.Report(ReportLevel::kStep,
+                           std::string("Hint: this installer carries no patches; give a patch "
+                                       "server (--server=URL, --list=FILE) or --repair. See ") +
+                               kProgram + " --help.");
             return kExitUsage;
         case EmbeddedCheckResult::kUnreadable:
         case EmbeddedCheckResult::kStuck:
@@ -142,7 +126,6 @@ int RunInstaller(int argc, char** argv) {
     output.RouteDiagnostics(options.debug);
     ConsoleFrontEnd console(output);
     console.SetDebugMode(options.debug);
-    g_console = &console;
 
     ShellState state;
     state.frontEndOptions = ConsoleOptionEntries();
@@ -152,7 +135,6 @@ int RunInstaller(int argc, char** argv) {
         state.relaunchArguments.push_back("--repair-server=" + options.repairServer);
     if (!RunShellStartup(argc, argv, &state, console.MakeShellHooks()))
         return state.elevatedExitCode >= 0 ? state.elevatedExitCode : kExitNoAccess;
-    SetCallbacks(ConsoleTotalHook, ConsoleShouldContinue, ConsoleMessageSink);
 
     static EmbeddedPatchContainer container;
     const EmbeddedCheckResult check =
@@ -164,11 +146,11 @@ int RunInstaller(int argc, char** argv) {
         const SessionOutcome outcome = RunSession(console, container, options.repairServer);
         status = ExitStatusOf(outcome, ZephUtil::ConsoleCloseSignal());
         if (const std::string hint = FailureHint(outcome, FactsOf(options, output)); !hint.empty())
-            console.Report(1, hint);
+            console.Report(ReportLevel::kStep, hint);
     }
     RunOnExitProgram(state);
     if (!output.LogPath().empty())
-        console.Report(1, "Session log: " + output.LogPath());
+        console.Report(ReportLevel::kStep, "Session log: " + output.LogPath());
     return status;
 }
 

@@ -59,9 +59,9 @@ bool ParseCommandLine(ShellState& state, const ShellHooks& hooks) {
 
     std::string value;
     if (parser.Found("server", &value) && !AddPatchServer(value))
-        hooks.report(3, LoadMessage(135) + value);
+        hooks.report(ReportLevel::kError, LoadMessage(135) + value);
     if (parser.Found("list", &value) && !ReadPatchServerList(value))
-        hooks.report(3, LoadMessage(136) + value);
+        hooks.report(ReportLevel::kError, LoadMessage(136) + value);
     state.adminGiven = parser.Found("admin");
     return true;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/core/command_line.h"
+#include "kernel/reporter.h"
 
 namespace ZephPatch {
 
@@ -34,9 +35,8 @@ struct ShellState {
 struct ShellHooks {
     // A message box with `text` and `caption`; returns once the user has seen it.
     std::function<void(const std::string& text, const std::string& caption)> messageBox;
-    // One user-visible line (levels as MessageSink: 0 detail .. 3 error), also before the main
-    // window exists.
-    std::function<void(int level, const std::string& text)> report;
+    // One user-visible line, also before the main window exists.
+    std::function<void(ReportLevel level, const std::string& text)> report;
     // The usage text (for `help`, and after a syntax error preceded by the error).
     std::function<void(const std::string& text)> showUsage;
     // The program that starts the elevated copy. Empty: "pkexec" from PATH, and only when this

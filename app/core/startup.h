@@ -5,7 +5,7 @@
 //   1. sockets and the socket manager (where it uses them), InstallCrashHandlers;
 //   2. RunShellStartup; when false, end without step 6's on-exit program (after a relaunch
 //      it has run already);
-//   3. SetCallbacks (its TotalHook, ShouldContinue and MessageSink), then its window;
+//   3. its window;
 //   4. the embedded patch check on state.executablePath;
 //   5. ChooseRunMode: start the session at once for repair and download; for none, report
 //      MSG_NO_VALID_OPERATION at level 3 (the window disables "Apply Update");
@@ -19,8 +19,8 @@
 
 namespace ZephPatch {
 
-// Run by the front end after it has installed the crash handlers and before it registers the
-// session callbacks, on the main thread. In order: notes the executable, names the crash report
+// Run by the front end after it has installed the crash handlers and before it opens its
+// window, on the main thread. In order: notes the executable, names the crash report
 // "patcher", repairs quoted arguments, parses the command line (ParseCommandLine), takes the
 // installation folder from the registry when none was given, makes a relative one absolute and
 // changes to the executable's folder, then checks rights: with `admin` a failed CheckPatchRights

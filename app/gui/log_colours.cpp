@@ -2,17 +2,18 @@
 
 namespace ZephPatch {
 
-wxColour LevelColour(int level) {
+wxColour LevelColour(ReportLevel level) {
     switch (level) {
-        case 0:
+        case ReportLevel::kDetail:
             return wxColour(0, 0, 128);
-        case 2:
+        case ReportLevel::kInfo:
             return wxColour(128, 128, 128);
-        case 3:
+        case ReportLevel::kError:
             return wxColour(255, 0, 0);
-        default:
-            return wxColour(0, 0, 0);
+        case ReportLevel::kStep:
+            break;
     }
+    return wxColour(0, 0, 0);
 }
 
 }  // namespace ZephPatch

@@ -3,10 +3,11 @@
 
 #include <wx/colour.h>
 
+#include "kernel/reporter.h"
+
 namespace ZephPatch {
 
-// 0 progress detail: dark blue; 1 step or result: black; 2 secondary information: grey;
-// 3 error: red. Any other level is shown as a step.
-wxColour LevelColour(int level);
+// Progress detail: dark blue; step or result: black; secondary information: grey; error: red.
+wxColour LevelColour(ReportLevel level);
 
 }  // namespace ZephPatch

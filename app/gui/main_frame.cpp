@@ -24,7 +24,6 @@ const wxSize kButtonSize(120, 28);
 constexpr int kGaugeHeight = 25;
 constexpr int kStatusHeight = 20;
 const wxSize kLogSize(50, 250);
-constexpr int kErrorLevel = 3;
 constexpr int kDownloadRange = 100;
 
 wxString FromUtf8(const std::string& text) {
@@ -109,8 +108,8 @@ void MainFrame::EnableApplyUpdateControls(bool enable) {
     m_applyButton->Enable(enable);
 }
 
-void MainFrame::AppendLine(int level, const wxString& text) {
-    if (!m_log || (level == 0 && !m_debugMode))
+void MainFrame::AppendLine(ReportLevel level, const wxString& text) {
+    if (!m_log || (level == ReportLevel::kDetail && !m_debugMode))
         return;
     // Lines end where the next one starts: a text's own line end (catalogue texts and child
     // output carry one) would show as a stray empty line, and so would the lone line end of
@@ -170,9 +169,9 @@ void MainFrame::ShowGaugeValue(int value) {
     m_gauge->SetValue(std::clamp(value, 0, m_gauge->GetRange()));
 }
 
-void MainFrame::Report(int level, const std::string& utf8) {
+void MainFrame::Report(ReportLevel level, const std::string& utf8) {
     auto* event = new wxCommandEvent(wxEVT_MENU, ID_MESSAGE_LINE);
-    event->SetInt(level);
+    event->SetInt(static_cast<int>(level));
     event->SetString(FromUtf8(utf8));
     m_bridge.Queue(event);
 }
@@ -257,7 +256,7 @@ void MainFrame::OnSessionFinished(wxCommandEvent&) {
 }
 
 void MainFrame::OnMessageLine(wxCommandEvent& event) {
-    AppendLine(event.GetInt(), event.GetString());
+    AppendLine(static_cast<ReportLevel>(event.GetInt()), event.GetString());
 }
 
 void MainFrame::OnPatchInstalled(wxCommandEvent&) {
@@ -284,7 +283,7 @@ void MainFrame::CancelConfirmed() {
     m_running = false;
     m_cancelButton->Disable();
     m_cancelled = true;
-    AppendLine(kErrorLevel, MSG_CANCELLING);
+    AppendLine(ReportLevel::kError, MSG_CANCELLING);
 }
 
 bool MainFrame::ConfirmCancel() {

@@ -45,7 +45,7 @@ public:
     // "Apply Update" and whatever follows it (the installation choice) together.
     virtual void EnableApplyUpdateControls(bool enable);
     // Appends one line to the log as the worker's MessageLine events do. GUI thread only.
-    void AppendLine(int level, const wxString& text);
+    void AppendLine(ReportLevel level, const wxString& text);
 
     wxTextCtrl* Log() const { return m_log; }
     wxGauge* Gauge() const { return m_gauge; }
@@ -57,8 +57,8 @@ public:
     // for the GUI thread, in order. The three questions wait for the user's answer.
     void SetGaugeRange(int range) override;
     void SetGaugeValue(int value) override;
-    void Report(int level, const std::string& utf8) override;
-    bool IsCancelled() override { return m_cancelled; }
+    void Report(ReportLevel level, const std::string& utf8) override;
+    bool ShouldContinue() override { return !m_cancelled; }
     bool AskYesNo(const std::string& question, const std::string& caption) override;
     void ShowMessageBox(const std::string& text, const std::string& caption) override;
     bool ChooseFile(const std::string& title, const std::string& filter,
@@ -67,10 +67,10 @@ public:
     void ShowInstallPath(const std::string& path) override;
     void PatchInstalled() override;
     void SessionFinished() override;
-    // The applier's callbacks, from the worker: the total of the patch being applied, and one
+    // The applier's count, from the worker: the total of the patch being applied, and one
     // entry begun. The second half of the gauge follows them.
-    void StartApplying(int total);
-    void EntryBegun();
+    void StartApplying(int total) override;
+    void EntryBegun() override;
 
     // The open-file dialog on the GUI thread; false when the user cancels.
     bool ChooseFileNow(const std::string& title, const std::string& filter, std::string* file);
@@ -96,7 +96,7 @@ private:
     void OnTimer(wxTimerEvent& event);
 
     bool ConfirmCancel();
-    // The user confirmed: the worker is told through IsCancelled, "Cancelling" is reported.
+    // The user confirmed: the worker is told through ShouldContinue, "Cancelling" is reported.
     void CancelConfirmed();
     void ShowDownloadProgress();
     void ShowGaugeValue(int value);
@@ -107,7 +107,7 @@ private:
     bool m_running = false;
     int m_patchesInstalled = 0;
     bool m_firstLine = true;
-    // Set on the GUI thread, read by the worker through IsCancelled.
+    // Set on the GUI thread, read by the worker through ShouldContinue.
     std::atomic<bool> m_cancelled{false};
     bool m_statusDone = false;
     // The last session ended with "Patching completed.": its full gauge stays.

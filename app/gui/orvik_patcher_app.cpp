@@ -7,7 +7,6 @@
 #include "app/core/on_exit_program.h"
 #include "app/core/startup.h"
 #include "app/gui/usage_dialog.h"
-#include "apply/callbacks.h"
 #include "kernel/crash.h"
 #include "repair/cp_socket_manager.h"
 #include "session/embedded_patch_check.h"
@@ -18,26 +17,6 @@ namespace ZephPatch {
 namespace {
 
 std::vector<std::string> g_rawArguments;
-// The one window, for the process-wide callbacks the applier calls from the worker.
-MainFrame* g_mainFrame = nullptr;
-
-void WindowTotalHook(int total) {
-    if (g_mainFrame)
-        g_mainFrame->StartApplying(total);
-}
-
-bool WindowShouldContinue() {
-    if (!g_mainFrame)
-        return false;
-    g_mainFrame->EntryBegun();
-    return !g_mainFrame->IsCancelled();
-}
-
-void WindowMessageSink(int level, const std::string& text) {
-    if (g_mainFrame)
-        g_mainFrame->Report(level, text);
-}
-
 wxString FromUtf8(const std::string& text) {
     return wxString::FromUTF8(text.data(), text.size());
 }
@@ -59,7 +38,7 @@ ShellHooks OrvikPatcherApp::MakeShellHooks() {
     hooks.messageBox = [](const std::string& text, const std::string& caption) {
         wxMessageBox(FromUtf8(text), FromUtf8(caption), wxOK | wxICON_ERROR);
     };
-    hooks.report = [this](int level, const std::string& text) {
+    hooks.report = [this](ReportLevel level, const std::string& text) {
         m_earlyLines.emplace_back(level, text);
     };
     hooks.showUsage = [](const std::string& text) { ShowUsageDialog(FromUtf8(text)); };
@@ -68,8 +47,7 @@ ShellHooks OrvikPatcherApp::MakeShellHooks() {
 
 bool OrvikPatcherApp::OnInit() {
     ZephUtil::InstallCrashHandlers(false);
-    ZephUtil::CPSocketManager* manager = ZephUtil::CPSocketManager::Acquire();
-    m_socketManagerHeld = manager != nullptr;
+    m_sockets.emplace();
 
     std::vector<const char*> argv;
     for (const auto& argument : g_rawArguments)
@@ -81,12 +59,10 @@ bool OrvikPatcherApp::OnInit() {
                                           "exit status %d.",
                                           m_state.elevatedExitCode),
                          "InstallPatchGUI", wxOK | wxICON_ERROR);
-        if (m_socketManagerHeld)
-            ZephUtil::CPSocketManager::Release();
+        m_sockets.reset();
         ZephUtil::DisarmCrashHandlers();
         return false;
     }
-    SetCallbacks(WindowTotalHook, WindowShouldContinue, WindowMessageSink);
     OpenMainWindow();
     // The check may run the product's utility; the window is painted first, not after it.
     CallAfter([this] { FinishStartup(); });
@@ -107,10 +83,8 @@ void OrvikPatcherApp::FinishStartup() {
 void OrvikPatcherApp::OpenMainWindow() {
     m_mainFrame = new PatchMainFrame(ProcessContainer(), m_state.executablePath,
                                      GetPatchSettings().repairMode);
-    g_mainFrame = m_mainFrame;
     m_mainFrame->Bind(wxEVT_DESTROY, [this](wxWindowDestroyEvent& event) {
         if (event.GetEventObject() == m_mainFrame) {
-            g_mainFrame = nullptr;
             m_mainFrame = nullptr;
         }
         event.Skip();
@@ -131,7 +105,7 @@ void OrvikPatcherApp::ChooseWhatFollows() {
             break;
         case RunMode::kNone:
             m_mainFrame->ApplyButton()->Disable();
-            m_mainFrame->AppendLine(3, MSG_NO_VALID_OPERATION);
+            m_mainFrame->AppendLine(ReportLevel::kError, MSG_NO_VALID_OPERATION);
             break;
         case RunMode::kStandalone:
             break;
@@ -140,8 +114,7 @@ void OrvikPatcherApp::ChooseWhatFollows() {
 
 int OrvikPatcherApp::OnExit() {
     RunOnExitProgram(m_state);
-    if (m_socketManagerHeld)
-        ZephUtil::CPSocketManager::Release();
+    m_sockets.reset();
     ZephUtil::DisarmCrashHandlers();
     return wxApp::OnExit();
 }

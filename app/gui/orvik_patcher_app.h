@@ -4,6 +4,7 @@
 // mode; at exit it runs the `onexit` program.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +13,7 @@
 
 #include "app/core/shell_state.h"
 #include "app/gui/patch_main_frame.h"
+#include "repair/cp_socket_manager.h"
 
 namespace ZephPatch {
 
@@ -40,8 +42,9 @@ private:
     ShellState m_state;
     PatchMainFrame* m_mainFrame = nullptr;
     // Lines reported before the window exists, shown in its log once it does.
-    std::vector<std::pair<int, std::string>> m_earlyLines;
-    bool m_socketManagerHeld = false;
+    std::vector<std::pair<ReportLevel, std::string>> m_earlyLines;
+    // The socket manager, from start-up to exit.
+    std::optional<ZephUtil::SocketManagerHold> m_sockets;
 };
 
 }  // namespace ZephPatch

@@ -99,8 +99,7 @@ void PatchMainFrame::EnableApplyUpdateControls(bool enable) {
 }
 
 EmbeddedCheckHost PatchMainFrame::MakeCheckHost() {
-    EmbeddedCheckHost host;
-    host.report = [this](int level, const std::string& text) { AppendLine(level, FromUtf8(text)); };
+    EmbeddedCheckHost host(m_checkLines);
     host.chooseFile = [this](const std::string& title, const std::string& filter,
                              std::string* file) { return ChooseFileNow(title, filter, file); };
     host.enableChooseInstallation = [this] { m_chooseButton->Enable(); };
@@ -122,9 +121,9 @@ void PatchMainFrame::OnChooseInstallation(wxCommandEvent&) {
     if (!DebugMode()) {
         ClearLog();
     } else {
-        AppendLine(0, wxEmptyString);
-        AppendLine(0, kSeparator);
-        AppendLine(0, wxEmptyString);
+        AppendLine(ReportLevel::kDetail, wxEmptyString);
+        AppendLine(ReportLevel::kDetail, kSeparator);
+        AppendLine(ReportLevel::kDetail, wxEmptyString);
     }
     // Patches for the previous installation say nothing about the new one.
     ApplyButton()->Disable();

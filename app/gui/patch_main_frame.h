@@ -34,6 +34,20 @@ protected:
     void ShowInstallPathNow(const wxString& path) override;
 
 private:
+    // The check runs on the GUI thread: its lines go straight to the log, not through the
+    // worker's queue.
+    class CheckLines : public Reporter {
+    public:
+        explicit CheckLines(PatchMainFrame& frame) : m_frame(frame) {}
+        void Report(ReportLevel level, const std::string& utf8) override {
+            m_frame.AppendLine(level, wxString::FromUTF8(utf8.data(), utf8.size()));
+        }
+        bool ShouldContinue() override { return true; }
+
+    private:
+        PatchMainFrame& m_frame;
+    };
+
     void CreateReleaseNotes(wxPanel* panel, wxSizer* sizer);
     void CreateInstallationLine(wxPanel* panel, wxSizer* sizer, bool repairMode);
 
@@ -51,6 +65,7 @@ private:
     bool m_linkGuard = false;
     // The release notes could not be loaded: the page stays hidden.
     bool m_pageFailed = false;
+    CheckLines m_checkLines{*this};
 
     wxDECLARE_EVENT_TABLE();
 };

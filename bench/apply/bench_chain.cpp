@@ -19,6 +19,7 @@
 #include "apply/apply_patch_directory.h"
 #include "apply/md5.h"
 #include "bench/median.h"
+#include "kernel/reporter.h"
 #include "kernel/worker_pool.h"
 #include "session/patch_archive.h"
 
@@ -72,9 +73,10 @@ double TimeChain(const fs::path& work, const std::string& archive, const std::st
         WriteBytes(install / "data" / ("f" + std::to_string(i) + ".bin"), oldBytes);
     // The copy's own writeback is no part of the chain, whose commit flushes the file system.
     sync();
+    ZephPatch::SilentReporter silent;
     const auto start = std::chrono::steady_clock::now();
     const bool ok = ZephPatch::UnpackArchive(archive, unpacked.string()) == ZephPatch::kUnpackOk &&
-                    ZephPatch::ApplyPatchDirectory(install.string(), unpacked.string(), "");
+                    ZephPatch::ApplyPatchDirectory(install.string(), unpacked.string(), "", silent);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     return ok ? took.count() : -1;
 }

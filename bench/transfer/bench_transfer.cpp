@@ -14,8 +14,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     ZephUtil::CurrentDownload current;
+    ZephPatch::SilentReporter silent;
     const auto start = std::chrono::steady_clock::now();
-    const bool ok = ZephUtil::DownloadToFile(argv[1], argv[2], nullptr, &current, nullptr);
+    const bool ok = ZephUtil::DownloadToFile(argv[1], argv[2], &current, {{}, silent});
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

@@ -12,6 +12,19 @@
 #include "transfer/current_download.h"
 #include "transfer/download.h"
 
+namespace {
+
+// The download's lines on standard error; it runs to its end.
+class StderrReporter : public ZephPatch::Reporter {
+public:
+    void Report(ZephPatch::ReportLevel, const std::string& text) override {
+        std::fprintf(stderr, "%s\n", text.c_str());
+    }
+    bool ShouldContinue() override { return true; }
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 5) {
         std::fprintf(stderr, "usage: bench_verification URL FILE [SIZE SHA256]\n");
@@ -24,11 +37,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     ZephUtil::CurrentDownload current;
-    const auto report = [](int, const std::string& text) {
-        std::fprintf(stderr, "%s\n", text.c_str());
-    };
+    StderrReporter reporter;
     const auto start = std::chrono::steady_clock::now();
-    const bool ok = ZephUtil::DownloadToFile(argv[1], argv[2], nullptr, &current, report,
+    const bool ok = ZephUtil::DownloadToFile(argv[1], argv[2], &current, {{}, reporter},
                                              argc == 5 ? &expected : nullptr);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     rusage usage{};

@@ -23,8 +23,8 @@ protected:
         m_hooks.messageBox = [this](const std::string& text, const std::string& caption) {
             m_boxes.emplace_back(text, caption);
         };
-        m_hooks.report = [this](int level, const std::string& text) {
-            m_reports.emplace_back(level, text);
+        m_hooks.report = [this](ZephPatch::ReportLevel level, const std::string& text) {
+            m_reports.emplace_back(static_cast<int>(level), text);
         };
         m_hooks.showUsage = [this](const std::string& text) { m_usages.push_back(text); };
     }

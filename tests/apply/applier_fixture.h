@@ -1,5 +1,5 @@
-// A fresh installation and patch directory per test, the callbacks recorded, and the fake
-// tool installed in the installation's bin folder.
+// A fresh installation and patch directory per test, what the applier reports recorded, and
+// the fake tool installed in the installation's bin folder.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,32 +10,14 @@
 #include <utility>
 #include <vector>
 
-#include "apply/callbacks.h"
 #include "apply/md5.h"
 #include "test_files.h"
+#include "tests/support/recording_reporter.h"
 
 namespace ZephTest {
 
-struct Message {
-    int level;
-    std::string text;
-    bool operator==(const Message&) const = default;
-};
-
-inline std::vector<Message> g_messages;
-inline std::vector<int> g_totals;
-// Answers of ShouldContinue: true this many times, then false; negative: always true.
-inline int g_continueCount = -1;
-
-inline void RecordMessage(int level, const std::string& text) {
-    g_messages.push_back({level, text});
-}
-inline void RecordTotal(int total) {
-    g_totals.push_back(total);
-}
-inline bool CountDownContinue() {
-    return g_continueCount < 0 || g_continueCount-- > 0;
-}
+// A line the applier reported: its level and text.
+using Message = orvik_test::ReportedLine;
 
 inline std::string Md5Of(const std::string& text) {
     ZephPatch::MD5 md5;
@@ -72,10 +54,6 @@ inline std::map<std::string, std::string> TreeOf(const std::string& root) {
 class ApplierTest : public testing::Test {
 protected:
     void SetUp() override {
-        g_messages.clear();
-        g_totals.clear();
-        g_continueCount = -1;
-        ZephPatch::SetCallbacks(RecordTotal, CountDownContinue, RecordMessage);
         std::filesystem::create_directories(install);
         std::filesystem::create_directories(patch);
         WriteList(patch + "/addedFiles.txt", {});
@@ -83,10 +61,7 @@ protected:
         WriteList(patch + "/patchedFiles.txt", {});
         ::setenv("FAKE_TOOL_LOG", toolLog.c_str(), 1);
     }
-    void TearDown() override {
-        ZephPatch::SetCallbacks(nullptr, nullptr, nullptr);
-        ::unsetenv("FAKE_TOOL_LOG");
-    }
+    void TearDown() override { ::unsetenv("FAKE_TOOL_LOG"); }
 
     void InstallTool(const char* name) {
         std::filesystem::create_directories(install + "/bin");
@@ -118,13 +93,14 @@ protected:
 
     std::vector<Message> MessagesAtLeast(int level) const {
         std::vector<Message> found;
-        for (const auto& m : g_messages) {
-            if (m.level >= level)
+        for (const auto& m : reporter.lines) {
+            if (m.first >= level)
                 found.push_back(m);
         }
         return found;
     }
 
+    orvik_test::RecordingReporter reporter;
     TestFolder root;
     std::string install = root / "install";
     std::string patch = root / "patch";

@@ -10,8 +10,6 @@ namespace ZephPatch {
 namespace {
 
 using ZephTest::ApplierTest;
-using ZephTest::g_messages;
-using ZephTest::g_totals;
 using ZephTest::ListEntry;
 using ZephTest::Md5Of;
 using ZephTest::Message;
@@ -23,7 +21,7 @@ using ZephTest::WriteList;
 class ApplyPatchDirectoryTest : public ApplierTest {
 protected:
     bool Apply(const std::string& lastFile = "ZephLauncher.exe") {
-        return ApplyPatchDirectory(install, patch, lastFile);
+        return ApplyPatchDirectory(install, patch, lastFile, reporter);
     }
 
     // An installation with one file of each kind and a patch that adds, deletes and patches.
@@ -86,9 +84,9 @@ TEST_F(ApplyPatchDirectoryTest, EmptyListsTouchNothingAndSucceed) {
     ZephTest::WriteBytes(install + "/unins000.dat", log);
     const auto before = TreeOf(install);
     EXPECT_TRUE(Apply());
-    EXPECT_EQ(g_totals, std::vector<int>{0});
+    EXPECT_EQ(reporter.totals, std::vector<int>{0});
     EXPECT_EQ(TreeOf(install), before);
-    EXPECT_TRUE(g_messages.empty());
+    EXPECT_TRUE(reporter.lines.empty());
 }
 
 TEST_F(ApplyPatchDirectoryTest, AddsDeletesPatchesAndRecordsTheAddedFiles) {
@@ -100,8 +98,8 @@ TEST_F(ApplyPatchDirectoryTest, AddsDeletesPatchesAndRecordsTheAddedFiles) {
         ZephTest::BuildLog({ZephTest::FillerRecord(100, 1), ZephTest::EndInstallRecord(false)}));
 
     ASSERT_TRUE(Apply());
-    EXPECT_EQ(g_totals, std::vector<int>{4});
-    EXPECT_TRUE(g_messages.empty());
+    EXPECT_EQ(reporter.totals, std::vector<int>{4});
+    EXPECT_TRUE(reporter.lines.empty());
     EXPECT_EQ(ReadFile(install + "/data/old.txt"), "replacement");
     EXPECT_EQ(ReadFile(install + "/new/deep/fresh.txt"), "brand new");
     EXPECT_FALSE(ZephTest::Exists(install + "/gone/dead.txt"));
@@ -126,19 +124,19 @@ TEST_F(ApplyPatchDirectoryTest, MissingListFileStopsBeforeAnything) {
     MakeMixedPatch();
     for (const char* list : {"addedFiles.txt", "deletedFiles.txt", "patchedFiles.txt"}) {
         SCOPED_TRACE(list);
-        g_messages.clear();
+        reporter.lines.clear();
         const std::string path = patch + "/" + list;
         const std::string saved = ReadFile(path);
         std::filesystem::remove(path);
         const auto before = TreeOf(install);
         EXPECT_FALSE(Apply());
         EXPECT_EQ(TreeOf(install), before);
-        EXPECT_EQ(g_messages,
+        EXPECT_EQ(reporter.lines,
                   (std::vector<Message>{{3, "Could not open: " + path +
                                                 " for reading. The file might not be present"}}));
         WriteFile(path, saved);
     }
-    EXPECT_TRUE(g_totals.empty()) << "no total before the lists are read";
+    EXPECT_TRUE(reporter.totals.empty()) << "no total before the lists are read";
 }
 
 TEST_F(ApplyPatchDirectoryTest, PatchedFileStates) {
@@ -151,7 +149,7 @@ TEST_F(ApplyPatchDirectoryTest, PatchedFileStates) {
 
     ASSERT_TRUE(Apply());
     EXPECT_TRUE(ToolCalls().empty());
-    EXPECT_EQ(g_messages,
+    EXPECT_EQ(reporter.lines,
               (std::vector<Message>{{2, "Existing file appears to have been patched already: " +
                                             install + "/c.dll"}}));
     ExpectNoLeftovers();
@@ -178,7 +176,7 @@ TEST_F(ApplyPatchDirectoryTest, MissingFileHasNoChecksum) {
     InstallTool("orbpatchl-w32.exe");
     WriteList(patch + "/patchedFiles.txt", {{"nothere.dll", Md5Of("x"), Md5Of("y")}});
     EXPECT_FALSE(Apply());
-    EXPECT_EQ(g_messages,
+    EXPECT_EQ(reporter.lines,
               (std::vector<Message>{{3, "Failed to compute the checksum for existing file: " +
                                             install + "/nothere.dll"}}));
 }
@@ -249,7 +247,7 @@ TEST_F(ApplyPatchDirectoryTest, OverlappingToolRunsKeepEntryOrder) {
 
     EXPECT_FALSE(Apply());
     ::unsetenv("ORVIK_WORKERS");
-    EXPECT_EQ(g_messages,
+    EXPECT_EQ(reporter.lines,
               (std::vector<Message>{
                   {3, "An unknown error (7) occurred while patching file bin\\b.dll"}}));
     EXPECT_EQ(TreeOf(install), before);
@@ -259,10 +257,10 @@ TEST_F(ApplyPatchDirectoryTest, OverlappingToolRunsKeepEntryOrder) {
 TEST_F(ApplyPatchDirectoryTest, ShouldContinueFalseMidStageRollsBack) {
     MakeMixedPatch();
     const auto before = TreeOf(install);
-    ZephTest::g_continueCount = 2;  // both added files, then no to the deleted one
+    reporter.goOnCount = 2;  // both added files, then no to the deleted one
     EXPECT_FALSE(Apply());
     EXPECT_EQ(TreeOf(install), before);
-    EXPECT_TRUE(g_messages.empty());
+    EXPECT_TRUE(reporter.lines.empty());
     ExpectNoLeftovers();
 }
 
@@ -278,21 +276,21 @@ TEST_F(ApplyPatchDirectoryTest, ToolExitCodes) {
     };
     for (const auto& [command, message] : cases) {
         SCOPED_TRACE(command);
-        g_messages.clear();
+        reporter.lines.clear();
         WriteFile(install + "/sub/t.dll", "t1");
         WriteFile(patch + "/data/sub/t.dll.diff", std::string(command) + "\n");
         WriteList(patch + "/patchedFiles.txt", {{"sub\\t.dll", Md5Of("t2"), Md5Of("t1")}});
         EXPECT_FALSE(Apply());
-        EXPECT_EQ(g_messages, (std::vector<Message>{{3, message}}));
+        EXPECT_EQ(reporter.lines, (std::vector<Message>{{3, message}}));
         EXPECT_EQ(ReadFile(install + "/sub/t.dll"), "t1");
         ExpectNoLeftovers();
     }
 
     // A difference file that is not there: the tool's own exit code 3.
-    g_messages.clear();
+    reporter.lines.clear();
     std::filesystem::remove(patch + "/data/sub/t.dll.diff");
     EXPECT_FALSE(Apply());
-    EXPECT_EQ(g_messages,
+    EXPECT_EQ(reporter.lines,
               (std::vector<Message>{{3, "Could not open patch file sub\\t.dll for reading."}}));
     EXPECT_EQ(ReadFile(install + "/sub/t.dll"), "t1");
 }
@@ -307,7 +305,7 @@ TEST_F(ApplyPatchDirectoryTest, MissingToolIsAFailedCommand) {
     EXPECT_EQ(TreeOf(install), before);
     const std::string bin = install + "/bin/";
     EXPECT_EQ(
-        g_messages,
+        reporter.lines,
         (std::vector<Message>{{1, "Failed patch command: \"" + bin + "orbpatchl-w32.exe\" \"" +
                                       bin + "engine.dll.pbk\" \"" + patch +
                                       "/data/bin/engine.dll.diff\" \"" + bin + "engine.dll\""}}));
@@ -325,12 +323,12 @@ TEST_F(ApplyPatchDirectoryTest, AssetFilesGoToTheConverterWhenItIsThere) {
                {"maps\\m.oa.oa", Md5Of("double v2"), Md5Of("double v1")}});
 
     EXPECT_FALSE(Apply()) << "no converter: m.oa is checked by digest";
-    EXPECT_EQ(g_messages,
+    EXPECT_EQ(reporter.lines,
               (std::vector<Message>{{3, "Existing file is damaged and cannot be patched: " +
                                             install + "/maps/m.oa"}}));
 
     InstallTool("OrbAConverter.exe");
-    g_messages.clear();
+    reporter.lines.clear();
     ASSERT_TRUE(Apply());
     EXPECT_EQ(ReadFile(install + "/maps/m.oa"), "map v2");
     EXPECT_EQ(ReadFile(install + "/maps/m.oa.oa"), "double v2");
@@ -341,12 +339,12 @@ TEST_F(ApplyPatchDirectoryTest, AssetFilesGoToTheConverterWhenItIsThere) {
                                bin + "|" + install + "/maps/m.oa.oa.pbk|" + patch +
                                    "/data/maps/m.oa.oa.diff|" + install + "/maps/m.oa.oa"}));
 
-    g_messages.clear();
+    reporter.lines.clear();
     WriteFile(patch + "/data/maps/m-diff.oa", "exit 1\n");
     WriteList(patch + "/patchedFiles.txt", {{"maps\\m.oa", "", ""}});
     EXPECT_FALSE(Apply());
     EXPECT_EQ(
-        g_messages,
+        reporter.lines,
         (std::vector<Message>{{3, "Failed to patch maps\\m.oa, file contents do not match"}}));
     EXPECT_EQ(ReadFile(install + "/maps/m.oa"), "map v2");
 }
@@ -354,8 +352,9 @@ TEST_F(ApplyPatchDirectoryTest, AssetFilesGoToTheConverterWhenItIsThere) {
 TEST_F(ApplyPatchDirectoryTest, DeletedFilesAlreadyGoneAreNoFailure) {
     WriteList(patch + "/deletedFiles.txt", {{"old\\gone.txt", "", ""}});
     EXPECT_TRUE(Apply());
-    EXPECT_EQ(g_messages, (std::vector<Message>{{2, "File seems to have been removed already: " +
-                                                        install + "/old/gone.txt"}}));
+    EXPECT_EQ(reporter.lines,
+              (std::vector<Message>{
+                  {2, "File seems to have been removed already: " + install + "/old/gone.txt"}}));
 }
 
 TEST_F(ApplyPatchDirectoryTest, BadListsAreRefusedBeforeAnythingIsTouched) {
@@ -386,23 +385,23 @@ TEST_F(ApplyPatchDirectoryTest, BadListsAreRefusedBeforeAnythingIsTouched) {
     };
     for (const auto& [patched, message] : lists) {
         SCOPED_TRACE(message);
-        g_messages.clear();
+        reporter.lines.clear();
         WriteList(patch + "/patchedFiles.txt", patched);
         EXPECT_FALSE(Apply());
-        EXPECT_EQ(g_messages, (std::vector<Message>{{3, message}}));
+        EXPECT_EQ(reporter.lines, (std::vector<Message>{{3, message}}));
         EXPECT_EQ(TreeOf(install), before);
     }
 
-    g_messages.clear();
+    reporter.lines.clear();
     WriteFile(patch + "/patchedFiles.txt", "a.dll\r\n" + Md5Of("a") + "\r\n");
     EXPECT_FALSE(Apply());
-    EXPECT_EQ(g_messages,
+    EXPECT_EQ(reporter.lines,
               (std::vector<Message>{{3,
                                      "The patch list is damaged (its lines do not make whole "
                                      "entries): " +
                                          patch + "/patchedFiles.txt"}}));
     EXPECT_EQ(TreeOf(install), before);
-    EXPECT_TRUE(g_totals.empty());
+    EXPECT_TRUE(reporter.totals.empty());
 }
 
 // A patch that names a backup would have its file dropped as a stale backup, or put back
@@ -419,12 +418,12 @@ TEST_F(ApplyPatchDirectoryTest, ANameOfABackupIsRefused) {
           std::pair{std::vector{file, backup}, std::vector<ListEntry>{}},
           std::pair{std::vector{backup}, std::vector{file}},
           std::pair{std::vector{file}, std::vector{ListEntry{"docs\\FILE0004.DAT.Pbk", "", ""}}}}) {
-        g_messages.clear();
+        reporter.lines.clear();
         WriteList(patch + "/addedFiles.txt", added);
         WriteList(patch + "/deletedFiles.txt", deleted);
         EXPECT_FALSE(Apply());
-        ASSERT_EQ(g_messages.size(), 1u);
-        EXPECT_TRUE(g_messages[0].text.starts_with("The patch list names a backup file"));
+        ASSERT_EQ(reporter.lines.size(), 1u);
+        EXPECT_TRUE(reporter.lines[0].second.starts_with("The patch list names a backup file"));
         EXPECT_EQ(TreeOf(install), before);
     }
 }
@@ -447,13 +446,13 @@ TEST_F(ApplyPatchDirectoryTest, LinksAreFollowedOnlyAsFoldersOnTheWay) {
                                     {"z.txt", "", ""}};
 
     WriteList(patch + "/addedFiles.txt", added);
-    ZephTest::g_continueCount = 3;  // the fourth entry is stopped: all is undone
+    reporter.goOnCount = 3;  // the fourth entry is stopped: all is undone
     EXPECT_FALSE(Apply());
     EXPECT_EQ(fs::read_symlink(install + "/docs/readme.txt"), outside + "/victim.txt");
     EXPECT_EQ(fs::read_symlink(install + "/x.dll"), outside + "/real.dll");
     EXPECT_FALSE(fs::exists(outside + "/bigdisk/new.txt"));
 
-    ZephTest::g_continueCount = -1;
+    reporter.goOnCount = -1;
     added.pop_back();
     WriteList(patch + "/addedFiles.txt", added);
     EXPECT_TRUE(Apply());
@@ -481,10 +480,10 @@ TEST_F(ApplyPatchDirectoryTest, RestoreProblemsAreReportedAndKeepTheBackup) {
     EXPECT_TRUE(ZephTest::Exists(install + "/.patch-journal"));
 
     // While it stays, nothing else is touched.
-    g_messages.clear();
+    reporter.lines.clear();
     EXPECT_FALSE(Apply());
     EXPECT_EQ(
-        g_messages,
+        reporter.lines,
         (std::vector<Message>{
             {3, "Failed to restore backup file " + install + "/t.dll"},
             {3, "An interrupted patch could not be undone; nothing was changed in: " + install}}));
@@ -492,10 +491,10 @@ TEST_F(ApplyPatchDirectoryTest, RestoreProblemsAreReportedAndKeepTheBackup) {
 
     // Once the obstacle is gone, the next application puts the file back first.
     std::filesystem::remove_all(install + "/t.dll");
-    g_messages.clear();
+    reporter.lines.clear();
     WriteFile(patch + "/data/t.dll.diff", "replace\nt2");
     EXPECT_TRUE(Apply());
-    EXPECT_EQ(g_messages,
+    EXPECT_EQ(reporter.lines,
               (std::vector<Message>{{2, "An interrupted patch was undone in: " + install}}));
     EXPECT_EQ(ReadFile(install + "/t.dll"), "t2");
     ExpectNoLeftovers();

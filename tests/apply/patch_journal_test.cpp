@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "test_files.h"
+#include "tests/support/recording_reporter.h"
 
 namespace ZephPatch {
 namespace {
@@ -16,6 +17,7 @@ using ZephTest::WriteFile;
 class PatchJournalTest : public testing::Test {
 protected:
     ZephTest::TestFolder install;
+    orvik_test::RecordingReporter reporter;
     std::string journal = install / ".patch-journal";
 };
 
@@ -33,7 +35,7 @@ TEST_F(PatchJournalTest, RecordsAreWholeLinesOnDisk) {
         EXPECT_TRUE(writer.Remove());
     }
     EXPECT_FALSE(Exists(journal));
-    EXPECT_EQ(RecoverInterruptedPatch(install.Path()), RecoveryResult::kNothing);
+    EXPECT_EQ(RecoverInterruptedPatch(install.Path(), reporter), RecoveryResult::kNothing);
 }
 
 // Every moment of an interruption before the commit, undone.
@@ -49,7 +51,7 @@ TEST_F(PatchJournalTest, UndoesAnInterruptedApplication) {
     WriteFile(install / "unins000_temp.dat", "partial log");
     WriteFile(journal, "backup x.dll\nadded new/y.txt\nbackup z.dll\nuninstall-log\nbackup w.d");
 
-    EXPECT_EQ(RecoverInterruptedPatch(install.Path()), RecoveryResult::kUndone);
+    EXPECT_EQ(RecoverInterruptedPatch(install.Path(), reporter), RecoveryResult::kUndone);
     EXPECT_EQ(ReadFile(install / "x.dll"), "x original");
     EXPECT_FALSE(Exists(install / "x.dll.pbk"));
     EXPECT_FALSE(Exists(install / "new/y.txt"));
@@ -61,7 +63,7 @@ TEST_F(PatchJournalTest, UndoesAnInterruptedApplication) {
     EXPECT_FALSE(Exists(journal));
 
     // Settling twice changes nothing.
-    EXPECT_EQ(RecoverInterruptedPatch(install.Path()), RecoveryResult::kNothing);
+    EXPECT_EQ(RecoverInterruptedPatch(install.Path(), reporter), RecoveryResult::kNothing);
 }
 
 TEST_F(PatchJournalTest, DropsACopyOfTheLogThatWasCutShort) {
@@ -69,7 +71,7 @@ TEST_F(PatchJournalTest, DropsACopyOfTheLogThatWasCutShort) {
     WriteFile(install / "unins000.dat", "log");
     WriteFile(install / "unins000.dat.pbk", "lo");
     WriteFile(journal, "backup y.dll\n");
-    EXPECT_EQ(RecoverInterruptedPatch(install.Path()), RecoveryResult::kUndone);
+    EXPECT_EQ(RecoverInterruptedPatch(install.Path(), reporter), RecoveryResult::kUndone);
     EXPECT_EQ(ReadFile(install / "unins000.dat"), "log");
     EXPECT_FALSE(Exists(install / "unins000.dat.pbk"));
 }
@@ -83,7 +85,7 @@ TEST_F(PatchJournalTest, CompletesACommittedApplication) {
     WriteFile(install / "unins000.dat.pbk", "old log");
     WriteFile(journal, "backup x.dll\nbackup gone.txt\nadded y.txt\nuninstall-log\ncommit\n");
 
-    EXPECT_EQ(RecoverInterruptedPatch(install.Path()), RecoveryResult::kCompleted);
+    EXPECT_EQ(RecoverInterruptedPatch(install.Path(), reporter), RecoveryResult::kCompleted);
     EXPECT_EQ(ReadFile(install / "x.dll"), "x new");
     EXPECT_EQ(ReadFile(install / "y.txt"), "added");
     EXPECT_EQ(ReadFile(install / "unins000.dat"), "new log");
@@ -96,12 +98,12 @@ TEST_F(PatchJournalTest, KeepsTheJournalWhileABackupCannotGoBack) {
     WriteFile(install / "x.dll/blocker", "a folder took the file's name");
     WriteFile(install / "x.dll.pbk", "x original");
     WriteFile(journal, "backup x.dll\n");
-    EXPECT_EQ(RecoverInterruptedPatch(install.Path()), RecoveryResult::kStuck);
+    EXPECT_EQ(RecoverInterruptedPatch(install.Path(), reporter), RecoveryResult::kStuck);
     EXPECT_EQ(ReadFile(install / "x.dll.pbk"), "x original");
     EXPECT_TRUE(Exists(journal));
 
     std::filesystem::remove_all(install / "x.dll");
-    EXPECT_EQ(RecoverInterruptedPatch(install.Path()), RecoveryResult::kUndone);
+    EXPECT_EQ(RecoverInterruptedPatch(install.Path(), reporter), RecoveryResult::kUndone);
     EXPECT_EQ(ReadFile(install / "x.dll"), "x original");
 }
 

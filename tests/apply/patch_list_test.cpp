@@ -10,7 +10,7 @@ namespace {
 const char kA[] = "0cc175b9c0f1b6a831c399e269772661";
 const char kB[] = "92eb5ffee6ae2fec3ad71c777531578f";
 
-std::vector<PatchListEntry> ReadText(const std::string& text) {
+std::vector<PatchListEntry> ReadFile(const std::string& text) {
     ZephTest::TestFolder dir;
     ZephTest::WriteFile(dir / "list.txt", text);
     std::vector<PatchListEntry> entries;
@@ -25,7 +25,7 @@ TEST(PatchList, EveryLineEndAndAMissingLastOne) {
             std::string text;
             for (size_t i = 0; i < 6; ++i)
                 text += body[i] + (i < 5 || lastEnd ? end : "");
-            const auto entries = ReadText(text);
+            const auto entries = ReadFile(text);
             ASSERT_EQ(entries.size(), 2u) << testing::PrintToString(text);
             EXPECT_EQ(entries[0].path, "bin\\a.dll");
             EXPECT_EQ(entries[0].checksumAfter, kA);
@@ -37,12 +37,12 @@ TEST(PatchList, EveryLineEndAndAMissingLastOne) {
 }
 
 TEST(PatchList, LinesAreTakenAsTheyStand) {
-    const auto entries = ReadText("\xEF\xBB\xBF a\\x.txt \n\n\r\n");
+    const auto entries = ReadFile("\xEF\xBB\xBF a\\x.txt \n\n\r\n");
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].path, " a\\x.txt ") << "no trimming; the byte order mark is dropped";
     EXPECT_EQ(entries[0].checksumAfter, "");
     EXPECT_EQ(entries[0].checksumBefore, "");
-    EXPECT_TRUE(ReadText("").empty());
+    EXPECT_TRUE(ReadFile("").empty());
 }
 
 TEST(PatchList, MissingOrIncompleteLists) {

@@ -13,28 +13,11 @@
 
 namespace ZephTest {
 
+using orvik_test::ReadBytes;
+using orvik_test::ReadFile;
 using orvik_test::TestFolder;
-
-inline void WriteFile(const std::string& path, const std::string& content) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
-}
-
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline std::vector<uint8_t> ReadBytes(const std::string& path) {
-    const std::string text = ReadFile(path);
-    return {text.begin(), text.end()};
-}
+using orvik_test::WriteBytes;
+using orvik_test::WriteFile;
 
 inline bool Exists(const std::string& path) {
     return std::filesystem::exists(path);

@@ -11,7 +11,6 @@ namespace ZephPatch {
 namespace {
 
 using ZephTest::ApplierTest;
-using ZephTest::g_messages;
 using ZephTest::Message;
 
 class UninstallLogTest : public ApplierTest {
@@ -30,7 +29,7 @@ protected:
 TEST_F(UninstallLogTest, AddsOneRecordPerAddedFile) {
     ZephTest::WriteList(patch + "/addedFiles.txt",
                         {{"bin\\new.dll", "", ""}, {"maps\\caf\xC3\xA9.oa", "", ""}});
-    ASSERT_TRUE(UpdateUninstallLog(install, patch));
+    ASSERT_TRUE(UpdateUninstallLog(install, patch, reporter));
     const auto log = ZephTest::ParseLogChecked(ZephTest::ReadBytes(logPath));
     ASSERT_EQ(log.records.size(), 4u);
     EXPECT_EQ(ZephTest::DeletedPath(log.records[1]), install + "/bin/new.dll");
@@ -38,24 +37,24 @@ TEST_F(UninstallLogTest, AddsOneRecordPerAddedFile) {
         << "8-bit text: what has no 8-bit form becomes '?'";
     EXPECT_EQ(log.records[3], ZephTest::EndInstallRecord(true));
     EXPECT_FALSE(ZephTest::Exists(install + "/unins000_temp.dat"));
-    EXPECT_TRUE(g_messages.empty());
+    EXPECT_TRUE(reporter.lines.empty());
 }
 
 TEST_F(UninstallLogTest, LeavesTheLogAloneWhenThereIsNothingToDo) {
-    EXPECT_TRUE(UpdateUninstallLog(install, patch)) << "no added files";
+    EXPECT_TRUE(UpdateUninstallLog(install, patch, reporter)) << "no added files";
     EXPECT_EQ(ZephTest::ReadBytes(logPath), original);
 
     std::filesystem::remove(patch + "/addedFiles.txt");
-    EXPECT_TRUE(UpdateUninstallLog(install, patch));
+    EXPECT_TRUE(UpdateUninstallLog(install, patch, reporter));
     EXPECT_EQ(ZephTest::ReadBytes(logPath), original);
-    EXPECT_EQ(g_messages,
+    EXPECT_EQ(reporter.lines,
               (std::vector<Message>{{3, "Could not open: " + patch +
                                             "/addedFiles.txt for reading. The file might not be "
                                             "present"}}));
 
     ZephTest::WriteList(patch + "/addedFiles.txt", {{"a.txt", "", ""}});
     std::filesystem::remove(logPath);
-    EXPECT_TRUE(UpdateUninstallLog(install, patch)) << "no log";
+    EXPECT_TRUE(UpdateUninstallLog(install, patch, reporter)) << "no log";
     EXPECT_FALSE(ZephTest::Exists(logPath));
 }
 
@@ -64,9 +63,9 @@ TEST_F(UninstallLogTest, AnUnrecognisedLogIsLeftUnchanged) {
     auto damaged = original;
     damaged[600] ^= 0x40;
     ZephTest::WriteBytes(logPath, damaged);
-    EXPECT_TRUE(UpdateUninstallLog(install, patch));
+    EXPECT_TRUE(UpdateUninstallLog(install, patch, reporter));
     EXPECT_EQ(ZephTest::ReadBytes(logPath), damaged);
-    EXPECT_EQ(g_messages,
+    EXPECT_EQ(reporter.lines,
               (std::vector<Message>{{2,
                                      "The uninstall log was left unchanged because its layout "
                                      "was not recognised: " +
@@ -76,7 +75,7 @@ TEST_F(UninstallLogTest, AnUnrecognisedLogIsLeftUnchanged) {
 TEST_F(UninstallLogTest, FailsWithoutTouchingTheLogWhenTheNewOneCannotBeWritten) {
     ZephTest::WriteList(patch + "/addedFiles.txt", {{"a.txt", "", ""}});
     std::filesystem::create_directories(install + "/unins000_temp.dat/in-the-way");
-    EXPECT_FALSE(UpdateUninstallLog(install, patch));
+    EXPECT_FALSE(UpdateUninstallLog(install, patch, reporter));
     EXPECT_EQ(ZephTest::ReadBytes(logPath), original);
 }
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "assetdb/asset_database.h"
-#include "assetdb/progress_sink.h"
 #include "kernel/child_process.h"
+#include "kernel/reporter.h"
 #include "tests/support/test_folder.h"
 
 namespace ZephPatch::Testing {
@@ -114,15 +114,15 @@ public:
 
     void SetGaugeRange(int range) override { Add({Event::kRange, range, {}}); }
     void SetGaugeValue(int value) override { Add({Event::kValue, value, {}}); }
-    void Report(int level, const std::string& utf8) override {
+    void Report(ReportLevel level, const std::string& utf8) override {
         std::lock_guard lock(m_mutex);
-        m_events.push_back({Event::kReport, level, utf8});
+        m_events.push_back({Event::kReport, static_cast<int>(level), utf8});
         if (!m_cancelOn.empty() && utf8.find(m_cancelOn) != std::string::npos)
             m_cancelled = true;
     }
-    bool IsCancelled() override {
+    bool ShouldContinue() override {
         std::lock_guard lock(m_mutex);
-        return m_cancelled;
+        return !m_cancelled;
     }
 
     std::vector<Event> Events() const {

@@ -13,6 +13,7 @@
 
 #include "apply/patch_journal.h"
 #include "patch_trees.h"
+#include "tests/support/recording_reporter.h"
 #include "tools/zephpack/make_patch.h"
 
 namespace ZephPatch {
@@ -111,7 +112,8 @@ protected:
     void CheckAfterKill(const std::string& moment) {
         SCOPED_TRACE(moment + "\n" + lastOutput);
         const bool hadJournal = Exists(install + "/" + kJournalName);
-        ASSERT_NE(RecoverInterruptedPatch(install), RecoveryResult::kStuck);
+        orvik_test::RecordingReporter reporter;
+        ASSERT_NE(RecoverInterruptedPatch(install, reporter), RecoveryResult::kStuck);
         auto files = InstalledFiles(install);
         if (auto stale = files.find(kStaleBackup); stale != files.end() && stale->second == "stale")
             files.erase(stale);

@@ -6,21 +6,14 @@
 #include <filesystem>
 
 #include "apply/apply_patch_directory.h"
-#include "apply/callbacks.h"
 #include "apply/patch_list.h"
 #include "patch_trees.h"
+#include "tests/support/recording_reporter.h"
 
 namespace ZephPatch {
 namespace {
 namespace fs = std::filesystem;
 using namespace ZephTest;
-
-std::vector<std::string> g_errors;
-
-void RecordErrors(int level, const std::string& text) {
-    if (level >= kLevelError)
-        g_errors.push_back(text);
-}
 
 // Regular files (not links) below `root` whose size lies in [low, high), in path order.
 std::vector<fs::path> RealFiles(const fs::path& root, uintmax_t low, uintmax_t high,
@@ -120,12 +113,10 @@ TEST_F(PatchEndToEnd, ZephpackPatchAppliedWithTheRealToolGivesTheNewTree) {
 
     const std::string install = dir / "install";
     MakeInstallation(dir / "old", install);
-    g_errors.clear();
-    SetCallbacks(nullptr, nullptr, RecordErrors);
-    const bool ok = ApplyPatchDirectory(install, dir / "patch", "ZephLauncher.exe");
-    SetCallbacks(nullptr, nullptr, nullptr);
-    ASSERT_TRUE(ok);
-    EXPECT_TRUE(g_errors.empty()) << testing::PrintToString(g_errors);
+    orvik_test::RecordingReporter reporter;
+    ASSERT_TRUE(ApplyPatchDirectory(install, dir / "patch", "ZephLauncher.exe", reporter));
+    for (const auto& [level, text] : reporter.lines)
+        EXPECT_LT(level, 3) << text;
 
     // Byte for byte the new tree; no backup, journal or temporary log left.
     EXPECT_TRUE(InstalledFiles(install) == FilesOf(dir / "new"));

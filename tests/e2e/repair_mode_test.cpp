@@ -50,7 +50,7 @@ protected:
     }
 
     void Write(const std::string& name, const Bytes& bytes) {
-        RepairTest::WriteFile(m_reference + "/" + name, bytes);
+        RepairTest::WriteBytes(m_reference + "/" + name, bytes);
     }
     std::string Key() const {
         return m_folder / "registry/SOFTWARE/Orvik/Products/VelmorSimulator";
@@ -69,8 +69,8 @@ protected:
         Overwrite("bin/Velmor.exe", 10, RandomBytes(10, 8));
         fs::remove_all(m_install + "/data/sub");
         fs::remove(m_install + "/docs/readme.txt");
-        RepairTest::WriteFile(m_install + "/extra.bin", RandomBytes(5 * kMiB, 9));
-        RepairTest::WriteFile(m_install + "/data/extra/x.txt", RandomBytes(10, 10));
+        RepairTest::WriteBytes(m_install + "/extra.bin", RandomBytes(5 * kMiB, 9));
+        RepairTest::WriteBytes(m_install + "/data/extra/x.txt", RandomBytes(10, 10));
         std::ofstream(m_install + "/data/grow.dat", std::ios::binary | std::ios::app)
             << std::string(4 * kMiB, 'g');
         fs::resize_file(m_install + "/data/shrink.dat", 2 * kMiB);
@@ -145,7 +145,7 @@ void ServeOneSegmentOfThree(ZephUtil::ZephDataBufferTCP& peer, const std::string
     ZephPatch::FileTreeSummary summary;
     summary.Load(peer);
     ZephUtil::WriteUint32(peer, 3);
-    const Bytes all = RepairTest::ReadFile(reference + "/data/big.dat");
+    const Bytes all = RepairTest::ReadBytes(reference + "/data/big.dat");
     const Bytes segment(all.begin() + 4 * kMiB, all.begin() + 8 * kMiB);
     ZephPatch::WireWriter message;
     ZephPatch::WriteSegmentHeader(message, 0, "data\\big.dat#001",

@@ -33,17 +33,14 @@ std::string MakeReference() {
 }
 
 struct Server {
-    CPSocketManager* manager = CPSocketManager::Acquire();
+    SocketManagerHold sockets;
+    CPSocketManager* manager = sockets.Get();
     std::unique_ptr<TCPSocket> listening = std::make_unique<TCPSocket>();
     ZephRepairServer::ReferenceTree tree{MakeReference()};
 
     Server() {
         FUZZ_CHECK(listening->Create(manager) && listening->Bind({0x7F000001, 0}, 0) == 0 &&
                    listening->Listen(16) == 0);
-    }
-    ~Server() {
-        listening.reset();  // before the manager goes
-        CPSocketManager::Release();
     }
 
     std::unique_ptr<TCPSocket> Accept() {

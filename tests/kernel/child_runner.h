@@ -21,17 +21,6 @@
 
 namespace orvik_test {
 
-inline std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-inline void WriteWholeFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 inline std::string TestProgram(const std::string& name) {
     return std::string(ORVIK_TEST_PROGRAMS) + "/" + name;
 }

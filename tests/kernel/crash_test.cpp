@@ -8,7 +8,7 @@
 
 using orvik_test::Child;
 using orvik_test::ChildOptions;
-using orvik_test::ReadWholeFile;
+using orvik_test::ReadFile;
 using orvik_test::TestFolder;
 
 namespace {
@@ -49,7 +49,7 @@ CrashRun RunCrashProgram(const TestFolder& folder, const std::string& mode) {
     run.status = child.Finish();
     run.out = child.out();
     run.files = FilesIn(folder.Path());
-    run.report = ReadWholeFile(folder / "Velmor-48249.dmp");
+    run.report = ReadFile(folder / "Velmor-48249.dmp");
     return run;
 }
 
@@ -104,11 +104,11 @@ TEST(CrashReport, FailedAssertionReportsPrintsTheStackAndAborts) {
 
 TEST(CrashReport, TakenNameGetsTheNextNumber) {
     TestFolder folder;
-    orvik_test::WriteWholeFile(folder / "Velmor-48249.dmp", "earlier");
+    orvik_test::WriteFile(folder / "Velmor-48249.dmp", "earlier");
     const CrashRun run = RunCrashProgram(folder, "assert");
     EXPECT_EQ(run.files, (Files{"Velmor-48249.dmp", "Velmor-48249_2.dmp"}));
     EXPECT_EQ(run.report, "earlier");
-    EXPECT_NE(ReadWholeFile(folder / "Velmor-48249_2.dmp").find("count == 3"), std::string::npos);
+    EXPECT_NE(ReadFile(folder / "Velmor-48249_2.dmp").find("count == 3"), std::string::npos);
 }
 
 TEST(CrashReport, SegmentationFaultNamesAddressAndFunction) {
@@ -171,7 +171,7 @@ TEST(CrashReport, ToolkitReportIsWrittenOnceUnderItsName) {
     const std::string name = Between(run.out, "name [", "]");
     EXPECT_TRUE(MatchesPattern(name, "patcher-v35673-####.##.##-##.##.##.dmp")) << name;
     EXPECT_EQ(run.files, Files{name});
-    const std::string report = ReadWholeFile(folder / name);
+    const std::string report = ReadFile(folder / name);
     EXPECT_NE(report.find("Reason: unhandled exception\n"), std::string::npos) << report;
 }
 

@@ -27,7 +27,7 @@ public:
     ~CapturedStdout() { Restore(); }
     std::string Text() {
         Restore();
-        return orvik_test::ReadWholeFile(m_path);
+        return orvik_test::ReadFile(m_path);
     }
 
 private:
@@ -145,7 +145,7 @@ TEST(SystemLog, LinesToAGoneReaderAreDroppedQuietly) {
 TEST(SystemLog, MakeLogFilePathTakesTheFirstFreeNumber) {
     TestFolder folder;
     const auto touch = [&](const std::string& name) {
-        orvik_test::WriteWholeFile(folder / name, "");
+        orvik_test::WriteFile(folder / name, "");
     };
     EXPECT_EQ(MakeLogFilePath(folder / "x.dmp"), folder / "x.dmp");
     touch("x.dmp");

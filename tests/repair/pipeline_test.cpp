@@ -117,9 +117,9 @@ const std::pair<int, int> kSucceeded{0, kStageComplete};
 const std::pair<int, int> kFailedReceiving{ZephUtil::ZEPHRESULT_CONNECTION_LOST, kStageReceiving};
 
 TEST_F(PipelineTest, NothingToSendSucceedsAndTheSummaryLeavesOutItsOwnFiles) {
-    WriteFile(m_install / "a.bin", {1, 2, 3});
-    WriteFile(m_install / "unins000.exe", {4});
-    WriteFile(m_install / "repair.cks", {5});
+    WriteBytes(m_install / "a.bin", {1, 2, 3});
+    WriteBytes(m_install / "unins000.exe", {4});
+    WriteBytes(m_install / "repair.cks", {5});
     SummaryMap seen;
     EXPECT_EQ(Repair(Serve({}, &seen)), kSucceeded);
     EXPECT_FLOAT_EQ(m_progress, 1.0f);
@@ -137,19 +137,19 @@ TEST_F(PipelineTest, MismatchedFlagsAreRefusedWithoutWriting) {
 }
 
 TEST_F(PipelineTest, RemovedSegmentsDeleteOrCutFiles) {
-    WriteFile(m_install / "gone.bin", RandomBytes(kMiB, 1));
+    WriteBytes(m_install / "gone.bin", RandomBytes(kMiB, 1));
     const Bytes cut = RandomBytes(14 * kMiB, 2);
-    WriteFile(m_install / "cut.bin", cut);
+    WriteBytes(m_install / "cut.bin", cut);
     EXPECT_EQ(Repair(Serve({Removal("gone.bin#000"), Removal("cut.bin#003")})), kSucceeded);
     EXPECT_FALSE(fs::exists(m_install / "gone.bin"));
-    EXPECT_EQ(ReadFile(m_install / "cut.bin"), Bytes(cut.begin(), cut.begin() + 12 * kMiB));
+    EXPECT_EQ(ReadBytes(m_install / "cut.bin"), Bytes(cut.begin(), cut.begin() + 12 * kMiB));
     SummaryMap rows = SavedSummary();
     EXPECT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows.count("cut.bin#003"), 0u);
 }
 
 TEST_F(PipelineTest, WrittenSegmentsRawCompressedShortAndAheadOfTheirFile) {
-    WriteFile(m_install / "short.bin", RandomBytes(9 * kMiB, 3));
+    WriteBytes(m_install / "short.bin", RandomBytes(9 * kMiB, 3));
     const Bytes first = RandomBytes(1000, 4);
     const Bytes third = RandomBytes(100, 5);
     Bytes compressible(kSegmentSize, 'x');
@@ -160,11 +160,11 @@ TEST_F(PipelineTest, WrittenSegmentsRawCompressedShortAndAheadOfTheirFile) {
     ASSERT_LT(messages[2].size(), kMiB);
     EXPECT_EQ(Repair(Serve(messages)), kSucceeded);
 
-    EXPECT_EQ(ReadFile(m_install / "short.bin"), first);
+    EXPECT_EQ(ReadBytes(m_install / "short.bin"), first);
     Bytes ahead(2 * kSegmentSize, 0);
     ahead.insert(ahead.end(), third.begin(), third.end());
-    EXPECT_EQ(ReadFile(m_install / "new/dir/ahead.bin"), ahead);
-    EXPECT_TRUE(ReadFile(m_install / "packed.bin") == compressible);
+    EXPECT_EQ(ReadBytes(m_install / "new/dir/ahead.bin"), ahead);
+    EXPECT_TRUE(ReadBytes(m_install / "packed.bin") == compressible);
 
     const SummaryMap rows = SavedSummary();
     EXPECT_EQ(rows.at("short.bin#000").checksum, ChecksumOf(first));
@@ -220,13 +220,13 @@ TEST_F(PipelineTest, NetworkLengthsAreCheckedBeforeAllocation) {
 
 TEST_F(PipelineTest, SegmentsThatDoNotMatchTheirChecksumReplaceNothing) {
     const Bytes original = RandomBytes(5 * kMiB, 10);
-    WriteFile(m_install / "bin/Velmor.exe", original);
+    WriteBytes(m_install / "bin/Velmor.exe", original);
     const Bytes forged = RandomBytes(40, 11);
     for (const Bytes& message :
          {Message(0, "bin\\Velmor.exe#000", ChecksumOf(forged) ^ 1, forged),
           Message(1, "bin\\Velmor.exe#000", ChecksumOf(forged) ^ 1, Packed(forged))}) {
         EXPECT_EQ(Repair(Serve({message})), kFailedReceiving);
-        EXPECT_EQ(ReadFile(m_install / "bin/Velmor.exe"), original);
+        EXPECT_EQ(ReadBytes(m_install / "bin/Velmor.exe"), original);
         EXPECT_EQ(SavedSummary().at("bin\\Velmor.exe#000").checksum,
                   ChecksumOf(Bytes(original.begin(), original.begin() + kSegmentSize)));
     }
@@ -247,7 +247,7 @@ TEST_F(PipelineTest, AServerCannotMakeFilesLargerThanItsSegmentsOrTheDiskCanFill
 
 TEST_F(PipelineTest, CancellingReachesTheScanOfAHugeFile) {
     // A sparse tebibyte: reading it whole would take hours.
-    WriteFile(m_install / "huge.bin", {});
+    WriteBytes(m_install / "huge.bin", {});
     std::error_code error;
     fs::resize_file(m_install / "huge.bin", uint64_t{1} << 40, error);
     if (error)
@@ -267,17 +267,17 @@ TEST_F(PipelineTest, WritesFollowFolderLinksButNotFileLinksLeadingOut) {
     fs::create_directory(elsewhere);
     fs::create_directory_symlink(elsewhere, m_install / "data");
     const Bytes victim = {'k', 'e', 'e', 'p'};
-    WriteFile(m_folder / "victim.txt", victim);
+    WriteBytes(m_folder / "victim.txt", victim);
     fs::create_directories(m_install / "bin");
     fs::create_symlink(m_folder / "victim.txt", m_install / "bin/Velmor.exe");
     fs::create_symlink(m_folder / "absent.txt", m_install / "bin/dangling.dll");
 
     const Bytes content = RandomBytes(40, 12);
     EXPECT_EQ(Repair(Serve({Raw("data\\x.bin#000", content)})), kSucceeded);
-    EXPECT_EQ(ReadFile(elsewhere / "x.bin"), content);
+    EXPECT_EQ(ReadBytes(elsewhere / "x.bin"), content);
     for (const char* key : {"bin\\Velmor.exe#000", "bin\\dangling.dll#000"})
         EXPECT_EQ(Repair(Serve({Raw(key, content)})), kFailedReceiving) << key;
-    EXPECT_EQ(ReadFile(m_folder / "victim.txt"), victim);
+    EXPECT_EQ(ReadBytes(m_folder / "victim.txt"), victim);
     EXPECT_FALSE(fs::exists(m_folder / "absent.txt"));
 }
 
@@ -309,7 +309,7 @@ TEST_F(PipelineTest, AServerThatGoesAwayMidStreamLeavesWhatArrivedAndErrorThree)
     EXPECT_EQ(stage, kStageReceiving);
     EXPECT_EQ(m_received, 1u);
     EXPECT_FLOAT_EQ(m_progress, 1.0f / 3);
-    EXPECT_EQ(ReadFile(m_install / "kept.bin"), content);
+    EXPECT_EQ(ReadBytes(m_install / "kept.bin"), content);
     EXPECT_EQ(SavedSummary().at("kept.bin#000").checksum, ChecksumOf(content));
 }
 

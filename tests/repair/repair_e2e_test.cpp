@@ -85,10 +85,13 @@ private:
     std::thread m_thread;
 };
 
-class RecordingFrontEnd : public RepairFrontEnd {
+class RecordingFrontEnd : public ProgressSink {
 public:
-    void Report(int level, const std::string& text) override { lines.push_back({level, text}); }
-    void SetProgress(int permille) override { progress.push_back(permille); }
+    void Report(ReportLevel level, const std::string& text) override {
+        lines.push_back({static_cast<int>(level), text});
+    }
+    void SetGaugeRange(int range) override { EXPECT_EQ(range, kRepairGaugeRange); }
+    void SetGaugeValue(int permille) override { progress.push_back(permille); }
     bool ShouldContinue() override { return polls++ < continuePolls; }
 
     std::vector<std::pair<int, std::string>> lines;
@@ -105,7 +108,7 @@ Tree FilesOf(const fs::path& root) {
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
         const std::string relative = fs::relative(entry.path(), root).string();
         if (entry.is_regular_file() && relative != "repair.cks" && relative != "unins000.exe")
-            files[relative] = ReadFile(entry.path());
+            files[relative] = ReadBytes(entry.path());
     }
     return files;
 }
@@ -119,18 +122,18 @@ protected:
     }
 
     void MakeReference() {
-        WriteFile(m_reference / "bin/app.exe", RandomBytes(5 * kMiB + 7, 1));
-        WriteFile(m_reference / "data/big.dat", RandomBytes(9 * kMiB, 2));
-        WriteFile(m_reference / "data/grow.dat", RandomBytes(kMiB, 3));
-        WriteFile(m_reference / "data/shrink.dat", RandomBytes(6 * kMiB, 4));
-        WriteFile(m_reference / "data/sub/deep/file.txt", RandomBytes(300, 5));
-        WriteFile(m_reference / "empty.txt", {});
+        WriteBytes(m_reference / "bin/app.exe", RandomBytes(5 * kMiB + 7, 1));
+        WriteBytes(m_reference / "data/big.dat", RandomBytes(9 * kMiB, 2));
+        WriteBytes(m_reference / "data/grow.dat", RandomBytes(kMiB, 3));
+        WriteBytes(m_reference / "data/shrink.dat", RandomBytes(6 * kMiB, 4));
+        WriteBytes(m_reference / "data/sub/deep/file.txt", RandomBytes(300, 5));
+        WriteBytes(m_reference / "empty.txt", {});
         std::string text;
         while (text.size() < 5 * kMiB)
             text +=
                 "Velmor train simulator, route data block " + std::to_string(text.size()) + "\n";
-        WriteFile(m_reference / "data/text.txt", Bytes(text.begin(), text.end()));
-        WriteFile(m_reference / "unins000.exe", {'r', 'e', 'f'});
+        WriteBytes(m_reference / "data/text.txt", Bytes(text.begin(), text.end()));
+        WriteBytes(m_reference / "unins000.exe", {'r', 'e', 'f'});
     }
 
     // A copy with every kind of damage the repair has to mend.
@@ -141,14 +144,14 @@ protected:
         Overwrite(m_install / "data/text.txt", 4 * kMiB + 3, RandomBytes(10, 13));
         fs::remove_all(m_install / "data/sub");
         fs::remove(m_install / "empty.txt");
-        WriteFile(m_install / "extra.bin", RandomBytes(5 * kMiB, 8));
-        WriteFile(m_install / "data/extra/x.txt", RandomBytes(10, 9));
-        Bytes grown = ReadFile(m_install / "data/grow.dat");
+        WriteBytes(m_install / "extra.bin", RandomBytes(5 * kMiB, 8));
+        WriteBytes(m_install / "data/extra/x.txt", RandomBytes(10, 9));
+        Bytes grown = ReadBytes(m_install / "data/grow.dat");
         const Bytes more = RandomBytes(4 * kMiB, 10);
         grown.insert(grown.end(), more.begin(), more.end());
-        WriteFile(m_install / "data/grow.dat", grown);
+        WriteBytes(m_install / "data/grow.dat", grown);
         fs::resize_file(m_install / "data/shrink.dat", 2 * kMiB);
-        WriteFile(m_install / "unins000.exe", {'m', 'i', 'n', 'e'});
+        WriteBytes(m_install / "unins000.exe", {'m', 'i', 'n', 'e'});
     }
 
     static void Overwrite(const fs::path& path, size_t offset, const Bytes& bytes) {
@@ -181,7 +184,7 @@ TEST_F(RepairEndToEndTest, DamagedInstallationEndsIdenticalToTheReference) {
     RecordingFrontEnd first;
     ASSERT_TRUE(Repair(server.Address(), first, 3'600'000));
     EXPECT_EQ(FilesOf(m_install), FilesOf(m_reference));
-    EXPECT_EQ(ReadFile(m_install / "unins000.exe"), (Bytes{'m', 'i', 'n', 'e'}));
+    EXPECT_EQ(ReadBytes(m_install / "unins000.exe"), (Bytes{'m', 'i', 'n', 'e'}));
     ASSERT_EQ(first.lines.size(), 5u);
     EXPECT_EQ(first.lines[0], std::make_pair(1, std::string(RepairText::kScanning)));
     EXPECT_EQ(first.lines[1].second, RepairText::kConnecting);
@@ -197,8 +200,8 @@ TEST_F(RepairEndToEndTest, DamagedInstallationEndsIdenticalToTheReference) {
 }
 
 TEST_F(RepairEndToEndTest, AServerKilledMidStreamFailsInStageFiveAndTheNextRepairFinishes) {
-    WriteFile(m_reference / "a.bin", RandomBytes(12 * kMiB, 11));
-    WriteFile(m_reference / "b.bin", RandomBytes(4 * kMiB, 12));
+    WriteBytes(m_reference / "a.bin", RandomBytes(12 * kMiB, 11));
+    WriteBytes(m_reference / "b.bin", RandomBytes(4 * kMiB, 12));
     fs::create_directory(m_install);
     auto server = std::make_unique<RepairServerProcess>(m_reference);
 
@@ -212,7 +215,7 @@ TEST_F(RepairEndToEndTest, AServerKilledMidStreamFailsInStageFiveAndTheNextRepai
               std::make_pair(3, std::string(RepairText::kRepairFailed)));
     EXPECT_EQ(first.lines.back(), std::make_pair(1, std::string("(Error 3 in stage 5)")));
     EXPECT_EQ(first.lines[first.lines.size() - 3].second, SegmentsLine(1, 4));
-    EXPECT_EQ(ReadFile(m_install / "a.bin").size(), 4 * kMiB);  // the one segment that came
+    EXPECT_EQ(ReadBytes(m_install / "a.bin").size(), 4 * kMiB);  // the one segment that came
 
     server = std::make_unique<RepairServerProcess>(m_reference);
     RecordingFrontEnd second;

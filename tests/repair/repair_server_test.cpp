@@ -65,7 +65,7 @@ class RepairServerTest : public TempFolderTest {
 protected:
     void SetUp() override {
         TempFolderTest::SetUp();
-        WriteFile(m_folder / "bin/Velmor.exe", RandomBytes(5 * kMiB, 1));
+        WriteBytes(m_folder / "bin/Velmor.exe", RandomBytes(5 * kMiB, 1));
     }
 };
 
@@ -102,7 +102,7 @@ TEST_F(RepairServerTest, SaysWhyItCannotListenAndAnswersHelpAndVersion) {
 
 TEST_F(RepairServerTest, IdleAndSilentClientsHoldNoThreadAndAreHungUpOn) {
     const fs::path reference = m_folder / "reference";
-    WriteFile(reference / "data.bin", RandomBytes(kMiB, 2));
+    WriteBytes(reference / "data.bin", RandomBytes(kMiB, 2));
     RepairServerProcess server(reference, false,
                                {"--listen=127.0.0.1:0", "--timeout=2", "--clients=2"});
     // A hundred clients that say nothing, and twenty that stop after their version.
@@ -131,7 +131,7 @@ TEST_F(RepairServerTest, IdleAndSilentClientsHoldNoThreadAndAreHungUpOn) {
     ASSERT_EQ(job.SetServerAddress({kLoopback, server.Port()}), 0);
     RunToEnd(job);
     EXPECT_TRUE(job.Succeeded()) << job.GetError();
-    EXPECT_EQ(ReadFile(install / "data.bin"), ReadFile(reference / "data.bin"));
+    EXPECT_EQ(ReadBytes(install / "data.bin"), ReadBytes(reference / "data.bin"));
 
     for (const int fd : quiet) {
         const timeval guard{60, 0};  // far beyond the server's time-out

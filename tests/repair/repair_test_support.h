@@ -29,6 +29,8 @@ namespace RepairTest {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
+using orvik_test::ReadBytes;
+using orvik_test::WriteBytes;
 
 constexpr uint32_t kLoopback = 0x7F000001;
 constexpr size_t kMiB = 1 << 20;
@@ -42,18 +44,6 @@ inline Bytes RandomBytes(size_t size, uint32_t seed) {
             bytes[i + k] = static_cast<uint8_t>(word >> (8 * k));
     }
     return bytes;
-}
-
-inline void WriteFile(const fs::path& path, const Bytes& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
-inline Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
 // A loopback port that nothing listens on (bound once, then released).
@@ -82,9 +72,8 @@ class ScriptedServer {
 public:
     using Script = std::function<void(ZephUtil::ZephDataBufferTCP&)>;
 
-    explicit ScriptedServer(Script script)
-        : m_script(std::move(script)), m_manager(ZephUtil::CPSocketManager::Acquire()) {
-        EXPECT_TRUE(m_listening->Create(m_manager));
+    explicit ScriptedServer(Script script) : m_script(std::move(script)) {
+        EXPECT_TRUE(m_listening->Create(m_sockets.Get()));
         EXPECT_EQ(m_listening->Bind({kLoopback, 0}, 0), 0);
         EXPECT_EQ(m_listening->Listen(4), 0);
         m_thread = OS::StartThread(0, Serve, this);
@@ -95,8 +84,6 @@ public:
         if (OS::WaitThread(m_thread, 10000) != OS::kWaitObject0)
             m_listening->Close();
         OS::JoinThread(m_thread);
-        m_listening.reset();  // before the manager goes
-        ZephUtil::CPSocketManager::Release();
     }
     ZephUtil::SocketEndpoint Endpoint() const { return m_listening->LocalAddress(); }
 
@@ -104,7 +91,7 @@ private:
     static int Serve(void* self) {
         auto* server = static_cast<ScriptedServer*>(self);
         auto socket = std::make_unique<ZephUtil::TCPSocket>();
-        if (!socket->Create(server->m_manager))
+        if (!socket->Create(server->m_sockets.Get()))
             return 1;
         {
             ZephUtil::UserlandOperation scope(*socket, ZephUtil::USERLAND_CLASS_READ);
@@ -120,7 +107,7 @@ private:
     }
 
     Script m_script;
-    ZephUtil::CPSocketManager* m_manager;
+    ZephUtil::SocketManagerHold m_sockets;  // outlives the listening socket
     std::unique_ptr<ZephUtil::TCPSocket> m_listening = std::make_unique<ZephUtil::TCPSocket>();
     OS::ThreadHandle m_thread;
 };

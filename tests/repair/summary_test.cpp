@@ -51,9 +51,9 @@ protected:
 
 TEST_F(SummaryTest, SegmentsAtTheSizeBoundaries) {
     const Bytes plus = RandomBytes(kSegmentSize + 1, 1);
-    WriteFile(m_folder / "empty.bin", {});
-    WriteFile(m_folder / "exact.bin", RandomBytes(kSegmentSize, 2));
-    WriteFile(m_folder / "plus.bin", plus);
+    WriteBytes(m_folder / "empty.bin", {});
+    WriteBytes(m_folder / "exact.bin", RandomBytes(kSegmentSize, 2));
+    WriteBytes(m_folder / "plus.bin", plus);
     Rescan();
     EXPECT_EQ(Keys(m_summary),
               (std::vector<std::string>{"exact.bin#000", "plus.bin#000", "plus.bin#001"}));
@@ -72,7 +72,7 @@ TEST_F(SummaryTest, SegmentsAtTheSizeBoundaries) {
 }
 
 TEST_F(SummaryTest, AComputedChecksumOfZeroIsStoredAsOne) {
-    WriteFile(m_folder / "zeros.bin", Bytes(4096, 0));  // zeros leave the register at 0
+    WriteBytes(m_folder / "zeros.bin", Bytes(4096, 0));  // zeros leave the register at 0
     Rescan();
     EXPECT_EQ(Row("zeros.bin#000").checksum, 1u);
 }
@@ -95,13 +95,13 @@ TEST_F(SummaryTest, SegmentsOfFilesBeyondFourGiB) {
 TEST_F(SummaryTest, UnchangedTimeStampKeepsTheStoredChecksum) {
     const fs::path file = m_folder / "data.bin";
     const Bytes before = RandomBytes(1000, 4);
-    WriteFile(file, before);
+    WriteBytes(file, before);
     SetModifiedTime(file, 1000000);
     Rescan();
     ASSERT_EQ(Row("data.bin#000").checksum, ChecksumOf(before));
 
     const Bytes after = RandomBytes(1000, 5);
-    WriteFile(file, after);
+    WriteBytes(file, after);
     SetModifiedTime(file, 1000000);
     Rescan();
     EXPECT_EQ(Row("data.bin#000").checksum, ChecksumOf(before));
@@ -113,9 +113,9 @@ TEST_F(SummaryTest, UnchangedTimeStampKeepsTheStoredChecksum) {
 }
 
 TEST_F(SummaryTest, RescanDropsDeletedFilesAndSegmentsPastANewEnd) {
-    WriteFile(m_folder / "shrinks.bin", RandomBytes(2 * kSegmentSize + 5, 6));
-    WriteFile(m_folder / "sub/goes.bin", RandomBytes(10, 7));
-    WriteFile(m_folder / "sub/empties.bin", RandomBytes(10, 8));
+    WriteBytes(m_folder / "shrinks.bin", RandomBytes(2 * kSegmentSize + 5, 6));
+    WriteBytes(m_folder / "sub/goes.bin", RandomBytes(10, 7));
+    WriteBytes(m_folder / "sub/empties.bin", RandomBytes(10, 8));
     Rescan();
     ASSERT_EQ(m_summary.Size(), 5u);
 
@@ -127,10 +127,10 @@ TEST_F(SummaryTest, RescanDropsDeletedFilesAndSegmentsPastANewEnd) {
 }
 
 TEST_F(SummaryTest, ExclusionsAndLinkedFolders) {
-    WriteFile(m_folder / "repair.cks", {1});
-    WriteFile(m_folder / "unins000.exe", {2});
-    WriteFile(m_folder / "sub/unins000.exe", {3});
-    WriteFile(m_folder / "sub/deeper/file", {4});
+    WriteBytes(m_folder / "repair.cks", {1});
+    WriteBytes(m_folder / "unins000.exe", {2});
+    WriteBytes(m_folder / "sub/unins000.exe", {3});
+    WriteBytes(m_folder / "sub/deeper/file", {4});
     // A link back up would make the walk endless if it were followed.
     fs::create_directory_symlink("..", m_folder / "sub/up");
     Rescan();
@@ -147,7 +147,7 @@ TEST_F(SummaryTest, AWideDeepTreeIsFoundWholeWithEachFilesChecksum) {
         const std::string sub = i % 2 ? "/f" + std::to_string(i % 7) : "";
         const std::string name = folder + sub + "/x" + std::to_string(i);
         expected[name] = RandomBytes(1 + i * 37, i);
-        WriteFile(m_folder / name, expected[name]);
+        WriteBytes(m_folder / name, expected[name]);
     }
     fs::create_directories(m_folder / "empty/a/b");
     Rescan();
@@ -160,7 +160,7 @@ TEST_F(SummaryTest, AWideDeepTreeIsFoundWholeWithEachFilesChecksum) {
 }
 TEST_F(SummaryTest, RegisteredSegmentsShareTheFileTime) {
     const fs::path file = m_folder / "f.bin";
-    WriteFile(file, RandomBytes(3 * kSegmentSize, 9));
+    WriteBytes(file, RandomBytes(3 * kSegmentSize, 9));
     SetModifiedTime(file, 2000000);
     Rescan();
     SetModifiedTime(file, 2000005);
@@ -181,7 +181,7 @@ TEST_F(SummaryTest, RegisteredSegmentsShareTheFileTime) {
 TEST_F(SummaryTest, StoredFormatByteForByteAndBack) {
     const fs::path file = m_folder / "d" / "\xC3\xBC.txt";  // "ü.txt"
     const Bytes content = {1, 2, 3};
-    WriteFile(file, content);
+    WriteBytes(file, content);
     SetModifiedTime(file, 0x0102030405LL);
     Rescan();
 
@@ -209,8 +209,8 @@ TEST_F(SummaryTest, StoredFormatByteForByteAndBack) {
 }
 
 TEST_F(SummaryTest, LoadRefusesBadMagicShortStreamsAndOverlongNames) {
-    WriteFile(m_folder / "a", {1});
-    WriteFile(m_folder / "b", {2});
+    WriteBytes(m_folder / "a", {1});
+    WriteBytes(m_folder / "b", {2});
     Rescan();
     ZephUtil::ZephDataBufferMemoryDynamic stored;
     ASSERT_EQ(m_summary.Save(stored), 0);

@@ -1,6 +1,7 @@
 #include "session/build_list.h"
 
 #include "container_test_support.h"
+#include "tests/support/recording_reporter.h"
 
 namespace ZephPatch {
 namespace {
@@ -17,10 +18,8 @@ protected:
     }
 
     bool List(const std::string& builds) {
-        WriteText(m_bin + "/builds.txt", builds);
-        return ListBuilds(m_utility, m_list, [this](int level, const std::string& text) {
-            m_reports.push_back(std::to_string(level) + " " + text);
-        });
+        WriteFile(m_bin + "/builds.txt", builds);
+        return ListBuilds(m_utility, m_list, m_reports);
     }
 
     TestFolder m_folder;
@@ -28,13 +27,13 @@ protected:
     std::string m_utility = m_bin + "/VelmorUtil.exe";
     std::string m_list = m_bin + "/buildList.txt";
     PatchSettings& m_settings = GetPatchSettings();
-    std::vector<std::string> m_reports;
+    orvik_test::RecordingReporter m_reports;
 };
 
 TEST_F(BuildListTest, BuildsEndAtCommas) {
     EXPECT_TRUE(List("46957,48249,"));
     EXPECT_EQ(m_settings.installedBuilds, (std::vector<std::string>{"46957", "48249"}));
-    EXPECT_EQ(m_reports, std::vector<std::string>{"0 2 builds found {46957,48249,}"});
+    EXPECT_EQ(m_reports.Shown(), std::vector<std::string>{"0 2 builds found {46957,48249,}"});
 
     m_settings.installedBuilds.clear();
     EXPECT_TRUE(List("46957,48249"));
@@ -57,13 +56,13 @@ TEST_F(BuildListTest, KnownBuildIsNotAddedTwice) {
 TEST_F(BuildListTest, UtilityIsAskedForTheListThenToCloseTheDaemonAndTheListIsDeleted) {
     EXPECT_TRUE(List("46957,"));
     EXPECT_FALSE(fs::exists(m_list));
-    EXPECT_EQ(ReadText(m_bin + "/VelmorUtil.log"),
+    EXPECT_EQ(ReadFile(m_bin + "/VelmorUtil.log"),
               "listbuilds " + m_list + " norender\nclosevaddaemon -nostartvaddaemon norender\n");
     // No list this time: the old one must not be read again.
     fs::remove(m_bin + "/builds.txt");
     m_settings.installedBuilds.clear();
-    EXPECT_FALSE(ListBuilds(m_utility, m_list, nullptr));
-    EXPECT_FALSE(ListBuilds(m_folder.Path("missing.exe"), m_list, nullptr));
+    EXPECT_FALSE(ListBuilds(m_utility, m_list, m_reports));
+    EXPECT_FALSE(ListBuilds(m_folder.Path("missing.exe"), m_list, m_reports));
     EXPECT_TRUE(m_settings.installedBuilds.empty());
 }
 

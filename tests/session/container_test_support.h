@@ -20,28 +20,11 @@ namespace ContainerTest {
 
 using Bytes = std::vector<uint8_t>;
 namespace fs = std::filesystem;
+using orvik_test::ReadBytes;
+using orvik_test::ReadFile;
 using orvik_test::TestFolder;
-
-inline void WriteBytes(const std::string& path, const Bytes& bytes) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
-inline void WriteText(const std::string& path, const std::string& text) {
-    WriteBytes(path, Bytes(text.begin(), text.end()));
-}
-
-inline Bytes ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline std::string ReadText(const std::string& path) {
-    const Bytes bytes = ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
+using orvik_test::WriteBytes;
+using orvik_test::WriteFile;
 
 inline Bytes PatternBytes(size_t size, uint32_t seed) {
     Bytes bytes(size);

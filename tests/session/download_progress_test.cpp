@@ -63,7 +63,7 @@ TEST_F(RemainingTimeTextTest, NoRateYetAndOddSizesGiveASaneText) {
 }
 
 TEST(OrvikPatchTask, ProgressOnlyWhileADownloadIsPublished) {
-    OrvikPatchTask task({});
+    OrvikPatchTask task;
     DownloadProgress progress;
     EXPECT_FALSE(task.QueryProgress(&progress));
     ZephUtil::ZephDataBufferMemoryDynamic file;

@@ -1,6 +1,7 @@
 #include "session/embedded_patch_check.h"
 
 #include "container_test_support.h"
+#include "tests/support/recording_reporter.h"
 
 namespace ZephPatch {
 namespace {
@@ -17,10 +18,7 @@ protected:
         fs::create_directories(m_install + "bin");
         fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py",
                       m_install + "bin/VelmorUtil.exe");
-        WriteText(m_install + "bin/builds.txt", "46957,48249,");
-        m_host.report = [this](int level, const std::string& text) {
-            m_lines.push_back(std::to_string(level) + " " + text);
-        };
+        WriteFile(m_install + "bin/builds.txt", "46957,48249,");
         m_host.chooseFile = [this](const std::string& title, const std::string& filter,
                                    std::string* file) {
             m_dialogs.push_back(title + "|" + filter);
@@ -46,8 +44,9 @@ protected:
     std::string m_chosen;
     EmbeddedPatchContainer m_container;
     PatchSettings& m_settings = GetPatchSettings();
-    EmbeddedCheckHost m_host;
-    std::vector<std::string> m_lines, m_dialogs;
+    orvik_test::RecordingReporter m_reporter;
+    EmbeddedCheckHost m_host{m_reporter};
+    std::vector<std::string> m_dialogs;
     bool m_chooseEnabled = false, m_applyEnabled = false;
 };
 
@@ -70,27 +69,27 @@ TEST_F(EmbeddedPatchCheckTest, InstalledBuildsWithPatchesBecomeTheWorkListInDire
                                                "1 Ready to install from local patch file.",
                                                "1 Current version: 48249.",
                                                "1 "};
-    EXPECT_EQ(m_lines, expected);
+    EXPECT_EQ(m_reporter.Shown(), expected);
 }
 
 TEST_F(EmbeddedPatchCheckTest, NothingApplicableOrNoUsableContainer) {
     EXPECT_EQ(Check({{"40000", "46957", kArchive}}), EmbeddedCheckResult::kNotApplicable);
-    EXPECT_EQ(m_lines.back(),
+    EXPECT_EQ(m_reporter.Shown().back(),
               "3 This patch file is not applicable to your current installation version.");
     EXPECT_FALSE(m_settings.localPatchesReady);
 
-    m_lines.clear();
+    m_reporter.lines.clear();
     WriteBytes(m_exe, PatternBytes(20000, 1));
     EXPECT_EQ(CheckEmbeddedPatches(m_container, m_exe, false, m_host),
               EmbeddedCheckResult::kNoContainer);
-    EXPECT_EQ(m_lines, std::vector<std::string>{"0 Checking embedded patch: " + m_exe});
+    EXPECT_EQ(m_reporter.Shown(), std::vector<std::string>{"0 Checking embedded patch: " + m_exe});
 
     Bytes extended = ContainerFile(5000, 8192, {{"46957", "48249", kArchive}});
     extended.push_back(0);
     WriteBytes(m_exe, extended);
     EXPECT_EQ(CheckEmbeddedPatches(m_container, m_exe, false, m_host),
               EmbeddedCheckResult::kUnreadable);
-    EXPECT_EQ(m_lines.back(), "3 File error while reading patch data.");
+    EXPECT_EQ(m_reporter.Shown().back(), "3 File error while reading patch data.");
 }
 
 TEST_F(EmbeddedPatchCheckTest, UnknownInstallationIsAskedForAndItsBinFolderMeansItsParent) {
@@ -100,7 +99,7 @@ TEST_F(EmbeddedPatchCheckTest, UnknownInstallationIsAskedForAndItsBinFolderMeans
     EXPECT_EQ(m_dialogs, std::vector<std::string>{"Locate Velmor.exe...|Velmor.exe"});
     EXPECT_EQ(m_settings.installPath, m_install);
     EXPECT_EQ(m_settings.installedBuilds, std::vector<std::string>{"46957"});
-    EXPECT_EQ(m_lines[1],
+    EXPECT_EQ(m_reporter.Shown()[1],
               "3 Unable to determine Velmor installation path. Requesting user to specify "
               "installation location.\n");
 }
@@ -108,7 +107,7 @@ TEST_F(EmbeddedPatchCheckTest, UnknownInstallationIsAskedForAndItsBinFolderMeans
 TEST_F(EmbeddedPatchCheckTest, AskingUserIgnoresTheRegistryAndCancelStops) {
     EXPECT_EQ(Check({{"46957", "48249", kArchive}}, true), EmbeddedCheckResult::kNoInstallation);
     EXPECT_EQ(m_dialogs.size(), 1u);
-    EXPECT_EQ(m_lines.back(),
+    EXPECT_EQ(m_reporter.Shown().back(),
               "3 Unable to determine installation location. Aborted patching at user's request.");
     EXPECT_FALSE(m_settings.localPatchesReady);
 }
@@ -122,11 +121,12 @@ TEST_F(EmbeddedPatchCheckTest, GivenFolderDecidesAndAChosenFolderIsTheInstallati
     EXPECT_TRUE(m_dialogs.empty());
     // A given folder that holds no installation is said to be one, and nothing is asked.
     m_settings.installPath = m_folder.Path("");
-    m_lines.clear();
+    m_reporter.lines.clear();
     EXPECT_EQ(Check(patches), EmbeddedCheckResult::kNoInstallation);
-    EXPECT_EQ(m_lines.back(), "3 " + m_folder.Path("") +
-                                  " is not a Velmor installation (it has no bin/Velmor.exe or "
-                                  "bin/VelmorUtil.exe).");
+    EXPECT_EQ(m_reporter.Shown().back(),
+              "3 " + m_folder.Path("") +
+                  " is not a Velmor installation (it has no bin/Velmor.exe or "
+                  "bin/VelmorUtil.exe).");
     // Asked, the user may name the installation's folder (or its bin folder) instead of a file.
     m_chosen = m_install + "bin";
     EXPECT_EQ(Check(patches, true), EmbeddedCheckResult::kReady);
@@ -136,7 +136,7 @@ TEST_F(EmbeddedPatchCheckTest, GivenFolderDecidesAndAChosenFolderIsTheInstallati
 TEST_F(EmbeddedPatchCheckTest, RepairAskedLeavesThePatchesAloneAndTheEndOfTheChainIsUpToDate) {
     m_settings.repairMode = true;
     EXPECT_EQ(Check({{"46957", "48249", kArchive}}), EmbeddedCheckResult::kRepairAsked);
-    EXPECT_TRUE(m_lines.empty());
+    EXPECT_TRUE(m_reporter.lines.empty());
     EXPECT_TRUE(m_settings.repairMode);
     EXPECT_FALSE(m_settings.localPatchesReady);
 
@@ -146,7 +146,7 @@ TEST_F(EmbeddedPatchCheckTest, RepairAskedLeavesThePatchesAloneAndTheEndOfTheCha
     m_host.upToDate = [&](const std::string& build) { reached = build; };
     EXPECT_EQ(Check({{"40000", "46957", kArchive}}), EmbeddedCheckResult::kUpToDate);
     EXPECT_EQ(reached, "46957");
-    EXPECT_NE(m_lines.back(),
+    EXPECT_NE(m_reporter.Shown().back(),
               "3 This patch file is not applicable to your current installation "
               "version.");
 }

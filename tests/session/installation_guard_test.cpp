@@ -7,6 +7,7 @@
 #include "kernel/folder_lock.h"
 #include "kernel/registry.h"
 #include "session/patching_flag.h"
+#include "tests/support/recording_reporter.h"
 #include "tests/support/test_folder.h"
 
 namespace ZephPatch {
@@ -32,12 +33,8 @@ TEST(SettleInstallation, AnotherHolderKeepsItOutThenOneLineSaysWhatWasRepaired) 
     ASSERT_TRUE(
         key.Create("SOFTWARE\\Orvik\\Products\\VelmorSimulator", ZephUtil::RegAccess::kRead));
     ASSERT_TRUE(SetPatchingFlag());
-    std::vector<std::string> lines;
-    const auto settle = [&] {
-        return SettleInstallation(install, [&](int level, const std::string& text) {
-            lines.push_back(std::to_string(level) + " " + text);
-        });
-    };
+    orvik_test::RecordingReporter reporter;
+    const auto settle = [&] { return SettleInstallation(install, reporter); };
 
     {
         ZephUtil::FolderLock other;  // as another installer holds it
@@ -49,15 +46,16 @@ TEST(SettleInstallation, AnotherHolderKeepsItOutThenOneLineSaysWhatWasRepaired) 
     EXPECT_EQ(ReadFile(install + "/bin/a.dll"), "old a");
     EXPECT_EQ(std::distance(fs::recursive_directory_iterator(install), {}), 2);  // bin, a.dll
     EXPECT_TRUE(fs::is_empty(folder / "temp"));
-    EXPECT_EQ(lines, std::vector<std::string>{
-                         "2 Repaired after an interrupted run in " + install +
-                         ": the unfinished patch was undone (1 change reverted); 2 temporary "
-                         "items removed; the IsPatching mark was cleared."});
+    EXPECT_EQ(reporter.Shown(),
+              std::vector<std::string>{
+                  "2 Repaired after an interrupted run in " + install +
+                  ": the unfinished patch was undone (1 change reverted); 2 temporary "
+                  "items removed; the IsPatching mark was cleared."});
 
     // Whole and held already: nothing to say.
-    lines.clear();
+    reporter.lines.clear();
     EXPECT_EQ(settle(), SettleResult::kReady);
-    EXPECT_TRUE(lines.empty());
+    EXPECT_TRUE(reporter.lines.empty());
 }
 
 }  // namespace

@@ -17,10 +17,12 @@ class RecordingFrontEnd : public SessionFrontEnd {
 public:
     void SetGaugeRange(int) override {}
     void SetGaugeValue(int) override {}
-    void Report(int level, const std::string& utf8) override {
-        lines.push_back(std::to_string(level) + " " + utf8);
+    void Report(ReportLevel level, const std::string& utf8) override {
+        lines.push_back(std::to_string(static_cast<int>(level)) + " " + utf8);
     }
-    bool IsCancelled() override { return false; }
+    bool ShouldContinue() override { return !cancelled; }
+    void StartApplying(int total) override { totals.push_back(total); }
+    void EntryBegun() override { cancelled = cancelled || cancelOnEntry; }
     bool AskYesNo(const std::string&, const std::string&) override { return false; }
     void ShowMessageBox(const std::string& text, const std::string& caption) override {
         boxes.push_back(caption + "|" + text);
@@ -33,7 +35,10 @@ public:
 
     std::vector<std::string> lines;
     std::vector<std::string> boxes;
+    std::vector<int> totals;
     int installed = 0;
+    bool cancelOnEntry = false;
+    bool cancelled = false;
 };
 
 // A patch that changes nothing: three empty lists.
@@ -56,7 +61,7 @@ protected:
         fs::create_directories(m_folder.Path("temp"));
         fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py",
                       m_install + "/bin/VelmorUtil.exe");
-        WriteText(m_install + "/bin/VelmorUtil.cfg", "lines=1\ninterval=0\n");
+        WriteFile(m_install + "/bin/VelmorUtil.cfg", "lines=1\ninterval=0\n");
         GetPatchSettings() = {};
         GetPatchSettings().installPath = m_install;
         m_environment.sleep = [](uint32_t) {};
@@ -113,7 +118,7 @@ TEST_F(PatchThreadTest, OperatingSystemChecksRefuseBeforeAnythingChanges) {
 
 TEST_F(PatchThreadTest, RightsFailureShowsTheAdministratorBox) {
     // A registry root below a plain file can never be written.
-    WriteText(m_folder.Path("not-a-folder"), "");
+    WriteFile(m_folder.Path("not-a-folder"), "");
     orvik_test::ScopedEnv registry("ORVIK_REGISTRY_ROOT",
                                    m_folder.Path("not-a-folder/registry").c_str());
     RunSession();
@@ -177,6 +182,26 @@ TEST_F(PatchThreadTest, DamagedArchiveAbortsWithoutApplying) {
     EXPECT_TRUE(fs::is_empty(m_folder.Path("temp")));
 }
 
+// The user's cancel reaches the applier through the worker: its first entry is refused and
+// nothing is added.
+TEST_F(PatchThreadTest, CancelWhileApplyingRollsThePatchBack) {
+    const std::string list = "new.txt\r\n\r\n\r\n";
+    const Bytes patch = ArchiveBytes(2)
+                            .File(".\\addedFiles.txt", Bytes(list.begin(), list.end()))
+                            .File(".\\deletedFiles.txt", {})
+                            .File(".\\patchedFiles.txt", {})
+                            .Folder(".\\data")
+                            .File(".\\data\\new.txt", {'n'})
+                            .Get();
+    Carry({{"46957", "48249", patch}}, {"46957"});
+    m_frontEnd.cancelOnEntry = true;
+    RunSession();
+    EXPECT_EQ(m_frontEnd.totals, std::vector<int>{1});
+    EXPECT_FALSE(fs::exists(m_install + "/new.txt"));
+    EXPECT_EQ(m_frontEnd.installed, 0);
+    EXPECT_EQ(m_frontEnd.lines.back(), "1 Patching aborted.");
+}
+
 TEST(TempNames, UniqueFoldersInsideTheGivenOne) {
     TestFolder folder;
     std::string first = folder.Path(), second = folder.Path();
@@ -186,7 +211,7 @@ TEST(TempNames, UniqueFoldersInsideTheGivenOne) {
     EXPECT_EQ(fs::path(first).parent_path(), fs::path(folder.Path()));
     EXPECT_TRUE(fs::is_directory(first));
     // Below a plain file nothing can be made: the text falls back to the temporary folder.
-    WriteText(folder.Path("file"), "");
+    WriteFile(folder.Path("file"), "");
     std::string blocked = folder.Path("file");
     orvik_test::ScopedEnv temp("TEMP", folder.Path().c_str());
     EXPECT_FALSE(MakeUniqueTempDir(&blocked));

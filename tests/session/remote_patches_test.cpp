@@ -25,7 +25,7 @@ using ContainerTest::ArchiveBytes;
 using ContainerTest::Bytes;
 using ContainerTest::PatternBytes;
 using ContainerTest::WriteBytes;
-using ContainerTest::WriteText;
+using ContainerTest::WriteFile;
 namespace fs = std::filesystem;
 
 // Records the session's lines as "level text"; cancels once asked to.
@@ -33,11 +33,11 @@ class RecordingFrontEnd : public SessionFrontEnd {
 public:
     void SetGaugeRange(int) override {}
     void SetGaugeValue(int) override {}
-    void Report(int level, const std::string& utf8) override {
+    void Report(ReportLevel level, const std::string& utf8) override {
         std::lock_guard lock(m_mutex);
-        m_lines.push_back(std::to_string(level) + " " + utf8);
+        m_lines.push_back(std::to_string(static_cast<int>(level)) + " " + utf8);
     }
-    bool IsCancelled() override { return cancelled; }
+    bool ShouldContinue() override { return !cancelled; }
     bool AskYesNo(const std::string&, const std::string&) override { return false; }
     void ShowMessageBox(const std::string&, const std::string&) override {}
     bool ChooseFile(const std::string&, const std::string&, std::string*) override { return false; }
@@ -101,20 +101,18 @@ protected:
         fs::create_directories(m_www);
         fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py",
                       m_install + "/bin/VelmorUtil.exe");
-        WriteText(m_install + "/bin/VelmorUtil.cfg", "lines=1\ninterval=0\n");
-        WriteText(m_install + "/bin/builds.txt", "46957,");
+        WriteFile(m_install + "/bin/VelmorUtil.cfg", "lines=1\ninterval=0\n");
+        WriteFile(m_install + "/bin/builds.txt", "46957,");
         GetPatchSettings() = {};
         GetPatchSettings().installPath = m_install;
         m_environment.sleep = [](uint32_t) {};
-        ZephUtil::TransferSettings quick;
+        ZephUtil::TransferSettings& quick = m_environment.transfer;
         quick.fetchRetries = 2;
         quick.httpSizeRetries = 2;
         quick.retryPause = std::chrono::milliseconds(10);
         quick.stallTimeout = std::chrono::seconds(1);
-        ZephUtil::SetTransferSettings(quick);
     }
     ~RemotePatchesTest() override {
-        ZephUtil::SetTransferSettings({});
         GetPatchSettings() = {};
         SetMessageLanguage(LANGUAGE_NEUTRAL);
     }
@@ -123,7 +121,7 @@ protected:
     void Offer(std::string catalogue) {
         for (size_t at; (at = catalogue.find("SERVER/")) != std::string::npos;)
             catalogue.replace(at, 7, m_server.Url(""));
-        WriteText(m_www + "/patches.txt", catalogue);
+        WriteFile(m_www + "/patches.txt", catalogue);
         GetPatchSettings().patchServers = {m_server.Url("plain/")};
     }
 
@@ -141,7 +139,9 @@ protected:
 
     std::string Hits(const std::string& path) {
         ZephUtil::ZephDataBufferMemoryDynamic answer;
-        return ZephUtil::FetchUrl(m_server.Url("hits/" + path), &answer, true, nullptr) == 0
+        SilentReporter silent;
+        return ZephUtil::FetchUrl(m_server.Url("hits/" + path), &answer, true,
+                                  {m_environment.transfer, silent}) == 0
                    ? std::string(answer.Bytes().begin(), answer.Bytes().end())
                    : "?";
     }
@@ -158,8 +158,8 @@ protected:
                                " && minisign -G -W -p key.pub -s key.sec >/dev/null")
                                   .c_str()),
                   0);
-        WriteText(ProductValue("PatchSigningKeys"),
-                  "REG_SZ\n" + ContainerTest::ReadText(m_folder / "key.pub"));
+        WriteFile(ProductValue("PatchSigningKeys"),
+                  "REG_SZ\n" + ContainerTest::ReadFile(m_folder / "key.pub"));
     }
     void SignCatalogue() {
         ASSERT_EQ(std::system(("cd " + m_folder.Path() + " && minisign -S -s key.sec -m " + m_www +
@@ -193,7 +193,7 @@ TEST_F(RemotePatchesTest, ChainEndsWhenTheCatalogueHasNothingNewer) {
     EXPECT_EQ(m_frontEnd.Last(), "1 Patching completed.");
     EXPECT_TRUE(GetPatchSettings().targetBuild.empty());
     // The utility repaired the database after the last patch.
-    EXPECT_NE(ContainerTest::ReadText(m_install + "/bin/VelmorUtil.log").find("repairdatabase"),
+    EXPECT_NE(ContainerTest::ReadFile(m_install + "/bin/VelmorUtil.log").find("repairdatabase"),
               std::string::npos);
 }
 
@@ -285,11 +285,10 @@ TEST_F(RemotePatchesTest, ProgressIsQueryableAndCancelEndsTheDownloadAtOnce) {
 
 // Servers in trouble are retried ten times, a second apart; a cancel must not wait for that.
 TEST_F(RemotePatchesTest, CancelReachesTheCatalogueSearchAndTheSizeQuery) {
-    ZephUtil::TransferSettings patient = ZephUtil::GetTransferSettings();
+    ZephUtil::TransferSettings& patient = m_environment.transfer;
     patient.fetchRetries = 10;
     patient.httpSizeRetries = 10;
     patient.retryPause = std::chrono::milliseconds(1000);
-    ZephUtil::SetTransferSettings(patient);
     GetPatchSettings().patchServers = {m_server.Url("status-503/"), m_server.Url("plain/")};
     m_frontEnd.cancelled = true;
     EXPECT_FALSE(RunSession());
@@ -352,11 +351,11 @@ TEST_F(RemotePatchesTest, SignedCatalogueMustVouchForEveryArchive) {
     SignCatalogue();
     EXPECT_TRUE(RunSession());
     EXPECT_EQ(m_frontEnd.installed, 1);
-    EXPECT_EQ(ContainerTest::ReadText(ProductValue("PatchCatalogueSequence")), "REG_SZ\n3\n");
+    EXPECT_EQ(ContainerTest::ReadFile(ProductValue("PatchCatalogueSequence")), "REG_SZ\n3\n");
 }
 
 TEST_F(RemotePatchesTest, KeysThatCannotBeReadStopDownloadMode) {
-    WriteText(ProductValue("PatchSigningKeys"), "REG_SZ\nRWQnot-a-key\n");
+    WriteFile(ProductValue("PatchSigningKeys"), "REG_SZ\nRWQnot-a-key\n");
     Offer(Record("46957", "48249", "a.zpa"));
     EXPECT_FALSE(RunSession());
     EXPECT_TRUE(

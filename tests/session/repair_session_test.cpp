@@ -23,10 +23,10 @@ class RecordingFrontEnd : public SessionFrontEnd {
 public:
     void SetGaugeRange(int range) override { gauge.push_back("range " + std::to_string(range)); }
     void SetGaugeValue(int value) override { gauge.push_back(std::to_string(value)); }
-    void Report(int level, const std::string& utf8) override {
-        lines.push_back(std::to_string(level) + " " + utf8);
+    void Report(ReportLevel level, const std::string& utf8) override {
+        lines.push_back(std::to_string(static_cast<int>(level)) + " " + utf8);
     }
-    bool IsCancelled() override { return false; }
+    bool ShouldContinue() override { return true; }
     bool AskYesNo(const std::string&, const std::string&) override { return false; }
     void ShowMessageBox(const std::string&, const std::string&) override {}
     bool ChooseFile(const std::string&, const std::string&, std::string*) override { return false; }

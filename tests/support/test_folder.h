@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace orvik_test {
 
@@ -71,6 +73,15 @@ inline std::string ReadFile(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    WriteFile(path, std::string(bytes.begin(), bytes.end()));
+}
+
+inline std::vector<uint8_t> ReadBytes(const std::string& path) {
+    const std::string text = ReadFile(path);
+    return {text.begin(), text.end()};
 }
 
 // Sets an environment variable for one scope and restores the old value.

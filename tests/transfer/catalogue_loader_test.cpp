@@ -15,7 +15,6 @@ namespace {
 class CatalogueLoaderTest : public TransferTest {
 protected:
     ZephPatch::PatchCatalogue m_catalogue;
-    Reports m_reports;
 };
 
 const char kChain[] =
@@ -41,8 +40,8 @@ TEST_F(CatalogueLoaderTest, TheFirstServerWithAValidCatalogueWins) {
 
     const std::string missing = faults.Url("status-404");
     const std::string good = nginx.Url("good/");
-    ASSERT_TRUE(ZephPatch::LoadCatalogue({"", missing, nginx.Url("empty"), good}, &m_catalogue,
-                                         m_reports.Sink()));
+    ASSERT_TRUE(
+        ZephPatch::LoadCatalogue({"", missing, nginx.Url("empty"), good}, &m_catalogue, Context()));
     EXPECT_EQ(m_catalogue.ServerBaseUrl(), good);
     ASSERT_EQ(m_reports.lines.size(), 1u);
     EXPECT_EQ(m_reports.lines[0],
@@ -59,10 +58,9 @@ TEST_F(CatalogueLoaderTest, TheFirstServerWithAValidCatalogueWins) {
     EXPECT_EQ(m_catalogue.FindPatch(second->targetVersion), nullptr);
     for (const auto* entry : {first, second}) {
         uint64_t size = 0;
-        EXPECT_EQ(ZephUtil::GetUrlSize(entry->patchDataUrl, &size), 0);
+        EXPECT_EQ(ZephUtil::GetUrlSize(entry->patchDataUrl, &size, Context()), 0);
         const std::string local = m_folder / "download.zip";
-        EXPECT_TRUE(ZephUtil::DownloadToFile(entry->patchDataUrl, local, nullptr, &current,
-                                             m_reports.Sink()));
+        EXPECT_TRUE(ZephUtil::DownloadToFile(entry->patchDataUrl, local, &current, Context()));
         EXPECT_EQ(ReadFile(local).size(), size);
     }
     EXPECT_TRUE(ReadFile(m_folder / "download.zip") == PatternBytes(90000, 2));
@@ -79,9 +77,8 @@ TEST_F(CatalogueLoaderTest, SilentOrEndlessServersGiveWayToTheNext) {
     Nginx nginx(m_folder, www);
     PythonServer silent(m_folder, "silent_server.py", {});
     ASSERT_TRUE(nginx.Ok() && silent.Ok());
-    ASSERT_TRUE(
-        ZephPatch::LoadCatalogue({silent.Url(""), nginx.Url("endless/"), nginx.Url("good/")},
-                                 &m_catalogue, m_reports.Sink()));
+    ASSERT_TRUE(ZephPatch::LoadCatalogue(
+        {silent.Url(""), nginx.Url("endless/"), nginx.Url("good/")}, &m_catalogue, Context()));
     EXPECT_EQ(m_catalogue.FindPatch("1")->targetVersion, "3");
     const std::string log = silent.Log();
     int accepted = 0;
@@ -99,7 +96,7 @@ TEST_F(CatalogueLoaderTest, NoServerWithACatalogue) {
     ASSERT_TRUE(nginx.Ok());
     const std::string dead = "http://127.0.0.1:" + std::to_string(FreePort());
     m_catalogue.SetServerBaseUrl("stale");
-    EXPECT_FALSE(ZephPatch::LoadCatalogue({dead, nginx.Url("")}, &m_catalogue, m_reports.Sink()));
+    EXPECT_FALSE(ZephPatch::LoadCatalogue({dead, nginx.Url("")}, &m_catalogue, Context()));
     EXPECT_EQ(m_catalogue.ServerBaseUrl(), "");
     EXPECT_TRUE(m_catalogue.Entries().empty());
     ASSERT_EQ(m_reports.lines.size(), 2u);
@@ -108,7 +105,7 @@ TEST_F(CatalogueLoaderTest, NoServerWithACatalogue) {
     // The end of the search is an error, shown as one.
     EXPECT_EQ(m_reports.lines[1], std::make_pair(3, std::string("Unable to connect to any patch "
                                                                 "servers.")));
-    EXPECT_FALSE(ZephPatch::LoadCatalogue({}, &m_catalogue, nullptr));
+    EXPECT_FALSE(ZephPatch::LoadCatalogue({}, &m_catalogue, Context()));
 }
 
 TEST_F(CatalogueLoaderTest, AnFtpServerCanServeTheCatalogue) {
@@ -117,7 +114,7 @@ TEST_F(CatalogueLoaderTest, AnFtpServerCanServeTheCatalogue) {
               "source-version: 1\ntarget-version: 2\npatch-exe-url: x\npatch-data-url: a.zip\n");
     Vsftpd vsftpd(m_folder, root);
     ASSERT_TRUE(vsftpd.Ok());
-    ASSERT_TRUE(ZephPatch::LoadCatalogue({vsftpd.Url("velmor")}, &m_catalogue, m_reports.Sink()));
+    ASSERT_TRUE(ZephPatch::LoadCatalogue({vsftpd.Url("velmor")}, &m_catalogue, Context()));
     EXPECT_EQ(m_catalogue.FindPatch("1")->patchDataUrl, vsftpd.Url("velmor/a.zip"));
 }
 

@@ -28,15 +28,14 @@ protected:
 
     bool Download(const std::string& url, const ZephUtil::ExpectedContent& expected) {
         m_reports.lines.clear();
-        return ZephUtil::DownloadToFile(url, m_local, nullptr, &m_current, m_reports.Sink(),
-                                        &expected);
+        return ZephUtil::DownloadToFile(url, m_local, &m_current, Context(), &expected);
     }
     std::string LastReport() const {
         return m_reports.lines.empty() ? "" : m_reports.lines.back().second;
     }
     std::string Hits(const std::string& path) {
         ZephUtil::ZephDataBufferMemoryDynamic answer;
-        ZephUtil::FetchUrl(m_faults.Url("hits/" + path), &answer, true, nullptr);
+        ZephUtil::FetchUrl(m_faults.Url("hits/" + path), &answer, true, Context());
         return Text(answer);
     }
 
@@ -45,7 +44,6 @@ protected:
     std::string m_local = m_folder / "local.zpa";
     ZephUtil::ExpectedContent m_expected;
     ZephUtil::CurrentDownload m_current;
-    Reports m_reports;
     PythonServer m_faults{m_folder, "http_fault_server.py", {m_www}};
 };
 

@@ -62,41 +62,40 @@ TEST_F(FtpTest, VsftpdServesOnThePortTheUrlNames) {
     Vsftpd vsftpd(m_folder, m_root);
     ASSERT_TRUE(vsftpd.Ok());
     ZephDataBufferMemoryDynamic memory;
-    EXPECT_EQ(FetchUrl(vsftpd.Url("patch.zip"), &memory, true, nullptr), 0);
+    EXPECT_EQ(FetchUrl(vsftpd.Url("patch.zip"), &memory, true, Context()), 0);
     EXPECT_TRUE(Text(memory) == m_file);
 
     ZephUtil::CurrentDownload current;
-    Reports reports;
-    EXPECT_TRUE(ZephUtil::DownloadToFile(vsftpd.Url("patch.zip"), m_folder / "d.zip", nullptr,
-                                         &current, reports.Sink()));
+    EXPECT_TRUE(
+        ZephUtil::DownloadToFile(vsftpd.Url("patch.zip"), m_folder / "d.zip", &current, Context()));
     EXPECT_TRUE(ReadFile(m_folder / "d.zip") == m_file);
 
     uint64_t size = 0;
-    EXPECT_EQ(GetUrlSize(vsftpd.Url("patch.zip"), &size), 0);
+    EXPECT_EQ(GetUrlSize(vsftpd.Url("patch.zip"), &size, Context()), 0);
     EXPECT_EQ(size, m_file.size());
     SetRetries(1, 1);
-    EXPECT_EQ(GetUrlSize(vsftpd.Url("missing.zip"), &size), kFailed);
-    EXPECT_EQ(FetchUrl(vsftpd.Url("missing.zip"), &memory, false, nullptr), kFailed);
+    EXPECT_EQ(GetUrlSize(vsftpd.Url("missing.zip"), &size, Context()), kFailed);
+    EXPECT_EQ(FetchUrl(vsftpd.Url("missing.zip"), &memory, false, Context()), kFailed);
 }
 
 TEST_F(FtpTest, ActiveModeWorksToo) {
     Vsftpd vsftpd(m_folder, m_root);
     ASSERT_TRUE(vsftpd.Ok());
-    ZephFTP ftp;
+    ZephFTP ftp(m_settings);
     ASSERT_EQ(ftp.Open("127.0.0.1", vsftpd.Port(), "", "", false), 0);
     ZephDataBufferMemoryDynamic memory;
-    EXPECT_EQ(ftp.GetFileAtPath("patch.zip", &memory, nullptr), 0);
+    EXPECT_EQ(ftp.GetFileAtPath("patch.zip", &memory, m_reports), 0);
     EXPECT_TRUE(Text(memory) == m_file);
 }
 
 TEST_F(FtpTest, ABufferThatHoldsTheStartIsResumedWithRest) {
     auto server = FaultServer("plain");
     ASSERT_TRUE(server->Ok());
-    ZephFTP ftp;
+    ZephFTP ftp(m_settings);
     ASSERT_EQ(ftp.Open("127.0.0.1", server->Port(), "", "", true), 0);
     ZephDataBufferMemoryDynamic buffer = Holding(m_file.substr(0, 1000));
     testing::internal::CaptureStdout();
-    EXPECT_EQ(ftp.GetFileAtPath("patch.zip", &buffer, nullptr), 0);
+    EXPECT_EQ(ftp.GetFileAtPath("patch.zip", &buffer, m_reports), 0);
     const std::string diagnostics = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(Text(buffer) == m_file);
     EXPECT_EQ(Count("REST 1000\n"), 1);
@@ -106,10 +105,10 @@ TEST_F(FtpTest, ABufferThatHoldsTheStartIsResumedWithRest) {
         << diagnostics;
 
     // A complete buffer is complete, and an empty one needs no REST.
-    EXPECT_EQ(ftp.GetFileAtPath("patch.zip", &buffer, nullptr), 0);
+    EXPECT_EQ(ftp.GetFileAtPath("patch.zip", &buffer, m_reports), 0);
     EXPECT_TRUE(Text(buffer) == m_file);
     ZephDataBufferMemoryDynamic empty;
-    EXPECT_EQ(ftp.GetFileAtPath("patch.zip", &empty, nullptr), 0);
+    EXPECT_EQ(ftp.GetFileAtPath("patch.zip", &empty, m_reports), 0);
     EXPECT_TRUE(Text(empty) == m_file);
     EXPECT_EQ(Count("REST "), 1);
 }
@@ -118,9 +117,8 @@ TEST_F(FtpTest, ACutFirstTransferResumesWhereItStopped) {
     auto server = FaultServer("cut-first", 100000);
     ASSERT_TRUE(server->Ok());
     ZephUtil::CurrentDownload current;
-    Reports reports;
     EXPECT_TRUE(ZephUtil::DownloadToFile(server->Url("patch.zip", "ftp"), m_folder / "d.zip",
-                                         nullptr, &current, reports.Sink()));
+                                         &current, Context()));
     EXPECT_TRUE(ReadFile(m_folder / "d.zip") == m_file);
     EXPECT_EQ(Count("REST 100000\n"), 1);
     EXPECT_EQ(Count("RETR patch.zip"), 2);
@@ -129,18 +127,18 @@ TEST_F(FtpTest, ACutFirstTransferResumesWhereItStopped) {
     SetRetries(0, 0);
     WriteFile(m_root + "/other.zip", m_file);
     ZephDataBufferMemoryDynamic memory;
-    EXPECT_EQ(FetchUrl(server->Url("other.zip", "ftp"), &memory, false, nullptr), kFailed);
+    EXPECT_EQ(FetchUrl(server->Url("other.zip", "ftp"), &memory, false, Context()), kFailed);
     EXPECT_EQ(memory.GetSize(), 100000u);
 }
 
 TEST_F(FtpTest, AServerThatRefusesRestSendsTheWholeFileAgain) {
     auto server = FaultServer("no-rest");
     ASSERT_TRUE(server->Ok());
-    ZephFTP ftp;
+    ZephFTP ftp(m_settings);
     ASSERT_EQ(ftp.Open("127.0.0.1", server->Port(), "", "", true), 0);
     ZephDataBufferMemoryDynamic buffer = Holding(std::string(1000, 'x'));
     testing::internal::CaptureStdout();
-    EXPECT_EQ(ftp.GetFileAtPath("patch.zip", &buffer, nullptr), 0);
+    EXPECT_EQ(ftp.GetFileAtPath("patch.zip", &buffer, m_reports), 0);
     const std::string diagnostics = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(Text(buffer) == m_file);
     EXPECT_EQ(Count("REST 1000\n"), 1);
@@ -155,35 +153,35 @@ TEST_F(FtpTest, AServerThatRefusesRestSendsTheWholeFileAgain) {
 TEST_F(FtpTest, AResetConnectionIsReopenedOnce) {
     auto server = FaultServer("reset");
     ASSERT_TRUE(server->Ok());
-    ZephFTP ftp;
+    ZephFTP ftp(m_settings);
     ASSERT_EQ(ftp.Open("127.0.0.1", server->Port(), "", "", true), 0);
     ZephDataBufferMemoryDynamic buffer;
-    EXPECT_EQ(ftp.GetFileAtPath("patch.zip", &buffer, nullptr), 0);
+    EXPECT_EQ(ftp.GetFileAtPath("patch.zip", &buffer, m_reports), 0);
     EXPECT_TRUE(Text(buffer) == m_file);
     EXPECT_EQ(Count("USER anonymous"), 2);
     EXPECT_EQ(Count("RETR patch.zip"), 2);
 }
 
 TEST_F(FtpTest, MissingFilesAndMissingConnections) {
-    ZephFTP ftp;
+    ZephFTP ftp(m_settings);
     ZephDataBufferMemoryDynamic buffer;
     uint64_t size = 0;
     EXPECT_EQ(ftp.GetFileSize("patch.zip", &size), ZephUtil::kTransferNotConnected);
-    EXPECT_EQ(ftp.GetFileAtPath("patch.zip", &buffer, nullptr), ZephUtil::kTransferNotConnected);
+    EXPECT_EQ(ftp.GetFileAtPath("patch.zip", &buffer, m_reports), ZephUtil::kTransferNotConnected);
     EXPECT_EQ(ftp.Open("127.0.0.1", FreePort(), "", "", true), kFailed);
     EXPECT_FALSE(ftp.IsConnected());
-    EXPECT_EQ(ftp.GetFileAtPath("patch.zip", &buffer, nullptr), ZephUtil::kTransferNotConnected);
+    EXPECT_EQ(ftp.GetFileAtPath("patch.zip", &buffer, m_reports), ZephUtil::kTransferNotConnected);
 
     auto server = FaultServer("plain");
     ASSERT_TRUE(server->Ok());
-    EXPECT_EQ(FetchUrl(server->Url("missing.zip", "ftp"), &buffer, false, nullptr), kFailed);
+    EXPECT_EQ(FetchUrl(server->Url("missing.zip", "ftp"), &buffer, false, Context()), kFailed);
     EXPECT_EQ(Count("SIZE missing.zip"), 1) << "the server said it is not there";
     EXPECT_EQ(buffer.GetSize(), 0u);
     ASSERT_EQ(ftp.Open("127.0.0.1", server->Port(), "", "", true), 0);
     EXPECT_EQ(ftp.GetFileSize("patch.zip", &size), 0);
     EXPECT_EQ(size, m_file.size());
-    EXPECT_EQ(ftp.GetFileAtPath("", &buffer, nullptr), kFailed);
-    EXPECT_EQ(ftp.GetFileAtPath("sub/", &buffer, nullptr), kFailed);
+    EXPECT_EQ(ftp.GetFileAtPath("", &buffer, m_reports), kFailed);
+    EXPECT_EQ(ftp.GetFileAtPath("sub/", &buffer, m_reports), kFailed);
     EXPECT_TRUE(ftp.LastFailureFinal());
     EXPECT_EQ(buffer.GetSize(), 0u);
     ftp.Close();
@@ -196,7 +194,7 @@ TEST_F(FtpTest, ACancelEndsTheDownloadAtOnce) {
     ASSERT_TRUE(server->Ok());
     ZephDataBufferMemoryDynamic buffer;
     CancelWhen midway([&] { return buffer.GetSize() > 64 * 1024; });
-    EXPECT_EQ(FetchUrl(server->Url("big.zip", "ftp"), &buffer, false, &midway),
+    EXPECT_EQ(FetchUrl(server->Url("big.zip", "ftp"), &buffer, false, Context(midway)),
               ZephUtil::kTransferCancelled);
     EXPECT_LT(buffer.GetSize(), 8u << 20);
     EXPECT_EQ(Count("RETR big.zip"), 1);
@@ -207,7 +205,7 @@ TEST_F(FtpTest, AServerThatNeverAnswersFails) {
     PythonServer silent(m_folder, "silent_server.py", {});
     ASSERT_TRUE(silent.Ok());
     ZephDataBufferMemoryDynamic buffer;
-    EXPECT_EQ(FetchUrl(silent.Url("patch.zip", "ftp"), &buffer, false, nullptr), kFailed);
+    EXPECT_EQ(FetchUrl(silent.Url("patch.zip", "ftp"), &buffer, false, Context()), kFailed);
 }
 
 // REST offsets and sizes beyond 4 GiB: a sparse file on the server, the local copy sparse too.
@@ -222,7 +220,7 @@ TEST_F(FtpTest, OffsetsBeyondFourGibibytes) {
     ASSERT_TRUE(vsftpd.Ok());
 
     uint64_t size = 0;
-    EXPECT_EQ(GetUrlSize(vsftpd.Url("huge.bin"), &size), 0);
+    EXPECT_EQ(GetUrlSize(vsftpd.Url("huge.bin"), &size, Context()), 0);
     EXPECT_EQ(size, start + tail.size());
 
     const std::string local = m_folder / "huge.local";
@@ -230,7 +228,7 @@ TEST_F(FtpTest, OffsetsBeyondFourGibibytes) {
     {
         ZephUtil::ZephDataBufferFile file(local, ZephUtil::kFileReadWrite);
         ASSERT_EQ(file.SetSize(start), 0);
-        EXPECT_EQ(FetchUrl(vsftpd.Url("huge.bin"), &file, false, nullptr), 0);
+        EXPECT_EQ(FetchUrl(vsftpd.Url("huge.bin"), &file, false, Context()), 0);
         EXPECT_EQ(file.GetSize(), start + tail.size());
     }
     std::ifstream in(local, std::ios::binary);

@@ -34,35 +34,33 @@ protected:
 
     int Hits(const PythonServer& server, const std::string& path) {
         ZephDataBufferMemoryDynamic count;
-        EXPECT_EQ(FetchUrl(server.Url("hits/" + path), &count, false, nullptr), 0);
+        EXPECT_EQ(FetchUrl(server.Url("hits/" + path), &count, false, Context()), 0);
         return std::atoi(Text(count).c_str());
     }
 
     std::string m_root;
     std::string m_file;
     ZephUtil::CurrentDownload m_current;
-    Reports m_reports;
 };
 
 TEST_F(HttpTest, NginxServesIntoMemoryAndFileAndTellsTheSize) {
     Nginx nginx(m_folder, m_root);
     ASSERT_TRUE(nginx.Ok());
     ZephDataBufferMemoryDynamic memory;
-    EXPECT_EQ(FetchUrl(nginx.Url("patch.zip"), &memory, true, nullptr), 0);
+    EXPECT_EQ(FetchUrl(nginx.Url("patch.zip"), &memory, true, Context()), 0);
     EXPECT_TRUE(Text(memory) == m_file);
 
     const std::string local = m_folder / "download.zip";
-    EXPECT_TRUE(
-        DownloadToFile(nginx.Url("patch.zip"), local, nullptr, &m_current, m_reports.Sink()));
+    EXPECT_TRUE(DownloadToFile(nginx.Url("patch.zip"), local, &m_current, Context()));
     EXPECT_TRUE(ReadFile(local) == m_file);
     EXPECT_TRUE(m_reports.lines.empty());
     uint64_t received = 0;
     EXPECT_FALSE(m_current.GetReceived(&received));
 
     uint64_t size = 0;
-    EXPECT_EQ(GetUrlSize(nginx.Url("patch.zip"), &size), 0);
+    EXPECT_EQ(GetUrlSize(nginx.Url("patch.zip"), &size, Context()), 0);
     EXPECT_EQ(size, m_file.size());
-    EXPECT_EQ(GetUrlSize(nginx.Url("missing.zip"), &size), kFailed);
+    EXPECT_EQ(GetUrlSize(nginx.Url("missing.zip"), &size, Context()), kFailed);
 }
 
 TEST_F(HttpTest, SizesBeyondFourGibibytes) {
@@ -73,7 +71,7 @@ TEST_F(HttpTest, SizesBeyondFourGibibytes) {
     Nginx nginx(m_folder, m_root);
     ASSERT_TRUE(nginx.Ok());
     uint64_t size = 0;
-    EXPECT_EQ(GetUrlSize(nginx.Url("huge.bin"), &size), 0);
+    EXPECT_EQ(GetUrlSize(nginx.Url("huge.bin"), &size, Context()), 0);
     EXPECT_EQ(size, huge);
 }
 
@@ -83,36 +81,35 @@ TEST_F(HttpTest, ErrorStatusesFailAndAreNeverStored) {
     PythonServer server(m_folder, "http_fault_server.py", {m_root});
     ASSERT_TRUE(server.Ok());
     ZephDataBufferMemoryDynamic buffer;
-    EXPECT_EQ(FetchUrl(server.Url("status-404/patch.zip"), &buffer, true, nullptr), kFailed);
+    EXPECT_EQ(FetchUrl(server.Url("status-404/patch.zip"), &buffer, true, Context()), kFailed);
     EXPECT_EQ(buffer.GetSize(), 0u);
     EXPECT_EQ(Hits(server, "status-404/patch.zip"), 1) << "a missing file is not asked again";
-    EXPECT_EQ(FetchUrl(server.Url("status-503/patch.zip"), &buffer, true, nullptr), kFailed);
+    EXPECT_EQ(FetchUrl(server.Url("status-503/patch.zip"), &buffer, true, Context()), kFailed);
     EXPECT_EQ(buffer.GetSize(), 0u);
     EXPECT_EQ(Hits(server, "status-503/patch.zip"), 3) << "a server error may pass";
 
     const std::string url = server.Url("status-403/patch.zip");
-    EXPECT_FALSE(DownloadToFile(url, m_folder / "x.zip", nullptr, &m_current, m_reports.Sink()));
+    EXPECT_FALSE(DownloadToFile(url, m_folder / "x.zip", &m_current, Context()));
     EXPECT_EQ(ReadFile(m_folder / "x.zip"), "");
     ASSERT_EQ(m_reports.lines.size(), 1u);
     EXPECT_EQ(m_reports.lines[0].first, 3);
     EXPECT_EQ(m_reports.lines[0].second, "Unable to download patch file: " + url);
     uint64_t size = 0;
-    EXPECT_EQ(GetUrlSize(server.Url("status-410/patch.zip"), &size), kFailed);
+    EXPECT_EQ(GetUrlSize(server.Url("status-410/patch.zip"), &size, Context()), kFailed);
 }
 
 TEST_F(HttpTest, ACutBodyIsFetchedAgainFromTheStart) {
     PythonServer server(m_folder, "http_fault_server.py", {m_root});
     ASSERT_TRUE(server.Ok());
     ZephDataBufferMemoryDynamic memory;
-    EXPECT_EQ(FetchUrl(server.Url("cut-once/patch.zip"), &memory, false, nullptr), 0);
+    EXPECT_EQ(FetchUrl(server.Url("cut-once/patch.zip"), &memory, false, Context()), 0);
     EXPECT_EQ(memory.GetSize(), m_file.size());
     EXPECT_TRUE(Text(memory) == m_file);
     EXPECT_EQ(Hits(server, "cut-once/patch.zip"), 2);
 
     WriteFile(m_root + "/other.zip", m_file.substr(1000));
     const std::string local = m_folder / "other.zip";
-    EXPECT_TRUE(DownloadToFile(server.Url("cut-once/other.zip"), local, nullptr, &m_current,
-                               m_reports.Sink()));
+    EXPECT_TRUE(DownloadToFile(server.Url("cut-once/other.zip"), local, &m_current, Context()));
     EXPECT_TRUE(ReadFile(local) == m_file.substr(1000));
 }
 
@@ -121,8 +118,7 @@ TEST_F(HttpTest, ABodyShortOfItsLengthIsNeverASuccess) {
     PythonServer server(m_folder, "http_fault_server.py", {m_root});
     ASSERT_TRUE(server.Ok());
     const std::string url = server.Url("cut-always/patch.zip");
-    EXPECT_FALSE(
-        DownloadToFile(url, m_folder / "short.zip", nullptr, &m_current, m_reports.Sink()));
+    EXPECT_FALSE(DownloadToFile(url, m_folder / "short.zip", &m_current, Context()));
     EXPECT_EQ(Hits(server, "cut-always/patch.zip"), 4);
     ASSERT_EQ(m_reports.lines.size(), 1u);
     EXPECT_EQ(m_reports.lines[0], std::make_pair(3, "Unable to download patch file: " + url));
@@ -133,10 +129,10 @@ TEST_F(HttpTest, WithoutContentLengthTheBodyCountsButTheSizeIsUnknown) {
     PythonServer server(m_folder, "http_fault_server.py", {m_root});
     ASSERT_TRUE(server.Ok());
     ZephDataBufferMemoryDynamic memory;
-    EXPECT_EQ(FetchUrl(server.Url("no-length/patch.zip"), &memory, false, nullptr), 0);
+    EXPECT_EQ(FetchUrl(server.Url("no-length/patch.zip"), &memory, false, Context()), 0);
     EXPECT_TRUE(Text(memory) == m_file);
     uint64_t size = 99;
-    EXPECT_EQ(GetUrlSize(server.Url("no-length/patch.zip"), &size), kFailed);
+    EXPECT_EQ(GetUrlSize(server.Url("no-length/patch.zip"), &size, Context()), kFailed);
     EXPECT_EQ(size, 99u);
     EXPECT_EQ(Hits(server, "no-length/patch.zip"), 1 + 3);
 }
@@ -146,7 +142,7 @@ TEST_F(HttpTest, AServerThatStopsAnsweringFailsOnceTheRetriesAreSpent) {
     PythonServer server(m_folder, "http_fault_server.py", {m_root});
     ASSERT_TRUE(server.Ok());
     ZephDataBufferMemoryDynamic memory;
-    EXPECT_EQ(FetchUrl(server.Url("stall/patch.zip"), &memory, false, nullptr), kFailed);
+    EXPECT_EQ(FetchUrl(server.Url("stall/patch.zip"), &memory, false, Context()), kFailed);
     EXPECT_EQ(Hits(server, "stall/patch.zip"), 2);
 }
 
@@ -155,14 +151,14 @@ TEST_F(HttpTest, ServersThatNeverAnswerOrRefuseFail) {
     PythonServer silent(m_folder, "silent_server.py", {});
     ASSERT_TRUE(silent.Ok());
     ZephDataBufferMemoryDynamic memory;
-    EXPECT_EQ(FetchUrl(silent.Url("patch.zip"), &memory, false, nullptr), kFailed);
+    EXPECT_EQ(FetchUrl(silent.Url("patch.zip"), &memory, false, Context()), kFailed);
     uint64_t size = 0;
-    EXPECT_EQ(GetUrlSize(silent.Url("patch.zip"), &size), kFailed);
+    EXPECT_EQ(GetUrlSize(silent.Url("patch.zip"), &size, Context()), kFailed);
 
     SetRetries(3, 3);
     const std::string refused = "http://127.0.0.1:" + std::to_string(FreePort()) + "/patch.zip";
-    EXPECT_EQ(FetchUrl(refused, &memory, false, nullptr), kFailed);
-    EXPECT_EQ(GetUrlSize(refused, &size), kFailed);
+    EXPECT_EQ(FetchUrl(refused, &memory, false, Context()), kFailed);
+    EXPECT_EQ(GetUrlSize(refused, &size, Context()), kFailed);
 }
 
 TEST_F(HttpTest, ACancelEndsTheTransferAtOnceWithoutRetries) {
@@ -171,18 +167,18 @@ TEST_F(HttpTest, ACancelEndsTheTransferAtOnceWithoutRetries) {
     ASSERT_TRUE(server.Ok());
     ZephDataBufferMemoryDynamic memory;
     CancelWhen midway([&] { return memory.GetSize() > 4096; });
-    EXPECT_EQ(FetchUrl(server.Url("slow/slow.zip"), &memory, false, &midway), kCancelled);
+    EXPECT_EQ(FetchUrl(server.Url("slow/slow.zip"), &memory, false, Context(midway)), kCancelled);
     EXPECT_LT(memory.GetSize(), 40u * 1024);
     EXPECT_EQ(Hits(server, "slow/slow.zip"), 1);
 
     // Cancelled while a failing server is being retried: no further attempt.
     CancelWhen now([] { return true; });
-    EXPECT_EQ(FetchUrl(server.Url("status-503/x"), &memory, false, &now), kCancelled);
+    EXPECT_EQ(FetchUrl(server.Url("status-503/x"), &memory, false, Context(now)), kCancelled);
     EXPECT_LE(Hits(server, "status-503/x"), 1);
-    EXPECT_FALSE(DownloadToFile(server.Url("slow/slow.zip"), m_folder / "c.zip", &now, &m_current,
-                                m_reports.Sink()));
+    EXPECT_FALSE(
+        DownloadToFile(server.Url("slow/slow.zip"), m_folder / "c.zip", &m_current, Context(now)));
     // The user stopped it: no "Unable to download" line.
-    EXPECT_TRUE(m_reports.lines.empty());
+    EXPECT_TRUE(now.lines.empty());
 }
 
 TEST_F(HttpTest, TheDownloadIsPublishedWhileItGrows) {
@@ -201,8 +197,7 @@ TEST_F(HttpTest, TheDownloadIsPublishedWhileItGrows) {
         }
     });
     const std::string local = m_folder / "slow.zip";
-    const bool ok =
-        DownloadToFile(server.Url("slow/slow.zip"), local, nullptr, &m_current, m_reports.Sink());
+    const bool ok = DownloadToFile(server.Url("slow/slow.zip"), local, &m_current, Context());
     done = true;
     display.join();
     EXPECT_TRUE(ok);
@@ -214,8 +209,7 @@ TEST_F(HttpTest, TheDownloadIsPublishedWhileItGrows) {
 
 TEST_F(HttpTest, ALocalFileThatCannotBeCreatedAsksNoServer) {
     const std::string local = m_folder / "no/such/folder/x.zip";
-    EXPECT_FALSE(
-        DownloadToFile("http://127.0.0.1:1/x.zip", local, nullptr, &m_current, m_reports.Sink()));
+    EXPECT_FALSE(DownloadToFile("http://127.0.0.1:1/x.zip", local, &m_current, Context()));
     ASSERT_EQ(m_reports.lines.size(), 1u);
     EXPECT_EQ(m_reports.lines[0],
               std::make_pair(3, "Unable to open the patch file for writing: " + local));
@@ -238,24 +232,21 @@ TEST_F(HttpTest, HttpsIsVerified) {
     Nginx right(m_folder, m_root, m_folder / "right.pem", m_folder / "right.key");
     ASSERT_TRUE(right.Ok());
     ZephDataBufferMemoryDynamic memory;
-    EXPECT_EQ(FetchUrl(right.Url("patch.zip"), &memory, false, nullptr), kFailed)
+    EXPECT_EQ(FetchUrl(right.Url("patch.zip"), &memory, false, Context()), kFailed)
         << "a certificate nobody vouches for";
     EXPECT_EQ(memory.GetSize(), 0u);
 
-    ZephUtil::TransferSettings trusting = ZephUtil::GetTransferSettings();
-    trusting.caBundle = m_folder / "right.pem";
-    ZephUtil::SetTransferSettings(trusting);
-    EXPECT_EQ(FetchUrl(right.Url("patch.zip"), &memory, false, nullptr), 0);
+    m_settings.caBundle = m_folder / "right.pem";
+    EXPECT_EQ(FetchUrl(right.Url("patch.zip"), &memory, false, Context()), 0);
     EXPECT_TRUE(Text(memory) == m_file);
     right.Stop();
 
     TestFolder other;
     Nginx wrong(other, m_root, m_folder / "wrong.pem", m_folder / "wrong.key");
     ASSERT_TRUE(wrong.Ok());
-    trusting.caBundle = m_folder / "wrong.pem";
-    ZephUtil::SetTransferSettings(trusting);
+    m_settings.caBundle = m_folder / "wrong.pem";
     ZephDataBufferMemoryDynamic named;
-    EXPECT_EQ(FetchUrl(wrong.Url("patch.zip"), &named, false, nullptr), kFailed)
+    EXPECT_EQ(FetchUrl(wrong.Url("patch.zip"), &named, false, Context()), kFailed)
         << "a trusted certificate for another host";
 }
 

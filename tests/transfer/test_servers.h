@@ -32,15 +32,9 @@ extern char** environ;
 
 namespace transfer_test {
 
+using orvik_test::ReadFile;
 using orvik_test::TestFolder;
 using orvik_test::WriteFile;
-
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Bytes that differ from position to position, so that a misplaced piece shows.
 inline std::string PatternBytes(size_t size, unsigned seed = 1) {

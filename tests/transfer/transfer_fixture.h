@@ -1,4 +1,5 @@
-// What the transfer tests share: quick retry settings, a report recorder and cancel callbacks.
+// What the transfer tests share: quick retry settings, a report recorder and cancelling
+// reporters.
 #pragma once
 
 #include <chrono>
@@ -10,9 +11,9 @@
 #include <gtest/gtest.h>
 
 #include "kernel/data_buffer.h"
+#include "tests/support/recording_reporter.h"
 #include "tests/transfer/test_servers.h"
 #include "transfer/transfer_result.h"
-#include "transfer/transfer_settings.h"
 
 namespace transfer_test {
 
@@ -20,42 +21,32 @@ namespace transfer_test {
 // the number of attempts stays what the installer uses unless a test lowers it.
 class TransferTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ZephUtil::TransferSettings quick;
-        quick.retryPause = std::chrono::milliseconds(10);
-        quick.connectTimeout = std::chrono::seconds(5);
-        quick.stallTimeout = std::chrono::seconds(1);
-        ZephUtil::SetTransferSettings(quick);
+    TransferTest() {
+        m_settings.retryPause = std::chrono::milliseconds(10);
+        m_settings.connectTimeout = std::chrono::seconds(5);
+        m_settings.stallTimeout = std::chrono::seconds(1);
     }
-    void TearDown() override { ZephUtil::SetTransferSettings({}); }
 
-    static void SetRetries(int fetch, int size) {
-        ZephUtil::TransferSettings settings = ZephUtil::GetTransferSettings();
-        settings.fetchRetries = fetch;
-        settings.httpSizeRetries = size;
-        settings.ftpSizeRetries = size;
-        ZephUtil::SetTransferSettings(settings);
+    void SetRetries(int fetch, int size) {
+        m_settings.fetchRetries = fetch;
+        m_settings.httpSizeRetries = size;
+        m_settings.ftpSizeRetries = size;
+    }
+    // The test's settings, with its recorder or the given reporter.
+    ZephUtil::TransferContext Context() { return {m_settings, m_reports}; }
+    ZephUtil::TransferContext Context(ZephPatch::Reporter& reporter) {
+        return {m_settings, reporter};
     }
 
     TestFolder m_folder;
+    ZephUtil::TransferSettings m_settings;
+    orvik_test::RecordingReporter m_reports;
 };
 
-struct Reports {
-    std::vector<std::pair<int, std::string>> lines;
-    ZephUtil::TransferReport Sink() {
-        return [this](int level, const std::string& text) { lines.emplace_back(level, text); };
-    }
-};
-
-// Answers "cancelled" once `when` says so, and from then on.
-class CancelWhen : public ZephUtil::TransferCallback {
+// Stops the transfer once `when` says so, and from then on.
+class CancelWhen : public orvik_test::RecordingReporter {
 public:
-    explicit CancelWhen(std::function<bool()> when) : m_when(std::move(when)) {}
-    bool IsCancelled() override { return m_cancelled || (m_cancelled = m_when()); }
-
-private:
-    std::function<bool()> m_when;
-    bool m_cancelled = false;
+    explicit CancelWhen(std::function<bool()> when) { stopWhen = std::move(when); }
 };
 
 inline std::string Text(const ZephUtil::ZephDataBufferMemoryDynamic& buffer) {

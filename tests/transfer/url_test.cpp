@@ -83,10 +83,12 @@ TEST(SplitUrlTest, RejectedUrls) {
 
 TEST(SplitUrlTest, FetchRefusesWhatItCannotSplitOrDoesNotSpeak) {
     ZephDataBufferMemoryDynamic buffer;
-    EXPECT_EQ(FetchUrl("ftp://:pw@host/x", &buffer, false, nullptr), kTransferBadUrl);
-    EXPECT_EQ(FetchUrl("gopher://host:70/x", &buffer, false, nullptr), kTransferBadScheme);
+    ZephPatch::SilentReporter silent;
+    const TransferContext context{{}, silent};
+    EXPECT_EQ(FetchUrl("ftp://:pw@host/x", &buffer, false, context), kTransferBadUrl);
+    EXPECT_EQ(FetchUrl("gopher://host:70/x", &buffer, false, context), kTransferBadScheme);
     uint64_t size = 7;
-    EXPECT_EQ(GetUrlSize("file://host:1/etc/passwd", &size), kTransferBadScheme);
+    EXPECT_EQ(GetUrlSize("file://host:1/etc/passwd", &size, context), kTransferBadScheme);
     EXPECT_EQ(size, 7u);
 }
 

@@ -84,7 +84,8 @@ int Serve(const ServerOptions& options) {
     ReadReferenceTree(tree, options.quiet);
     RaiseDescriptorLimit();
 
-    ZephUtil::CPSocketManager* manager = ZephUtil::CPSocketManager::Acquire();
+    const ZephUtil::SocketManagerHold sockets;
+    ZephUtil::CPSocketManager* manager = sockets.Get();
     ZephUtil::TCPSocket listening;
     if (!listening.Create(manager, options.listen.protocol()) ||
         listening.Bind(options.listen, 2) != 0 || listening.Listen(SOMAXCONN) != 0) {

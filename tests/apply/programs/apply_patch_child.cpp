@@ -28,7 +28,7 @@
 #include <string>
 
 #include "apply/apply_patch_directory.h"
-#include "apply/callbacks.h"
+#include "kernel/reporter.h"
 
 namespace {
 
@@ -172,9 +172,16 @@ void Counted(Flush flush = Flush::kNone, int fd = -1, pid_t tool = 0) {
         ::kill(::getpid(), SIGKILL);
 }
 
-void PrintMessage(int level, const std::string& text) {
-    std::printf("%d %s\n", level, text.c_str());
-}
+// The applier's lines on standard output, for the parent to read.
+class PrintingReporter : public ZephPatch::ProgressSink {
+public:
+    void Report(ZephPatch::ReportLevel level, const std::string& text) override {
+        std::printf("%d %s\n", static_cast<int>(level), text.c_str());
+    }
+    bool ShouldContinue() override { return true; }
+    void SetGaugeRange(int) override {}
+    void SetGaugeValue(int) override {}
+};
 
 }  // namespace
 
@@ -241,13 +248,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: apply_patch_child INSTALL PATCH\n");
         return 2;
     }
-    ZephPatch::SetCallbacks(nullptr, nullptr, PrintMessage);
+    PrintingReporter reporter;
     if (!g_powerCut.empty()) {
         t_modelling = true;
         g_disk.Start(argv[1]);
         t_modelling = false;
     }
-    const bool ok = ZephPatch::ApplyPatchDirectory(argv[1], argv[2], "ZephLauncher.exe");
+    const bool ok = ZephPatch::ApplyPatchDirectory(argv[1], argv[2], "ZephLauncher.exe", reporter);
     std::printf("ops %ld\n", g_operations);
     return ok ? 0 : 1;
 }

@@ -25,17 +25,8 @@ namespace OrbPatchTest {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
-
-inline Bytes ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteBytes(const fs::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
+using orvik_test::ReadBytes;
+using orvik_test::WriteBytes;
 
 inline Bytes RandomBytes(size_t size, uint64_t seed) {
     std::mt19937_64 rng(seed);

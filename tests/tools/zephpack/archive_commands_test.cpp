@@ -11,11 +11,11 @@ protected:
     void MakeTree(bool withExtensionlessFile) {
         WriteBytes(m_tree + "/data/maps/big.bin", PatternBytes(3 << 20, 5));
         WriteBytes(m_tree + "/data/maps/empty.dat", {});
-        WriteText(m_tree + "/data/Grüße.txt", "hello");
-        WriteText(m_tree + "/addedFiles.txt", ".\\data\\maps\\big.bin\r\n");
+        WriteFile(m_tree + "/data/Grüße.txt", "hello");
+        WriteFile(m_tree + "/addedFiles.txt", ".\\data\\maps\\big.bin\r\n");
         fs::create_directories(m_tree + "/data/empty");
         if (withExtensionlessFile)
-            WriteText(m_tree + "/data/README", "readme");
+            WriteFile(m_tree + "/data/README", "readme");
     }
 
     int Zephpack(const std::string& arguments) {

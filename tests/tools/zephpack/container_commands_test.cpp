@@ -11,7 +11,7 @@ protected:
     void SetUp() override {
         WriteBytes(m_archiveA, ArchiveBytes(2).File(".\\a.bin", PatternBytes(70000, 1)).Get());
         WriteBytes(m_archiveB, ArchiveBytes(1).File(".\\b.bin", PatternBytes(100, 2)).Get());
-        WriteText(m_notArchive, "hello");
+        WriteFile(m_notArchive, "hello");
     }
 
     int Embed(size_t installerSize, const std::string& patches) {

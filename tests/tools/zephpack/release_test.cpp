@@ -9,13 +9,13 @@ using namespace ContainerTest;
 class ReleaseTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        WriteText(m_folder.Path("b1/same.txt"), "same");
-        WriteText(m_folder.Path("b1/bin/Engine.dll"), std::string(5000, 'e') + "v1");
-        WriteText(m_folder.Path("b1/old.txt"), "gone soon");
-        WriteText(m_folder.Path("b2/same.txt"), "same");
-        WriteText(m_folder.Path("b2/bin/Engine.dll"), std::string(5000, 'e') + "v2");
-        WriteText(m_folder.Path("b2/new.txt"), "new");
-        WriteText(m_folder.Path("b3/same.txt"), "changed");
+        WriteFile(m_folder.Path("b1/same.txt"), "same");
+        WriteFile(m_folder.Path("b1/bin/Engine.dll"), std::string(5000, 'e') + "v1");
+        WriteFile(m_folder.Path("b1/old.txt"), "gone soon");
+        WriteFile(m_folder.Path("b2/same.txt"), "same");
+        WriteFile(m_folder.Path("b2/bin/Engine.dll"), std::string(5000, 'e') + "v2");
+        WriteFile(m_folder.Path("b2/new.txt"), "new");
+        WriteFile(m_folder.Path("b3/same.txt"), "changed");
         ASSERT_EQ(Zephpack("keygen " + Quote(m_folder.Path("k.pub")) + " " +
                            Quote(m_folder.Path("k.key"))),
                   0);
@@ -49,7 +49,7 @@ TEST_F(ReleaseTest, ChainOfReleasesMakesASignedServer) {
     EXPECT_TRUE(Says("sequence 3")) << m_output;
 
     ZephPatch::PatchCatalogue catalogue;
-    ASSERT_TRUE(catalogue.ParseCatalogue(ReadText(server + "/patches.txt"), "http://s/"));
+    ASSERT_TRUE(catalogue.ParseCatalogue(ReadFile(server + "/patches.txt"), "http://s/"));
     const auto* first = catalogue.FindPatch("1");
     ASSERT_TRUE(first && first->patchDataSize && first->patchDataSha256);
     EXPECT_EQ(first->patchDataUrl, "http://s/1_to_2.zpa");
@@ -63,7 +63,7 @@ TEST_F(ReleaseTest, ChainOfReleasesMakesASignedServer) {
     EXPECT_EQ(Zephpack("unpack " + Quote(server + "/2_to_3.zpa") + " " +
                        Quote(m_folder.Path("unpacked"))),
               0);
-    EXPECT_EQ(ReadText(m_folder.Path("unpacked/deletedFiles.txt")).substr(0, 14),
+    EXPECT_EQ(ReadFile(m_folder.Path("unpacked/deletedFiles.txt")).substr(0, 14),
               "bin\\Engine.dll");
 }
 

@@ -12,7 +12,7 @@ using namespace ContainerTest;
 
 class SigningTest : public ::testing::Test {
 protected:
-    void SetUp() override { WriteText(m_file, "source-version: 1\r\ntarget-version: 2\r\n"); }
+    void SetUp() override { WriteFile(m_file, "source-version: 1\r\ntarget-version: 2\r\n"); }
 
     int Zephpack(const std::string& arguments) {
         return RunCommand(ContainerTest::Zephpack() + " " + arguments, &m_output);
@@ -33,13 +33,13 @@ protected:
 
 TEST_F(SigningTest, OurKeysWorkInMinisignAndStayPrivate) {
     ASSERT_EQ(Zephpack("keygen " + Quote(m_public) + " " + Quote(m_secret)), 0) << m_output;
-    const std::string secretLine = ReadText(m_secret).substr(ReadText(m_secret).find('\n') + 1);
+    const std::string secretLine = ReadFile(m_secret).substr(ReadFile(m_secret).find('\n') + 1);
     EXPECT_FALSE(Says(secretLine.substr(0, 40))) << "the secret key was printed";
     struct stat info {};
     ASSERT_EQ(stat(m_secret.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(Zephpack("keygen " + Quote(m_public) + " " + Quote(m_folder.Path("other.key"))), 1);
-    EXPECT_EQ(ReadText(m_secret).substr(ReadText(m_secret).find('\n') + 1), secretLine);
+    EXPECT_EQ(ReadFile(m_secret).substr(ReadFile(m_secret).find('\n') + 1), secretLine);
 
     // minisign signs with our secret key; both verify with our public key.
     ASSERT_EQ(Minisign("-S -s " + Quote(m_secret) + " -m " + Quote(m_file)), 0) << m_output;
@@ -65,7 +65,7 @@ TEST_F(SigningTest, SignaturesVerifyBothWaysAndTamperingShows) {
     ASSERT_EQ(Zephpack("sign " + Quote(m_file) + " " + Quote(theirs)), 0);
     EXPECT_TRUE(Says("sequence:2")) << m_output;
 
-    WriteText(m_file, ReadText(m_file) + " ");
+    WriteFile(m_file, ReadFile(m_file) + " ");
     EXPECT_NE(Minisign("-V -p " + Quote(theirPublic) + " -m " + Quote(m_file)), 0);
     EXPECT_EQ(Zephpack("verify " + Quote(m_file) + " " + Quote(theirPublic)), 1);
     ASSERT_EQ(Zephpack("keygen " + Quote(m_public) + " " + Quote(m_secret)), 0);

@@ -14,17 +14,9 @@ namespace ZephPack {
 namespace {
 namespace fs = std::filesystem;
 
+using orvik_test::ReadFile;
 using orvik_test::TestFolder;
-
-void Write(const std::string& path, const std::string& content) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using orvik_test::WriteFile;
 
 std::string Md5(const std::string& text) {
     ZephPatch::MD5 md5;
@@ -37,7 +29,7 @@ std::map<std::string, std::string> TreeOf(const std::string& root) {
     std::map<std::string, std::string> tree;
     for (const auto& item : fs::recursive_directory_iterator(root)) {
         if (item.is_regular_file()) {
-            tree[fs::relative(item.path(), root).string()] = Read(item.path().string());
+            tree[fs::relative(item.path(), root).string()] = ReadFile(item.path().string());
         }
     }
     return tree;
@@ -46,15 +38,15 @@ std::map<std::string, std::string> TreeOf(const std::string& root) {
 class ZephPackTest : public testing::Test {
 protected:
     void SetUp() override {
-        Write(dir / "old/same.txt", "same");
-        Write(dir / "old/bin/Engine.dll", std::string(5000, 'e') + "v1");
-        Write(dir / "old/bin/gone.dll", "gone");
-        Write(dir / "old/maps/z/last.oa", "map v1");
-        Write(dir / "new/same.txt", "same");
-        Write(dir / "new/bin/Engine.dll", std::string(5000, 'e') + "v2");
-        Write(dir / "new/maps/z/last.oa", "map v2");
-        Write(dir / "new/maps/a new/added.txt", "added");
-        Write(dir / "new/A.txt", "upper");
+        WriteFile(dir / "old/same.txt", "same");
+        WriteFile(dir / "old/bin/Engine.dll", std::string(5000, 'e') + "v1");
+        WriteFile(dir / "old/bin/gone.dll", "gone");
+        WriteFile(dir / "old/maps/z/last.oa", "map v1");
+        WriteFile(dir / "new/same.txt", "same");
+        WriteFile(dir / "new/bin/Engine.dll", std::string(5000, 'e') + "v2");
+        WriteFile(dir / "new/maps/z/last.oa", "map v2");
+        WriteFile(dir / "new/maps/a new/added.txt", "added");
+        WriteFile(dir / "new/A.txt", "upper");
     }
 
     int Pack(const std::string& out, std::string* error) {
@@ -67,12 +59,12 @@ protected:
 TEST_F(ZephPackTest, WritesTheListsAndDataOfAPatchDirectory) {
     std::string error;
     ASSERT_EQ(Pack(dir / "patch", &error), kPackOk) << error;
-    EXPECT_EQ(Read(dir / "patch/addedFiles.txt"),
+    EXPECT_EQ(ReadFile(dir / "patch/addedFiles.txt"),
               "A.txt\r\n" + Md5("upper") + "\r\n" + Md5("upper") + "\r\n" +
                   "maps\\a new\\added.txt\r\n" + Md5("added") + "\r\n" + Md5("added") + "\r\n");
-    EXPECT_EQ(Read(dir / "patch/deletedFiles.txt"),
+    EXPECT_EQ(ReadFile(dir / "patch/deletedFiles.txt"),
               "bin\\gone.dll\r\n" + Md5("gone") + "\r\n" + Md5("gone") + "\r\n");
-    EXPECT_EQ(Read(dir / "patch/patchedFiles.txt"),
+    EXPECT_EQ(ReadFile(dir / "patch/patchedFiles.txt"),
               "bin\\Engine.dll\r\n" + Md5(std::string(5000, 'e') + "v2") + "\r\n" +
                   Md5(std::string(5000, 'e') + "v1") + "\r\n" + "maps\\z\\last.oa\r\n" +
                   Md5("map v2") + "\r\n" + Md5("map v1") + "\r\n");
@@ -82,8 +74,8 @@ TEST_F(ZephPackTest, WritesTheListsAndDataOfAPatchDirectory) {
         data.push_back(path);
     EXPECT_EQ(data, (std::vector<std::string>{"A.txt", "bin/Engine.dll.diff",
                                               "maps/a new/added.txt", "maps/z/last.oa.diff"}));
-    EXPECT_EQ(Read(dir / "patch/data/maps/a new/added.txt"), "added");
-    EXPECT_LT(Read(dir / "patch/data/bin/Engine.dll.diff").size(), 1000u);
+    EXPECT_EQ(ReadFile(dir / "patch/data/maps/a new/added.txt"), "added");
+    EXPECT_LT(ReadFile(dir / "patch/data/bin/Engine.dll.diff").size(), 1000u);
 }
 
 TEST_F(ZephPackTest, SameTreesGiveTheSameBytes) {
@@ -95,17 +87,17 @@ TEST_F(ZephPackTest, SameTreesGiveTheSameBytes) {
 
 TEST_F(ZephPackTest, RefusesWhatCannotBePatched) {
     std::string error;
-    Write(dir / "used/x", "x");
+    WriteFile(dir / "used/x", "x");
     EXPECT_EQ(Pack(dir / "used", &error), kPackNotWritable);
     EXPECT_NE(error.find("new or empty"), std::string::npos) << error;
 
-    Write(dir / "new/bin/Engine.dll.diff", "added beside a changed file");
+    WriteFile(dir / "new/bin/Engine.dll.diff", "added beside a changed file");
     EXPECT_EQ(Pack(dir / "p1", &error), kPackBadTree);
     EXPECT_NE(error.find("Engine.dll.diff"), std::string::npos) << error;
     fs::remove(dir / "new/bin/Engine.dll.diff");
 
     fs::remove(dir / "new/same.txt");
-    Write(dir / "new/same.txt/inner", "a file became a folder");
+    WriteFile(dir / "new/same.txt/inner", "a file became a folder");
     EXPECT_EQ(Pack(dir / "p2", &error), kPackBadTree);
     EXPECT_NE(error.find("same.txt"), std::string::npos) << error;
     fs::remove_all(dir / "new/same.txt");
