@@ -7,21 +7,22 @@
 
 namespace ZephPatch {
 
-bool AddFiles::Execute(const PatchListEntry& entry, const std::string& relative) {
+bool AddFiles::Execute(const PatchListEntry& entry, const std::string& relative,
+                       Reporter& reporter) {
     const std::string source = SourceOf(relative);
     const std::string target = TargetOf(relative);
-    bool failed = !EnsureFolderOf(target);
+    bool failed = !EnsureFolderOf(target, reporter);
 
     // A link standing there is moved aside like a file: it is never written through.
     const bool replacing = ZephUtil::EntryExists(target);
     if (!replacing) {
         if (!RecordNewFile(relative)) {
-            Report(m_context.reporter, ReportLevel::kError,
+            Report(reporter, ReportLevel::kError,
                    [&] { return FormatMessage(kTextFailedToCreateBackup, target); });
             return false;
         }
     } else if (!MoveToBackup(relative)) {
-        Report(m_context.reporter, ReportLevel::kError,
+        Report(reporter, ReportLevel::kError,
                [&] { return FormatMessage(kTextFailedToCreateBackup, target + kBackupSuffix); });
         return false;
     }
@@ -29,13 +30,13 @@ bool AddFiles::Execute(const PatchListEntry& entry, const std::string& relative)
     if (!CopyFileOver(source, target)) {
         ZephUtil::DeleteFileAt(target);
         if (!CopyFileOver(source, target)) {
-            Report(m_context.reporter, ReportLevel::kError,
+            Report(reporter, ReportLevel::kError,
                    [&] { return MessageText(kTextCouldNotCopy) + source; });
             failed = true;
         }
     }
     if (failed) {
-        Report(m_context.reporter, ReportLevel::kStep, [&] {
+        Report(reporter, ReportLevel::kStep, [&] {
             return MessageText(kTextFailedAdding) + entry.path + MessageText(kTextEllipsis);
         });
         return false;

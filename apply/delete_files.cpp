@@ -6,19 +6,18 @@
 
 namespace ZephPatch {
 
-bool DeleteFiles::Execute(const PatchListEntry&, const std::string& relative) {
+bool DeleteFiles::Execute(const PatchListEntry&, const std::string& relative, Reporter& reporter) {
     const std::string target = TargetOf(relative);
     if (ZephUtil::EntryExists(target)) {
         if (MoveToBackup(relative))
             return true;
         if (ZephUtil::EntryExists(target)) {
-            Report(m_context.reporter, ReportLevel::kError,
+            Report(reporter, ReportLevel::kError,
                    [&] { return MessageText(kTextCouldNotDelete) + target; });
             return false;
         }
     }
-    Report(m_context.reporter, ReportLevel::kInfo,
-           [&] { return MessageText(kTextRemovedAlready) + target; });
+    Report(reporter, ReportLevel::kInfo, [&] { return MessageText(kTextRemovedAlready) + target; });
     return true;
 }
 

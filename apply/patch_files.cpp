@@ -1,3 +1,5 @@
+#include <optional>
+
 #include "apply/md5.h"
 #include "apply/messages.h"
 #include "apply/patch_stage.h"
@@ -17,34 +19,77 @@ bool IsAssetFileName(const std::string& name) {
 
 enum class FileState { kToPatch, kDone, kFailed };
 
-// Decides from the installed file's digest whether it still needs the patch.
-FileState CheckDigest(const PatchListEntry& entry, const std::string& target, Reporter& reporter) {
+std::optional<std::string> DigestOf(const std::string& file) {
     std::string digest;
-    if (!FileMd5Hex(target, &digest)) {
+    if (!FileMd5Hex(file, &digest))
+        return std::nullopt;
+    return digest;
+}
+
+// Decides from the installed file's digest whether it still needs the patch.
+FileState CheckDigest(const PatchListEntry& entry, const std::string& target,
+                      const std::optional<std::string>& digest, Reporter& reporter) {
+    if (!digest) {
         Report(reporter, ReportLevel::kError,
                [&] { return MessageText(kTextChecksumFailed) + target; });
         return FileState::kFailed;
     }
-    if (digest == entry.checksumAfter) {
+    if (*digest == entry.checksumAfter) {
         if (entry.checksumAfter != entry.checksumBefore) {
             Report(reporter, ReportLevel::kInfo,
                    [&] { return MessageText(kTextPatchedAlready) + target; });
         }
         return FileState::kDone;
     }
-    if (digest != entry.checksumBefore) {
+    if (*digest != entry.checksumBefore) {
         Report(reporter, ReportLevel::kError, [&] { return MessageText(kTextDamaged) + target; });
         return FileState::kFailed;
     }
     return FileState::kToPatch;
 }
 
+// Runs the tool that rebuilds `target` from its backup; true when it did.
+bool RebuildFile(const ToolCommand& command, const std::string& bin, bool converter,
+                 const PatchListEntry& entry, const std::string& backup, const std::string& target,
+                 Reporter& reporter) {
+    int exitCode = 0;
+    if (!RunTool(command, bin, &exitCode)) {
+        Report(reporter, ReportLevel::kStep,
+               [&] { return MessageText(kTextFailedPatchCommand) + command.commandLine; });
+        return false;
+    }
+    if (exitCode != 0) {
+        Report(reporter, ReportLevel::kError,
+               [&] { return ToolExitMessage(exitCode, converter, entry.path); });
+        return false;
+    }
+    // The tool writes a new file: the patched one keeps the old one's mode.
+    ZephUtil::CopyPermissions(backup, target);
+    return true;
+}
+
 }  // namespace
 
-bool PatchFiles::Execute(const PatchListEntry& entry, const std::string& relative) {
+bool PatchFiles::UsesConverter(const std::string& relative) const {
+    return IsAssetFileName(ZephUtil::FileNamePart(relative)) &&
+           ZephUtil::FileExists(m_context.binFolder + kConverterName);
+}
+
+void PatchFiles::Prepare(const std::vector<PatchListEntry>& entries) {
+    m_digests.clear();
+    for (const PatchListEntry& entry : entries) {
+        std::string relative;
+        if (ZephUtil::ToSafeRelativePath(entry.path, &relative) && !UsesConverter(relative)) {
+            m_digests[entry.path] = m_ordered->Pool().Submit(
+                [target = TargetOf(relative)] { return DigestOf(target); });
+        }
+    }
+}
+
+bool PatchFiles::Execute(const PatchListEntry& entry, const std::string& relative,
+                         Reporter& reporter) {
     const std::string& bin = m_context.binFolder;
-    const bool converter = IsAssetFileName(ZephUtil::FileNamePart(relative)) &&
-                           ZephUtil::FileExists(bin + kConverterName);
+    const bool converter = UsesConverter(relative);
     const std::string target = TargetOf(relative);
     const std::string backup = target + kBackupSuffix;
     const std::string difference =
@@ -53,34 +98,27 @@ bool PatchFiles::Execute(const PatchListEntry& entry, const std::string& relativ
             : SourceOf(relative) + ".diff";
 
     if (!converter) {
-        const FileState state = CheckDigest(entry, target, m_context.reporter);
+        auto ahead = m_digests.find(entry.path);
+        const auto digest = ahead != m_digests.end() ? ahead->second.get() : DigestOf(target);
+        const FileState state = CheckDigest(entry, target, digest, reporter);
         if (state != FileState::kToPatch)
             return state == FileState::kDone;
     }
     if (!MoveToBackup(relative)) {
-        Report(m_context.reporter, ReportLevel::kError,
+        Report(reporter, ReportLevel::kError,
                [&] { return FormatMessage(kTextFailedToCreateBackup, backup); });
         return false;
     }
-    if (!EnsureFolderOf(target))
+    if (!EnsureFolderOf(target, reporter))
         return false;
 
-    // The tool reads the old content from the backup and writes the new file in its place.
-    const ToolCommand command = converter ? ConverterCommand(bin, backup, difference, target)
-                                          : PatchToolCommand(bin, backup, difference, target);
-    int exitCode = 0;
-    if (!RunTool(command, bin, &exitCode)) {
-        Report(m_context.reporter, ReportLevel::kStep,
-               [&] { return MessageText(kTextFailedPatchCommand) + command.commandLine; });
-        return false;
-    }
-    if (exitCode != 0) {
-        Report(m_context.reporter, ReportLevel::kError,
-               [&] { return ToolExitMessage(exitCode, converter, entry.path); });
-        return false;
-    }
-    // The tool writes a new file: the patched one keeps the old one's mode.
-    ZephUtil::CopyPermissions(backup, target);
+    // The tool reads the old content from the backup and writes the new file in its place;
+    // each entry has its own files, so the runs overlap.
+    m_ordered->Defer([=, &entry](Reporter& entryReporter) {
+        const ToolCommand command = converter ? ConverterCommand(bin, backup, difference, target)
+                                              : PatchToolCommand(bin, backup, difference, target);
+        return RebuildFile(command, bin, converter, entry, backup, target, entryReporter);
+    });
     return true;
 }
 

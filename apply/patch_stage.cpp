@@ -21,18 +21,32 @@ bool Restore(const BackupRecord& record) {
 }  // namespace
 
 bool PatchStage::Run(const std::vector<PatchListEntry>& entries) {
+    OrderedEntries ordered(m_context.reporter);
+    m_ordered = &ordered;
+    const bool ok = RunEntries(entries);
+    m_ordered = nullptr;
+    return ok;
+}
+
+bool PatchStage::RunEntries(const std::vector<PatchListEntry>& entries) {
+    Prepare(entries);
     for (const PatchListEntry& entry : entries) {
-        m_context.reporter.EntryBegun();
-        if (!m_context.reporter.ShouldContinue())
+        // The last entry is where the launcher goes, to be changed when all else has been.
+        if (&entry == &entries.back() && !m_ordered->Settle())
             return false;
+        m_context.reporter.EntryBegun();
+        if (!m_context.reporter.ShouldContinue()) {
+            m_ordered->Settle();
+            return false;
+        }
         std::string relative;
         // The lists were checked before anything was touched; this cannot fail here.
         if (!ZephUtil::ToSafeRelativePath(entry.path, &relative))
             return false;
-        if (!Execute(entry, relative))
+        if (!m_ordered->Run([&](Reporter& reporter) { return Execute(entry, relative, reporter); }))
             return false;
     }
-    return true;
+    return m_ordered->Settle();
 }
 
 bool PatchStage::Finish(bool ok) {
@@ -62,12 +76,12 @@ std::string PatchStage::SourceOf(const std::string& relative) const {
     return ZephUtil::JoinPath(ZephUtil::JoinPath(m_context.patchFolder, "data"), relative);
 }
 
-bool PatchStage::EnsureFolderOf(const std::string& target) const {
+bool PatchStage::EnsureFolderOf(const std::string& target, Reporter& reporter) const {
     const std::string folder = ParentFolder(target);
     if (folder.empty() || ZephUtil::IsDirectory(folder) || ZephUtil::MakeDirectory(folder)) {
         return true;
     }
-    Report(m_context.reporter, ReportLevel::kError,
+    Report(reporter, ReportLevel::kError,
            [&] { return MessageText(kTextCouldNotCreateDirectory) + folder; });
     return false;
 }

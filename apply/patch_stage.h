@@ -5,9 +5,13 @@
 // uninstall_log_stage.cpp.
 #pragma once
 
+#include <future>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "apply/ordered_entries.h"
 #include "apply/patch_journal.h"
 #include "apply/patch_list.h"
 #include "kernel/reporter.h"
@@ -38,7 +42,8 @@ public:
     PatchStage& operator=(const PatchStage&) = delete;
 
     // Runs the entries in order, asking the reporter whether to go on before each; stops at the
-    // first failure. True when every entry succeeded.
+    // first failure. True when every entry succeeded. The slow rest of an entry may overlap the
+    // next entries; the last entry starts only once every other one has finished.
     bool Run(const std::vector<PatchListEntry>& entries);
 
     // Drops the backups when `ok`, else puts every recorded file back, reporting what could
@@ -46,13 +51,18 @@ public:
     virtual bool Finish(bool ok);
 
 protected:
-    // One entry; `relative` is its path below the installation, with '/'.
-    virtual bool Execute(const PatchListEntry& entry, const std::string& relative) = 0;
+    // Before the first entry: queue work ahead on m_ordered's pool.
+    virtual void Prepare(const std::vector<PatchListEntry>&) {}
+    // One entry; `relative` is its path below the installation, with '/'. Its journal
+    // records and backups are made here, in entry order; only what m_ordered->Defer gets
+    // runs beside later entries. Its lines go to `reporter`, which holds them for their turn.
+    virtual bool Execute(const PatchListEntry& entry, const std::string& relative,
+                         Reporter& reporter) = 0;
 
     std::string TargetOf(const std::string& relative) const;
     std::string SourceOf(const std::string& relative) const;
     // Creates the target's folder with its parents when missing; reports a failure.
-    bool EnsureFolderOf(const std::string& target) const;
+    bool EnsureFolderOf(const std::string& target, Reporter& reporter) const;
 
     // Moves `relative` aside to its .pbk: deletes a stale .pbk, names the backup in the
     // journal, renames, and records it in this stage's list. False when any step failed.
@@ -62,6 +72,10 @@ protected:
 
     ApplyContext& m_context;
     std::vector<BackupRecord> m_backups;
+    OrderedEntries* m_ordered = nullptr;  // while Run runs
+
+private:
+    bool RunEntries(const std::vector<PatchListEntry>& entries);
 };
 
 // Copies each added file from the patch's "data" folder, over a backup of any file there.
@@ -70,7 +84,8 @@ public:
     using PatchStage::PatchStage;
 
 protected:
-    bool Execute(const PatchListEntry& entry, const std::string& relative) override;
+    bool Execute(const PatchListEntry& entry, const std::string& relative,
+                 Reporter& reporter) override;
 };
 
 // Moves each deleted file to its backup; it goes for good when the application commits.
@@ -80,7 +95,8 @@ public:
     bool Finish(bool ok) override;
 
 protected:
-    bool Execute(const PatchListEntry& entry, const std::string& relative) override;
+    bool Execute(const PatchListEntry& entry, const std::string& relative,
+                 Reporter& reporter) override;
 };
 
 // Rebuilds each changed file from its backup and a difference file with the patch tool (or
@@ -90,7 +106,16 @@ public:
     using PatchStage::PatchStage;
 
 protected:
-    bool Execute(const PatchListEntry& entry, const std::string& relative) override;
+    // Reads the digests of the installed files ahead: nothing before an entry changes its file.
+    void Prepare(const std::vector<PatchListEntry>& entries) override;
+    bool Execute(const PatchListEntry& entry, const std::string& relative,
+                 Reporter& reporter) override;
+
+private:
+    bool UsesConverter(const std::string& relative) const;
+
+    // By list path; empty when the digest could not be computed.
+    std::unordered_map<std::string, std::future<std::optional<std::string>>> m_digests;
 };
 
 // Adds the patch's added files to the uninstall log, keeping a copy of the old log until

@@ -1,5 +1,10 @@
 #include "package/patch_archive.h"
 
+#include <chrono>
+#include <deque>
+#include <future>
+#include <set>
+
 #include "kernel/buffers/block_io.h"
 #include "kernel/buffers/capped_buffer.h"
 #include "kernel/buffers/compression.h"
@@ -7,6 +12,7 @@
 #include "kernel/files/file_utils.h"
 #include "kernel/log/system_log.h"
 #include "kernel/system/text.h"
+#include "kernel/threads/worker_pool.h"
 #include "package/unpacked_file.h"
 
 namespace ZephPatch {
@@ -28,26 +34,93 @@ bool IsRootName(const std::string& name) {
     return name == "." || name == ".\\" || name == "./";
 }
 
-// Unpacks one archive into one folder.
+// One file record's contents, decoded from its own handle on the archive so that several
+// files unpack at once. `allowance` is what the files may still take when this one begins.
+int UnpackFile(const std::string& archivePath, uint64_t offset, const std::string& path,
+               uint64_t allowance) {
+    ZephUtil::ZephDataBufferFile archive(archivePath, ZephUtil::kFileRead);
+    if (!archive.IsOpen() || archive.Seek(offset) != kBufOk) {
+        Print("UnpackArchive> unable to open %s", archivePath.c_str());
+        return kUnpackCannotOpen;
+    }
+    UnpackedFile file(path);
+    if (!file.IsOpen()) {
+        Print("UnpackArchive> unable to create %s", path.c_str());
+        return kUnpackWriteFailed;
+    }
+    ZephUtil::CappedBuffer capped(&file, allowance);
+    const int result = ZephUtil::DecompressData(capped, archive);
+    if (capped.Overflowed()) {
+        Print("UnpackArchive> %s would take more than the bytes left for the patch", path.c_str());
+        return kUnpackTooLarge;
+    }
+    if (!file.Close()) {
+        Print("UnpackArchive> unable to write %s", path.c_str());
+        return kUnpackWriteFailed;
+    }
+    if (result != kBufOk) {
+        Print("UnpackArchive> damaged data for %s", path.c_str());
+        return kUnpackDamaged;
+    }
+    return kUnpackOk;
+}
+
+// Unpacks one archive into one folder. This thread walks the records, makes the folders and
+// skips over each file's data; the files are decoded on a pool. The result is the first
+// fault in record order, as if the records had been unpacked one after the other.
 class ArchiveUnpacker {
 public:
-    ArchiveUnpacker(ZephUtil::ZephDataBuffer& archive, std::string target, uint32_t version,
-                    uint64_t maxBytes)
-        : m_archive(archive), m_target(std::move(target)), m_version(version), m_left(maxBytes) {}
+    ArchiveUnpacker(ZephUtil::ZephDataBuffer& archive, std::string archivePath, std::string target,
+                    uint32_t version, uint64_t maxBytes)
+        : m_archive(archive),
+          m_archivePath(std::move(archivePath)),
+          m_target(std::move(target)),
+          m_version(version),
+          m_left(maxBytes) {}
 
-    int UnpackRecord();
+    int Run();
 
 private:
+    int UnpackRecord();
     bool ReadHeader(ArchiveRecordHeader* header);
-    int UnpackFile(const std::string& path);
+    int StartFile(const std::string& path);
+    // The first fault among the files started, in record order; waits for them when `wait`.
+    int FirstFault(bool wait);
 
     ZephUtil::ZephDataBuffer& m_archive;
+    std::string m_archivePath;
     std::string m_target;
     uint32_t m_version;
     uint64_t m_left;  // bytes the files may still take
     // A header that decodes to more than this is damaged: it is never held whole.
     std::vector<uint8_t> m_headerBytes = std::vector<uint8_t>(kMaxRecordHeaderSize);
+    std::set<std::string> m_files;
+    std::deque<std::future<int>> m_started;
+    int m_fault = kUnpackOk;      // of the files started
+    ZephUtil::WorkerPool m_pool;  // last: it waits for the files still being written
 };
+
+int ArchiveUnpacker::Run() {
+    int result = kUnpackOk;
+    while (result == kUnpackOk && m_archive.GetPosition() < m_archive.GetSize()) {
+        result = UnpackRecord();
+        if (const int fault = FirstFault(false); fault != kUnpackOk)
+            return fault;
+    }
+    const int fault = FirstFault(true);
+    return fault != kUnpackOk ? fault : result;
+}
+
+int ArchiveUnpacker::FirstFault(bool wait) {
+    while (m_fault == kUnpackOk && !m_started.empty()) {
+        std::future<int>& next = m_started.front();
+        if (!wait && next.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            break;
+        m_fault = next.get();
+        m_started.pop_front();
+    }
+    return m_fault;
+}
 
 bool ArchiveUnpacker::ReadHeader(ArchiveRecordHeader* header) {
     ZephUtil::ZephDataBufferMemoryStatic bytes(m_headerBytes.data(), kMaxRecordHeaderSize);
@@ -72,35 +145,33 @@ int ArchiveUnpacker::UnpackRecord() {
     }
     const std::string path = ZephUtil::JoinPath(m_target, relative);
     if (header.isFile)
-        return UnpackFile(path);
+        return StartFile(path);
     if (ZephUtil::MakeDirectory(path))
         return kUnpackOk;
     Print("UnpackArchive> unable to create folder %s", path.c_str());
     return kUnpackWriteFailed;
 }
 
-// The file's blocks go to disk a piece at a time, whatever their size.
-int ArchiveUnpacker::UnpackFile(const std::string& path) {
-    UnpackedFile file(path);
-    if (!file.IsOpen()) {
-        Print("UnpackArchive> unable to create %s", path.c_str());
-        return kUnpackWriteFailed;
+// Starts decoding the file and moves past its data. A file named twice is written once the
+// earlier writes are done, so that the last one wins. When its data cannot be skipped the
+// decoder meets the same fault and reports it in its place.
+int ArchiveUnpacker::StartFile(const std::string& path) {
+    if (!m_files.insert(path).second) {
+        if (const int fault = FirstFault(true); fault != kUnpackOk)
+            return fault;
     }
-    ZephUtil::CappedBuffer capped(&file, m_left);
-    const int result = ZephUtil::DecompressData(capped, m_archive);
-    m_left -= file.GetSize();
-    if (capped.Overflowed()) {
-        Print("UnpackArchive> %s would take more than the bytes left for the patch", path.c_str());
-        return kUnpackTooLarge;
-    }
-    if (!file.Close()) {
-        Print("UnpackArchive> unable to write %s", path.c_str());
-        return kUnpackWriteFailed;
-    }
-    if (result != kBufOk) {
-        Print("UnpackArchive> damaged data for %s", path.c_str());
+    const uint64_t offset = m_archive.GetPosition();
+    const uint64_t allowance = m_left;
+    uint64_t length = 0;
+    const int skipped = ZephUtil::SkipCompressedData(m_archive, &length);
+    m_started.push_back(m_pool.Submit([this, offset, path, allowance] {
+        return UnpackFile(m_archivePath, offset, path, allowance);
+    }));
+    if (skipped != kBufOk)
         return kUnpackDamaged;
-    }
+    if (length > allowance)
+        return kUnpackTooLarge;
+    m_left -= length;
     return kUnpackOk;
 }
 
@@ -162,12 +233,7 @@ int UnpackArchive(const std::string& archivePath, const std::string& targetFolde
         Print("UnpackArchive> not a patch archive: %s", archivePath.c_str());
         return kUnpackBadVersion;
     }
-    ArchiveUnpacker unpacker(archive, targetFolder, version, maxBytes);
-    while (archive.GetPosition() < archive.GetSize()) {
-        if (int result = unpacker.UnpackRecord(); result != kUnpackOk)
-            return result;
-    }
-    return kUnpackOk;
+    return ArchiveUnpacker(archive, archivePath, targetFolder, version, maxBytes).Run();
 }
 
 }  // namespace ZephPatch

@@ -26,4 +26,9 @@ int CompressData(ZephDataBuffer& destination, ZephDataBuffer& source);
 // Memory used is about 2 MiB plus zlib's state, whatever the block sizes.
 int DecompressData(ZephDataBuffer& destination, ZephDataBuffer& source);
 
+// Moves the source past one compressed block sequence without decoding it, checking every
+// block header as DecompressData does; `length` gets the bytes the blocks declare. So a reader
+// can find where each sequence starts and hand the sequences to several decoders.
+int SkipCompressedData(ZephDataBuffer& source, uint64_t* length);
+
 }  // namespace ZephUtil

@@ -169,4 +169,19 @@ int DecompressData(ZephDataBuffer& destination, ZephDataBuffer& source) {
     return result;
 }
 
+int SkipCompressedData(ZephDataBuffer& source, uint64_t* length) {
+    *length = 0;
+    uint32_t count = 0;
+    int result = ReadUint32(source, &count);
+    for (uint32_t i = 0; i < count && result == kBufOk; ++i) {
+        Block block;
+        result = ReadBlockHeader(source, &block);
+        if (result == kBufOk) {
+            *length += block.length;
+            result = source.Seek(source.GetPosition() + block.compressedLength);
+        }
+    }
+    return result;
+}
+
 }  // namespace ZephUtil

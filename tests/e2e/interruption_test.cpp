@@ -101,8 +101,10 @@ protected:
         for (std::string pid, call; lines >> pid >> call;) {
             lines.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
             call = call.substr(0, call.find('('));  // "<... resumed>" and signals are no call
-            if (std::find(kCalls.begin(), kCalls.end(), call) != kCalls.end())
+            if (std::find(kCalls.begin(), kCalls.end(), call) != kCalls.end()) {
                 m_callCounts[call] = std::max(m_callCounts[call], ++perThread[pid + call]);
+                ++m_callTotals[call];
+            }
         }
     }
 
@@ -125,6 +127,8 @@ protected:
         "registry/Software/Orvik/Products/VelmorSimulator/@IsPatching";
     std::string m_finalLog;
     std::map<std::string, int> m_callCounts;
+    // Over all threads: the patch tools run on a few threads beside the patch worker.
+    std::map<std::string, int> m_callTotals;
     double m_runSeconds = 0;
     int m_kills = 0, m_settled = 0, m_leftovers = 0;
 };
@@ -135,7 +139,7 @@ TEST_F(Interruption, OneRunSettlesEveryKill) {
     int total = 0;
     for (const auto& call : kCalls)
         total += m_callCounts[call];
-    ASSERT_GT(m_callCounts["pidfd_open"], 10);
+    ASSERT_GT(m_callTotals["pidfd_open"], 10);
     const char* given = std::getenv("KILL_CAMPAIGN_STRIDE");
     const int stride = given ? std::max(1, std::atoi(given)) : 0;
     for (const auto& call : kCalls) {

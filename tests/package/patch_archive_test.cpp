@@ -9,10 +9,10 @@ using namespace ContainerTest;
 
 class PatchArchiveTest : public ::testing::Test {
 protected:
-    int Unpack(const Bytes& archive) {
+    int Unpack(const Bytes& archive, uint64_t maxBytes = UINT64_MAX) {
         WriteBytes(m_archive, archive);
         fs::create_directories(m_target);
-        return UnpackArchive(m_archive, m_target);
+        return UnpackArchive(m_archive, m_target, maxBytes);
     }
 
     TestFolder m_folder;
@@ -102,6 +102,39 @@ TEST_F(PatchArchiveTest, DamagedArchivesFail) {
         const int result = Unpack(damaged[i]);
         EXPECT_TRUE(result == kUnpackDamaged || result == kUnpackBadVersion) << i << ": " << result;
     }
+}
+
+// Files are decoded side by side, but the outcome is that of one record after the other: a
+// name given twice ends with its last content, the size limit counts in record order, and the
+// first fault in record order is the one reported.
+TEST_F(PatchArchiveTest, FilesUnpackSideBySideAsIfOneAfterTheOther) {
+    ArchiveBytes archive(2);
+    std::vector<Bytes> contents;
+    for (uint32_t i = 0; i < 12; ++i) {
+        contents.push_back(PatternBytes(200000 + i, i));
+        archive.File(".\\f" + std::to_string(i) + ".bin", contents.back());
+    }
+    const Bytes last = PatternBytes(1000, 99);
+    archive.File(".\\f0.bin", last);
+    const Bytes whole = archive.Get();
+    const uint64_t total = 12 * 200000 + 66 + last.size();
+    ASSERT_EQ(Unpack(whole, total), kUnpackOk);
+    EXPECT_EQ(ReadBytes(m_target + "/f0.bin"), last);
+    for (size_t i = 1; i < contents.size(); ++i)
+        EXPECT_EQ(ReadBytes(m_target + "/f" + std::to_string(i) + ".bin"), contents[i]) << i;
+    EXPECT_EQ(Unpack(whole, total - 1), kUnpackTooLarge);
+
+    Bytes data = BlockSequence(contents[2]);
+    data[40] ^= 0xFF;
+    const Bytes damagedThird = ArchiveBytes(2)
+                                   .File(".\\a.bin", contents[0])
+                                   .File(".\\b.bin", contents[1])
+                                   .Record(".\\c.bin", 1)
+                                   .Raw(data)
+                                   .File(".\\d.bin", contents[3])
+                                   .Record("..\\evil.txt", 1)
+                                   .Get();
+    EXPECT_EQ(Unpack(damagedThird), kUnpackDamaged);
 }
 
 TEST_F(PatchArchiveTest, FileWhoseFolderIsMissingCannotBeWritten) {

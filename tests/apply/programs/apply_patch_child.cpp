@@ -23,6 +23,8 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "apply/apply_patch_directory.h"
@@ -129,35 +131,42 @@ private:
 };
 
 DiskModel g_disk;
-bool g_modelling = false;  // the model's own calls are not the applier's
-pid_t g_tool = 0;          // the tool started last
+// The applier runs tools on several threads: one call is counted and modelled at a time.
+std::mutex g_lock;
+thread_local bool t_modelling = false;  // the model's own calls are not the applier's
+std::set<pid_t> g_tools;                // the tools started
 
-// A power cut stops the tool too, before the disk is looked at.
-void StopTool() {
-    if (g_tool > 0 && ::waitpid(g_tool, nullptr, WNOHANG) == 0) {
-        ::kill(g_tool, SIGKILL);
-        ::waitpid(g_tool, nullptr, 0);
+// A power cut stops the tools too, before the disk is looked at.
+void StopTools() {
+    for (const pid_t tool : g_tools) {
+        if (::waitpid(tool, nullptr, WNOHANG) == 0) {
+            ::kill(tool, SIGKILL);
+            ::waitpid(tool, nullptr, 0);
+        }
     }
 }
 
 enum class Flush { kNone, kFile, kAll };
 
-void Counted(Flush flush = Flush::kNone, int fd = -1) {
-    if (g_modelling)
+void Counted(Flush flush = Flush::kNone, int fd = -1, pid_t tool = 0) {
+    if (t_modelling)
         return;
+    std::lock_guard lock(g_lock);
+    if (tool > 0)
+        g_tools.insert(tool);
     ++g_operations;
     if (!g_powerCut.empty()) {
-        g_modelling = true;
+        t_modelling = true;
         g_disk.Scan();
         if (flush == Flush::kFile)
             g_disk.Sync(fd);
         else if (flush == Flush::kAll)
             g_disk.SyncAll();
         if (g_operations == g_killAfter) {
-            StopTool();
+            StopTools();
             g_disk.Cut();
         }
-        g_modelling = false;
+        t_modelling = false;
     }
     if (g_operations == g_killAfter)
         ::kill(::getpid(), SIGKILL);
@@ -225,11 +234,10 @@ pid_t fork() {
     static const auto real = Real<pid_t (*)()>("fork");
     const pid_t result = real();
     if (result == 0) {
-        g_modelling = true;  // the child execs the tool; nothing it does is counted
+        t_modelling = true;  // the child execs the tool; nothing it does is counted
         return result;
     }
-    g_tool = result;
-    Counted();
+    Counted(Flush::kNone, -1, result);
     return result;
 }
 
@@ -242,9 +250,9 @@ int main(int argc, char** argv) {
     }
     PrintingReporter reporter;
     if (!g_powerCut.empty()) {
-        g_modelling = true;
+        t_modelling = true;
         g_disk.Start(argv[1]);
-        g_modelling = false;
+        t_modelling = false;
     }
     const bool ok = ZephPatch::ApplyPatchDirectory(argv[1], argv[2], "ZephLauncher.exe", reporter);
     std::printf("ops %ld\n", g_operations);

@@ -4,17 +4,20 @@
 //   "exit <n>\n"        exits with n without writing
 //   "crash\n"           dies of SIGSEGV
 //   "block-output\n"    makes the output a folder with a file in it, then exits with 7
+//   "wait <ms>\n" first  sleeps that long, then does what the next line says
 // Exit codes as the real tool: 1 argument count, 2 old file, 3 difference file, 4 output.
 // With FAKE_TOOL_LOG set, each call appends "<working folder>|<arg>|<arg>..." to that file.
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -45,6 +48,10 @@ int main(int argc, char** argv) {
         return 3;
     std::string command;
     std::getline(diff, command);
+    if (command.starts_with("wait ")) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(command.c_str() + 5)));
+        std::getline(diff, command);
+    }
     if (command.starts_with("exit "))
         return std::atoi(command.c_str() + 5);
     if (command == "crash") {
