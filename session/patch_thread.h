@@ -13,6 +13,7 @@
 #include "session/embedded_patch_container.h"
 #include "session/orvik_patch_task.h"
 #include "session/os_info.h"
+#include "session/patch_settings.h"
 #include "session/session_front_end.h"
 #include "session/session_outcome.h"
 #include "transfer/transfer_result.h"
@@ -40,10 +41,11 @@ struct SessionEnvironment {
 
 class PatchThread : public GuardedThread {
 public:
-    // Reads and advances the process-wide PatchSettings; reads patches from `container`.
-    // REQUIRES: no other thread uses the settings or the container while the session runs.
-    PatchThread(SessionFrontEnd& frontEnd, EmbeddedPatchContainer& container,
-                SessionEnvironment environment = {});
+    // Reads and advances `settings`; reads patches from `container`. Both must outlive the
+    // session. REQUIRES: no other thread writes the settings or uses the container while the
+    // session runs.
+    PatchThread(SessionFrontEnd& frontEnd, PatchSettings& settings,
+                EmbeddedPatchContainer& container, SessionEnvironment environment = {});
 
     // `Entry`: the whole session, on the calling thread (Run calls it on the worker).
     void Entry();
@@ -55,7 +57,7 @@ public:
     // The embedded patches, from the current build until no build has one. False when a patch
     // could not be extracted or installed.
     bool RunLocalPatches();
-    // The patches the servers of PatchSettings offer, from the current build until the
+    // The patches the servers of the settings offer, from the current build until the
     // catalogue has none for any build left. False when no catalogue could be loaded or a
     // patch could not be downloaded or installed.
     bool RunRemotePatches();
@@ -114,6 +116,7 @@ private:
                        const ZephUtil::ExpectedContent* content);
 
     SessionFrontEnd& m_frontEnd;
+    PatchSettings& m_settings;
     EmbeddedPatchContainer& m_container;
     SessionEnvironment m_environment;
     WorkerReporter m_reporter{*this};

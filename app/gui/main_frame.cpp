@@ -44,9 +44,10 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
 wxEND_EVENT_TABLE();
 // clang-format on
 
-MainFrame::MainFrame(EmbeddedPatchContainer& container, const wxString& title, const wxSize& size,
-                     long style)
+MainFrame::MainFrame(PatchSettings& settings, EmbeddedPatchContainer& container,
+                     const wxString& title, const wxSize& size, long style)
     : wxFrame(nullptr, wxID_ANY, title, wxDefaultPosition, size, style),
+      m_settings(settings),
       m_container(container),
       m_bridge(*this),
       m_timer(this) {}
@@ -89,7 +90,7 @@ void MainFrame::CreateProgressControls(wxPanel* panel, wxSizer* sizer) {
 bool MainFrame::StartSession() {
     if (m_worker)
         return false;
-    auto worker = std::make_unique<PatchThread>(*this, m_container);
+    auto worker = std::make_unique<PatchThread>(*this, m_settings, m_container);
     if (!worker->Start())
         return false;
     m_worker = std::move(worker);

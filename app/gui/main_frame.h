@@ -19,6 +19,7 @@
 #include "app/core/apply_progress.h"
 #include "app/gui/gui_bridge.h"
 #include "session/embedded_patch_container.h"
+#include "session/patch_settings.h"
 #include "session/patch_thread.h"
 #include "session/session_front_end.h"
 
@@ -26,8 +27,9 @@ namespace ZephPatch {
 
 class MainFrame : public wxFrame, public SessionFrontEnd {
 public:
-    MainFrame(EmbeddedPatchContainer& container, const wxString& title, const wxSize& size,
-              long style);
+    // `settings` and `container` are the program's; the worker reads and advances them.
+    MainFrame(PatchSettings& settings, EmbeddedPatchContainer& container, const wxString& title,
+              const wxSize& size, long style);
     // Stops and joins a worker that still runs (the close handler normally waits for it).
     ~MainFrame() override;
 
@@ -84,6 +86,7 @@ protected:
     virtual void ShowInstallPathNow(const wxString& path);
     void ClearLog();
 
+    PatchSettings& m_settings;
     EmbeddedPatchContainer& m_container;
 
 private:
