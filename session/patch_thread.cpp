@@ -47,10 +47,12 @@ std::unique_ptr<VADHackProgressThread> StartUnpackProgress(ProgressSink& sink,
 }  // namespace
 
 PatchThread::PatchThread(SessionFrontEnd& frontEnd, PatchSettings& settings,
-                         EmbeddedPatchContainer& container, SessionEnvironment environment)
+                         EmbeddedPatchContainer& container, AssetDatabaseAttachment& database,
+                         SessionEnvironment environment)
     : m_frontEnd(frontEnd),
       m_settings(settings),
       m_container(container),
+      m_database(database),
       m_environment(std::move(environment)) {}
 
 bool PatchThread::Cancelled() {
@@ -105,7 +107,8 @@ bool PatchThread::PassesChecks() {
     const SettleResult settled = SettleInstallation(installPath, m_reporter);
     if (settled == SettleResult::kStuck)
         return false;
-    if (settled == SettleResult::kInUse || !CloseAssetDaemon(installPath, m_environment.sleep)) {
+    if (settled == SettleResult::kInUse ||
+        !CloseAssetDaemon(m_database, installPath, m_environment.sleep)) {
         m_outcome = SessionOutcome::kFilesInUse;
         m_frontEnd.Report(ReportLevel::kError, SessionMessage(kMsgFilesInUse));
         m_frontEnd.ShowMessageBox(SessionMessage(kMsgFilesInUseText),
@@ -192,7 +195,7 @@ bool PatchThread::RunLocalPatches() {
     }
     m_frontEnd.Report(ReportLevel::kStep, SessionMessage(kMsgNoMorePatches));
     m_settings.targetBuild.clear();
-    UpdateAssetDatabase(m_settings.installPath, m_reporter);
+    UpdateAssetDatabase(m_database, m_settings.installPath, m_reporter);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "assetdb/asset_database.h"
 #include "assetdb/guarded_thread.h"
 #include "assetdb/pacing.h"
 #include "session/download_progress.h"
@@ -41,11 +42,12 @@ struct SessionEnvironment {
 
 class PatchThread : public GuardedThread {
 public:
-    // Reads and advances `settings`; reads patches from `container`. Both must outlive the
-    // session. REQUIRES: no other thread writes the settings or uses the container while the
-    // session runs.
+    // Reads and advances `settings`; reads patches from `container`; takes and releases the
+    // asset database through `database`. All three must outlive the session. REQUIRES: no other
+    // thread writes the settings or uses the container or the attachment while it runs.
     PatchThread(SessionFrontEnd& frontEnd, PatchSettings& settings,
-                EmbeddedPatchContainer& container, SessionEnvironment environment = {});
+                EmbeddedPatchContainer& container, AssetDatabaseAttachment& database,
+                SessionEnvironment environment = {});
 
     // `Entry`: the whole session, on the calling thread (Run calls it on the worker).
     void Entry();
@@ -118,6 +120,7 @@ private:
     SessionFrontEnd& m_frontEnd;
     PatchSettings& m_settings;
     EmbeddedPatchContainer& m_container;
+    AssetDatabaseAttachment& m_database;
     SessionEnvironment m_environment;
     WorkerReporter m_reporter{*this};
     OrvikPatchTask m_task;

@@ -89,7 +89,7 @@ bool PatchThread::RunRemotePatches() {
         patchedFrom.insert(current);
     }
     m_settings.targetBuild.clear();
-    UpdateAssetDatabase(m_settings.installPath, m_reporter);
+    UpdateAssetDatabase(m_database, m_settings.installPath, m_reporter);
     return true;
 }
 

@@ -46,10 +46,11 @@ std::string LogHeader(int argc, char** argv) {
 
 // Runs the session to its end; the first console close request cancels it.
 SessionOutcome RunSession(ConsoleFrontEnd& console, PatchSettings& settings,
-                          EmbeddedPatchContainer& container, const std::string& repairServer) {
+                          EmbeddedPatchContainer& container, AssetDatabaseAttachment& database,
+                          const std::string& repairServer) {
     SessionEnvironment environment;
     environment.repairServer = repairServer;
-    PatchThread session(console, settings, container, environment);
+    PatchThread session(console, settings, container, database, environment);
     if (!session.Start())
         return SessionOutcome::kFailed;
     for (int polls = 1; session.IsRunning(); ++polls) {
@@ -140,6 +141,9 @@ int RunInstaller(int argc, char** argv) {
         return state.elevatedExitCode >= 0 ? state.elevatedExitCode : kExitNoAccess;
 
     static EmbeddedPatchContainer container;
+    // An exclusive hold on the asset database that a failed session leaves lasts to our end,
+    // past the on-exit program.
+    AssetDatabaseAttachment database;
     const EmbeddedCheckResult check = CheckEmbeddedPatches(
         container, *settings, state.executablePath, false, console.MakeCheckHost());
     int status = kExitCompleted;
@@ -147,7 +151,7 @@ int RunInstaller(int argc, char** argv) {
         status = EndWithoutSession(console, check);
     } else {
         const SessionOutcome outcome =
-            RunSession(console, *settings, container, options.repairServer);
+            RunSession(console, *settings, container, database, options.repairServer);
         status = ExitStatusOf(outcome, ZephUtil::ConsoleCloseSignal());
         if (const std::string hint = FailureHint(outcome, FactsOf(*settings, options, output));
             !hint.empty())

@@ -27,9 +27,10 @@ namespace ZephPatch {
 
 class MainFrame : public wxFrame, public SessionFrontEnd {
 public:
-    // `settings` and `container` are the program's; the worker reads and advances them.
-    MainFrame(PatchSettings& settings, EmbeddedPatchContainer& container, const wxString& title,
-              const wxSize& size, long style);
+    // `settings`, `container` and `database` are the program's; the worker uses them.
+    MainFrame(PatchSettings& settings, EmbeddedPatchContainer& container,
+              AssetDatabaseAttachment& database, const wxString& title, const wxSize& size,
+              long style);
     // Stops and joins a worker that still runs (the close handler normally waits for it).
     ~MainFrame() override;
 
@@ -117,6 +118,8 @@ private:
     bool m_sessionCompleted = false;
     // GUI thread only, as the gauge.
     ApplyProgress m_apply;
+    // The program's attachment, handed to each worker.
+    AssetDatabaseAttachment& m_database;
     std::unique_ptr<PatchThread> m_worker;
 
     wxTextCtrl* m_log = nullptr;

@@ -83,7 +83,8 @@ void OrvikPatcherApp::FinishStartup() {
 }
 
 void OrvikPatcherApp::OpenMainWindow() {
-    m_mainFrame = new PatchMainFrame(m_settings, ProcessContainer(), m_state.executablePath);
+    m_mainFrame =
+        new PatchMainFrame(m_settings, ProcessContainer(), m_assetDatabase, m_state.executablePath);
     m_mainFrame->Bind(wxEVT_DESTROY, [this](wxWindowDestroyEvent& event) {
         if (event.GetEventObject() == m_mainFrame) {
             m_mainFrame = nullptr;

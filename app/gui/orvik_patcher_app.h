@@ -43,6 +43,8 @@ private:
     ShellState m_state;
     // Outlives the window, whose destruction joins the worker that reads it.
     PatchSettings m_settings;
+    // Likewise: an exclusive hold on the asset database lasts until a later session or exit.
+    AssetDatabaseAttachment m_assetDatabase;
     PatchMainFrame* m_mainFrame = nullptr;
     // Lines reported before the window exists, shown in its log once it does.
     std::vector<std::pair<ReportLevel, std::string>> m_earlyLines;

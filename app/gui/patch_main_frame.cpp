@@ -44,8 +44,8 @@ wxEND_EVENT_TABLE();
 // clang-format on
 
 PatchMainFrame::PatchMainFrame(PatchSettings& settings, EmbeddedPatchContainer& container,
-                               const std::string& executablePath)
-    : MainFrame(settings, container, kTitle, kInitialSize, kStyle),
+                               AssetDatabaseAttachment& database, const std::string& executablePath)
+    : MainFrame(settings, container, database, kTitle, kInitialSize, kStyle),
       m_executablePath(executablePath) {
     const bool repairMode = settings.repairMode;
     m_panel = new wxPanel(this);

@@ -16,7 +16,7 @@ public:
     // `executablePath`: the program carrying the embedded patches, checked again when the
     // user picks another installation. In repair mode the labels say "Repair".
     PatchMainFrame(PatchSettings& settings, EmbeddedPatchContainer& container,
-                   const std::string& executablePath);
+                   AssetDatabaseAttachment& database, const std::string& executablePath);
     // Sends the page to "about:blank" before it goes away.
     ~PatchMainFrame() override;
 

@@ -75,7 +75,7 @@ protected:
     }
 
     void RunSession() {
-        PatchThread session(m_frontEnd, m_settings, m_container, m_environment);
+        PatchThread session(m_frontEnd, m_settings, m_container, m_database, m_environment);
         session.Entry();
         m_completed = session.Completed();
     }
@@ -92,6 +92,7 @@ protected:
     orvik_test::ScopedEnv m_temp{"TEMP", m_folder.Path("temp").c_str()};
     PatchSettings m_settings;
     EmbeddedPatchContainer m_container;
+    AssetDatabaseAttachment m_database;
     RecordingFrontEnd m_frontEnd;
     SessionEnvironment m_environment;
     bool m_completed = false;
@@ -128,7 +129,7 @@ TEST_F(PatchThreadTest, RightsFailureShowsTheAdministratorBox) {
 // A wrong folder is named as such, not taken for files in use, and its outcome tells it.
 TEST_F(PatchThreadTest, FolderThatIsNoInstallationIsSaidToBeOne) {
     m_settings.installPath = m_folder.Path("missing");
-    PatchThread session(m_frontEnd, m_settings, m_container, m_environment);
+    PatchThread session(m_frontEnd, m_settings, m_container, m_database, m_environment);
     session.Entry();
     EXPECT_TRUE(Shown("3 The folder " + m_folder.Path("missing") + " does not exist."));
     EXPECT_EQ(session.Outcome(), SessionOutcome::kNotInstallation);

@@ -122,7 +122,7 @@ protected:
     }
 
     bool RunSession(const std::function<void(PatchThread&)>& whileRunning = {}) {
-        PatchThread session(m_frontEnd, m_settings, m_container, m_environment);
+        PatchThread session(m_frontEnd, m_settings, m_container, m_database, m_environment);
         if (!whileRunning) {
             session.Entry();
             return session.Completed();
@@ -172,6 +172,7 @@ protected:
     transfer_test::PythonServer m_server{m_folder, "http_fault_server.py", {m_www}};
     PatchSettings m_settings;
     EmbeddedPatchContainer m_container;
+    AssetDatabaseAttachment m_database;
     RecordingFrontEnd m_frontEnd;
     SessionEnvironment m_environment;
 };

@@ -59,7 +59,7 @@ protected:
 
     void RunSession(const std::string& server) {
         ASSERT_TRUE(m_product.SetString("RepairServer", server));
-        PatchThread session(m_frontEnd, m_settings, m_container);
+        PatchThread session(m_frontEnd, m_settings, m_container, m_database);
         session.Entry();
         m_completed = session.Completed();
     }
@@ -80,6 +80,7 @@ protected:
     ZephUtil::RegistryKey m_product;
     PatchSettings m_settings;
     EmbeddedPatchContainer m_container;
+    AssetDatabaseAttachment m_database;
     RecordingFrontEnd m_frontEnd;
     bool m_completed = false;
 };
