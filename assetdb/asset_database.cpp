@@ -9,30 +9,15 @@
 namespace ZephPatch {
 namespace {
 
-struct Attachment {
-    SharedRecordRegion region;
-    int32_t ownId = kNoProcess;
-    bool maintainer = false;
-};
-
-// Closing the objects at exit (without touching the record) is what the last process's
-// handles closing does on other systems: the object goes with its last user.
-Attachment g_attachment;
-
-bool Attached() {
-    return g_attachment.region.IsOpen();
-}
-DatabaseRecord& Record() {
-    return g_attachment.region.Record();
-}
-
 bool IsDead(int32_t process) {
     return process == kNoProcess || !ZephUtil::IsProcessRunning(process);
 }
 
+}  // namespace
+
 // Called with the record locked, by a process that did not create the objects. False when
 // another process holds the database exclusively and does not admit this one.
-bool CountAttachment(bool asRequester) {
+bool AssetDatabaseAttachment::CountAttachment(bool asRequester) {
     DatabaseRecord& record = Record();
     const bool admitted = LoadField(record.exclusiveProcess) == 0 ||
                           (asRequester && LoadField(record.admitRequesters) != 0);
@@ -40,8 +25,8 @@ bool CountAttachment(bool asRequester) {
         return false;
     if (LoadField(record.recordVersion) == 0 && LoadField(record.primaryProcess) == 0) {
         // Never initialised by whoever made it: this process makes and maintains it.
-        record = NewDatabaseRecord(g_attachment.ownId);
-        g_attachment.maintainer = true;
+        record = NewDatabaseRecord(m_ownId);
+        m_maintainer = true;
     }
     if (LoadField(record.recordVersion) != 0) {
         StoreField(record.attachCount, static_cast<int8_t>(LoadField(record.attachCount) + 1));
@@ -52,40 +37,37 @@ bool CountAttachment(bool asRequester) {
 }
 
 // Clears `field` when it still names the dead process `seen`, with the log line `format`.
-void ClearDeadProcess(int32_t& field, int32_t seen, const char* format) {
-    RecordLock lock(g_attachment.region);
+void AssetDatabaseAttachment::ClearDeadProcess(int32_t& field, int32_t seen, const char* format) {
+    RecordLock lock(m_region);
     if (!lock.Locked() || LoadField(field) != seen)
         return;
     ZephUtil::Print(format, seen);
     StoreField(field, kNoProcess);
 }
 
-void ClearIfDeadOther(int32_t& field, const char* format) {
+void AssetDatabaseAttachment::ClearIfDeadOther(int32_t& field, const char* format) {
     const int32_t process = LoadField(field);
-    if (process != kNoProcess && process != g_attachment.ownId &&
-        !ZephUtil::IsProcessRunning(process)) {
+    if (process != kNoProcess && process != m_ownId && !ZephUtil::IsProcessRunning(process)) {
         ClearDeadProcess(field, process, format);
     }
 }
 
-}  // namespace
-
-bool AttachDatabase(const std::string& databasePath, bool asRequester) {
+bool AssetDatabaseAttachment::AttachDatabase(const std::string& databasePath, bool asRequester) {
     if (Attached())
         return true;
     DatabaseObjectNames names;
     if (!MakeDatabaseObjectNames(databasePath, &names))
         return false;
-    g_attachment.ownId = static_cast<int32_t>(getpid());
-    if (!g_attachment.region.Open(names.sharedObjectName, g_attachment.ownId))
+    m_ownId = static_cast<int32_t>(getpid());
+    if (!m_region.Open(names.sharedObjectName, m_ownId))
         return false;
 
-    if (g_attachment.region.Created()) {
-        g_attachment.maintainer = true;
+    if (m_region.Created()) {
+        m_maintainer = true;
     } else {
         bool counted = false;
         {
-            RecordLock lock(g_attachment.region);
+            RecordLock lock(m_region);
             counted = lock.Locked() && CountAttachment(asRequester);
         }
         if (!counted) {
@@ -98,14 +80,14 @@ bool AttachDatabase(const std::string& databasePath, bool asRequester) {
     return true;
 }
 
-void DetachDatabase() {
+void AssetDatabaseAttachment::DetachDatabase() {
     if (!Attached())
         return;
     DatabaseRecord& record = Record();
-    if (LoadField(record.ownerProcess) == g_attachment.ownId)
+    if (LoadField(record.ownerProcess) == m_ownId)
         StoreField(record.ownerProcess, kNoProcess);
-    if (g_attachment.maintainer) {
-        RecordLock lock(g_attachment.region);
+    if (m_maintainer) {
+        RecordLock lock(m_region);
         if (lock.Locked()) {
             StoreField(record.primaryProcess, kNoProcess);
             if (LoadField(record.recordVersion) >= 1) {
@@ -114,20 +96,20 @@ void DetachDatabase() {
             }
         }
     }
-    g_attachment.region.Close();
-    g_attachment.maintainer = false;
+    m_region.Close();
+    m_maintainer = false;
 }
 
-void IPCIdle() {
+void AssetDatabaseAttachment::IPCIdle() {
     if (!Attached())
         return;
     DatabaseRecord& record = Record();
-    if (!g_attachment.maintainer) {
+    if (!m_maintainer) {
         if (IsDead(LoadField(record.primaryProcess))) {
-            RecordLock lock(g_attachment.region);
+            RecordLock lock(m_region);
             if (lock.Locked() && IsDead(LoadField(record.primaryProcess))) {
-                StoreField(record.primaryProcess, g_attachment.ownId);
-                g_attachment.maintainer = true;
+                StoreField(record.primaryProcess, m_ownId);
+                m_maintainer = true;
                 return;
             }
         }
@@ -138,9 +120,9 @@ void IPCIdle() {
             record.requesterProcess,
             "IPCIdle> clearing dead database requester (requester processID was %d)\n");
     }
-    const int32_t own = g_attachment.ownId;
+    const int32_t own = m_ownId;
     if (LoadField(record.requesterProcess) == own && LoadField(record.ownerProcess) == own) {
-        RecordLock lock(g_attachment.region);
+        RecordLock lock(m_region);
         if (lock.Locked() && LoadField(record.requesterProcess) == own &&
             LoadField(record.ownerProcess) == own) {
             StoreField(record.requesterProcess, kNoProcess);
@@ -148,14 +130,14 @@ void IPCIdle() {
     }
 }
 
-bool TryTakeOwnership(bool registerAsRequester) {
+bool AssetDatabaseAttachment::TryTakeOwnership(bool registerAsRequester) {
     if (!Attached())
         return false;
     DatabaseRecord& record = Record();
-    const int32_t own = g_attachment.ownId;
+    const int32_t own = m_ownId;
     if (LoadField(record.ownerProcess) == own)
         return true;
-    RecordLock lock(g_attachment.region);
+    RecordLock lock(m_region);
     if (!lock.Locked())
         return false;
     const int32_t requester = LoadField(record.requesterProcess);
@@ -170,11 +152,11 @@ bool TryTakeOwnership(bool registerAsRequester) {
     return false;
 }
 
-int GetAttachCount() {
+int AssetDatabaseAttachment::GetAttachCount() {
     return Attached() ? LoadField(Record().attachCount) : 0;
 }
 
-bool TryLockExclusive() {
+bool AssetDatabaseAttachment::TryLockExclusive() {
     if (!Attached())
         return false;
     DatabaseRecord& record = Record();
@@ -182,26 +164,26 @@ bool TryLockExclusive() {
         return false;
     if (!TryTakeOwnership(true))
         return false;
-    RecordLock lock(g_attachment.region);
+    RecordLock lock(m_region);
     if (!lock.Locked() || LoadField(record.exclusiveProcess) != 0)
         return false;
-    StoreField(record.exclusiveProcess, g_attachment.ownId);
+    StoreField(record.exclusiveProcess, m_ownId);
     return true;
 }
 
-void ReleaseExclusive() {
+void AssetDatabaseAttachment::ReleaseExclusive() {
     if (!Attached())
         return;
     DatabaseRecord& record = Record();
-    if (LoadField(record.exclusiveProcess) != g_attachment.ownId)
+    if (LoadField(record.exclusiveProcess) != m_ownId)
         return;
     StoreField(record.exclusiveProcess, 0);
-    if (LoadField(record.ownerProcess) == g_attachment.ownId)
+    if (LoadField(record.ownerProcess) == m_ownId)
         StoreField(record.ownerProcess, kNoProcess);
 }
 
-SharedRecordRegion* AttachedRecord() {
-    return Attached() ? &g_attachment.region : nullptr;
+SharedRecordRegion* AssetDatabaseAttachment::AttachedRecord() {
+    return Attached() ? &m_region : nullptr;
 }
 
 }  // namespace ZephPatch

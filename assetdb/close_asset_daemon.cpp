@@ -12,11 +12,11 @@ constexpr int kAttempts = 5;
 constexpr uint32_t kAttemptPauseMilliseconds = 2000;
 constexpr int kCloseRequestWaitMilliseconds = 2000;
 
-bool TakeDatabase(const std::string& databasePath) {
-    if (AttachDatabase(databasePath, false)) {
-        if (GetAttachCount() == 1 && TryLockExclusive())
+bool TakeDatabase(AssetDatabaseAttachment& database, const std::string& databasePath) {
+    if (database.AttachDatabase(databasePath, false)) {
+        if (database.GetAttachCount() == 1 && database.TryLockExclusive())
             return true;
-        DetachDatabase();
+        database.DetachDatabase();
     }
     return false;
 }
@@ -36,10 +36,11 @@ void RequestDaemonClose(const std::string& installPath) {
 
 }  // namespace
 
-bool CloseAssetDaemon(const std::string& installPath, const SleepFunction& sleep) {
+bool CloseAssetDaemon(AssetDatabaseAttachment& database, const std::string& installPath,
+                      const SleepFunction& sleep) {
     const std::string databasePath = ZephUtil::JoinPath(installPath, "UserData/assets.tdx");
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (TakeDatabase(databasePath))
+        if (TakeDatabase(database, databasePath))
             return true;
         if (attempt == 0)
             RequestDaemonClose(installPath);

@@ -26,10 +26,11 @@ std::unique_ptr<T> Started(std::unique_ptr<T> thread) {
 
 }  // namespace
 
-void UpdateAssetDatabase(const std::string& installPath, ProgressSink& sink) {
+void UpdateAssetDatabase(AssetDatabaseAttachment& database, const std::string& installPath,
+                         ProgressSink& sink) {
     // The utility and the daemon need the database.
-    ReleaseExclusive();
-    DetachDatabase();
+    database.ReleaseExclusive();
+    database.DetachDatabase();
     sink.Report(ReportLevel::kStep, kMsgUpdatingAssetDatabase);
 
     auto progress = Started(std::make_unique<VADRepairProgressThread>(sink));

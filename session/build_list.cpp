@@ -55,14 +55,14 @@ std::string_view TrimBlanks(std::string_view text) {
 
 // Every build before a comma; line breaks around a build are not part of it, and an empty
 // entry is no build.
-int AddBuildsOf(std::string_view text) {
+int AddBuildsOf(PatchSettings& settings, std::string_view text) {
     int count = 0;
     for (size_t comma; (comma = text.find(',')) != std::string_view::npos;
          text.remove_prefix(comma + 1)) {
         const std::string_view build = TrimBlanks(text.substr(0, comma));
         if (build.empty())
             continue;
-        AddInstalledBuild(build);
+        AddInstalledBuild(settings, build);
         ++count;
     }
     return count;
@@ -71,14 +71,14 @@ int AddBuildsOf(std::string_view text) {
 }  // namespace
 
 bool ListBuilds(const std::string& utilityPath, const std::string& buildListPath,
-                Reporter& reporter) {
+                PatchSettings& settings, Reporter& reporter) {
     const std::string listPath = AbsoluteListPath(buildListPath);
     if (!RunUtility(utilityPath, "listbuilds \"" + listPath + "\" norender"))
         return false;
     std::string text;
     if (!ReadWholeFile(listPath, &text))
         return false;
-    const int count = AddBuildsOf(text);
+    const int count = AddBuildsOf(settings, text);
     reporter.Report(ReportLevel::kDetail, std::to_string(count) + " builds found {" + text + "}");
     // A later call must see the utility's fresh list, never this one.
     ZephUtil::DeleteFileAt(listPath);
@@ -86,28 +86,28 @@ bool ListBuilds(const std::string& utilityPath, const std::string& buildListPath
     return count > 0;
 }
 
-std::string CurrentBuild() {
-    const auto& builds = GetPatchSettings().installedBuilds;
+std::string CurrentBuild(const PatchSettings& settings) {
+    const auto& builds = settings.installedBuilds;
     return builds.empty() ? std::string() : builds.front();
 }
 
-bool DropCurrentBuild() {
-    auto& builds = GetPatchSettings().installedBuilds;
+bool DropCurrentBuild(PatchSettings& settings) {
+    auto& builds = settings.installedBuilds;
     if (builds.empty())
         return false;
     builds.erase(builds.begin());
     return !builds.empty();
 }
 
-void MakeCurrentBuild(const std::string& build) {
-    auto& builds = GetPatchSettings().installedBuilds;
+void MakeCurrentBuild(PatchSettings& settings, const std::string& build) {
+    auto& builds = settings.installedBuilds;
     builds.erase(std::remove(builds.begin(), builds.end(), build), builds.end());
     builds.insert(builds.begin(), build);
 }
 
-std::string InstalledBuildsText() {
+std::string InstalledBuildsText(const PatchSettings& settings) {
     std::string builds;
-    for (const auto& build : GetPatchSettings().installedBuilds)
+    for (const auto& build : settings.installedBuilds)
         builds += build + " ";
     return builds;
 }

@@ -1,6 +1,6 @@
 // The installed builds: asked from the product's utility, kept in `installedBuilds` of the
-// process-wide `PatchSettings`, whose first entry is the current build. Builds are compared
-// as text. REQUIRES: no other thread writes the settings meanwhile.
+// run's `PatchSettings`, whose first entry is the current build. Builds are compared as text.
+// REQUIRES: no other thread writes the settings meanwhile.
 #pragma once
 
 #include <string>
@@ -15,16 +15,16 @@ namespace ZephPatch {
 // file and asks the utility to close the asset-database daemon. True when a build was read;
 // a utility that cannot start or a missing file leaves the list alone and gives false.
 bool ListBuilds(const std::string& utilityPath, const std::string& buildListPath,
-                Reporter& reporter);
+                PatchSettings& settings, Reporter& reporter);
 
 // `CurrentBuild`: the first installed build, or empty.
-std::string CurrentBuild();
+std::string CurrentBuild(const PatchSettings& settings);
 // `DropCurrentBuild`: removes the first entry; whether entries remain (false, unchanged, when
 // the list was empty).
-bool DropCurrentBuild();
+bool DropCurrentBuild(PatchSettings& settings);
 // `MakeCurrentBuild`: removes every entry equal to the build and puts it first.
-void MakeCurrentBuild(const std::string& build);
+void MakeCurrentBuild(PatchSettings& settings, const std::string& build);
 // The installed builds, each followed by one space, for the "Getting next version" line.
-std::string InstalledBuildsText();
+std::string InstalledBuildsText(const PatchSettings& settings);
 
 }  // namespace ZephPatch

@@ -45,10 +45,11 @@ EmbeddedCheckResult SettleForListing(const std::string& installation, const Embe
 
 // The installation the check looks at before it asks: the one the command line gave (or the
 // start-up found in the registry), else the registry's.
-std::string KnownInstallation(bool askUser, const EmbeddedCheckHost& host) {
+std::string KnownInstallation(const PatchSettings& settings, bool askUser,
+                              const EmbeddedCheckHost& host) {
     if (askUser)
         return {};
-    const std::string& given = GetPatchSettings().installPath;
+    const std::string& given = settings.installPath;
     if (!given.empty() || !host.findInstallPath)
         return given;
     return host.findInstallPath();
@@ -57,10 +58,9 @@ std::string KnownInstallation(bool askUser, const EmbeddedCheckHost& host) {
 // Lists the builds of the known installation, or of one the user picks: kReady, or why not:
 // the user cancelled the choice, the folder holds no installation (said at level 3), or the
 // installation cannot be settled (kInUse, kStuck).
-EmbeddedCheckResult ListBuildsOfInstallation(bool askUser, const EmbeddedCheckHost& host,
-                                             Reporter& reporter) {
-    std::string candidate = KnownInstallation(askUser, host);
-    PatchSettings& settings = GetPatchSettings();
+EmbeddedCheckResult ListBuildsOfInstallation(PatchSettings& settings, bool askUser,
+                                             const EmbeddedCheckHost& host, Reporter& reporter) {
+    std::string candidate = KnownInstallation(settings, askUser, host);
     for (;;) {
         settings.installedBuilds.clear();
         if (!candidate.empty()) {
@@ -72,7 +72,7 @@ EmbeddedCheckResult ListBuildsOfInstallation(bool askUser, const EmbeddedCheckHo
                 settled != EmbeddedCheckResult::kReady)
                 return settled;
             ListBuilds(ZephUtil::JoinPath(candidate, kUtilityPath),
-                       ZephUtil::JoinPath(candidate, kBuildListPath), host.reporter);
+                       ZephUtil::JoinPath(candidate, kBuildListPath), settings, host.reporter);
             return EmbeddedCheckResult::kReady;
         }
         if (!askUser)
@@ -119,19 +119,18 @@ std::vector<std::string> ApplicableBuilds(const std::vector<std::string>& fromBu
     return applicable;
 }
 
-void EnableLocalPatches(const std::vector<std::string>& applicable, const EmbeddedCheckHost& host,
-                        Reporter& reporter) {
-    PatchSettings& settings = GetPatchSettings();
+void EnableLocalPatches(PatchSettings& settings, const std::vector<std::string>& applicable,
+                        const EmbeddedCheckHost& host, Reporter& reporter) {
     settings.targetBuild.clear();
     settings.repairMode = false;
     settings.localPatchesReady = true;
     settings.installedBuilds.clear();
     for (const auto& build : applicable)
-        AddInstalledBuild(build);
+        AddInstalledBuild(settings, build);
     reporter.Report(ReportLevel::kStep, SessionMessage(kMsgReadyForLocalPatch));
     if (host.enableApplyUpdate)
         host.enableApplyUpdate();
-    const std::string current = CurrentBuild();
+    const std::string current = CurrentBuild(settings);
     if (!current.empty())
         reporter.Report(ReportLevel::kStep,
                         WithArgument(SessionMessage(kMsgCurrentVersion), current));
@@ -156,11 +155,11 @@ std::string InstallationOfChosenFile(const std::string& chosen) {
     return parentSlash == std::string_view::npos ? "./" : folder.substr(0, parentSlash + 1);
 }
 
-EmbeddedCheckResult CheckEmbeddedPatches(EmbeddedPatchContainer& container,
+EmbeddedCheckResult CheckEmbeddedPatches(EmbeddedPatchContainer& container, PatchSettings& settings,
                                          const std::string& executablePath, bool askUser,
                                          const EmbeddedCheckHost& host) {
     using Result = EmbeddedCheckResult;
-    if (GetPatchSettings().repairMode && !askUser)
+    if (settings.repairMode && !askUser)
         return Result::kRepairAsked;
     Reporter& reporter = host.reporter;
     reporter.Report(ReportLevel::kDetail, "Checking embedded patch: " + executablePath);
@@ -173,20 +172,19 @@ EmbeddedCheckResult CheckEmbeddedPatches(EmbeddedPatchContainer& container,
     }
     if (host.enableChooseInstallation)
         host.enableChooseInstallation();
-    if (const Result listed = ListBuildsOfInstallation(askUser, host, reporter);
+    if (const Result listed = ListBuildsOfInstallation(settings, askUser, host, reporter);
         listed != Result::kReady)
         return listed;
 
     const std::vector<std::string> fromBuilds = container.ListFromBuilds();
     reporter.Report(ReportLevel::kDetail,
                     std::to_string(fromBuilds.size()) + " patches embedded, " +
-                        std::to_string(GetPatchSettings().installedBuilds.size()) + " installed");
-    const auto applicable = ApplicableBuilds(fromBuilds, GetPatchSettings().installedBuilds);
+                        std::to_string(settings.installedBuilds.size()) + " installed");
+    const auto applicable = ApplicableBuilds(fromBuilds, settings.installedBuilds);
     reporter.Report(ReportLevel::kDetail,
                     "Found " + std::to_string(applicable.size()) + " applicable patches");
     if (applicable.empty()) {
-        const std::string reached =
-            FinalBuildReached(container, GetPatchSettings().installedBuilds);
+        const std::string reached = FinalBuildReached(container, settings.installedBuilds);
         if (!reached.empty() && host.upToDate) {
             host.upToDate(reached);
             return Result::kUpToDate;
@@ -194,7 +192,7 @@ EmbeddedCheckResult CheckEmbeddedPatches(EmbeddedPatchContainer& container,
         reporter.Report(ReportLevel::kError, SessionMessage(kMsgPatchNotApplicable));
         return Result::kNotApplicable;
     }
-    EnableLocalPatches(applicable, host, reporter);
+    EnableLocalPatches(settings, applicable, host, reporter);
     return Result::kReady;
 }
 

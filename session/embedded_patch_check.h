@@ -47,7 +47,7 @@ enum class EmbeddedCheckResult {
 };
 
 // Opens the container of `executablePath` and lists the builds of the installation: the one
-// PatchSettings names (given on the command line or found in the registry) or, when there is
+// `settings` names (given on the command line or found in the registry) or, when there is
 // none or with `askUser`, one the user chooses (a "Velmor.exe" or the installation's folder).
 // The installation is settled and held by this process first (SettleInstallation; one that
 // another installer holds gets the files-in-use message and is not touched). When some build
@@ -55,7 +55,7 @@ enum class EmbeddedCheckResult {
 // `repairMode`, and narrows `installedBuilds` to those builds in directory order (kReady).
 // In repair mode without `askUser` nothing is checked: the user asked for a repair. Runs on
 // the main thread while no patch worker runs.
-EmbeddedCheckResult CheckEmbeddedPatches(EmbeddedPatchContainer& container,
+EmbeddedCheckResult CheckEmbeddedPatches(EmbeddedPatchContainer& container, PatchSettings& settings,
                                          const std::string& executablePath, bool askUser,
                                          const EmbeddedCheckHost& host);
 

@@ -17,7 +17,7 @@ std::string_view TrimBlanks(std::string_view text) {
 
 }  // namespace
 
-bool AddPatchServer(std::string_view value) {
+bool AddPatchServer(PatchSettings& settings, std::string_view value) {
     bool added = false;
     size_t start = 0;
     while (start <= value.size()) {
@@ -26,7 +26,7 @@ bool AddPatchServer(std::string_view value) {
             end = value.size();
         const std::string_view address = TrimBlanks(value.substr(start, end - start));
         if (!address.empty()) {
-            GetPatchSettings().patchServers.emplace_back(address);
+            settings.patchServers.emplace_back(address);
             added = true;
         }
         start = end + 1;
@@ -34,7 +34,7 @@ bool AddPatchServer(std::string_view value) {
     return added;
 }
 
-bool ReadPatchServerList(const std::string& fileName) {
+bool ReadPatchServerList(PatchSettings& settings, const std::string& fileName) {
     std::string text;
     if (ZephUtil::ReadFileCapped(fileName, kMaxServerListBytes, &text) != ZephUtil::CappedRead::kOk)
         return false;
@@ -44,7 +44,7 @@ bool ReadPatchServerList(const std::string& fileName) {
     bool added = false;
     while (!rest.empty()) {
         const size_t end = std::min(rest.find('\n'), rest.size());
-        if (AddPatchServer(rest.substr(0, end)))
+        if (AddPatchServer(settings, rest.substr(0, end)))
             added = true;
         rest.remove_prefix(std::min(end + 1, rest.size()));
     }

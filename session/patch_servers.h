@@ -5,12 +5,14 @@
 #include <string>
 #include <string_view>
 
+#include "session/patch_settings.h"
+
 namespace ZephPatch {
 
-// Adds the server address(es) in `value` to PatchSettings::patchServers: a value holding
+// Adds the server address(es) in `value` to `settings.patchServers`: a value holding
 // several addresses joined by ';' (as the elevated relaunch passes them) gives one entry each;
 // blanks around an address are dropped. False when `value` holds no address at all.
-bool AddPatchServer(std::string_view value);
+bool AddPatchServer(PatchSettings& settings, std::string_view value);
 
 // A list names a few servers; anything longer (a device that never ends) is refused.
 inline constexpr size_t kMaxServerListBytes = 64 * 1024;
@@ -18,6 +20,6 @@ inline constexpr size_t kMaxServerListBytes = 64 * 1024;
 // Offers every line of the text file `fileName` (UTF-8, LF or CR LF, blank lines skipped) to
 // AddPatchServer. False, with no server added, when the file cannot be read or holds more than
 // kMaxServerListBytes; false when no line gave a server.
-bool ReadPatchServerList(const std::string& fileName);
+bool ReadPatchServerList(PatchSettings& settings, const std::string& fileName);
 
 }  // namespace ZephPatch

@@ -1,6 +1,7 @@
 // What this run of the installer is about: the installation, its builds, the target and the
-// patch servers. One process-wide object, filled on the main thread before the patch worker
-// starts and only read while it runs (no lock).
+// patch servers. The start-up fills one value on the main thread; the front end owns it for
+// the program's lifetime and hands it by reference to the session, which advances the builds
+// and the target on its worker while the window only reads the installation (no lock).
 #pragma once
 
 #include <string>
@@ -24,11 +25,7 @@ struct PatchSettings {
     std::vector<std::string> patchServers;
 };
 
-// The process-wide settings, created at first use and never destroyed. REQUIRES: written only
-// while no patch worker runs.
-PatchSettings& GetPatchSettings();
-
 // Appends `build` to installedBuilds unless an equal entry (exact, case-sensitive) is there.
-void AddInstalledBuild(std::string_view build);
+void AddInstalledBuild(PatchSettings& settings, std::string_view build);
 
 }  // namespace ZephPatch

@@ -14,7 +14,6 @@
 #include "session/installation_check.h"
 #include "session/installation_guard.h"
 #include "session/patch_rights.h"
-#include "session/patch_settings.h"
 #include "session/patching_flag.h"
 #include "session/repair_session.h"
 #include "session/session_messages.h"
@@ -49,9 +48,14 @@ std::unique_ptr<VADHackProgressThread> StartUnpackProgress(ProgressSink& sink,
 
 }  // namespace
 
-PatchThread::PatchThread(SessionFrontEnd& frontEnd, EmbeddedPatchContainer& container,
+PatchThread::PatchThread(SessionFrontEnd& frontEnd, PatchSettings& settings,
+                         EmbeddedPatchContainer& container, AssetDatabaseAttachment& database,
                          SessionEnvironment environment)
-    : m_frontEnd(frontEnd), m_container(container), m_environment(std::move(environment)) {}
+    : m_frontEnd(frontEnd),
+      m_settings(settings),
+      m_container(container),
+      m_database(database),
+      m_environment(std::move(environment)) {}
 
 bool PatchThread::Cancelled() {
     return !KeepRunning() || !m_frontEnd.ShouldContinue();
@@ -78,7 +82,7 @@ void PatchThread::Entry() {
 }
 
 bool PatchThread::PassesChecks() {
-    const std::string& installPath = GetPatchSettings().installPath;
+    const std::string& installPath = m_settings.installPath;
     if (!CheckPatchRights(installPath)) {
         m_outcome = SessionOutcome::kNoRights;
         m_frontEnd.Report(ReportLevel::kError, SessionMessage(kMsgPatchingNeedsAdmin));
@@ -105,7 +109,8 @@ bool PatchThread::PassesChecks() {
     const SettleResult settled = SettleInstallation(installPath, m_reporter);
     if (settled == SettleResult::kStuck)
         return false;
-    if (settled == SettleResult::kInUse || !CloseAssetDaemon(installPath, m_environment.sleep)) {
+    if (settled == SettleResult::kInUse ||
+        !CloseAssetDaemon(m_database, installPath, m_environment.sleep)) {
         m_outcome = SessionOutcome::kFilesInUse;
         m_frontEnd.Report(ReportLevel::kError, SessionMessage(kMsgFilesInUse));
         m_frontEnd.ShowMessageBox(SessionMessage(kMsgFilesInUseText),
@@ -117,12 +122,11 @@ bool PatchThread::PassesChecks() {
 }
 
 bool PatchThread::RunChosenDriver() {
-    const PatchSettings& settings = GetPatchSettings();
     // A repair rewrites files in place: it needs no room to unpack and leaves no patch behind
     // for the asset database to take in.
-    if (settings.repairMode) {
+    if (m_settings.repairMode) {
         const RepairResult result =
-            RunRepairSession(settings.installPath, m_reporter, m_environment.repairServer);
+            RunRepairSession(m_settings.installPath, m_reporter, m_environment.repairServer);
         if (result == RepairResult::kServerUnreachable)
             m_outcome = SessionOutcome::kNetworkFailed;
         return result == RepairResult::kRepaired;
@@ -132,11 +136,11 @@ bool PatchThread::RunChosenDriver() {
                                                           m_environment.requiredMegabytes));
         return false;
     }
-    if (settings.localPatchesReady) {
+    if (m_settings.localPatchesReady) {
         m_frontEnd.Report(ReportLevel::kDetail, kTextInstallingLocal);
         return RunLocalPatches();
     }
-    if (!settings.patchServers.empty()) {
+    if (!m_settings.patchServers.empty()) {
         m_frontEnd.Report(ReportLevel::kDetail, kTextInstallingRemote);
         return RunRemotePatches();
     }
@@ -149,7 +153,7 @@ uint64_t PatchThread::SpaceBudget() const {
 
 bool PatchThread::CheckFreeSpace(uint32_t megabytes) {
     m_frontEnd.Report(ReportLevel::kStep, SessionMessage(kMsgCheckingSpace));
-    const std::string& installPath = GetPatchSettings().installPath;
+    const std::string& installPath = m_settings.installPath;
     const uint64_t required = static_cast<uint64_t>(megabytes) * kBytesPerMegabyte;
     m_workDirectory = TempFolder();
     uint64_t tempFree = 0;
@@ -168,39 +172,38 @@ bool PatchThread::CheckFreeSpace(uint32_t megabytes) {
 }
 
 bool PatchThread::RunLocalPatches() {
-    PatchSettings& settings = GetPatchSettings();
     // A container whose patches lead back to a build already left would otherwise loop.
     std::set<std::string> patchedFrom;
     for (;;) {
         std::string next = kTextNextVersion;
-        next.replace(next.find("%s"), 2, InstalledBuildsText());
+        next.replace(next.find("%s"), 2, InstalledBuildsText(m_settings));
         m_frontEnd.Report(ReportLevel::kDetail, next);
-        const std::string current = CurrentBuild();
+        const std::string current = CurrentBuild(m_settings);
         const std::string target =
             patchedFrom.contains(current) ? std::string() : m_container.LookupTarget(current);
         if (target.empty()) {
             // Another installed build may still have a patch of its own.
-            if (!DropCurrentBuild())
+            if (!DropCurrentBuild(m_settings))
                 break;
             continue;
         }
-        settings.targetBuild = target;
+        m_settings.targetBuild = target;
         if (!InstallLocalPatch(current))
             return false;
         patchedFrom.insert(current);
-        settings.targetBuild.clear();
-        DropCurrentBuild();
-        MakeCurrentBuild(target);
+        m_settings.targetBuild.clear();
+        DropCurrentBuild(m_settings);
+        MakeCurrentBuild(m_settings, target);
     }
     m_frontEnd.Report(ReportLevel::kStep, SessionMessage(kMsgNoMorePatches));
-    settings.targetBuild.clear();
-    UpdateAssetDatabase(settings.installPath, m_reporter);
+    m_settings.targetBuild.clear();
+    UpdateAssetDatabase(m_database, m_settings.installPath, m_reporter);
     return true;
 }
 
 bool PatchThread::InstallLocalPatch(const std::string& build) {
     std::string archive;
-    if (!MakeTempPatchFileName(&archive)) {
+    if (!MakeTempPatchFileName(m_settings, &archive)) {
         m_frontEnd.Report(ReportLevel::kError, SessionMessage(kMsgCannotCreateTempFile));
         return false;
     }
@@ -249,8 +252,8 @@ int PatchThread::UnpackAndApply(const std::string& archivePath, const std::strin
     }
     if (Cancelled())
         return kInstallCancelled;
-    const std::string current = CurrentBuild();
-    const std::string& target = GetPatchSettings().targetBuild;
+    const std::string current = CurrentBuild(m_settings);
+    const std::string& target = m_settings.targetBuild;
     m_frontEnd.Report(ReportLevel::kStep, FormatMessage(kMsgPatchingFromTo, current, target));
     if (!ApplyUnpackedPatch(unpackFolder)) {
         m_frontEnd.Report(ReportLevel::kError,
@@ -261,7 +264,7 @@ int PatchThread::UnpackAndApply(const std::string& archivePath, const std::strin
 }
 
 bool PatchThread::ApplyUnpackedPatch(const std::string& patchFolder) {
-    const std::string& installPath = GetPatchSettings().installPath;
+    const std::string& installPath = m_settings.installPath;
     SetPatchingFlag();
     m_frontEnd.ShowInstallPath(installPath);
     // The mark goes at the commit point, so that no kill leaves it on a patched installation.

@@ -8,12 +8,14 @@
 #include <cstdint>
 #include <string>
 
+#include "assetdb/asset_database.h"
 #include "assetdb/guarded_thread.h"
 #include "assetdb/pacing.h"
 #include "session/download_progress.h"
 #include "package/embedded_patch_container.h"
 #include "session/orvik_patch_task.h"
 #include "session/os_info.h"
+#include "session/patch_settings.h"
 #include "session/session_front_end.h"
 #include "session/session_outcome.h"
 #include "transfer/transfer_result.h"
@@ -41,9 +43,11 @@ struct SessionEnvironment {
 
 class PatchThread : public GuardedThread {
 public:
-    // Reads and advances the process-wide PatchSettings; reads patches from `container`.
-    // REQUIRES: no other thread uses the settings or the container while the session runs.
-    PatchThread(SessionFrontEnd& frontEnd, EmbeddedPatchContainer& container,
+    // Reads and advances `settings`; reads patches from `container`; takes and releases the
+    // asset database through `database`. All three must outlive the session. REQUIRES: no other
+    // thread writes the settings or uses the container or the attachment while it runs.
+    PatchThread(SessionFrontEnd& frontEnd, PatchSettings& settings,
+                EmbeddedPatchContainer& container, AssetDatabaseAttachment& database,
                 SessionEnvironment environment = {});
 
     // `Entry`: the whole session, on the calling thread (Run calls it on the worker).
@@ -56,7 +60,7 @@ public:
     // The embedded patches, from the current build until no build has one. False when a patch
     // could not be extracted or installed.
     bool RunLocalPatches();
-    // The patches the servers of PatchSettings offer, from the current build until the
+    // The patches the servers of the settings offer, from the current build until the
     // catalogue has none for any build left. False when no catalogue could be loaded or a
     // patch could not be downloaded or installed.
     bool RunRemotePatches();
@@ -115,7 +119,9 @@ private:
                        const ZephUtil::ExpectedContent* content);
 
     SessionFrontEnd& m_frontEnd;
+    PatchSettings& m_settings;
     EmbeddedPatchContainer& m_container;
+    AssetDatabaseAttachment& m_database;
     SessionEnvironment m_environment;
     WorkerReporter m_reporter{*this};
     OrvikPatchTask m_task;

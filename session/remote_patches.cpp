@@ -6,7 +6,6 @@
 #include "kernel/files/file_utils.h"
 #include "session/build_list.h"
 #include "session/catalogue_trust.h"
-#include "session/patch_settings.h"
 #include "session/patch_thread.h"
 #include "session/session_messages.h"
 #include "session/temp_names.h"
@@ -44,7 +43,6 @@ bool PatchThread::QueryDownloadProgress(DownloadProgress* progress) {
 }
 
 bool PatchThread::RunRemotePatches() {
-    PatchSettings& settings = GetPatchSettings();
     m_frontEnd.Report(ReportLevel::kStep, SessionMessage(kMsgSearchingForPatches));
     CatalogueTrust trust;
     std::string why;
@@ -54,7 +52,7 @@ bool PatchThread::RunRemotePatches() {
     }
     if (trust.keys.empty())
         m_frontEnd.Report(ReportLevel::kStep, kTextUnsigned);
-    if (!LoadCatalogue(settings.patchServers, &m_task.Catalogue(), Transfers(),
+    if (!LoadCatalogue(m_settings.patchServers, &m_task.Catalogue(), Transfers(),
                        trust.keys.empty() ? nullptr : &trust)) {
         m_outcome = SessionOutcome::kNetworkFailed;
         return false;
@@ -63,9 +61,9 @@ bool PatchThread::RunRemotePatches() {
         stamp && !RecordCatalogueSequence(stamp->sequence))
         m_frontEnd.Report(ReportLevel::kInfo, kTextSequenceNotStored);
     // Builds given on the command line stay ahead of those the utility lists.
-    ListBuilds(ZephUtil::JoinPath(settings.installPath, kUtilityPath),
-               ZephUtil::JoinPath(settings.installPath, kBuildListPath), m_reporter);
-    if (settings.installedBuilds.empty()) {
+    ListBuilds(ZephUtil::JoinPath(m_settings.installPath, kUtilityPath),
+               ZephUtil::JoinPath(m_settings.installPath, kBuildListPath), m_settings, m_reporter);
+    if (m_settings.installedBuilds.empty()) {
         // Without a build nothing can be looked up; finishing would claim a patched install.
         m_frontEnd.Report(ReportLevel::kError, kTextNoInstalledBuild);
         return false;
@@ -74,15 +72,15 @@ bool PatchThread::RunRemotePatches() {
     std::set<std::string> patchedFrom;
     for (;;) {
         std::string next = kTextNextVersion;
-        next.replace(next.find("%s"), 2, InstalledBuildsText());
+        next.replace(next.find("%s"), 2, InstalledBuildsText(m_settings));
         m_frontEnd.Report(ReportLevel::kDetail, next);
-        const std::string current = CurrentBuild();
+        const std::string current = CurrentBuild(m_settings);
         const PatchCatalogueEntry* entry =
             patchedFrom.contains(current) ? nullptr : m_task.Catalogue().FindPatch(current);
         if (!entry) {
             m_frontEnd.Report(ReportLevel::kStep,
                               SessionMessage(kMsgNoMorePatchesAtServer) + current);
-            if (DropCurrentBuild())
+            if (DropCurrentBuild(m_settings))
                 continue;
             break;
         }
@@ -90,20 +88,19 @@ bool PatchThread::RunRemotePatches() {
             return false;
         patchedFrom.insert(current);
     }
-    settings.targetBuild.clear();
-    UpdateAssetDatabase(settings.installPath, m_reporter);
+    m_settings.targetBuild.clear();
+    UpdateAssetDatabase(m_database, m_settings.installPath, m_reporter);
     return true;
 }
 
 bool PatchThread::InstallRemotePatch(const PatchCatalogueEntry& entry) {
-    PatchSettings& settings = GetPatchSettings();
-    settings.targetBuild = entry.targetVersion;
+    m_settings.targetBuild = entry.targetVersion;
     // A signed catalogue vouches for the archive's size and content; without one the server
     // is asked for the size.
     ZephUtil::ExpectedContent vouched;
     const bool isSigned = m_task.Catalogue().Stamp().has_value();
     if (isSigned) {
-        if (const std::string refusal = Vouched(entry, CurrentBuild(), &vouched);
+        if (const std::string refusal = Vouched(entry, CurrentBuild(m_settings), &vouched);
             !refusal.empty()) {
             m_frontEnd.Report(ReportLevel::kError, refusal);
             return false;
@@ -119,7 +116,7 @@ bool PatchThread::InstallRemotePatch(const PatchCatalogueEntry& entry) {
         expected = 0;  // any size is accepted then
     }
     std::string archive;
-    if (!MakeTempPatchFileName(&archive)) {
+    if (!MakeTempPatchFileName(m_settings, &archive)) {
         m_frontEnd.Report(ReportLevel::kError, SessionMessage(kMsgCannotCreateTempFile));
         return false;
     }
@@ -129,9 +126,9 @@ bool PatchThread::InstallRemotePatch(const PatchCatalogueEntry& entry) {
         return false;
     }
     // The downloaded archive stays in the temporary folder.
-    settings.targetBuild.clear();
-    DropCurrentBuild();
-    MakeCurrentBuild(entry.targetVersion);
+    m_settings.targetBuild.clear();
+    DropCurrentBuild(m_settings);
+    MakeCurrentBuild(m_settings, entry.targetVersion);
     m_frontEnd.PatchInstalled();
     return true;
 }

@@ -6,18 +6,18 @@
 #include "session/build_list.h"
 #include "session/installation_guard.h"
 #include "session/patch_rights.h"
-#include "session/patch_settings.h"
 
 namespace ZephPatch {
 
-bool MakeTempPatchFileName(std::string* fileName) {
-    const std::string& target = GetPatchSettings().targetBuild;
-    if (!ZephUtil::IsSafeNamePart(CurrentBuild()) || !ZephUtil::IsSafeNamePart(target))
+bool MakeTempPatchFileName(const PatchSettings& settings, std::string* fileName) {
+    const std::string current = CurrentBuild(settings);
+    const std::string& target = settings.targetBuild;
+    if (!ZephUtil::IsSafeNamePart(current) || !ZephUtil::IsSafeNamePart(target))
         return false;
     const std::string folder = TempFolder();
     if (!ZephUtil::MakeDirectory(folder))
         return false;
-    *fileName = ZephUtil::JoinPath(folder, CurrentBuild() + "_to_" + target + ".zip");
+    *fileName = ZephUtil::JoinPath(folder, current + "_to_" + target + ".zip");
     return RecordSessionTemporary(*fileName);
 }
 

@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <string>
 
+#include "session/patch_settings.h"
+
 namespace ZephPatch {
 
 // `MakeTempPatchFileName`: <temporary folder>/<current build>_to_<target build>.zip, the
-// temporary folder (TempFolder) created when missing. False when a build holds a separator,
-// the folder cannot be created or the name cannot be recorded.
-bool MakeTempPatchFileName(std::string* fileName);
+// builds those of `settings`, the temporary folder (TempFolder) created when missing. False
+// when a build holds a separator, the folder cannot be created or the name cannot be recorded.
+bool MakeTempPatchFileName(const PatchSettings& settings, std::string* fileName);
 
 // `MakeUniqueTempDir`: an empty `folder` becomes the temporary folder; then `folder` is
 // replaced by a new unique folder inside it, created with its parents. On failure `folder`

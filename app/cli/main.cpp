@@ -4,6 +4,7 @@
 // exit status tells how it ended (see --help).
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,11 +45,12 @@ std::string LogHeader(int argc, char** argv) {
 }
 
 // Runs the session to its end; the first console close request cancels it.
-SessionOutcome RunSession(ConsoleFrontEnd& console, EmbeddedPatchContainer& container,
+SessionOutcome RunSession(ConsoleFrontEnd& console, PatchSettings& settings,
+                          EmbeddedPatchContainer& container, AssetDatabaseAttachment& database,
                           const std::string& repairServer) {
     SessionEnvironment environment;
     environment.repairServer = repairServer;
-    PatchThread session(console, container, environment);
+    PatchThread session(console, settings, container, database, environment);
     if (!session.Start())
         return SessionOutcome::kFailed;
     for (int polls = 1; session.IsRunning(); ++polls) {
@@ -87,8 +89,8 @@ int EndWithoutSession(ConsoleFrontEnd& console, EmbeddedCheckResult check) {
     }
 }
 
-HintFacts FactsOf(const ConsoleOptions& options, const ConsoleOutput& output) {
-    const PatchSettings& settings = GetPatchSettings();
+HintFacts FactsOf(const PatchSettings& settings, const ConsoleOptions& options,
+                  const ConsoleOutput& output) {
     HintFacts facts;
     facts.installPath = settings.installPath;
     facts.patchServers = settings.patchServers;
@@ -133,19 +135,26 @@ int RunInstaller(int argc, char** argv) {
         state.relaunchArguments.push_back("--log=" + options.logPath);
     if (!options.repairServer.empty())
         state.relaunchArguments.push_back("--repair-server=" + options.repairServer);
-    if (!RunShellStartup(argc, argv, &state, console.MakeShellHooks()))
+    std::optional<PatchSettings> settings =
+        RunShellStartup(argc, argv, &state, console.MakeShellHooks());
+    if (!settings)
         return state.elevatedExitCode >= 0 ? state.elevatedExitCode : kExitNoAccess;
 
     static EmbeddedPatchContainer container;
-    const EmbeddedCheckResult check =
-        CheckEmbeddedPatches(container, state.executablePath, false, console.MakeCheckHost());
+    // An exclusive hold on the asset database that a failed session leaves lasts to our end,
+    // past the on-exit program.
+    AssetDatabaseAttachment database;
+    const EmbeddedCheckResult check = CheckEmbeddedPatches(
+        container, *settings, state.executablePath, false, console.MakeCheckHost());
     int status = kExitCompleted;
-    if (ChooseRunMode(GetPatchSettings()) == RunMode::kNone) {
+    if (ChooseRunMode(*settings) == RunMode::kNone) {
         status = EndWithoutSession(console, check);
     } else {
-        const SessionOutcome outcome = RunSession(console, container, options.repairServer);
+        const SessionOutcome outcome =
+            RunSession(console, *settings, container, database, options.repairServer);
         status = ExitStatusOf(outcome, ZephUtil::ConsoleCloseSignal());
-        if (const std::string hint = FailureHint(outcome, FactsOf(options, output)); !hint.empty())
+        if (const std::string hint = FailureHint(outcome, FactsOf(*settings, options, output));
+            !hint.empty())
             console.Report(ReportLevel::kStep, hint);
     }
     RunOnExitProgram(state);

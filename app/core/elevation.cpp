@@ -47,11 +47,11 @@ std::vector<std::string> PassedEnvironment() {
 }
 
 // Starts the copy and waits for it; false when it never ran.
-bool RunElevatedCopy(ShellState& state, const ShellHooks& hooks) {
+bool RunElevatedCopy(ShellState& state, const PatchSettings& settings, const ShellHooks& hooks) {
     const std::string program = ElevationProgram(hooks);
     if (program.empty())
         return false;
-    const std::vector<std::string> argv = BuildElevatedCommand(program, state, GetPatchSettings());
+    const std::vector<std::string> argv = BuildElevatedCommand(program, state, settings);
     pid_t pid = -1;
     int exitCode = -1;
     if (LaunchProgram(argv, &pid) != 0 || !WaitLaunchedProgram(pid, -1, &exitCode) ||
@@ -97,12 +97,11 @@ std::vector<std::string> BuildElevatedCommand(const std::string& elevationProgra
     return argv;
 }
 
-bool RelaunchElevated(ShellState& state, const ShellHooks& hooks) {
-    const PatchSettings& settings = GetPatchSettings();
+bool RelaunchElevated(ShellState& state, const PatchSettings& settings, const ShellHooks& hooks) {
     if (CheckPatchRights(settings.installPath))
         return false;
     ZephUtil::Print("parm: %s", BuildRelaunchArguments(state, settings).c_str());
-    if (!RunElevatedCopy(state, hooks))
+    if (!RunElevatedCopy(state, settings, hooks))
         hooks.messageBox(LoadMessage(kMsgRequiresAdminText), LoadMessage(kMsgRequiresAdminCaption));
     RunOnExitProgram(state);
     return true;

@@ -23,12 +23,13 @@ std::vector<std::string> BuildElevatedCommand(const std::string& elevationProgra
                                               const ShellState& state,
                                               const PatchSettings& settings);
 
-// `RelaunchElevated`: false when CheckPatchRights passes on the installation (nothing to do).
+// `RelaunchElevated`: false when CheckPatchRights passes on the installation of `settings`
+// (nothing to do).
 // Otherwise starts this executable through the elevation program with that command, waits for
 // the copy to end (its exit code goes to state.elevatedExitCode), shows the rights message
 // (this system's wording of 132 / 134) when the copy could not be started (no elevation
 // program, root already, or the user was not authorised), runs the `onexit` program, and
 // returns true: this process ends.
-bool RelaunchElevated(ShellState& state, const ShellHooks& hooks);
+bool RelaunchElevated(ShellState& state, const PatchSettings& settings, const ShellHooks& hooks);
 
 }  // namespace ZephPatch

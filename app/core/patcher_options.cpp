@@ -3,7 +3,6 @@
 #include "kernel/files/file_utils.h"
 #include "kernel/messages/message_catalogue.h"
 #include "session/patch_servers.h"
-#include "session/patch_settings.h"
 
 namespace ZephPatch {
 
@@ -29,7 +28,7 @@ void RepairQuotedArguments(std::vector<std::string>& arguments) {
             argument.pop_back();
 }
 
-bool ParseCommandLine(ShellState& state, const ShellHooks& hooks) {
+bool ParseCommandLine(ShellState& state, PatchSettings& settings, const ShellHooks& hooks) {
     std::vector<CmdLineEntry> table = PatcherOptionTable();
     table.insert(table.end(), state.frontEndOptions.begin(), state.frontEndOptions.end());
     CmdLineParser parser(std::move(table));
@@ -47,20 +46,19 @@ bool ParseCommandLine(ShellState& state, const ShellHooks& hooks) {
 
     state.onExitGiven = parser.Found("onexit", &state.onExitCommand);
     state.debugMode = parser.Found("debug");
-    PatchSettings& settings = GetPatchSettings();
     settings.repairMode = parser.Found("repair");
 
     const std::vector<std::string>& params = parser.Params();
     if (params.empty())
         return false;
     if (params.size() == 2)
-        AddInstalledBuild(params[0]);
+        AddInstalledBuild(settings, params[0]);
     settings.installPath = params.back();
 
     std::string value;
-    if (parser.Found("server", &value) && !AddPatchServer(value))
+    if (parser.Found("server", &value) && !AddPatchServer(settings, value))
         hooks.report(ReportLevel::kError, LoadMessage(135) + value);
-    if (parser.Found("list", &value) && !ReadPatchServerList(value))
+    if (parser.Found("list", &value) && !ReadPatchServerList(settings, value))
         hooks.report(ReportLevel::kError, LoadMessage(136) + value);
     state.adminGiven = parser.Found("admin");
     return true;

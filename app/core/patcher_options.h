@@ -1,5 +1,5 @@
-// The installer's command line: its ten options and how they fill the shell state and
-// PatchSettings.
+// The installer's command line: its ten options and how they fill the shell state and the
+// settings.
 #pragma once
 
 #include <string>
@@ -7,6 +7,7 @@
 
 #include "app/core/command_line.h"
 #include "app/core/shell_state.h"
+#include "session/patch_settings.h"
 
 namespace ZephPatch {
 
@@ -18,13 +19,13 @@ std::vector<CmdLineEntry> PatcherOptionTable();
 // folder followed by a double quote: drops the final '"' of every argument ending in '\' '"'.
 void RepairQuotedArguments(std::vector<std::string>& arguments);
 
-// `ParseCommandLine`: parses state.arguments. On a syntax error shows the error and the usage
-// text and returns false with nothing recorded. Otherwise shows the usage for `help`, records
-// onexit, debug and repair, and returns false when there is no positional parameter: `server`,
-// `list` and `admin` then count for nothing. One parameter is the installation folder; with two
-// the first is the current build. A `server` value nothing could be taken from is reported
-// with 135, an unreadable or empty `list` file with 136 (level 3). The value of `final` is not
-// used.
-bool ParseCommandLine(ShellState& state, const ShellHooks& hooks);
+// `ParseCommandLine`: parses state.arguments into `state` and `settings`. On a syntax error shows
+// the error and the usage text and returns false with nothing recorded. Otherwise shows the usage
+// for `help`, records onexit, debug and repair, and returns false when there is no positional
+// parameter: `server`, `list` and `admin` then count for nothing. One parameter is the installation
+// folder; with two the first is the current build. A `server` value nothing could be taken from is
+// reported with 135, an unreadable or empty `list` file with 136 (level 3). The value of `final` is
+// not used.
+bool ParseCommandLine(ShellState& state, PatchSettings& settings, const ShellHooks& hooks);
 
 }  // namespace ZephPatch

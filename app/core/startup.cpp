@@ -32,41 +32,42 @@ std::string ExecutablePath(const std::string& argv0) {
 
 // The working folder is about to change: a folder named relative to where the user started us
 // must keep meaning that folder (also for the elevated copy, which starts elsewhere).
-void MakeInstallPathAbsolute() {
-    std::string& installPath = GetPatchSettings().installPath;
+void MakeInstallPathAbsolute(std::string& installPath) {
     if (!installPath.empty() && !installPath.starts_with('/'))
         installPath = CurrentFolder() + "/" + installPath;
 }
 
-bool HasRights(ShellState& state, const ShellHooks& hooks) {
+bool HasRights(ShellState& state, const PatchSettings& settings, const ShellHooks& hooks) {
     if (state.adminGiven) {
-        if (CheckPatchRights(GetPatchSettings().installPath))
+        if (CheckPatchRights(settings.installPath))
             return true;
         hooks.messageBox(LoadMessage(kMsgRequiresAdminText), LoadMessage(kMsgRequiresAdminCaption));
         return false;
     }
-    return !RelaunchElevated(state, hooks);
+    return !RelaunchElevated(state, settings, hooks);
 }
 
 }  // namespace
 
-bool RunShellStartup(int argc, const char* const* argv, ShellState* state,
-                     const ShellHooks& hooks) {
+std::optional<PatchSettings> RunShellStartup(int argc, const char* const* argv, ShellState* state,
+                                             const ShellHooks& hooks) {
     state->arguments.assign(argv, argv + argc);
     state->executablePath = ExecutablePath(argc > 0 ? argv[0] : "");
     ZephUtil::SetToolkitDumpName("patcher");
     RepairQuotedArguments(state->arguments);
-    ParseCommandLine(*state, hooks);
+    PatchSettings settings;
+    ParseCommandLine(*state, settings, hooks);
 
-    PatchSettings& settings = GetPatchSettings();
     if (settings.installPath.empty())
         settings.installPath = FindProductInstallPath(PRODUCT_KEY, PRODUCT_CLASS);
-    MakeInstallPathAbsolute();
+    MakeInstallPathAbsolute(settings.installPath);
     const std::string folder =
         state->executablePath.substr(0, state->executablePath.rfind('/') + 1);
     if (!folder.empty() && chdir(folder.c_str()) != 0)
         ZephUtil::Print("RunShellStartup> cannot change to %s", folder.c_str());
-    return HasRights(*state, hooks);
+    if (!HasRights(*state, settings, hooks))
+        return std::nullopt;
+    return settings;
 }
 
 RunMode ChooseRunMode(const PatchSettings& settings) {

@@ -3,8 +3,9 @@
 //
 // A front end runs, on its main thread:
 //   1. sockets and the socket manager (where it uses them), InstallCrashHandlers;
-//   2. RunShellStartup; when false, end without step 6's on-exit program (after a relaunch
-//      it has run already);
+//   2. RunShellStartup, which gives the run's settings; the front end keeps them to its end
+//      and hands them to the check and the session. Without settings, end without step 6's
+//      on-exit program (after a relaunch it has run already);
 //   3. its window;
 //   4. the embedded patch check on state.executablePath;
 //   5. ChooseRunMode: start the session at once for repair and download; for none, report
@@ -12,6 +13,7 @@
 //   6. at exit: RunOnExitProgram, release the socket manager, DisarmCrashHandlers.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "app/core/shell_state.h"
@@ -25,8 +27,10 @@ namespace ZephPatch {
 // installation folder from the registry when none was given, makes a relative one absolute and
 // changes to the executable's folder, then checks rights: with `admin` a failed CheckPatchRights
 // shows message 132 / caption 134; without it RelaunchElevated may run an elevated copy.
-// False when this process must end now (rights missing, or the copy has run).
-bool RunShellStartup(int argc, const char* const* argv, ShellState* state, const ShellHooks& hooks);
+// The settings of this run, or none when this process must end now (rights missing, or the
+// copy has run).
+std::optional<PatchSettings> RunShellStartup(int argc, const char* const* argv, ShellState* state,
+                                             const ShellHooks& hooks);
 
 // What the session will do, decided after the embedded patch check.
 enum class RunMode {

@@ -44,11 +44,14 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
 wxEND_EVENT_TABLE();
 // clang-format on
 
-MainFrame::MainFrame(EmbeddedPatchContainer& container, const wxString& title, const wxSize& size,
+MainFrame::MainFrame(PatchSettings& settings, EmbeddedPatchContainer& container,
+                     AssetDatabaseAttachment& database, const wxString& title, const wxSize& size,
                      long style)
     : wxFrame(nullptr, wxID_ANY, title, wxDefaultPosition, size, style),
+      m_settings(settings),
       m_container(container),
       m_bridge(*this),
+      m_database(database),
       m_timer(this) {}
 
 MainFrame::~MainFrame() {
@@ -89,7 +92,7 @@ void MainFrame::CreateProgressControls(wxPanel* panel, wxSizer* sizer) {
 bool MainFrame::StartSession() {
     if (m_worker)
         return false;
-    auto worker = std::make_unique<PatchThread>(*this, m_container);
+    auto worker = std::make_unique<PatchThread>(*this, m_settings, m_container, m_database);
     if (!worker->Start())
         return false;
     m_worker = std::move(worker);

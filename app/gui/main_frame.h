@@ -19,6 +19,7 @@
 #include "app/core/apply_progress.h"
 #include "app/gui/gui_bridge.h"
 #include "package/embedded_patch_container.h"
+#include "session/patch_settings.h"
 #include "session/patch_thread.h"
 #include "session/session_front_end.h"
 
@@ -26,7 +27,9 @@ namespace ZephPatch {
 
 class MainFrame : public wxFrame, public SessionFrontEnd {
 public:
-    MainFrame(EmbeddedPatchContainer& container, const wxString& title, const wxSize& size,
+    // `settings`, `container` and `database` are the program's; the worker uses them.
+    MainFrame(PatchSettings& settings, EmbeddedPatchContainer& container,
+              AssetDatabaseAttachment& database, const wxString& title, const wxSize& size,
               long style);
     // Stops and joins a worker that still runs (the close handler normally waits for it).
     ~MainFrame() override;
@@ -84,6 +87,7 @@ protected:
     virtual void ShowInstallPathNow(const wxString& path);
     void ClearLog();
 
+    PatchSettings& m_settings;
     EmbeddedPatchContainer& m_container;
 
 private:
@@ -114,6 +118,8 @@ private:
     bool m_sessionCompleted = false;
     // GUI thread only, as the gauge.
     ApplyProgress m_apply;
+    // The program's attachment, handed to each worker.
+    AssetDatabaseAttachment& m_database;
     std::unique_ptr<PatchThread> m_worker;
 
     wxTextCtrl* m_log = nullptr;

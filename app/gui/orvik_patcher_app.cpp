@@ -52,7 +52,9 @@ bool OrvikPatcherApp::OnInit() {
     std::vector<const char*> argv;
     for (const auto& argument : g_rawArguments)
         argv.push_back(argument.c_str());
-    if (!RunShellStartup(static_cast<int>(argv.size()), argv.data(), &m_state, MakeShellHooks())) {
+    std::optional<PatchSettings> settings =
+        RunShellStartup(static_cast<int>(argv.size()), argv.data(), &m_state, MakeShellHooks());
+    if (!settings) {
         // A copy that ran and failed may never have shown a window (no display, say).
         if (m_state.elevatedExitCode > 0)
             wxMessageBox(wxString::Format("The installer started with root rights ended with "
@@ -63,6 +65,7 @@ bool OrvikPatcherApp::OnInit() {
         ZephUtil::DisarmCrashHandlers();
         return false;
     }
+    m_settings = std::move(*settings);
     OpenMainWindow();
     // The check may run the product's utility; the window is painted first, not after it.
     CallAfter([this] { FinishStartup(); });
@@ -72,17 +75,17 @@ bool OrvikPatcherApp::OnInit() {
 void OrvikPatcherApp::FinishStartup() {
     if (!m_mainFrame)
         return;  // closed before the event loop ran
-    CheckEmbeddedPatches(ProcessContainer(), m_state.executablePath, false,
+    CheckEmbeddedPatches(ProcessContainer(), m_settings, m_state.executablePath, false,
                          m_mainFrame->MakeCheckHost());
     if (!m_mainFrame)
         return;
-    m_mainFrame->PathLine()->SetValue(FromUtf8(GetPatchSettings().installPath));
+    m_mainFrame->PathLine()->SetValue(FromUtf8(m_settings.installPath));
     ChooseWhatFollows();
 }
 
 void OrvikPatcherApp::OpenMainWindow() {
-    m_mainFrame = new PatchMainFrame(ProcessContainer(), m_state.executablePath,
-                                     GetPatchSettings().repairMode);
+    m_mainFrame =
+        new PatchMainFrame(m_settings, ProcessContainer(), m_assetDatabase, m_state.executablePath);
     m_mainFrame->Bind(wxEVT_DESTROY, [this](wxWindowDestroyEvent& event) {
         if (event.GetEventObject() == m_mainFrame) {
             m_mainFrame = nullptr;
@@ -98,7 +101,7 @@ void OrvikPatcherApp::OpenMainWindow() {
 }
 
 void OrvikPatcherApp::ChooseWhatFollows() {
-    switch (ChooseRunMode(GetPatchSettings())) {
+    switch (ChooseRunMode(m_settings)) {
         case RunMode::kRepair:
         case RunMode::kDownload:
             m_mainFrame->StartSession();

@@ -1,7 +1,7 @@
 // `OrvikPatcherApp`: the window application's start and exit. It runs the shared start-up
-// (options, installation, rights), registers the process-wide callbacks, opens the main
-// window, looks for embedded patches and starts the session at once in download and repair
-// mode; at exit it runs the `onexit` program.
+// (options, installation, rights) and keeps its settings to the end, registers the process-wide
+// callbacks, opens the main window, looks for embedded patches and starts the session at once in
+// download and repair mode; at exit it runs the `onexit` program.
 #pragma once
 
 #include <optional>
@@ -14,6 +14,7 @@
 #include "app/core/shell_state.h"
 #include "app/gui/patch_main_frame.h"
 #include "net/cp_socket_manager.h"
+#include "session/patch_settings.h"
 
 namespace ZephPatch {
 
@@ -40,6 +41,10 @@ private:
     void ChooseWhatFollows();
 
     ShellState m_state;
+    // Outlives the window, whose destruction joins the worker that reads it.
+    PatchSettings m_settings;
+    // Likewise: an exclusive hold on the asset database lasts until a later session or exit.
+    AssetDatabaseAttachment m_assetDatabase;
     PatchMainFrame* m_mainFrame = nullptr;
     // Lines reported before the window exists, shown in its log once it does.
     std::vector<std::pair<ReportLevel, std::string>> m_earlyLines;

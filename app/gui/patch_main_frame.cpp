@@ -44,9 +44,11 @@ wxBEGIN_EVENT_TABLE(PatchMainFrame, MainFrame)
 wxEND_EVENT_TABLE();
 // clang-format on
 
-PatchMainFrame::PatchMainFrame(EmbeddedPatchContainer& container, const std::string& executablePath,
-                               bool repairMode)
-    : MainFrame(container, kTitle, kInitialSize, kStyle), m_executablePath(executablePath) {
+PatchMainFrame::PatchMainFrame(PatchSettings& settings, EmbeddedPatchContainer& container,
+                               AssetDatabaseAttachment& database, const std::string& executablePath)
+    : MainFrame(settings, container, database, kTitle, kInitialSize, kStyle),
+      m_executablePath(executablePath) {
+    const bool repairMode = settings.repairMode;
     m_panel = new wxPanel(this);
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     CreateReleaseNotes(m_panel, sizer);
@@ -54,7 +56,7 @@ PatchMainFrame::PatchMainFrame(EmbeddedPatchContainer& container, const std::str
     CreateProgressControls(m_panel, sizer);
     m_panel->SetSizer(sizer);
 
-    m_pathLine->SetValue(FromUtf8(GetPatchSettings().installPath));
+    m_pathLine->SetValue(FromUtf8(settings.installPath));
     m_pathLine->Disable();
     // The embedded patch check enables it when the program carries patches.
     m_chooseButton->Disable();
@@ -127,8 +129,8 @@ void PatchMainFrame::OnChooseInstallation(wxCommandEvent&) {
     }
     // Patches for the previous installation say nothing about the new one.
     ApplyButton()->Disable();
-    CheckEmbeddedPatches(m_container, m_executablePath, true, MakeCheckHost());
-    ShowInstallPathNow(FromUtf8(GetPatchSettings().installPath));
+    CheckEmbeddedPatches(m_container, m_settings, m_executablePath, true, MakeCheckHost());
+    ShowInstallPathNow(FromUtf8(m_settings.installPath));
 }
 
 void PatchMainFrame::OnNavigating(wxWebViewEvent& event) {

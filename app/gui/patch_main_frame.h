@@ -15,8 +15,8 @@ class PatchMainFrame : public MainFrame {
 public:
     // `executablePath`: the program carrying the embedded patches, checked again when the
     // user picks another installation. In repair mode the labels say "Repair".
-    PatchMainFrame(EmbeddedPatchContainer& container, const std::string& executablePath,
-                   bool repairMode);
+    PatchMainFrame(PatchSettings& settings, EmbeddedPatchContainer& container,
+                   AssetDatabaseAttachment& database, const std::string& executablePath);
     // Sends the page to "about:blank" before it goes away.
     ~PatchMainFrame() override;
 

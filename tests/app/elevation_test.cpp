@@ -13,7 +13,6 @@ namespace orvik_test {
 namespace {
 
 using ZephPatch::BuildRelaunchArguments;
-using ZephPatch::GetPatchSettings;
 using ZephPatch::RelaunchElevated;
 using Strings = std::vector<std::string>;
 
@@ -29,7 +28,7 @@ class ElevationTest : public ShellTest {
 protected:
     ElevationTest() {
         m_state.executablePath = "/opt/installer/InstallPatchGUI";
-        GetPatchSettings().installPath = "/opt/velmor/";
+        m_settings.installPath = "/opt/velmor/";
         // Rights fail for root too: the registry would lie below a regular file.
         WriteFile(m_folder / "file", "x");
     }
@@ -51,35 +50,35 @@ protected:
 };
 
 TEST_F(ElevationTest, ArgumentTextCarriesModeServersBuildAndFolder) {
-    GetPatchSettings().patchServers = {"a", "b"};
-    GetPatchSettings().installedBuilds = {"46957", "48249"};
-    GetPatchSettings().repairMode = true;
+    m_settings.patchServers = {"a", "b"};
+    m_settings.installedBuilds = {"46957", "48249"};
+    m_settings.repairMode = true;
     m_state.debugMode = true;
     m_state.onExitGiven = true;
     m_state.onExitCommand = "launcher";
     m_state.relaunchArguments = {"--log=/var/log/my patch.log"};
-    EXPECT_EQ(BuildRelaunchArguments(m_state, GetPatchSettings()),
+    EXPECT_EQ(BuildRelaunchArguments(m_state, m_settings),
               "--admin --repair --debug \"--log=/var/log/my patch.log\" --server=\"a;b\" 46957 "
               "\"/opt/velmor/\"");
     m_state.relaunchArguments.clear();
 
-    GetPatchSettings() = {};
+    m_settings = {};
     m_state.debugMode = false;
-    EXPECT_EQ(BuildRelaunchArguments(m_state, GetPatchSettings()), "--admin  \"\"");
+    EXPECT_EQ(BuildRelaunchArguments(m_state, m_settings), "--admin  \"\"");
 }
 
 // The elevation program clears the environment: the copy is started through env with what it
 // needs (the display and its cookie, the registry, the temporary folder), then its arguments.
 TEST_F(ElevationTest, CopyGetsTheEnvironmentAndTheSplitArgumentsThenOnExitRuns) {
-    GetPatchSettings().patchServers = {"a", "b"};
-    GetPatchSettings().installedBuilds = {"46957"};
+    m_settings.patchServers = {"a", "b"};
+    m_settings.installedBuilds = {"46957"};
     OnExitTouches(m_folder / "on exit ran");
     m_hooks.elevationProgram = FakeElevation(3);
     ScopedEnv display("DISPLAY", ":77");
     ScopedEnv cookie("XAUTHORITY", nullptr);
     ScopedEnv home("HOME", m_folder.Path().c_str());
     WriteFile(m_folder / ".Xauthority", "cookie");
-    EXPECT_TRUE(RelaunchElevated(m_state, m_hooks));
+    EXPECT_TRUE(RelaunchElevated(m_state, m_settings, m_hooks));
     const std::string args = ReadFile(m_folder / "args.txt");
     EXPECT_TRUE(args.substr(0, args.find('\n')).ends_with("/env")) << args;
     for (const std::string& passed :
@@ -103,7 +102,7 @@ TEST_F(ElevationTest, RefusedOrMissingElevationShowsTheRightsMessage) {
         std::filesystem::remove(m_folder / "on exit ran");
         OnExitTouches(m_folder / "on exit ran");
         m_hooks.elevationProgram = program;
-        EXPECT_TRUE(RelaunchElevated(m_state, m_hooks)) << program;
+        EXPECT_TRUE(RelaunchElevated(m_state, m_settings, m_hooks)) << program;
         EXPECT_EQ(m_boxes, (std::vector<std::pair<std::string, std::string>>{rightsBox}));
         EXPECT_EQ(m_state.elevatedExitCode, -1);
         EXPECT_TRUE(AppearsSoon(m_folder / "on exit ran")) << "on-exit runs after a refusal too";
@@ -112,9 +111,9 @@ TEST_F(ElevationTest, RefusedOrMissingElevationShowsTheRightsMessage) {
 
 TEST_F(ElevationTest, NothingHappensWhenTheRightsSuffice) {
     ScopedEnv rights("ORVIK_REGISTRY_ROOT", (m_folder / "registry").c_str());
-    GetPatchSettings().installPath = m_folder / "velmor";
+    m_settings.installPath = m_folder / "velmor";
     m_hooks.elevationProgram = FakeElevation(0);
-    EXPECT_FALSE(RelaunchElevated(m_state, m_hooks));
+    EXPECT_FALSE(RelaunchElevated(m_state, m_settings, m_hooks));
     EXPECT_FALSE(std::filesystem::exists(m_folder / "args.txt"));
     EXPECT_TRUE(m_boxes.empty());
 }

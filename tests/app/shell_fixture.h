@@ -1,4 +1,4 @@
-// A clean shell for each test: empty PatchSettings, English texts, a registry and a temporary
+// A clean shell for each test: empty settings, English texts, a registry and a temporary
 // folder of its own, and front-end hooks that record what they were asked to show.
 #pragma once
 
@@ -18,7 +18,6 @@ namespace orvik_test {
 class ShellTest : public ::testing::Test {
 protected:
     ShellTest() {
-        ZephPatch::GetPatchSettings() = {};
         ZephPatch::SetMessageLanguage(ZephPatch::LANGUAGE_ENGLISH);
         m_hooks.messageBox = [this](const std::string& text, const std::string& caption) {
             m_boxes.emplace_back(text, caption);
@@ -28,18 +27,16 @@ protected:
         };
         m_hooks.showUsage = [this](const std::string& text) { m_usages.push_back(text); };
     }
-    ~ShellTest() override {
-        ZephPatch::GetPatchSettings() = {};
-        ZephPatch::SetMessageLanguage(ZephPatch::LANGUAGE_NEUTRAL);
-    }
+    ~ShellTest() override { ZephPatch::SetMessageLanguage(ZephPatch::LANGUAGE_NEUTRAL); }
 
-    // Parses `arguments` (after a program name) into m_state.
+    // Parses `arguments` (after a program name) into m_state and m_settings.
     bool Parse(std::vector<std::string> arguments);
 
     TestFolder m_folder;
     ScopedEnv m_registry{"ORVIK_REGISTRY_ROOT", (m_folder / "registry").c_str()};
     ScopedEnv m_temp{"TEMP", (m_folder / "temp").c_str()};
     ZephPatch::ShellState m_state;
+    ZephPatch::PatchSettings m_settings;
     ZephPatch::ShellHooks m_hooks;
     std::vector<std::pair<std::string, std::string>> m_boxes;
     std::vector<std::pair<int, std::string>> m_reports;

@@ -12,7 +12,6 @@ namespace orvik_test {
 namespace {
 
 using ZephPatch::ChooseRunMode;
-using ZephPatch::GetPatchSettings;
 using ZephPatch::RunMode;
 using ZephPatch::RunShellStartup;
 using Strings = std::vector<std::string>;
@@ -28,7 +27,11 @@ protected:
 
     bool Start(std::vector<const char*> argv) {
         argv.insert(argv.begin(), "InstallPatchGUI");
-        return RunShellStartup(static_cast<int>(argv.size()), argv.data(), &m_state, m_hooks);
+        auto settings =
+            RunShellStartup(static_cast<int>(argv.size()), argv.data(), &m_state, m_hooks);
+        if (settings)
+            m_settings = std::move(*settings);
+        return settings.has_value();
     }
 
     std::string m_startFolder;
@@ -36,10 +39,10 @@ protected:
 
 TEST_F(StartupTest, ParsesRepairsResolvesAndMovesToTheProgramFolder) {
     ASSERT_TRUE(Start({"--admin", "--server=a;b", "46957", "velmor\\\""}));
-    EXPECT_EQ(GetPatchSettings().installPath, m_folder / "velmor\\")
+    EXPECT_EQ(m_settings.installPath, m_folder / "velmor\\")
         << "repaired, then made absolute against the starting folder";
-    EXPECT_EQ(GetPatchSettings().installedBuilds, Strings{"46957"});
-    EXPECT_EQ(GetPatchSettings().patchServers, (Strings{"a", "b"}));
+    EXPECT_EQ(m_settings.installedBuilds, Strings{"46957"});
+    EXPECT_EQ(m_settings.patchServers, (Strings{"a", "b"}));
     const std::string program = std::filesystem::canonical("/proc/self/exe").string();
     EXPECT_EQ(m_state.executablePath, program);
     EXPECT_EQ(std::filesystem::current_path().string() + "/",
@@ -54,9 +57,9 @@ TEST_F(StartupTest, InstallationComesFromTheRegistryWhenNotGiven) {
     ASSERT_TRUE(key.SetString("ProductClass", "Velmor"));
     ASSERT_TRUE(key.SetString("ProductInstallPath", "/opt/velmor/"));
     ASSERT_TRUE(Start({"--admin", "--server=ignored"}));
-    EXPECT_EQ(GetPatchSettings().installPath, "/opt/velmor/");
-    EXPECT_TRUE(GetPatchSettings().patchServers.empty()) << "no parameter: server ignored";
-    EXPECT_EQ(ChooseRunMode(GetPatchSettings()), RunMode::kNone);
+    EXPECT_EQ(m_settings.installPath, "/opt/velmor/");
+    EXPECT_TRUE(m_settings.patchServers.empty()) << "no parameter: server ignored";
+    EXPECT_EQ(ChooseRunMode(m_settings), RunMode::kNone);
 }
 
 TEST_F(StartupTest, AdminWithoutRightsShowsTheMessageAndEnds) {

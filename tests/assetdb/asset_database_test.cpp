@@ -14,8 +14,8 @@ using Testing::Peer;
 using Testing::TempInstallation;
 namespace fs = std::filesystem;
 
-const DatabaseRecord& Record() {
-    return AttachedRecord()->Record();
+const DatabaseRecord& Record(TempInstallation& install) {
+    return install.database.AttachedRecord()->Record();
 }
 
 bool SharedObjectExists(const TempInstallation& install) {
@@ -27,16 +27,16 @@ bool SharedObjectExists(const TempInstallation& install) {
 
 TEST(AssetDatabase, FirstAttachmentCreatesTheRecordAndLastDetachRemovesIt) {
     TempInstallation install;
-    EXPECT_EQ(GetAttachCount(), 0);
-    ASSERT_TRUE(AttachDatabase(install.Database(), false));
-    EXPECT_TRUE(AttachDatabase(install.Database(), false));  // already attached
-    const DatabaseRecord& record = Record();
+    EXPECT_EQ(install.database.GetAttachCount(), 0);
+    ASSERT_TRUE(install.database.AttachDatabase(install.Database(), false));
+    EXPECT_TRUE(install.database.AttachDatabase(install.Database(), false));  // already attached
+    const DatabaseRecord& record = Record(install);
     EXPECT_EQ(record.primaryProcess, getpid());
     EXPECT_EQ(record.ownerProcess, kNoProcess);
     EXPECT_EQ(record.requesterProcess, kNoProcess);
     EXPECT_EQ(record.changeCount, 0);
     EXPECT_EQ(record.recordVersion, 3);
-    EXPECT_EQ(GetAttachCount(), 1);
+    EXPECT_EQ(install.database.GetAttachCount(), 1);
     EXPECT_EQ(record.exclusiveProcess, 0);
     EXPECT_EQ(record.admitRequesters, 0);
     EXPECT_EQ(record.ownerData, 0);
@@ -45,89 +45,89 @@ TEST(AssetDatabase, FirstAttachmentCreatesTheRecordAndLastDetachRemovesIt) {
     Peer peer(install.Database(), {"attach", "count", "detach"});
     EXPECT_EQ(peer.Finish(), 0);
     EXPECT_NE(peer.Output().find("count 2"), std::string::npos) << peer.Output();
-    EXPECT_EQ(GetAttachCount(), 2);
-    EXPECT_EQ(Record().primaryProcess, getpid());
+    EXPECT_EQ(install.database.GetAttachCount(), 2);
+    EXPECT_EQ(Record(install).primaryProcess, getpid());
 
     EXPECT_TRUE(SharedObjectExists(install));
-    DetachDatabase();
+    install.database.DetachDatabase();
     EXPECT_FALSE(SharedObjectExists(install));
-    EXPECT_EQ(GetAttachCount(), 0);
-    EXPECT_EQ(AttachedRecord(), nullptr);
+    EXPECT_EQ(install.database.GetAttachCount(), 0);
+    EXPECT_EQ(install.database.AttachedRecord(), nullptr);
 
     // The next attachment starts with a fresh record.
-    ASSERT_TRUE(AttachDatabase(install.Database(), false));
-    EXPECT_EQ(GetAttachCount(), 1);
+    ASSERT_TRUE(install.database.AttachDatabase(install.Database(), false));
+    EXPECT_EQ(install.database.GetAttachCount(), 1);
 }
 
 TEST(AssetDatabase, ExclusiveUseKeepsOthersOutExceptAdmittedRequesters) {
     TempInstallation install;
-    ASSERT_TRUE(AttachDatabase(install.Database(), false));
-    ASSERT_TRUE(TryLockExclusive());
-    EXPECT_EQ(Record().exclusiveProcess, getpid());
-    EXPECT_EQ(Record().ownerProcess, getpid());
+    ASSERT_TRUE(install.database.AttachDatabase(install.Database(), false));
+    ASSERT_TRUE(install.database.TryLockExclusive());
+    EXPECT_EQ(Record(install).exclusiveProcess, getpid());
+    EXPECT_EQ(Record(install).ownerProcess, getpid());
 
     Peer refused(install.Database(), {"attach"});
     EXPECT_EQ(refused.Finish(), 1);
     Peer requester(install.Database(), {"attach-requester"});
     EXPECT_EQ(requester.Finish(), 1);
-    EXPECT_EQ(GetAttachCount(), 1);
+    EXPECT_EQ(install.database.GetAttachCount(), 1);
 
-    StoreField(AttachedRecord()->Record().admitRequesters, uint8_t{1});
+    StoreField(install.database.AttachedRecord()->Record().admitRequesters, uint8_t{1});
     Peer admitted(install.Database(), {"attach-requester", "request"});
     EXPECT_EQ(admitted.Finish(), 0);
     EXPECT_NE(admitted.Output().find("request 0"), std::string::npos);
-    EXPECT_EQ(Record().requesterProcess, admitted.Pid());
+    EXPECT_EQ(Record(install).requesterProcess, admitted.Pid());
 
-    ReleaseExclusive();
-    EXPECT_EQ(Record().exclusiveProcess, 0);
-    EXPECT_EQ(Record().ownerProcess, kNoProcess);
+    install.database.ReleaseExclusive();
+    EXPECT_EQ(Record(install).exclusiveProcess, 0);
+    EXPECT_EQ(Record(install).ownerProcess, kNoProcess);
 }
 
 TEST(AssetDatabase, ExclusiveUseNeedsToBeAlone) {
     TempInstallation install;
     Peer peer(install.Database(), {"attach", "ready", "wait-file", install.Path("release")});
     ASSERT_TRUE(peer.ReadUntil("ready"));
-    ASSERT_TRUE(AttachDatabase(install.Database(), false));
-    EXPECT_EQ(GetAttachCount(), 2);
-    EXPECT_FALSE(TryLockExclusive());
-    EXPECT_EQ(Record().exclusiveProcess, 0);
+    ASSERT_TRUE(install.database.AttachDatabase(install.Database(), false));
+    EXPECT_EQ(install.database.GetAttachCount(), 2);
+    EXPECT_FALSE(install.database.TryLockExclusive());
+    EXPECT_EQ(Record(install).exclusiveProcess, 0);
     std::ofstream(install.Path("release")).put('\n');
     EXPECT_EQ(peer.Finish(), 0);
 }
 
 TEST(AssetDatabase, OwnershipAndTheRequesterQueue) {
     TempInstallation install;
-    ASSERT_TRUE(AttachDatabase(install.Database(), false));
+    ASSERT_TRUE(install.database.AttachDatabase(install.Database(), false));
     Peer owner(install.Database(),
                {"attach", "own", "ready", "wait-file", install.Path("release"), "detach"});
     ASSERT_TRUE(owner.ReadUntil("ready"));
     EXPECT_NE(owner.Output().find("own 1"), std::string::npos);
 
-    EXPECT_FALSE(TryTakeOwnership(false));
-    EXPECT_EQ(Record().requesterProcess, kNoProcess);
-    EXPECT_FALSE(TryTakeOwnership(true));
-    EXPECT_EQ(Record().requesterProcess, getpid());
+    EXPECT_FALSE(install.database.TryTakeOwnership(false));
+    EXPECT_EQ(Record(install).requesterProcess, kNoProcess);
+    EXPECT_FALSE(install.database.TryTakeOwnership(true));
+    EXPECT_EQ(Record(install).requesterProcess, getpid());
 
     std::ofstream(install.Path("release")).put('\n');
     EXPECT_EQ(owner.Finish(), 0);
-    EXPECT_EQ(Record().ownerProcess, kNoProcess);  // the owner gave it up when detaching
-    EXPECT_TRUE(TryTakeOwnership(false));          // the queued requester may take it
-    EXPECT_EQ(Record().ownerProcess, getpid());
-    EXPECT_EQ(Record().requesterProcess, kNoProcess);
+    EXPECT_EQ(Record(install).ownerProcess, kNoProcess);    // the owner gave it up when detaching
+    EXPECT_TRUE(install.database.TryTakeOwnership(false));  // the queued requester may take it
+    EXPECT_EQ(Record(install).ownerProcess, getpid());
+    EXPECT_EQ(Record(install).requesterProcess, kNoProcess);
 }
 
 TEST(AssetDatabase, MaintainerClearsDeadOwnerAndRequester) {
     TempInstallation install;
-    ASSERT_TRUE(AttachDatabase(install.Database(), false));
+    ASSERT_TRUE(install.database.AttachDatabase(install.Database(), false));
     Peer owner(install.Database(), {"attach", "own", "die"});
     EXPECT_EQ(owner.Finish(), 128 + SIGKILL);
     Peer requester(install.Database(), {"attach", "request", "die"});
     EXPECT_EQ(requester.Finish(), 128 + SIGKILL);
-    ASSERT_EQ(Record().ownerProcess, owner.Pid());
-    ASSERT_EQ(Record().requesterProcess, requester.Pid());
+    ASSERT_EQ(Record(install).ownerProcess, owner.Pid());
+    ASSERT_EQ(Record(install).requesterProcess, requester.Pid());
 
     testing::internal::CaptureStdout();
-    IPCIdle();
+    install.database.IPCIdle();
     const std::string log = testing::internal::GetCapturedStdout();
     EXPECT_NE(log.find("IPCIdle> clearing dead database owner (owner processID was " +
                        std::to_string(owner.Pid()) + ")"),
@@ -137,9 +137,9 @@ TEST(AssetDatabase, MaintainerClearsDeadOwnerAndRequester) {
                        std::to_string(requester.Pid()) + ")"),
               std::string::npos)
         << log;
-    EXPECT_EQ(Record().ownerProcess, kNoProcess);
-    EXPECT_EQ(Record().requesterProcess, kNoProcess);
-    EXPECT_TRUE(TryTakeOwnership(false));
+    EXPECT_EQ(Record(install).ownerProcess, kNoProcess);
+    EXPECT_EQ(Record(install).requesterProcess, kNoProcess);
+    EXPECT_TRUE(install.database.TryTakeOwnership(false));
 }
 
 TEST(AssetDatabase, NonMaintainerTakesOverFromADeadMaintainer) {
@@ -147,24 +147,24 @@ TEST(AssetDatabase, NonMaintainerTakesOverFromADeadMaintainer) {
     Peer maintainer(install.Database(),
                     {"attach", "ready", "wait-file", install.Path("go"), "die"});
     ASSERT_TRUE(maintainer.ReadUntil("ready"));
-    ASSERT_TRUE(AttachDatabase(install.Database(), false));
-    EXPECT_EQ(Record().primaryProcess, maintainer.Pid());
+    ASSERT_TRUE(install.database.AttachDatabase(install.Database(), false));
+    EXPECT_EQ(Record(install).primaryProcess, maintainer.Pid());
 
     std::ofstream(install.Path("go")).put('\n');
     EXPECT_EQ(maintainer.Finish(), 128 + SIGKILL);
-    IPCIdle();
-    EXPECT_EQ(Record().primaryProcess, getpid());
+    install.database.IPCIdle();
+    EXPECT_EQ(Record(install).primaryProcess, getpid());
     // As maintainer it now gives the role back when it detaches.
-    DetachDatabase();
+    install.database.DetachDatabase();
 }
 
 TEST(AssetDatabase, ProcessKilledHoldingTheMutexBlocksNobody) {
     TempInstallation install;
-    ASSERT_TRUE(AttachDatabase(install.Database(), false));
+    ASSERT_TRUE(install.database.AttachDatabase(install.Database(), false));
     Peer holder(install.Database(), {"attach", "lock", "die"});
     EXPECT_EQ(holder.Finish(), 128 + SIGKILL);
 
-    EXPECT_TRUE(TryTakeOwnership(false));
+    EXPECT_TRUE(install.database.TryTakeOwnership(false));
     Peer next(install.Database(), {"attach", "count"});
     EXPECT_EQ(next.Finish(), 0);
     EXPECT_NE(next.Output().find("count 3"), std::string::npos) << next.Output();
@@ -178,11 +178,11 @@ TEST(AssetDatabase, RecordLeftByCrashedProcessesStartsAfresh) {
     EXPECT_NE(crashed.Output().find("exclusive 1"), std::string::npos);
     EXPECT_TRUE(SharedObjectExists(install));
 
-    ASSERT_TRUE(AttachDatabase(install.Database(), false));
-    EXPECT_EQ(Record().primaryProcess, getpid());
-    EXPECT_EQ(Record().exclusiveProcess, 0);
-    EXPECT_EQ(GetAttachCount(), 1);
-    EXPECT_TRUE(TryLockExclusive());
+    ASSERT_TRUE(install.database.AttachDatabase(install.Database(), false));
+    EXPECT_EQ(Record(install).primaryProcess, getpid());
+    EXPECT_EQ(Record(install).exclusiveProcess, 0);
+    EXPECT_EQ(install.database.GetAttachCount(), 1);
+    EXPECT_TRUE(install.database.TryLockExclusive());
 }
 
 TEST(AssetDatabase, UncountedRecordReadsAsMinusOne) {
@@ -190,21 +190,22 @@ TEST(AssetDatabase, UncountedRecordReadsAsMinusOne) {
     Peer peer(install.Database(),
               {"attach", "version0", "ready", "wait-file", install.Path("release")});
     ASSERT_TRUE(peer.ReadUntil("ready"));
-    ASSERT_TRUE(AttachDatabase(install.Database(), false));
-    EXPECT_EQ(GetAttachCount(), -1);
-    EXPECT_EQ(static_cast<uint8_t>(Record().attachCount), 255);
-    DetachDatabase();
+    ASSERT_TRUE(install.database.AttachDatabase(install.Database(), false));
+    EXPECT_EQ(install.database.GetAttachCount(), -1);
+    EXPECT_EQ(static_cast<uint8_t>(Record(install).attachCount), 255);
+    install.database.DetachDatabase();
     std::ofstream(install.Path("release")).put('\n');
     EXPECT_EQ(peer.Finish(), 0);
 }
 
 TEST(AssetDatabase, DetachedProcessDoesNothing) {
-    EXPECT_FALSE(TryTakeOwnership(true));
-    EXPECT_FALSE(TryLockExclusive());
-    ReleaseExclusive();
-    IPCIdle();
-    DetachDatabase();
-    EXPECT_EQ(GetAttachCount(), 0);
+    AssetDatabaseAttachment detached;
+    EXPECT_FALSE(detached.TryTakeOwnership(true));
+    EXPECT_FALSE(detached.TryLockExclusive());
+    detached.ReleaseExclusive();
+    detached.IPCIdle();
+    detached.DetachDatabase();
+    EXPECT_EQ(detached.GetAttachCount(), 0);
 }
 
 }  // namespace

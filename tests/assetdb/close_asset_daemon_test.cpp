@@ -29,11 +29,11 @@ TEST(CloseAssetDaemon, AloneItHoldsTheDatabaseAtOnceWithoutTheUtility) {
     install.InstallUtility();
     install.InstallDaemon();
     PauseLog log;
-    EXPECT_TRUE(CloseAssetDaemon(install.Root(), log.Function()));
+    EXPECT_TRUE(CloseAssetDaemon(install.database, install.Root(), log.Function()));
     EXPECT_TRUE(log.pauses.empty());
     EXPECT_TRUE(install.UtilityRuns().empty());
-    ASSERT_NE(AttachedRecord(), nullptr);
-    EXPECT_EQ(AttachedRecord()->Record().exclusiveProcess, getpid());
+    ASSERT_NE(install.database.AttachedRecord(), nullptr);
+    EXPECT_EQ(install.database.AttachedRecord()->Record().exclusiveProcess, getpid());
 
     // Others are kept out until the database is released.
     Peer other(install.Database(), {"attach"});
@@ -46,10 +46,10 @@ TEST(CloseAssetDaemon, AnotherUserWithoutADaemonMeansFiveAttemptsAndNoRequest) {
     Peer user(install.Database(), {"attach", "ready", "wait-file", install.Path("release")});
     ASSERT_TRUE(user.ReadUntil("ready"));
     PauseLog log;
-    EXPECT_FALSE(CloseAssetDaemon(install.Root(), log.Function()));
+    EXPECT_FALSE(CloseAssetDaemon(install.database, install.Root(), log.Function()));
     EXPECT_EQ(log.pauses, (std::vector<uint32_t>(5, 2000)));
     EXPECT_TRUE(install.UtilityRuns().empty());
-    EXPECT_EQ(AttachedRecord(), nullptr);
+    EXPECT_EQ(install.database.AttachedRecord(), nullptr);
     Release(install);
     EXPECT_EQ(user.Finish(), 0);
 }
@@ -60,7 +60,7 @@ TEST(CloseAssetDaemon, UncountedRecordNeverLooksAlone) {
               {"attach", "version0", "ready", "wait-file", install.Path("release")});
     ASSERT_TRUE(user.ReadUntil("ready"));
     PauseLog log;
-    EXPECT_FALSE(CloseAssetDaemon(install.Root(), log.Function()));
+    EXPECT_FALSE(CloseAssetDaemon(install.database, install.Root(), log.Function()));
     EXPECT_EQ(log.pauses.size(), 5u);
     Release(install);
     EXPECT_EQ(user.Finish(), 0);
@@ -75,11 +75,11 @@ TEST(CloseAssetDaemon, ClosedDaemonLetsTheNextAttemptSucceed) {
                                      "touch", install.Path("gone")});
     ASSERT_TRUE(daemon.ReadUntil("ready"));
     PauseLog log;
-    EXPECT_TRUE(CloseAssetDaemon(install.Root(), log.Function()));
+    EXPECT_TRUE(CloseAssetDaemon(install.database, install.Root(), log.Function()));
     EXPECT_EQ(log.pauses.size(), 1u);
     EXPECT_EQ(install.UtilityRuns(), (std::vector<std::string>{"closevaddaemon nostartvaddaemon"}));
     EXPECT_EQ(daemon.Finish(), 0);
-    EXPECT_EQ(GetAttachCount(), 1);
+    EXPECT_EQ(install.database.GetAttachCount(), 1);
 }
 
 // The one run with the real pauses: about ten seconds.
@@ -89,7 +89,7 @@ TEST(CloseAssetDaemon, DaemonThatStaysGetsOneRequestAndTheStepFails) {
     install.InstallUtility();
     Peer daemon(install.Database(), {"attach", "ready", "wait-file", install.Path("release")});
     ASSERT_TRUE(daemon.ReadUntil("ready"));
-    EXPECT_FALSE(CloseAssetDaemon(install.Root()));
+    EXPECT_FALSE(CloseAssetDaemon(install.database, install.Root()));
     EXPECT_EQ(install.UtilityRuns(), (std::vector<std::string>{"closevaddaemon nostartvaddaemon"}));
     Release(install);
     EXPECT_EQ(daemon.Finish(), 0);

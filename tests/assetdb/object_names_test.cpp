@@ -73,7 +73,7 @@ TEST(DatabaseObjectNames, LongestNameIsAcceptedOneMoreIsRefused) {
     ASSERT_TRUE(MakeDatabaseObjectNames(longest + "/assets.tdx", &names));
     EXPECT_EQ(names.mappingName.size(), kMaxObjectName);
     EXPECT_FALSE(MakeDatabaseObjectNames(tooLong + "/assets.tdx", &names));
-    EXPECT_FALSE(AttachDatabase(tooLong + "/assets.tdx", false));
+    EXPECT_FALSE(install.database.AttachDatabase(tooLong + "/assets.tdx", false));
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ public:
         fs::create_directories(Path("UserData"));
         fs::create_directories(Path("bin"));
     }
-    ~TempInstallation() { DetachDatabase(); }
+    ~TempInstallation() { database.DetachDatabase(); }
     const std::string& Root() const { return m_root.Path(); }
     std::string Database() const { return Path("UserData/assets.tdx"); }
     std::string Path(const std::string& relative) const { return m_root.Path(relative); }
@@ -49,6 +49,9 @@ public:
             runs.push_back(line);
         return runs;
     }
+
+    // This test's attachment, detached again at the end.
+    AssetDatabaseAttachment database;
 
 private:
     orvik_test::TestFolder m_root;

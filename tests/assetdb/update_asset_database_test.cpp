@@ -41,7 +41,7 @@ TEST(UpdateAssetDatabase, ReportsAllTheUtilityWritesAndEndsFull) {
     TempInstallation install;
     install.InstallUtility("lines=4\ninterval=0.1\n");
     RecordingSink sink;
-    UpdateAssetDatabase(install.Root(), sink);
+    UpdateAssetDatabase(install.database, install.Root(), sink);
 
     EXPECT_EQ(UtilityText(sink, 1),
               "Repairing assets: 25%\nRepairing assets: 50%\nRepairing assets: 75%\n"
@@ -54,12 +54,12 @@ TEST(UpdateAssetDatabase, ReportsAllTheUtilityWritesAndEndsFull) {
 TEST(UpdateAssetDatabase, ReleasesTheDatabaseForTheUtility) {
     TempInstallation install;
     install.InstallUtility("repair=attach\npeer=" + PeerProgram() + "\n");
-    ASSERT_TRUE(CloseAssetDaemon(install.Root()));
+    ASSERT_TRUE(CloseAssetDaemon(install.database, install.Root()));
     RecordingSink sink;
-    UpdateAssetDatabase(install.Root(), sink);
+    UpdateAssetDatabase(install.database, install.Root(), sink);
 
     EXPECT_EQ(UtilityText(sink, 1), "VelmorUtil: attach 1; count 1\n");
-    EXPECT_EQ(AttachedRecord(), nullptr);
+    EXPECT_EQ(install.database.AttachedRecord(), nullptr);
 }
 
 TEST(UpdateAssetDatabase, CancelEndsTheUtilityWithExitCodeOne) {
@@ -67,7 +67,7 @@ TEST(UpdateAssetDatabase, CancelEndsTheUtilityWithExitCodeOne) {
     install.InstallUtility("repair=hang\n");
     RecordingSink sink("Repairing assets: 0%");
     testing::internal::CaptureStdout();
-    UpdateAssetDatabase(install.Root(), sink);
+    UpdateAssetDatabase(install.database, install.Root(), sink);
     const std::string log = testing::internal::GetCapturedStdout();
 
     EXPECT_NE(log.find("VADRepairThread> VelmorUtil ended with exit code 1"), std::string::npos)
@@ -81,7 +81,7 @@ TEST(UpdateAssetDatabase, WhatAFailingUtilitySaysReachesTheUser) {
     install.InstallUtility("repair=fail\n");
     RecordingSink sink;
     testing::internal::CaptureStdout();
-    UpdateAssetDatabase(install.Root(), sink);
+    UpdateAssetDatabase(install.database, install.Root(), sink);
     const std::string log = testing::internal::GetCapturedStdout();
 
     EXPECT_EQ(UtilityText(sink, 1), "VelmorUtil: the asset database cannot be repaired\n");
@@ -93,7 +93,7 @@ TEST(UpdateAssetDatabase, WhatAFailingUtilitySaysReachesTheUser) {
 TEST(UpdateAssetDatabase, MissingUtilityIsReportedAsAnError) {
     TempInstallation install;
     RecordingSink sink;
-    UpdateAssetDatabase(install.Root(), sink);
+    UpdateAssetDatabase(install.database, install.Root(), sink);
 
     const auto reports = sink.Reports();
     ASSERT_EQ(reports.size(), 2u);

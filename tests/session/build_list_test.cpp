@@ -12,21 +12,20 @@ using namespace ContainerTest;
 class BuildListTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_settings = PatchSettings();
         fs::create_directories(m_bin);
         fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py", m_utility);
     }
 
     bool List(const std::string& builds) {
         WriteFile(m_bin + "/builds.txt", builds);
-        return ListBuilds(m_utility, m_list, m_reports);
+        return ListBuilds(m_utility, m_list, m_settings, m_reports);
     }
 
     TestFolder m_folder;
     std::string m_bin = m_folder.Path("install/bin");
     std::string m_utility = m_bin + "/VelmorUtil.exe";
     std::string m_list = m_bin + "/buildList.txt";
-    PatchSettings& m_settings = GetPatchSettings();
+    PatchSettings m_settings;
     orvik_test::RecordingReporter m_reports;
 };
 
@@ -48,7 +47,7 @@ TEST_F(BuildListTest, BuildsEndAtCommas) {
 }
 
 TEST_F(BuildListTest, KnownBuildIsNotAddedTwice) {
-    AddInstalledBuild("48249");
+    AddInstalledBuild(m_settings, "48249");
     EXPECT_TRUE(List("46957,48249,"));
     EXPECT_EQ(m_settings.installedBuilds, (std::vector<std::string>{"48249", "46957"}));
 }
@@ -61,21 +60,21 @@ TEST_F(BuildListTest, UtilityIsAskedForTheListThenToCloseTheDaemonAndTheListIsDe
     // No list this time: the old one must not be read again.
     fs::remove(m_bin + "/builds.txt");
     m_settings.installedBuilds.clear();
-    EXPECT_FALSE(ListBuilds(m_utility, m_list, m_reports));
-    EXPECT_FALSE(ListBuilds(m_folder.Path("missing.exe"), m_list, m_reports));
+    EXPECT_FALSE(ListBuilds(m_utility, m_list, m_settings, m_reports));
+    EXPECT_FALSE(ListBuilds(m_folder.Path("missing.exe"), m_list, m_settings, m_reports));
     EXPECT_TRUE(m_settings.installedBuilds.empty());
 }
 
 TEST_F(BuildListTest, CurrentBuildMoves) {
-    EXPECT_EQ(CurrentBuild(), "");
-    EXPECT_FALSE(DropCurrentBuild());
+    EXPECT_EQ(CurrentBuild(m_settings), "");
+    EXPECT_FALSE(DropCurrentBuild(m_settings));
     m_settings.installedBuilds = {"46957", "48249", "46957b"};
-    EXPECT_EQ(CurrentBuild(), "46957");
-    MakeCurrentBuild("48249");
+    EXPECT_EQ(CurrentBuild(m_settings), "46957");
+    MakeCurrentBuild(m_settings, "48249");
     EXPECT_EQ(m_settings.installedBuilds, (std::vector<std::string>{"48249", "46957", "46957b"}));
-    EXPECT_TRUE(DropCurrentBuild());
-    EXPECT_TRUE(DropCurrentBuild());
-    EXPECT_FALSE(DropCurrentBuild());
+    EXPECT_TRUE(DropCurrentBuild(m_settings));
+    EXPECT_TRUE(DropCurrentBuild(m_settings));
+    EXPECT_FALSE(DropCurrentBuild(m_settings));
     EXPECT_TRUE(m_settings.installedBuilds.empty());
 }
 

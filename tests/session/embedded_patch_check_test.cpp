@@ -28,13 +28,12 @@ protected:
         m_host.enableChooseInstallation = [this] { m_chooseEnabled = true; };
         m_host.enableApplyUpdate = [this] { m_applyEnabled = true; };
         m_host.findInstallPath = [this] { return m_registry; };
-        m_settings = PatchSettings();
         m_settings.targetBuild = "stale";
     }
 
     EmbeddedCheckResult Check(const std::vector<PatchRecord>& patches, bool askUser = false) {
         WriteBytes(m_exe, ContainerFile(5000, 8192, patches));
-        return CheckEmbeddedPatches(m_container, m_exe, askUser, m_host);
+        return CheckEmbeddedPatches(m_container, m_settings, m_exe, askUser, m_host);
     }
 
     TestFolder m_folder;
@@ -43,7 +42,7 @@ protected:
     std::string m_registry = m_install;
     std::string m_chosen;
     EmbeddedPatchContainer m_container;
-    PatchSettings& m_settings = GetPatchSettings();
+    PatchSettings m_settings;
     orvik_test::RecordingReporter m_reporter;
     EmbeddedCheckHost m_host{m_reporter};
     std::vector<std::string> m_dialogs;
@@ -80,14 +79,14 @@ TEST_F(EmbeddedPatchCheckTest, NothingApplicableOrNoUsableContainer) {
 
     m_reporter.lines.clear();
     WriteBytes(m_exe, PatternBytes(20000, 1));
-    EXPECT_EQ(CheckEmbeddedPatches(m_container, m_exe, false, m_host),
+    EXPECT_EQ(CheckEmbeddedPatches(m_container, m_settings, m_exe, false, m_host),
               EmbeddedCheckResult::kNoContainer);
     EXPECT_EQ(m_reporter.Shown(), std::vector<std::string>{"0 Checking embedded patch: " + m_exe});
 
     Bytes extended = ContainerFile(5000, 8192, {{"46957", "48249", kArchive}});
     extended.push_back(0);
     WriteBytes(m_exe, extended);
-    EXPECT_EQ(CheckEmbeddedPatches(m_container, m_exe, false, m_host),
+    EXPECT_EQ(CheckEmbeddedPatches(m_container, m_settings, m_exe, false, m_host),
               EmbeddedCheckResult::kUnreadable);
     EXPECT_EQ(m_reporter.Shown().back(), "3 File error while reading patch data.");
 }

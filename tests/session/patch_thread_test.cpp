@@ -62,24 +62,20 @@ protected:
         fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py",
                       m_install + "/bin/VelmorUtil.exe");
         WriteFile(m_install + "/bin/VelmorUtil.cfg", "lines=1\ninterval=0\n");
-        GetPatchSettings() = {};
-        GetPatchSettings().installPath = m_install;
+        m_settings.installPath = m_install;
         m_environment.sleep = [](uint32_t) {};
     }
-    ~PatchThreadTest() override {
-        GetPatchSettings() = {};
-        SetMessageLanguage(LANGUAGE_NEUTRAL);
-    }
+    ~PatchThreadTest() override { SetMessageLanguage(LANGUAGE_NEUTRAL); }
 
     void Carry(const std::vector<PatchRecord>& patches, std::vector<std::string> installed) {
         WriteBytes(m_exe, ContainerFile(100, 4096, patches));
         ASSERT_EQ(m_container.OpenContainer(m_exe), kContainerOpened);
-        GetPatchSettings().installedBuilds = std::move(installed);
-        GetPatchSettings().localPatchesReady = true;
+        m_settings.installedBuilds = std::move(installed);
+        m_settings.localPatchesReady = true;
     }
 
     void RunSession() {
-        PatchThread session(m_frontEnd, m_container, m_environment);
+        PatchThread session(m_frontEnd, m_settings, m_container, m_database, m_environment);
         session.Entry();
         m_completed = session.Completed();
     }
@@ -94,7 +90,9 @@ protected:
     std::string m_exe = m_folder.Path("installer");
     orvik_test::ScopedEnv m_registry{"ORVIK_REGISTRY_ROOT", m_folder.Path("registry").c_str()};
     orvik_test::ScopedEnv m_temp{"TEMP", m_folder.Path("temp").c_str()};
+    PatchSettings m_settings;
     EmbeddedPatchContainer m_container;
+    AssetDatabaseAttachment m_database;
     RecordingFrontEnd m_frontEnd;
     SessionEnvironment m_environment;
     bool m_completed = false;
@@ -130,8 +128,8 @@ TEST_F(PatchThreadTest, RightsFailureShowsTheAdministratorBox) {
 
 // A wrong folder is named as such, not taken for files in use, and its outcome tells it.
 TEST_F(PatchThreadTest, FolderThatIsNoInstallationIsSaidToBeOne) {
-    GetPatchSettings().installPath = m_folder.Path("missing");
-    PatchThread session(m_frontEnd, m_container, m_environment);
+    m_settings.installPath = m_folder.Path("missing");
+    PatchThread session(m_frontEnd, m_settings, m_container, m_database, m_environment);
     session.Entry();
     EXPECT_TRUE(Shown("3 The folder " + m_folder.Path("missing") + " does not exist."));
     EXPECT_EQ(session.Outcome(), SessionOutcome::kNotInstallation);
@@ -147,7 +145,7 @@ TEST_F(PatchThreadTest, TooLittleSpaceNamesTheRequirement) {
         Shown("3 Insufficient disk space available for patching. Please ensure that at least "
               "4000000000MB are available."));
     EXPECT_EQ(m_frontEnd.installed, 0);
-    EXPECT_EQ(CurrentBuild(), "46957");
+    EXPECT_EQ(CurrentBuild(m_settings), "46957");
 }
 
 TEST_F(PatchThreadTest, BuildWithoutPatchIsDroppedAndTheNextLookedUp) {
@@ -157,8 +155,8 @@ TEST_F(PatchThreadTest, BuildWithoutPatchIsDroppedAndTheNextLookedUp) {
     EXPECT_TRUE(Shown("1 Patching from 46957 to 48249...\n"));
     EXPECT_EQ(m_frontEnd.installed, 1);
     // 48249 has no patch either, so the work list ends empty.
-    EXPECT_TRUE(GetPatchSettings().installedBuilds.empty());
-    EXPECT_TRUE(GetPatchSettings().targetBuild.empty());
+    EXPECT_TRUE(m_settings.installedBuilds.empty());
+    EXPECT_TRUE(m_settings.targetBuild.empty());
     // The copied-out archive and the unpack folder are gone.
     EXPECT_TRUE(fs::is_empty(m_folder.Path("temp")));
 }

@@ -103,8 +103,7 @@ protected:
                       m_install + "/bin/VelmorUtil.exe");
         WriteFile(m_install + "/bin/VelmorUtil.cfg", "lines=1\ninterval=0\n");
         WriteFile(m_install + "/bin/builds.txt", "46957,");
-        GetPatchSettings() = {};
-        GetPatchSettings().installPath = m_install;
+        m_settings.installPath = m_install;
         m_environment.sleep = [](uint32_t) {};
         ZephUtil::TransferSettings& quick = m_environment.transfer;
         quick.fetchRetries = 2;
@@ -112,21 +111,18 @@ protected:
         quick.retryPause = std::chrono::milliseconds(10);
         quick.stallTimeout = std::chrono::seconds(1);
     }
-    ~RemotePatchesTest() override {
-        GetPatchSettings() = {};
-        SetMessageLanguage(LANGUAGE_NEUTRAL);
-    }
+    ~RemotePatchesTest() override { SetMessageLanguage(LANGUAGE_NEUTRAL); }
 
     // Serves the catalogue text from the fault server, whose address replaces "SERVER/".
     void Offer(std::string catalogue) {
         for (size_t at; (at = catalogue.find("SERVER/")) != std::string::npos;)
             catalogue.replace(at, 7, m_server.Url(""));
         WriteFile(m_www + "/patches.txt", catalogue);
-        GetPatchSettings().patchServers = {m_server.Url("plain/")};
+        m_settings.patchServers = {m_server.Url("plain/")};
     }
 
     bool RunSession(const std::function<void(PatchThread&)>& whileRunning = {}) {
-        PatchThread session(m_frontEnd, m_container, m_environment);
+        PatchThread session(m_frontEnd, m_settings, m_container, m_database, m_environment);
         if (!whileRunning) {
             session.Entry();
             return session.Completed();
@@ -174,7 +170,9 @@ protected:
     orvik_test::ScopedEnv m_registry{"ORVIK_REGISTRY_ROOT", (m_folder / "registry").c_str()};
     orvik_test::ScopedEnv m_temp{"TEMP", (m_folder / "temp").c_str()};
     transfer_test::PythonServer m_server{m_folder, "http_fault_server.py", {m_www}};
+    PatchSettings m_settings;
     EmbeddedPatchContainer m_container;
+    AssetDatabaseAttachment m_database;
     RecordingFrontEnd m_frontEnd;
     SessionEnvironment m_environment;
 };
@@ -191,7 +189,7 @@ TEST_F(RemotePatchesTest, ChainEndsWhenTheCatalogueHasNothingNewer) {
         "1 Patch signatures are not checked: no patch signing key is configured."));
     EXPECT_TRUE(m_frontEnd.Shown("1 No (more) patches at server for version: 50001"));
     EXPECT_EQ(m_frontEnd.Last(), "1 Patching completed.");
-    EXPECT_TRUE(GetPatchSettings().targetBuild.empty());
+    EXPECT_TRUE(m_settings.targetBuild.empty());
     // The utility repaired the database after the last patch.
     EXPECT_NE(ContainerTest::ReadFile(m_install + "/bin/VelmorUtil.log").find("repairdatabase"),
               std::string::npos);
@@ -227,7 +225,7 @@ TEST_F(RemotePatchesTest, ShortOrStalledDownloadIsNeverUnpacked) {
     // A server that stops answering half-way: every attempt stalls, then the chain gives up.
     m_frontEnd.installed = 0;
     Offer(Record("46957", "48249", "SERVER/stall/a.zpa"));
-    GetPatchSettings().installedBuilds.clear();
+    m_settings.installedBuilds.clear();
     EXPECT_FALSE(RunSession());
     // One size query, which needs only the headers, and three download attempts.
     EXPECT_EQ(Hits("stall/a.zpa"), "4");
@@ -252,7 +250,7 @@ TEST_F(RemotePatchesTest, DownloadsAndUnpackingStayWithinTheCheckedSpace) {
     bomb.File(".\\patchedFiles.txt", {}).File(".\\zeros.bin", Bytes(3 << 20, 0));
     WriteBytes(m_www + "/bomb.zpa", bomb.Get());
     Offer(Record("46957", "48249", "bomb.zpa"));
-    GetPatchSettings().installedBuilds.clear();
+    m_settings.installedBuilds.clear();
     EXPECT_FALSE(RunSession());
     EXPECT_TRUE(m_frontEnd.Shown(
         "3 The patch archive unpacks to more than the 1MB set aside for patching."));
@@ -289,7 +287,7 @@ TEST_F(RemotePatchesTest, CancelReachesTheCatalogueSearchAndTheSizeQuery) {
     patient.fetchRetries = 10;
     patient.httpSizeRetries = 10;
     patient.retryPause = std::chrono::milliseconds(1000);
-    GetPatchSettings().patchServers = {m_server.Url("status-503/"), m_server.Url("plain/")};
+    m_settings.patchServers = {m_server.Url("status-503/"), m_server.Url("plain/")};
     m_frontEnd.cancelled = true;
     EXPECT_FALSE(RunSession());
     EXPECT_LE(std::atoi(Hits("status-503/patches.txt").c_str()), 1);

@@ -50,20 +50,16 @@ protected:
         fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py",
                       m_install + "/bin/VelmorUtil.exe");
         fs::create_directories(m_folder / "temp");
-        GetPatchSettings() = {};
-        GetPatchSettings().installPath = m_install;
-        GetPatchSettings().repairMode = true;
+        m_settings.installPath = m_install;
+        m_settings.repairMode = true;
         EXPECT_TRUE(m_product.Create(PATCHING_FLAG_KEY, ZephUtil::RegAccess::kWrite));
         EXPECT_TRUE(m_product.SetDword(PATCHING_FLAG_VALUE, 1));
     }
-    ~RepairSessionTest() override {
-        GetPatchSettings() = {};
-        SetMessageLanguage(LANGUAGE_NEUTRAL);
-    }
+    ~RepairSessionTest() override { SetMessageLanguage(LANGUAGE_NEUTRAL); }
 
     void RunSession(const std::string& server) {
         ASSERT_TRUE(m_product.SetString("RepairServer", server));
-        PatchThread session(m_frontEnd, m_container);
+        PatchThread session(m_frontEnd, m_settings, m_container, m_database);
         session.Entry();
         m_completed = session.Completed();
     }
@@ -82,7 +78,9 @@ protected:
     orvik_test::ScopedEnv m_registry{"ORVIK_REGISTRY_ROOT", (m_folder / "registry").c_str()};
     orvik_test::ScopedEnv m_temp{"TEMP", (m_folder / "temp").c_str()};
     ZephUtil::RegistryKey m_product;
+    PatchSettings m_settings;
     EmbeddedPatchContainer m_container;
+    AssetDatabaseAttachment m_database;
     RecordingFrontEnd m_frontEnd;
     bool m_completed = false;
 };

@@ -38,8 +38,8 @@ void WaitForFile(const std::string& path) {
         OS::Sleep(10);
 }
 
-void SetField(const char* command) {
-    SharedRecordRegion* region = AttachedRecord();
+void SetField(AssetDatabaseAttachment& attachment, const char* command) {
+    SharedRecordRegion* region = attachment.AttachedRecord();
     if (!region)
         return;
     RecordLock lock(*region);
@@ -57,25 +57,27 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string database = argv[1];
+    AssetDatabaseAttachment attachment;
     for (int i = 2; i < argc; ++i) {
         const std::string command = argv[i];
         const bool hasOperand = i + 1 < argc;
         if (command == "attach" || command == "attach-requester") {
-            const bool attached = AttachDatabase(database, command == "attach-requester");
+            const bool attached =
+                attachment.AttachDatabase(database, command == "attach-requester");
             Say("attach", attached);
             if (!attached)
                 return 1;
         } else if (command == "own" || command == "request") {
-            Say(command.c_str(), TryTakeOwnership(command == "request"));
+            Say(command.c_str(), attachment.TryTakeOwnership(command == "request"));
         } else if (command == "exclusive") {
-            Say("exclusive", TryLockExclusive());
+            Say("exclusive", attachment.TryLockExclusive());
         } else if (command == "admit" || command == "version0") {
-            SetField(command.c_str());
+            SetField(attachment, command.c_str());
         } else if (command == "lock") {
-            if (AttachedRecord())
-                AttachedRecord()->Lock();
+            if (attachment.AttachedRecord())
+                attachment.AttachedRecord()->Lock();
         } else if (command == "count") {
-            Say("count", GetAttachCount());
+            Say("count", attachment.GetAttachCount());
         } else if (command == "ready") {
             Say("ready", 1);
         } else if (command == "wait-file" && hasOperand) {
@@ -83,7 +85,7 @@ int main(int argc, char** argv) {
         } else if (command == "touch" && hasOperand) {
             std::ofstream(argv[++i]).put('\n');
         } else if (command == "detach") {
-            DetachDatabase();
+            attachment.DetachDatabase();
         } else if (command == "die") {
             raise(SIGKILL);
         } else {
