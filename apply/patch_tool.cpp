@@ -1,9 +1,9 @@
 #include "apply/patch_tool.h"
 
 #include "apply/messages.h"
-#include "kernel/threads/child_process.h"
 #include "kernel/files/file_utils.h"
 #include "kernel/log/system_log.h"
+#include "kernel/threads/child_process.h"
 
 namespace ZephPatch {
 namespace {

@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include "assetdb/object_names.h"
-#include "kernel/threads/child_process.h"
 #include "kernel/log/system_log.h"
+#include "kernel/threads/child_process.h"
 
 namespace ZephPatch {
 namespace {

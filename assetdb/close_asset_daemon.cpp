@@ -2,8 +2,8 @@
 
 #include "assetdb/asset_database.h"
 #include "assetdb/asset_database_steps.h"
-#include "kernel/threads/child_process.h"
 #include "kernel/files/file_utils.h"
+#include "kernel/threads/child_process.h"
 
 namespace ZephPatch {
 namespace {

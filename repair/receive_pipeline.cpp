@@ -2,9 +2,9 @@
 // inflating the one received before and writing the one before that.
 #include <cstdint>
 
+#include "net/read_ahead_buffer.h"
 #include "repair/agent_client.h"
 #include "repair/agent_client_task.h"
-#include "net/read_ahead_buffer.h"
 
 namespace ZephPatch {
 namespace {

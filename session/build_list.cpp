@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "kernel/threads/child_process.h"
 #include "kernel/buffers/data_buffer.h"
 #include "kernel/files/file_utils.h"
+#include "kernel/threads/child_process.h"
 
 namespace ZephPatch {
 namespace {

@@ -6,12 +6,12 @@
 #include "kernel/files/file_utils.h"
 #include "session/build_list.h"
 #include "session/catalogue_trust.h"
+#include "session/patch_catalogue_loader.h"
 #include "session/patch_thread.h"
 #include "session/session_messages.h"
 #include "session/temp_names.h"
 #include "transfer/download.h"
 #include "transfer/fetch.h"
-#include "session/patch_catalogue_loader.h"
 
 namespace ZephPatch {
 namespace {

@@ -6,9 +6,9 @@
 
 #include "app/core/on_exit_program.h"
 #include "app/core/program_launch.h"
-#include "kernel/system/command_line.h"
-#include "kernel/messages/message_catalogue.h"
 #include "kernel/log/system_log.h"
+#include "kernel/messages/message_catalogue.h"
+#include "kernel/system/command_line.h"
 #include "session/patch_rights.h"
 #include "session/session_messages.h"
 

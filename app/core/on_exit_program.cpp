@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "app/core/program_launch.h"
-#include "kernel/system/command_line.h"
 #include "kernel/messages/message_catalogue.h"
+#include "kernel/system/command_line.h"
 
 namespace ZephPatch {
 

@@ -1,7 +1,7 @@
 // `OrvikPatcherApp`: the window application's start and exit. It runs the shared start-up
-// (options, installation, rights) and keeps its settings to the end, registers the process-wide
-// callbacks, opens the main window, looks for embedded patches and starts the session at once in
-// download and repair mode; at exit it runs the `onexit` program.
+// (options, installation, rights) and keeps its settings, the socket manager and the asset
+// database's attachment to the end, opens the main window, looks for embedded patches and starts
+// the session at once in download and repair mode; at exit it runs the `onexit` program.
 #pragma once
 
 #include <optional>

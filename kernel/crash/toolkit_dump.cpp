@@ -40,8 +40,7 @@ std::string ToolkitDumpName() {
 __attribute__((noinline)) void WriteToolkitDump(const char* reason) {
     if (!g_toolkitDumpName[0] || g_toolkitDumpTaken.exchange(true))
         return;
-    const UniqueFd fd(
-        open(g_toolkitDumpName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    const UniqueFd fd(open(g_toolkitDumpName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!fd.IsOpen())
         return;
     void* frames[detail::kMaxFrames];

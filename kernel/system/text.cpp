@@ -41,9 +41,11 @@ void AppendUtf8(std::string& out, char32_t cp) {
 // Decodes one UTF-8 sequence at text[i], advancing i; U+FFFD for a malformed one.
 char32_t NextCodePoint(std::string_view text, size_t& i) {
     const auto lead = static_cast<unsigned char>(text[i++]);
-    if (lead < 0x80) return lead;
+    if (lead < 0x80)
+        return lead;
     int extra = lead >= 0xF0 && lead < 0xF5 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : -1;
-    if (extra < 0 || lead >= 0xF5) return 0xFFFD;
+    if (extra < 0 || lead >= 0xF5)
+        return 0xFFFD;
     char32_t cp = lead & (0x3F >> extra);
     for (int k = 0; k < extra; ++k) {
         if (i >= text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
@@ -51,7 +53,8 @@ char32_t NextCodePoint(std::string_view text, size_t& i) {
         cp = (cp << 6) | (static_cast<unsigned char>(text[i++]) & 0x3F);
     }
     const bool overlong = (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000);
-    if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0xFFFD;
+    if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0xFFFD;
     return cp;
 }
 
@@ -67,7 +70,8 @@ std::string ToNarrowString(std::u16string_view text) {
         }
         char mapped = '?';
         for (const auto& m : kTypographic)
-            if (m.wide == unit) mapped = static_cast<char>(m.narrow);
+            if (m.wide == unit)
+                mapped = static_cast<char>(m.narrow);
         out += mapped;
     }
     return out;
@@ -80,7 +84,8 @@ std::u16string FromNarrowString(std::string_view text) {
         const auto byte = static_cast<unsigned char>(c);
         char16_t unit = byte;
         for (const auto& m : kTypographic)
-            if (m.narrow == byte) unit = m.wide;
+            if (m.narrow == byte)
+                unit = m.wide;
         out += unit;
     }
     return out;

@@ -144,9 +144,7 @@ TEST(SystemLog, LinesToAGoneReaderAreDroppedQuietly) {
 
 TEST(SystemLog, MakeLogFilePathTakesTheFirstFreeNumber) {
     TestFolder folder;
-    const auto touch = [&](const std::string& name) {
-        orvik_test::WriteFile(folder / name, "");
-    };
+    const auto touch = [&](const std::string& name) { orvik_test::WriteFile(folder / name, ""); };
     EXPECT_EQ(MakeLogFilePath(folder / "x.dmp"), folder / "x.dmp");
     touch("x.dmp");
     touch("x_2.dmp");

@@ -1,10 +1,10 @@
 #include "session/patch_thread.h"
 
-#include "tests/package/container_test_support.h"
 #include "kernel/messages/message_catalogue.h"
 #include "session/build_list.h"
 #include "session/patch_settings.h"
 #include "session/temp_names.h"
+#include "tests/package/container_test_support.h"
 #include "tests/support/test_folder.h"
 
 namespace ZephPatch {

@@ -8,11 +8,11 @@
 #include <thread>
 
 #include "apply/sha256.h"
-#include "tests/package/container_test_support.h"
 #include "kernel/messages/message_catalogue.h"
 #include "session/build_list.h"
 #include "session/patch_settings.h"
 #include "session/patch_thread.h"
+#include "tests/package/container_test_support.h"
 #include "tests/support/test_folder.h"
 #include "tests/transfer/test_servers.h"
 #include "transfer/fetch.h"

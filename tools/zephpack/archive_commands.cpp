@@ -4,8 +4,8 @@
 #include <string>
 
 #include "kernel/files/file_utils.h"
-#include "package/patch_archive.h"
 #include "package/archive_writer.h"
+#include "package/patch_archive.h"
 
 namespace ZephPack {
 namespace {

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "package/embedded_patch_container.h"
 #include "package/container_writer.h"
+#include "package/embedded_patch_container.h"
 
 namespace ZephPack {
 

@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "kernel/log/system_log.h"
-#include "kernel/threads/thread.h"
 #include "kernel/system/version.h"
+#include "kernel/threads/thread.h"
 #include "net/data_buffer_tcp.h"
 #include "net/tcp_socket.h"
 #include "tools/zephrepaird/client_pool.h"
