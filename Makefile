@@ -25,10 +25,11 @@ build: configure
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
-# The test binaries whose code starts threads (the patch worker, the progress threads, the
-# completion-port thread, the window's bridge, the hashing follower) under ThreadSanitizer,
-# in a tree of their own.
-TSAN_TESTS = kernel_tests transfer_tests repair_tests session_tests app_tests gui_tests
+# The test binaries whose code starts threads (the patch worker, the stages' worker pool, the
+# progress threads, the completion-port thread, the window's bridge, the hashing follower) under
+# ThreadSanitizer, in a tree of their own.
+TSAN_TESTS = kernel_tests net_tests apply_tests transfer_tests repair_tests session_tests \
+             app_tests gui_tests
 # Tests that misuse a mutex on purpose to see it refused: the sanitizer reports the misuse itself.
 TSAN_SKIP = MutexTest.(UnlockFromAThreadThatDoesNotHoldItThrows|OwnerMayLockAgainAndEachLockNeedsItsUnlock)
 empty :=
