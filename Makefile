@@ -65,9 +65,32 @@ demo: configure
 	@bash scripts/demo.sh $(BUILD_DIR)
 
 # The MinGW-w64 toolchain, Wine and the static Windows libraries; prints the libraries' folder.
-.PHONY: windows-deps
+.PHONY: windows-deps windows-configure windows test-windows
 windows-deps:
 	@bash scripts/windows-deps.sh
+
+# The Windows build (cross-compiled, run under Wine) in a tree of its own.
+WINDOWS_BUILD_DIR ?= build-windows
+WINDOWS_DIST = dist/windows
+WINDOWS_PROGRAMS = InstallPatchCLI zephpack orbpatch zephrepaird
+windows-configure:
+	@deps=$$(bash scripts/windows-deps.sh) && cmake -S . -B $(WINDOWS_BUILD_DIR) -G Ninja \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DORVIK_WINDOWS_DEPS="$$deps" \
+	  -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
+
+# The shipped programs in dist/windows/ (the difference tool also under the product's name for
+# it) and a zip of that folder.
+windows: windows-configure
+	@cmake --build $(WINDOWS_BUILD_DIR) -j $(JOBS) --target $(WINDOWS_PROGRAMS)
+	@rm -rf $(WINDOWS_DIST) && mkdir -p $(WINDOWS_DIST)
+	@for p in $(WINDOWS_PROGRAMS); do cp $$(find $(WINDOWS_BUILD_DIR) -name $$p.exe -print -quit) $(WINDOWS_DIST)/; done
+	@cp $(WINDOWS_DIST)/orbpatch.exe $(WINDOWS_DIST)/orbpatchl-w32.exe
+	@cd $(WINDOWS_DIST) && cmake -E tar cf ../InstallPatch-windows.zip --format=zip *.exe
+	@echo "$(WINDOWS_DIST)/ and dist/InstallPatch-windows.zip"
+
+test-windows: windows-configure
+	@cmake --build $(WINDOWS_BUILD_DIR) -j $(JOBS)
+	@cd $(WINDOWS_BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
 clean:
 	rm -rf build build-sanitize build-tsan build-fuzz

@@ -1,9 +1,21 @@
 # Helpers shared by every subsystem folder, so that adding a source, a test or a
 # helper program never means editing a list in another folder.
 
+# A service with a platform side keeps it beside its header as name_posix.cpp and
+# name_windows.cpp; each build takes only its own platform's files from a list of sources.
+function(orvik_platform_sources list_var)
+  if(WIN32)
+    list(FILTER ${list_var} EXCLUDE REGEX "_posix(_test)?\\.cpp$")
+  else()
+    list(FILTER ${list_var} EXCLUDE REGEX "_windows(_test)?\\.cpp$")
+  endif()
+  set(${list_var} ${${list_var}} PARENT_SCOPE)
+endfunction()
+
 # orvik_library(name [deps...]): static library from every .cpp in the calling folder.
 function(orvik_library name)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  orvik_platform_sources(sources)
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
   target_compile_options(${name} PRIVATE ${ORVIK_WARNINGS})
@@ -16,6 +28,8 @@ endfunction()
 function(orvik_tests name)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
   file(GLOB programs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/programs/*.cpp)
+  orvik_platform_sources(sources)
+  orvik_platform_sources(programs)
   foreach(program IN LISTS programs)
     get_filename_component(program_name ${program} NAME_WE)
     add_executable(${program_name} ${program})

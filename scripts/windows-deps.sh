@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the MinGW-w64 toolchain and Wine, and builds the libraries that Debian packages only
-# for Linux (zstd, curl with the Windows TLS backend, GoogleTest, libsodium) as static
+# for Linux (zstd, xz's liblzma, curl with the Windows TLS backend, GoogleTest, libsodium) as static
 # x86_64-w64-mingw32 libraries from Debian's own source packages, in the same versions as the
 # Linux build's. They go into a cache outside the checkout, keyed by those versions, the
 # toolchain and the build steps below; the script prints that folder (the prefix to hand to
@@ -15,9 +15,9 @@ security_mirror=${ORVIK_DEBIAN_SECURITY_MIRROR:-http://deb.debian.org/debian-sec
 keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 jobs=${JOBS:-$(nproc)}
 
-# The Linux development packages whose source packages (libzstd, curl, googletest, libsodium)
-# are built, in the same versions.
-linux_packages=(libzstd-dev libcurl4-openssl-dev libgtest-dev libsodium-dev)
+# The Linux development packages whose source packages (libzstd, xz-utils, curl, googletest,
+# libsodium) are built, in the same versions.
+linux_packages=(libzstd-dev liblzma-dev libcurl4-openssl-dev libgtest-dev libsodium-dev)
 toolchain_packages=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
 
 say() { echo "windows-deps: [${SECONDS} s] $*" >&2; }
@@ -25,7 +25,7 @@ say() { echo "windows-deps: [${SECONDS} s] $*" >&2; }
 # Standard output carries only the cache folder.
 install_packages() {
   bash "$here/install-deps.sh" "${toolchain_packages[@]}" mingw-w64-tools libz-mingw-w64-dev \
-    wine wine64 cmake make pkg-config dpkg-dev xz-utils debian-archive-keyring \
+    wine wine64 cmake ninja-build make pkg-config dpkg-dev xz-utils debian-archive-keyring \
     autoconf automake libtool \
     "${linux_packages[@]}" >&2
 }
@@ -39,7 +39,7 @@ cache_key() {
   {
     wanted_sources
     dpkg-query -W -f='${Package}=${Version}\n' "${toolchain_packages[@]}"
-    declare -f cmake_build build_libsodium build_all
+    declare -f cmake_build autotools_build build_all
     grep -v '^ *#' "$toolchain"
   } | sha256sum | cut -c1-16
 }
@@ -105,15 +105,19 @@ cmake_build() {
   } >>"$log" 2>&1 || fail "building $name"
 }
 
-build_libsodium() {
-  say "building libsodium"
+# autotools_build NAME OPTIONS...: configure, build and install one autotools project.
+autotools_build() {
+  local name=$1
+  shift
+  say "building $name"
   (
-    # Debian's source has no generated configure script; its own build regenerates it too.
-    cd "$work/src/libsodium" && autoreconf -fi &&
+    # Debian's sources may come without a generated configure script; their own builds
+    # regenerate it too.
+    cd "$work/src/$name" && autoreconf -fi &&
       ./configure --host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix \
-        --prefix="$prefix" --disable-shared --enable-static &&
+        --prefix="$prefix" --disable-shared --enable-static "$@" &&
       make -j "$jobs" && make install
-  ) >>"$log" 2>&1 || fail "building libsodium"
+  ) >>"$log" 2>&1 || fail "building $name"
 }
 
 build_all() {
@@ -130,7 +134,10 @@ build_all() {
     -DENABLE_MANUAL=OFF -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none \
     "${off[@]}"
   cmake_build googletest . -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
-  build_libsodium
+  autotools_build libsodium
+  # Only the library: the difference tool's xz-compressed patches.
+  autotools_build xz-utils --disable-xz --disable-xzdec --disable-lzmadec --disable-lzmainfo \
+    --disable-lzma-links --disable-scripts --disable-doc --disable-nls
 }
 
 main() {
