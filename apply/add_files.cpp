@@ -7,8 +7,8 @@
 
 namespace ZephPatch {
 
-bool AddFiles::Execute(const PatchListEntry& entry, const std::string& relative,
-                       Reporter& reporter) {
+bool AddFiles::Execute(const PatchListEntry& entry, const std::string& relative, Reporter& reporter,
+                       OrderedEntries&) {
     const std::string source = SourceOf(relative);
     const std::string target = TargetOf(relative);
     bool failed = !EnsureFolderOf(target, reporter);

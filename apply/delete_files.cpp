@@ -6,7 +6,8 @@
 
 namespace ZephPatch {
 
-bool DeleteFiles::Execute(const PatchListEntry&, const std::string& relative, Reporter& reporter) {
+bool DeleteFiles::Execute(const PatchListEntry&, const std::string& relative, Reporter& reporter,
+                          OrderedEntries&) {
     const std::string target = TargetOf(relative);
     if (ZephUtil::EntryExists(target)) {
         if (MoveToBackup(relative))

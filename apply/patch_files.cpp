@@ -75,19 +75,19 @@ bool PatchFiles::UsesConverter(const std::string& relative) const {
            ZephUtil::FileExists(m_context.binFolder + kConverterName);
 }
 
-void PatchFiles::Prepare(const std::vector<PatchListEntry>& entries) {
+void PatchFiles::Prepare(const std::vector<PatchListEntry>& entries, OrderedEntries& ordered) {
     m_digests.clear();
     for (const PatchListEntry& entry : entries) {
         std::string relative;
         if (ZephUtil::ToSafeRelativePath(entry.path, &relative) && !UsesConverter(relative)) {
-            m_digests[entry.path] = m_ordered->Pool().Submit(
-                [target = TargetOf(relative)] { return DigestOf(target); });
+            m_digests[entry.path] =
+                ordered.Pool().Submit([target = TargetOf(relative)] { return DigestOf(target); });
         }
     }
 }
 
 bool PatchFiles::Execute(const PatchListEntry& entry, const std::string& relative,
-                         Reporter& reporter) {
+                         Reporter& reporter, OrderedEntries& ordered) {
     const std::string& bin = m_context.binFolder;
     const bool converter = UsesConverter(relative);
     const std::string target = TargetOf(relative);
@@ -114,7 +114,7 @@ bool PatchFiles::Execute(const PatchListEntry& entry, const std::string& relativ
 
     // The tool reads the old content from the backup and writes the new file in its place;
     // each entry has its own files, so the runs overlap.
-    m_ordered->Defer([=, &entry](Reporter& entryReporter) {
+    ordered.Defer([=, &entry](Reporter& entryReporter) {
         const ToolCommand command = converter ? ConverterCommand(bin, backup, difference, target)
                                               : PatchToolCommand(bin, backup, difference, target);
         return RebuildFile(command, bin, converter, entry, backup, target, entryReporter);

@@ -22,31 +22,25 @@ bool Restore(const BackupRecord& record) {
 
 bool PatchStage::Run(const std::vector<PatchListEntry>& entries) {
     OrderedEntries ordered(m_context.reporter);
-    m_ordered = &ordered;
-    const bool ok = RunEntries(entries);
-    m_ordered = nullptr;
-    return ok;
-}
-
-bool PatchStage::RunEntries(const std::vector<PatchListEntry>& entries) {
-    Prepare(entries);
+    Prepare(entries, ordered);
     for (const PatchListEntry& entry : entries) {
         // The last entry is where the launcher goes, to be changed when all else has been.
-        if (&entry == &entries.back() && !m_ordered->Settle())
+        if (&entry == &entries.back() && !ordered.Settle())
             return false;
         m_context.reporter.EntryBegun();
         if (!m_context.reporter.ShouldContinue()) {
-            m_ordered->Settle();
+            ordered.Settle();
             return false;
         }
         std::string relative;
         // The lists were checked before anything was touched; this cannot fail here.
         if (!ZephUtil::ToSafeRelativePath(entry.path, &relative))
             return false;
-        if (!m_ordered->Run([&](Reporter& reporter) { return Execute(entry, relative, reporter); }))
+        if (!ordered.Run(
+                [&](Reporter& reporter) { return Execute(entry, relative, reporter, ordered); }))
             return false;
     }
-    return m_ordered->Settle();
+    return ordered.Settle();
 }
 
 bool PatchStage::Finish(bool ok) {

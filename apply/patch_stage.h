@@ -51,13 +51,14 @@ public:
     virtual bool Finish(bool ok);
 
 protected:
-    // Before the first entry: queue work ahead on m_ordered's pool.
-    virtual void Prepare(const std::vector<PatchListEntry>&) {}
+    // Before the first entry: queue work ahead on the pool of `ordered`.
+    virtual void Prepare(const std::vector<PatchListEntry>&, OrderedEntries&) {}
     // One entry; `relative` is its path below the installation, with '/'. Its journal
-    // records and backups are made here, in entry order; only what m_ordered->Defer gets
-    // runs beside later entries. Its lines go to `reporter`, which holds them for their turn.
+    // records and backups are made here, in entry order; only what it hands to
+    // `ordered.Defer` runs beside later entries. Its lines go to `reporter`, which holds them
+    // for their turn.
     virtual bool Execute(const PatchListEntry& entry, const std::string& relative,
-                         Reporter& reporter) = 0;
+                         Reporter& reporter, OrderedEntries& ordered) = 0;
 
     std::string TargetOf(const std::string& relative) const;
     std::string SourceOf(const std::string& relative) const;
@@ -72,10 +73,6 @@ protected:
 
     ApplyContext& m_context;
     std::vector<BackupRecord> m_backups;
-    OrderedEntries* m_ordered = nullptr;  // while Run runs
-
-private:
-    bool RunEntries(const std::vector<PatchListEntry>& entries);
 };
 
 // Copies each added file from the patch's "data" folder, over a backup of any file there.
@@ -84,8 +81,8 @@ public:
     using PatchStage::PatchStage;
 
 protected:
-    bool Execute(const PatchListEntry& entry, const std::string& relative,
-                 Reporter& reporter) override;
+    bool Execute(const PatchListEntry& entry, const std::string& relative, Reporter& reporter,
+                 OrderedEntries& ordered) override;
 };
 
 // Moves each deleted file to its backup; it goes for good when the application commits.
@@ -95,8 +92,8 @@ public:
     bool Finish(bool ok) override;
 
 protected:
-    bool Execute(const PatchListEntry& entry, const std::string& relative,
-                 Reporter& reporter) override;
+    bool Execute(const PatchListEntry& entry, const std::string& relative, Reporter& reporter,
+                 OrderedEntries& ordered) override;
 };
 
 // Rebuilds each changed file from its backup and a difference file with the patch tool (or
@@ -107,9 +104,9 @@ public:
 
 protected:
     // Reads the digests of the installed files ahead: nothing before an entry changes its file.
-    void Prepare(const std::vector<PatchListEntry>& entries) override;
-    bool Execute(const PatchListEntry& entry, const std::string& relative,
-                 Reporter& reporter) override;
+    void Prepare(const std::vector<PatchListEntry>& entries, OrderedEntries& ordered) override;
+    bool Execute(const PatchListEntry& entry, const std::string& relative, Reporter& reporter,
+                 OrderedEntries& ordered) override;
 
 private:
     bool UsesConverter(const std::string& relative) const;
