@@ -10,6 +10,8 @@
 # with the tools taking turns, wall time and processor time (user + system, which a loaded
 # machine does not inflate); apply peak resident memory (the largest of those runs).
 # Targets: patch <= 1.0x xdelta3's, apply peak <= 256 MiB, apply >= 3x xdelta3's speed.
+# The floor beside them: `cp` of NEW, in the same turns, is what writing NEW's bytes costs any
+# tool here; no tool can be faster than xdelta3 by more than xdelta3's time over it.
 # bsdiff runs up to BSDIFF_MAX bytes, zstd up to 2 GiB (its window's limit); either is left out
 # where it takes longer than TOOL_TIMEOUT seconds. Files go to a temporary folder, removed at
 # the end. Usage: bench/orbpatch/run.sh BUILD_DIR
@@ -93,6 +95,8 @@ bench_pair() {
       cpus[$t]+="$cpu "
       [ "$rss_mib" -gt "${rss[$t]:-0}" ] && rss[$t]=$rss_mib
     done
+    rm -f "$d/copy"
+    run_measured cp --reflink=never "$new" "$d/copy" && times[copy]+="$secs "
   done
   for t in "${tools[@]}"; do
     cmp -s "$d/$t.out" "$new" || { echo "$t rebuilt a wrong file"; return 1; }
@@ -116,6 +120,11 @@ bench_pair() {
   echo "orbpatch patch / xdelta3's: $(ratio "$orb_size" "$xd3_size") (target <= 1.0)$others;" \
        "apply speed x xdelta3: $(ratio "$xd3_apply" "$orb_apply") (target >= 3)," \
        "in processor time $(ratio "$xd3_cpu" "$orb_cpu"); apply peak ${rss[orbpatch]} MiB (target <= 256)"
+  local copy
+  # shellcheck disable=SC2086
+  copy=$(median ${times[copy]})
+  echo "floor: cp of NEW ${copy} s; orbpatch $(ratio "$orb_apply" "$copy")x it, xdelta3" \
+       "$(ratio "$xd3_apply" "$copy")x it (the most any tool can be ahead of xdelta3)"
   summary+=("$(printf '%-34s %7s %7s %7s %9s' "${name:0:34}" "$(ratio "$orb_size" "$xd3_size")" \
     "$(ratio "$xd3_apply" "$orb_apply")" "$(ratio "$xd3_cpu" "$orb_cpu")" "${rss[orbpatch]}")")
   rm -rf "$d"

@@ -3,6 +3,7 @@
 #include <asio/steady_timer.hpp>
 
 #include <cinttypes>
+#include <future>
 
 #include "kernel/buffers/block_io.h"
 #include "kernel/buffers/compression.h"
@@ -108,6 +109,9 @@ bool AnswerVersion(ZephUtil::ZephDataBufferTCP& connection) {
 
 void ServeRepair(ZephUtil::ZephDataBufferTCP& connection, ReferenceTree& tree,
                  const SessionLimits& limits) {
+    // The reference is rescanned while the client's summary arrives and is read.
+    std::future<ReferenceState> reference =
+        std::async(std::launch::async, [&tree] { return tree.Refresh(); });
     ZephPatch::FileTreeSummary client;
     {
         const Deadline deadline(connection, limits.summaryMilliseconds);
@@ -119,7 +123,7 @@ void ServeRepair(ZephUtil::ZephDataBufferTCP& connection, ReferenceTree& tree,
         }
     }
     const ZephPatch::SummaryMap held = client.TakeEntries();
-    const std::vector<PlannedSegment> plan = PlanSegments(tree.Refresh(), held);
+    const std::vector<PlannedSegment> plan = PlanSegments(reference.get(), held);
     Print("zephrepaird> client holds %zu segments, sending %zu", held.size(), plan.size());
     if (ZephUtil::WriteUint32(connection, static_cast<uint32_t>(plan.size())) != 0)
         return;
