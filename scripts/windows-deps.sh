@@ -26,7 +26,7 @@ say() { echo "windows-deps: [${SECONDS} s] $*" >&2; }
 install_packages() {
   bash "$here/install-deps.sh" "${toolchain_packages[@]}" mingw-w64-tools libz-mingw-w64-dev \
     wine wine64 cmake ninja-build make pkg-config dpkg-dev xz-utils debian-archive-keyring \
-    autoconf automake libtool \
+    autoconf automake autopoint libtool \
     "${linux_packages[@]}" >&2
 }
 
