@@ -269,8 +269,9 @@ bool ZephAgentClientTask::RemoveSegmentData(const std::string& localPath, int64_
                 Print("   error: failed to truncate file %s", localPath.c_str());
                 return false;
             }
-        } else {
-            ZephUtil::DeleteFileAt(localPath);
+        } else if (!ZephUtil::DeleteFileAt(localPath)) {
+            Print("   error: failed to delete file %s", localPath.c_str());
+            return false;
         }
     }
     m_owner->Summary().RemoveSegmentsAfter(m_name);

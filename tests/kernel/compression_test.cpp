@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "kernel/buffers/forwarding_buffer.h"
+
 namespace ZephUtil {
 namespace {
 
@@ -102,6 +104,23 @@ TEST(CompressionTest, EmptySourceIsACountOfZeroAndDecodesToNothing) {
     ZephDataBufferMemoryDynamic back;
     EXPECT_EQ(Decompress(destination.Bytes(), &back), kBufOk);
     EXPECT_EQ(back.GetSize(), 0u);
+}
+
+// A destination that cannot go back to patch in the count, as a socket.
+class ForwardOnly : public ForwardingBuffer {
+public:
+    using ForwardingBuffer::ForwardingBuffer;
+    int Seek(uint64_t) override { return kBufNotAllowed; }
+};
+
+TEST(CompressionTest, ACountThatCannotBeWrittenBackFails) {
+    ZephDataBufferMemoryDynamic written;
+    ForwardOnly destination(&written);
+    ZephDataBufferMemoryDynamic empty;
+    EXPECT_EQ(CompressData(destination, empty), kBufNotAllowed);
+    Bytes data = SampleData(1000);
+    ZephDataBufferMemoryStatic source(data.data(), 1000);
+    EXPECT_EQ(CompressData(destination, source), kBufNotAllowed);
 }
 
 TEST(DecompressionTest, WrongDeclaredLengthStopsAtThatBlock) {

@@ -148,6 +148,13 @@ TEST_F(PipelineTest, RemovedSegmentsDeleteOrCutFiles) {
     EXPECT_EQ(rows.count("cut.bin#003"), 0u);
 }
 
+TEST_F(PipelineTest, ARemovalThatCannotDeleteFailsTheJob) {
+    // No unlink takes a folder away.
+    fs::create_directories(m_install / "folder.bin");
+    EXPECT_NE(Repair(Serve({Removal("folder.bin#000")})), kSucceeded);
+    EXPECT_TRUE(fs::is_directory(m_install / "folder.bin"));
+}
+
 TEST_F(PipelineTest, WrittenSegmentsRawCompressedShortAndAheadOfTheirFile) {
     WriteBytes(m_install / "short.bin", RandomBytes(9 * kMiB, 3));
     const Bytes first = RandomBytes(1000, 4);
