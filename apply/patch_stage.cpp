@@ -36,7 +36,7 @@ bool PatchStage::RunEntries(const std::vector<PatchListEntry>& entries) {
             return false;
         m_context.reporter.EntryBegun();
         if (!m_context.reporter.ShouldContinue()) {
-            m_ordered->Settle();
+            (void)m_ordered->Settle();  // cancelled: only waits for the entries in flight
             return false;
         }
         std::string relative;
@@ -53,7 +53,8 @@ bool PatchStage::Finish(bool ok) {
     if (ok) {
         for (const BackupRecord& record : m_backups) {
             if (!record.backup.empty())
-                ZephUtil::DeleteFileAt(record.backup);
+                // A backup left behind is only a leftover.
+                (void)ZephUtil::DeleteFileAt(record.backup);
         }
         return true;
     }

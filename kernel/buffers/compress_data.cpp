@@ -103,7 +103,7 @@ int CompressBlock(ZephDataBuffer& destination, ZephDataBuffer& source, uint32_t 
             result = destination.Seek(end);
     }
     if (result != kBufOk && appending)
-        destination.SetSize(start);
+        (void)destination.SetSize(start);  // best effort: the failure is what counts
     return result;
 }
 

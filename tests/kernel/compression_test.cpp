@@ -73,7 +73,7 @@ TEST(CompressionTest, StreamLayoutIsByteForByteAfterWhatTheDestinationHeld) {
     Bytes data = SampleData(1300 * 1000);
     ZephDataBufferMemoryStatic source(data.data(), static_cast<uint32_t>(data.size()));
     ZephDataBufferMemoryDynamic destination;
-    destination.Write("pre", 3);
+    ASSERT_EQ(destination.Write("pre", 3), kBufOk);
     ASSERT_EQ(CompressData(destination, source), kBufOk);
 
     Bytes expected = {'p', 'r', 'e'};
@@ -90,7 +90,7 @@ TEST(CompressionTest, StreamLayoutIsByteForByteAfterWhatTheDestinationHeld) {
 TEST(CompressionTest, CompressesFromTheSourcePosition) {
     Bytes data = SampleData(1000);
     ZephDataBufferMemoryStatic source(data.data(), 1000);
-    source.Seek(400);
+    ASSERT_EQ(source.Seek(400), kBufOk);
     ZephDataBufferMemoryDynamic destination;
     ASSERT_EQ(CompressData(destination, source), kBufOk);
     EXPECT_EQ(destination.Bytes(), Stream(1, {GoodBlock(Bytes(data.begin() + 400, data.end()))}));
