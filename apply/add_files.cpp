@@ -28,7 +28,7 @@ bool AddFiles::Execute(const PatchListEntry& entry, const std::string& relative,
     }
 
     if (!CopyFileOver(source, target)) {
-        ZephUtil::DeleteFileAt(target);
+        (void)ZephUtil::DeleteFileAt(target);  // a file that stays makes the copy below fail
         if (!CopyFileOver(source, target)) {
             Report(reporter, ReportLevel::kError,
                    [&] { return MessageText(kTextCouldNotCopy) + source; });
@@ -43,7 +43,8 @@ bool AddFiles::Execute(const PatchListEntry& entry, const std::string& relative,
     }
     // The archive carries no modes: a replaced program must stay one.
     if (replacing)
-        ZephUtil::CopyPermissions(target + kBackupSuffix, target);
+        // The file was just written by us, so it is ours to change.
+        (void)ZephUtil::CopyPermissions(target + kBackupSuffix, target);
     else
         ZephUtil::ApplyNewFileMode(target, relative);
     return true;

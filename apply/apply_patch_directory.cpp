@@ -133,7 +133,7 @@ bool ApplyPatchDirectory(const std::string& installFolder, const std::string& pa
     settled = log.Finish(ok) && settled;
     // A backup that could not be put back stays named, for the next application to retry.
     if (settled)
-        journal.Remove();
+        (void)journal.Remove();  // a journal left behind is settled at the next start
     return ok;
 }
 

@@ -18,8 +18,9 @@ namespace ZephPatch {
 // first. Reports to `reporter`: the entry count, each entry before it runs (false from
 // ShouldContinue stops and rolls back) and every message.
 // REQUIRES: one application at a time in the process.
-bool ApplyPatchDirectory(const std::string& installFolder, const std::string& patchFolder,
-                         const std::string& lastFile, ProgressSink& reporter,
-                         const std::function<void()>& onCommit = {});
+[[nodiscard]] bool ApplyPatchDirectory(const std::string& installFolder,
+                                       const std::string& patchFolder, const std::string& lastFile,
+                                       ProgressSink& reporter,
+                                       const std::function<void()>& onCommit = {});
 
 }  // namespace ZephPatch

@@ -24,10 +24,11 @@ struct CatalogueStamp {
 
 // False with the reason in `problem` when a field is missing, repeated or not a decimal
 // number that fits 64 bits.
-bool ParseCatalogueStamp(std::string_view comment, CatalogueStamp* stamp, std::string* problem);
-std::string CatalogueStampText(const CatalogueStamp& stamp);
+[[nodiscard]] bool ParseCatalogueStamp(std::string_view comment, CatalogueStamp* stamp,
+                                       std::string* problem);
+[[nodiscard]] std::string CatalogueStampText(const CatalogueStamp& stamp);
 // A stamp's time as people read it: "2026-01-31 12:00 UTC".
-std::string UtcDateText(uint64_t unixSeconds);
+[[nodiscard]] std::string UtcDateText(uint64_t unixSeconds);
 
 // What the installer trusts, and what it accepted before.
 struct CatalogueTrust {
@@ -40,7 +41,9 @@ struct CatalogueTrust {
 // stamp has not expired (expires > now) and whose sequence is not below the last one
 // accepted; `stamp` then holds the stamp. Otherwise why the catalogue is refused, as a
 // clause ("it is signed by key ..., which is not trusted").
-std::string CheckCatalogueSignature(std::string_view catalogue, std::string_view signatureFile,
-                                    const CatalogueTrust& trust, CatalogueStamp* stamp);
+[[nodiscard]] std::string CheckCatalogueSignature(std::string_view catalogue,
+                                                  std::string_view signatureFile,
+                                                  const CatalogueTrust& trust,
+                                                  CatalogueStamp* stamp);
 
 }  // namespace ZephPatch

@@ -7,6 +7,6 @@
 
 namespace ZephPatch {
 
-uint32_t Crc32(const uint8_t* data, size_t length);
+[[nodiscard]] uint32_t Crc32(const uint8_t* data, size_t length);
 
 }  // namespace ZephPatch

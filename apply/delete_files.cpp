@@ -28,7 +28,7 @@ bool DeleteFiles::Finish(bool ok) {
     bool restored = true;
     for (const BackupRecord& record : m_backups) {
         if (ok) {
-            ZephUtil::DeleteFileAt(record.backup);
+            (void)ZephUtil::DeleteFileAt(record.backup);  // a backup left behind is only a leftover
         } else if (!RenameFile(record.backup, record.target)) {
             restored = false;
         }

@@ -64,8 +64,9 @@ bool RenameFile(const std::string& from, const std::string& to) {
         return true;
     if (!CopyFileOver(from, to))
         return false;
-    ZephUtil::CopyPermissions(from, to);
-    ZephUtil::DeleteFileAt(from);
+    // Best effort: the copy is in place; mode and source are leftovers.
+    (void)ZephUtil::CopyPermissions(from, to);
+    (void)ZephUtil::DeleteFileAt(from);
     return true;
 }
 

@@ -12,30 +12,30 @@ namespace ZephPatch {
 
 // Copies `from` over `to` (created or truncated) and flushes `to` to disk. False when either
 // cannot be opened or a read or write fails; a partly written `to` may then remain.
-bool CopyFileOver(const std::string& from, const std::string& to);
+[[nodiscard]] bool CopyFileOver(const std::string& from, const std::string& to);
 
 // Renames `from` to `to`, replacing `to`; when the rename fails, copies and then deletes
 // `from`, ignoring a failed delete. False only when both the rename and the copy fail.
-bool RenameFile(const std::string& from, const std::string& to);
+[[nodiscard]] bool RenameFile(const std::string& from, const std::string& to);
 
 // Creates or truncates `path`, writes `bytes` and flushes them to disk.
-bool WriteFileSynced(const std::string& path, const std::vector<uint8_t>& bytes);
+[[nodiscard]] bool WriteFileSynced(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // Hands the file to `consume` block by block (never whole); false when it cannot be opened
 // or read to its end.
-bool ReadFileBlocks(const std::string& path,
-                    const std::function<void(const uint8_t*, size_t)>& consume);
+[[nodiscard]] bool ReadFileBlocks(const std::string& path,
+                                  const std::function<void(const uint8_t*, size_t)>& consume);
 
 // Reads a whole file; false when it cannot be opened or read.
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes);
+[[nodiscard]] bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes);
 
 // Flushes a folder's entries (renames, creations, deletions) to disk.
-bool SyncDirectory(const std::string& folder);
+[[nodiscard]] bool SyncDirectory(const std::string& folder);
 
 // Flushes every file of the file system that holds `folder` to disk.
-bool SyncFileSystem(const std::string& folder);
+[[nodiscard]] bool SyncFileSystem(const std::string& folder);
 
 // The folder part of a path ("a/b/c" -> "a/b"); empty when there is none.
-std::string ParentFolder(const std::string& path);
+[[nodiscard]] std::string ParentFolder(const std::string& path);
 
 }  // namespace ZephPatch

@@ -21,7 +21,7 @@ public:
     void update(FILE* file);
     void finalize();
     // 32 lower-case hexadecimal digits; empty before finalize.
-    std::string hex_digest() const;
+    [[nodiscard]] std::string hex_digest() const;
 
 private:
     void transform(const uint8_t block[64]);
@@ -35,6 +35,6 @@ private:
 
 // The lower-case hex digest of a file's content. False, leaving `out` alone, when the file
 // cannot be opened or read to its end; otherwise true.
-bool FileMd5Hex(const std::string& path, std::string* out);
+[[nodiscard]] bool FileMd5Hex(const std::string& path, std::string* out);
 
 }  // namespace ZephPatch

@@ -57,12 +57,12 @@ inline constexpr FixedText kTextUninstallLogNotRecognised{
 
 // The text shown: the fixed English one, except for the ellipsis, which the catalogue gives in
 // the current language.
-inline std::string MessageText(const FixedText& text) {
+[[nodiscard]] inline std::string MessageText(const FixedText& text) {
     return text.id == kTextEllipsis.id ? LoadMessage(text.id) : text.english;
 }
 
 // The text with its placeholders filled by printf rules: "%s", or "%d" then "%s".
-std::string FormatMessage(const FixedText& text, const std::string& name);
-std::string FormatMessage(const FixedText& text, int code, const std::string& name);
+[[nodiscard]] std::string FormatMessage(const FixedText& text, const std::string& name);
+[[nodiscard]] std::string FormatMessage(const FixedText& text, int code, const std::string& name);
 
 }  // namespace ZephPatch

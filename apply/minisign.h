@@ -38,28 +38,29 @@ struct MinisignSignature {
 
 // The key id as minisign prints it: the 8 bytes as a little-endian number, 16 upper-case hex
 // digits.
-std::string KeyIdText(const MinisignKeyId& keyId);
+[[nodiscard]] std::string KeyIdText(const MinisignKeyId& keyId);
 
 // The base64 line of a public key (what `minisign -P` takes). False for anything else.
-bool ParsePublicKey(std::string_view base64, MinisignPublicKey* key);
-std::string PublicKeyBase64(const MinisignPublicKey& key);
+[[nodiscard]] bool ParsePublicKey(std::string_view base64, MinisignPublicKey* key);
+[[nodiscard]] std::string PublicKeyBase64(const MinisignPublicKey& key);
 // A public key file: its comment line and its base64 line (LF or CR LF).
-bool ParsePublicKeyFile(std::string_view text, MinisignPublicKey* key);
-std::string PublicKeyFileText(const MinisignPublicKey& key);
+[[nodiscard]] bool ParsePublicKeyFile(std::string_view text, MinisignPublicKey* key);
+[[nodiscard]] std::string PublicKeyFileText(const MinisignPublicKey& key);
 
 // False when the text is not a signature file (four lines as above, LF or CR LF).
-bool ParseSignatureFile(std::string_view text, MinisignSignature* signature);
-std::string SignatureFileText(const MinisignSignature& signature);
+[[nodiscard]] bool ParseSignatureFile(std::string_view text, MinisignSignature* signature);
+[[nodiscard]] std::string SignatureFileText(const MinisignSignature& signature);
 
 // What a signature of `message` covers: the message itself, or its BLAKE2b-512 digest.
-std::string SignedBytes(std::string_view message, bool prehashed);
+[[nodiscard]] std::string SignedBytes(std::string_view message, bool prehashed);
 
 // Whether `key` made the signature over `signedBytes` and the global signature over the
 // trusted comment, and the key ids agree.
-bool SignatureVerifies(const MinisignSignature& signature, const MinisignPublicKey& key,
-                       std::span<const uint8_t> signedBytes);
-bool SignatureVerifiesMessage(const MinisignSignature& signature, const MinisignPublicKey& key,
-                              std::string_view message);
+[[nodiscard]] bool SignatureVerifies(const MinisignSignature& signature,
+                                     const MinisignPublicKey& key,
+                                     std::span<const uint8_t> signedBytes);
+[[nodiscard]] bool SignatureVerifiesMessage(const MinisignSignature& signature,
+                                            const MinisignPublicKey& key, std::string_view message);
 
 // BLAKE2b-512 fed in pieces, for the digest of a file too large to hold.
 // REQUIRES: external synchronization.
@@ -70,7 +71,7 @@ public:
     Blake2b512(const Blake2b512&) = delete;
     Blake2b512& operator=(const Blake2b512&) = delete;
     void Update(const void* bytes, size_t count);
-    Blake2b512Digest Final();
+    [[nodiscard]] Blake2b512Digest Final();
 
 private:
     struct State;
@@ -79,14 +80,14 @@ private:
 
 // SignedBytes of a file: its digest is read in blocks; a legacy signature needs the whole file
 // in memory. False when it cannot be read.
-bool SignedBytesOfFile(const std::string& path, bool prehashed, std::string* bytes);
+[[nodiscard]] bool SignedBytesOfFile(const std::string& path, bool prehashed, std::string* bytes);
 
 // libsodium's own start-up, safe to call from any thread any number of times. Aborts when the
 // library cannot start: nothing could be verified then.
 void StartSodium();
 
 // Base64 with padding (minisign's variant); false for anything else, also for stray blanks.
-bool DecodeBase64(std::string_view text, std::string* bytes);
-std::string EncodeBase64(std::span<const uint8_t> bytes);
+[[nodiscard]] bool DecodeBase64(std::string_view text, std::string* bytes);
+[[nodiscard]] std::string EncodeBase64(std::span<const uint8_t> bytes);
 
 }  // namespace ZephPatch

@@ -34,13 +34,13 @@ public:
     // Runs the next entry's `step` on this thread with the entry's reporter; the step may hand
     // the entry's slow rest to Defer. False when this entry or an earlier one failed: every
     // earlier entry has then been waited for and the first failure's lines are out.
-    bool Run(const Step& step);
+    [[nodiscard]] bool Run(const Step& step);
     // From inside a step: `rest` finishes that entry on the pool, after the step returned,
     // with the same entry reporter.
     void Defer(Step rest);
     // Waits for every entry in flight, passing their lines on in order; false at the first
     // that failed.
-    bool Settle();
+    [[nodiscard]] bool Settle();
     // For work ahead of the entries (read-only: nothing an earlier entry changes).
     ZephUtil::WorkerPool& Pool();
 
@@ -52,8 +52,8 @@ private:
         void Report(ReportLevel level, const std::string& utf8) override {
             lines.emplace_back(level, utf8);
         }
-        bool ShouldContinue() override { return outer.ShouldContinue(); }
-        bool Listens() const override { return outer.Listens(); }
+        [[nodiscard]] bool ShouldContinue() override { return outer.ShouldContinue(); }
+        [[nodiscard]] bool Listens() const override { return outer.Listens(); }
 
         Reporter& outer;
         std::vector<std::pair<ReportLevel, std::string>> lines;
@@ -62,7 +62,7 @@ private:
     };
     // Passes on the entries at the front that have finished (waiting for them when `wait`);
     // false at a failed one, whose lines are the last passed on.
-    bool PassOnFinished(bool wait);
+    [[nodiscard]] bool PassOnFinished(bool wait);
 
     Reporter& m_reporter;
     std::deque<std::unique_ptr<Entry>> m_inFlight;

@@ -37,10 +37,10 @@ using CatalogueRecord = std::map<std::string, std::string>;
 
 // Whether a data URL starts with ftp://, http:// or https:// (any case); any other is
 // relative to the server.
-bool IsAbsoluteUrl(std::string_view url);
+[[nodiscard]] bool IsAbsoluteUrl(std::string_view url);
 
 // The records of a file in their order, less those spoiled by a line without a colon.
-std::vector<CatalogueRecord> ParseCatalogueRecords(std::string_view text);
+[[nodiscard]] std::vector<CatalogueRecord> ParseCatalogueRecords(std::string_view text);
 
 // REQUIRES: external synchronization.
 class PatchCatalogue {
@@ -51,18 +51,20 @@ public:
     // become part of a file name (no '/' or '\\'). A data URL that does not start with ftp://,
     // http:// or https:// is relative: joined to `serverBaseUrl` with its backslashes as '/',
     // or the record is dropped when there is no base. True when a record was stored.
-    bool ParseCatalogue(std::string_view text, const std::string& serverBaseUrl);
+    [[nodiscard]] bool ParseCatalogue(std::string_view text, const std::string& serverBaseUrl);
 
     // The entry for exactly this source build (case matters), or null.
-    const PatchCatalogueEntry* FindPatch(const std::string& sourceBuild) const;
+    [[nodiscard]] const PatchCatalogueEntry* FindPatch(const std::string& sourceBuild) const;
 
     // The base of the server the catalogue came from; empty when none gave one.
-    const std::string& ServerBaseUrl() const { return m_serverBaseUrl; }
+    [[nodiscard]] const std::string& ServerBaseUrl() const { return m_serverBaseUrl; }
     void SetServerBaseUrl(const std::string& url) { m_serverBaseUrl = url; }
-    const std::map<std::string, PatchCatalogueEntry>& Entries() const { return m_entries; }
+    [[nodiscard]] const std::map<std::string, PatchCatalogueEntry>& Entries() const {
+        return m_entries;
+    }
 
     // The stamp of the signature the catalogue was accepted with; unset for an unsigned one.
-    const std::optional<CatalogueStamp>& Stamp() const { return m_stamp; }
+    [[nodiscard]] const std::optional<CatalogueStamp>& Stamp() const { return m_stamp; }
     void SetStamp(const std::optional<CatalogueStamp>& stamp) { m_stamp = stamp; }
 
 private:

@@ -64,7 +64,8 @@ bool RebuildFile(const ToolCommand& command, const std::string& bin, bool conver
         return false;
     }
     // The tool writes a new file: the patched one keeps the old one's mode.
-    ZephUtil::CopyPermissions(backup, target);
+    // The file was just written by the tool, so it is ours to change.
+    (void)ZephUtil::CopyPermissions(backup, target);
     return true;
 }
 

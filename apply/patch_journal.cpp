@@ -105,7 +105,7 @@ int RemoveToolTemporaries(const std::string& installFolder,
     int removed = 0;
     for (const auto& [folder, names] : namesByFolder) {
         std::set<std::string> entries;
-        ZephUtil::ListFolder(folder, &entries);
+        (void)ZephUtil::ListFolder(folder, &entries);  // an unreadable folder has nothing to remove
         for (const std::string& entry : entries) {
             if (IsToolTemporaryName(ZephUtil::FileNamePart(entry), names))
                 DeleteIfPresent(entry, &removed);
@@ -150,7 +150,8 @@ bool PatchJournal::Remove() {
     // Whatever was put back or dropped must be on disk before the journal goes.
     if (!SyncFileSystem(m_installFolder) || !ZephUtil::DeleteFileAt(m_records.Path()))
         return false;
-    SyncDirectory(m_installFolder);
+    // The journal is gone either way; this only hastens it to the disk.
+    (void)SyncDirectory(m_installFolder);
     return true;
 }
 
@@ -187,8 +188,9 @@ RecoveryResult RecoverInterruptedPatch(const std::string& installFolder, Reporte
     // What was put back must be on disk before the journal that could redo it goes.
     if (!settled || !SyncFileSystem(installFolder))
         return RecoveryResult::kStuck;
-    ZephUtil::DeleteFileAt(path);
-    SyncDirectory(installFolder);
+    // Best effort: a journal that stays is settled again at the next start.
+    (void)ZephUtil::DeleteFileAt(path);
+    (void)SyncDirectory(installFolder);
     return committed ? RecoveryResult::kCompleted : RecoveryResult::kUndone;
 }
 

@@ -34,13 +34,13 @@ public:
     PatchJournal(const PatchJournal&) = delete;
     PatchJournal& operator=(const PatchJournal&) = delete;
 
-    bool RecordBackup(const std::string& relative);
-    bool RecordAdded(const std::string& relative);
-    bool RecordUninstallLog();
+    [[nodiscard]] bool RecordBackup(const std::string& relative);
+    [[nodiscard]] bool RecordAdded(const std::string& relative);
+    [[nodiscard]] bool RecordUninstallLog();
     // Flushes everything the application wrote in the installation, then records the commit.
-    bool RecordCommit();
+    [[nodiscard]] bool RecordCommit();
     // Removes the journal; false when it stays.
-    bool Remove();
+    [[nodiscard]] bool Remove();
 
 private:
     std::string m_installFolder;
@@ -65,7 +65,8 @@ struct RecoveryCounts {
 // way the temporary files the application may have left are removed: the new uninstall log,
 // and the difference tool's output under the name ".<file>.XXXXXX" beside a backed-up <file>
 // (six letters or digits; only a file system that cannot keep it nameless shows it).
-RecoveryResult RecoverInterruptedPatch(const std::string& installFolder, Reporter& reporter,
-                                       RecoveryCounts* counts = nullptr);
+[[nodiscard]] RecoveryResult RecoverInterruptedPatch(const std::string& installFolder,
+                                                     Reporter& reporter,
+                                                     RecoveryCounts* counts = nullptr);
 
 }  // namespace ZephPatch

@@ -35,14 +35,15 @@ enum class ListReadResult {
 
 // Reads a list file into `entries` (replaced). Lines are taken as they stand; a leading UTF-8
 // byte order mark is dropped. On any result but kOk `entries` is left empty.
-ListReadResult ReadPatchList(const std::string& file, std::vector<PatchListEntry>* entries);
+[[nodiscard]] ListReadResult ReadPatchList(const std::string& file,
+                                           std::vector<PatchListEntry>* entries);
 
 // ReadPatchList, reporting at level 3 why a list cannot be used; true for kOk.
-bool ReadPatchListOrReport(const std::string& file, std::vector<PatchListEntry>* entries,
-                           Reporter& reporter);
+[[nodiscard]] bool ReadPatchListOrReport(const std::string& file,
+                                         std::vector<PatchListEntry>* entries, Reporter& reporter);
 
 // Splits text into lines at CR LF, LF or CR; a final line end makes no empty line.
-std::vector<std::string> SplitLines(const std::string& text);
+[[nodiscard]] std::vector<std::string> SplitLines(const std::string& text);
 
 // Moves the first entry whose path contains `lastFile` (case-sensitive) to the end; an empty
 // name moves nothing.

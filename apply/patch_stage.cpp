@@ -29,7 +29,7 @@ bool PatchStage::Run(const std::vector<PatchListEntry>& entries) {
             return false;
         m_context.reporter.EntryBegun();
         if (!m_context.reporter.ShouldContinue()) {
-            ordered.Settle();
+            (void)ordered.Settle();  // cancelled: only waits for the entries in flight
             return false;
         }
         std::string relative;
@@ -47,7 +47,8 @@ bool PatchStage::Finish(bool ok) {
     if (ok) {
         for (const BackupRecord& record : m_backups) {
             if (!record.backup.empty())
-                ZephUtil::DeleteFileAt(record.backup);
+                // A backup left behind is only a leftover.
+                (void)ZephUtil::DeleteFileAt(record.backup);
         }
         return true;
     }

@@ -44,11 +44,11 @@ public:
     // Runs the entries in order, asking the reporter whether to go on before each; stops at the
     // first failure. True when every entry succeeded. The slow rest of an entry may overlap the
     // next entries; the last entry starts only once every other one has finished.
-    bool Run(const std::vector<PatchListEntry>& entries);
+    [[nodiscard]] bool Run(const std::vector<PatchListEntry>& entries);
 
     // Drops the backups when `ok`, else puts every recorded file back, reporting what could
     // not be restored and going on. False when some file could not be put back.
-    virtual bool Finish(bool ok);
+    [[nodiscard]] virtual bool Finish(bool ok);
 
 protected:
     // Before the first entry: queue work ahead on the pool of `ordered`.
@@ -57,19 +57,19 @@ protected:
     // records and backups are made here, in entry order; only what it hands to
     // `ordered.Defer` runs beside later entries. Its lines go to `reporter`, which holds them
     // for their turn.
-    virtual bool Execute(const PatchListEntry& entry, const std::string& relative,
-                         Reporter& reporter, OrderedEntries& ordered) = 0;
+    [[nodiscard]] virtual bool Execute(const PatchListEntry& entry, const std::string& relative,
+                                       Reporter& reporter, OrderedEntries& ordered) = 0;
 
-    std::string TargetOf(const std::string& relative) const;
-    std::string SourceOf(const std::string& relative) const;
+    [[nodiscard]] std::string TargetOf(const std::string& relative) const;
+    [[nodiscard]] std::string SourceOf(const std::string& relative) const;
     // Creates the target's folder with its parents when missing; reports a failure.
-    bool EnsureFolderOf(const std::string& target, Reporter& reporter) const;
+    [[nodiscard]] bool EnsureFolderOf(const std::string& target, Reporter& reporter) const;
 
     // Moves `relative` aside to its .pbk: deletes a stale .pbk, names the backup in the
     // journal, renames, and records it in this stage's list. False when any step failed.
-    bool MoveToBackup(const std::string& relative);
+    [[nodiscard]] bool MoveToBackup(const std::string& relative);
     // Records a file that did not exist, so that undoing removes it again.
-    bool RecordNewFile(const std::string& relative);
+    [[nodiscard]] bool RecordNewFile(const std::string& relative);
 
     ApplyContext& m_context;
     std::vector<BackupRecord> m_backups;
@@ -81,19 +81,19 @@ public:
     using PatchStage::PatchStage;
 
 protected:
-    bool Execute(const PatchListEntry& entry, const std::string& relative, Reporter& reporter,
-                 OrderedEntries& ordered) override;
+    [[nodiscard]] bool Execute(const PatchListEntry& entry, const std::string& relative,
+                               Reporter& reporter, OrderedEntries& ordered) override;
 };
 
 // Moves each deleted file to its backup; it goes for good when the application commits.
 class DeleteFiles : public PatchStage {
 public:
     using PatchStage::PatchStage;
-    bool Finish(bool ok) override;
+    [[nodiscard]] bool Finish(bool ok) override;
 
 protected:
-    bool Execute(const PatchListEntry& entry, const std::string& relative, Reporter& reporter,
-                 OrderedEntries& ordered) override;
+    [[nodiscard]] bool Execute(const PatchListEntry& entry, const std::string& relative,
+                               Reporter& reporter, OrderedEntries& ordered) override;
 };
 
 // Rebuilds each changed file from its backup and a difference file with the patch tool (or
@@ -105,11 +105,11 @@ public:
 protected:
     // Reads the digests of the installed files ahead: nothing before an entry changes its file.
     void Prepare(const std::vector<PatchListEntry>& entries, OrderedEntries& ordered) override;
-    bool Execute(const PatchListEntry& entry, const std::string& relative, Reporter& reporter,
-                 OrderedEntries& ordered) override;
+    [[nodiscard]] bool Execute(const PatchListEntry& entry, const std::string& relative,
+                               Reporter& reporter, OrderedEntries& ordered) override;
 
 private:
-    bool UsesConverter(const std::string& relative) const;
+    [[nodiscard]] bool UsesConverter(const std::string& relative) const;
 
     // By list path; empty when the digest could not be computed.
     std::unordered_map<std::string, std::future<std::optional<std::string>>> m_digests;
@@ -121,8 +121,8 @@ class UninstallLogStage {
 public:
     explicit UninstallLogStage(ApplyContext& context) : m_context(context) {}
     // `logListed`: the patch itself changes the log, whose backup a list stage then holds.
-    bool Run(const std::vector<PatchListEntry>& added, bool logListed);
-    bool Finish(bool ok);
+    [[nodiscard]] bool Run(const std::vector<PatchListEntry>& added, bool logListed);
+    [[nodiscard]] bool Finish(bool ok);
 
 private:
     ApplyContext& m_context;

@@ -18,19 +18,23 @@ struct ToolCommand {
 };
 
 // "<bin>orbpatchl-w32.exe" "<old>" "<difference>" "<output>"
-ToolCommand PatchToolCommand(const std::string& binFolder, const std::string& oldFile,
-                             const std::string& differenceFile, const std::string& outputFile);
+[[nodiscard]] ToolCommand PatchToolCommand(const std::string& binFolder, const std::string& oldFile,
+                                           const std::string& differenceFile,
+                                           const std::string& outputFile);
 // "<bin>OrbAConverter.exe" patchapply "<old>" "<difference>" "<output>"
-ToolCommand ConverterCommand(const std::string& binFolder, const std::string& oldFile,
-                             const std::string& differenceFile, const std::string& outputFile);
+[[nodiscard]] ToolCommand ConverterCommand(const std::string& binFolder, const std::string& oldFile,
+                                           const std::string& differenceFile,
+                                           const std::string& outputFile);
 
 // Runs the command in `workingDirectory` and waits for it without a time limit, passing its
 // output on to the diagnostic log; the tool is killed when the calling thread ends first
 // (a killed installer). False when it cannot be started; otherwise its exit code (128 + the
 // signal for a killed one) is in `exitCode`.
-bool RunTool(const ToolCommand& command, const std::string& workingDirectory, int* exitCode);
+[[nodiscard]] bool RunTool(const ToolCommand& command, const std::string& workingDirectory,
+                           int* exitCode);
 
 // The user message for a tool's non-zero exit code; `relative` is the entry's path.
-std::string ToolExitMessage(int exitCode, bool converter, const std::string& relative);
+[[nodiscard]] std::string ToolExitMessage(int exitCode, bool converter,
+                                          const std::string& relative);
 
 }  // namespace ZephPatch

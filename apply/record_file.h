@@ -18,11 +18,11 @@ public:
 
     // Appends `line` and a line end and flushes them to disk; the file is created at the first
     // record, with its name flushed to disk as well. False when any of that failed.
-    bool Append(const std::string& line);
+    [[nodiscard]] bool Append(const std::string& line);
     // Whether a record was appended since the file was last closed.
-    bool IsOpen() const { return m_fd.IsOpen(); }
+    [[nodiscard]] bool IsOpen() const { return m_fd.IsOpen(); }
     void Close();
-    const std::string& Path() const { return m_path; }
+    [[nodiscard]] const std::string& Path() const { return m_path; }
 
 private:
     std::string m_path;
@@ -30,6 +30,6 @@ private:
 };
 
 // The complete lines of a record file. False when it cannot be read.
-bool ReadRecords(const std::string& path, std::vector<std::string>* records);
+[[nodiscard]] bool ReadRecords(const std::string& path, std::vector<std::string>* records);
 
 }  // namespace ZephPatch

@@ -24,7 +24,7 @@ public:
 
     void Update(const void* bytes, size_t count);
     // The digest of everything fed since construction; the object is spent afterwards.
-    Sha256Digest Final();
+    [[nodiscard]] Sha256Digest Final();
 
 private:
     struct Context;
@@ -33,11 +33,11 @@ private:
 
 // Reads the file in blocks (never whole): its size and digest. False when it cannot be opened
 // or read to its end.
-bool Sha256OfFile(const std::string& path, uint64_t* size, Sha256Digest* digest);
+[[nodiscard]] bool Sha256OfFile(const std::string& path, uint64_t* size, Sha256Digest* digest);
 
 // 64 lower-case hexadecimal digits.
-std::string Sha256Hex(const Sha256Digest& digest);
+[[nodiscard]] std::string Sha256Hex(const Sha256Digest& digest);
 // Accepts 64 hexadecimal digits of either case; false, leaving `digest` alone, for anything else.
-bool ParseSha256Hex(std::string_view text, Sha256Digest* digest);
+[[nodiscard]] bool ParseSha256Hex(std::string_view text, Sha256Digest* digest);
 
 }  // namespace ZephPatch

@@ -22,7 +22,8 @@ struct FileCloser {
 std::vector<PatchListEntry> ReadAddedFiles(const std::string& patchFolder, Reporter& reporter) {
     const std::string list = ZephUtil::JoinPath(patchFolder, kAddedFilesList);
     std::vector<PatchListEntry> entries;
-    ReadPatchListOrReport(list, &entries, reporter);
+    // Left empty when it fails, which it has reported.
+    (void)ReadPatchListOrReport(list, &entries, reporter);
     return entries;
 }
 
@@ -72,10 +73,11 @@ bool UpdateUninstallLog(const std::string& installFolder, const std::string& pat
 
     const std::string tempPath = ZephUtil::JoinPath(installFolder, kUninstallLogTempName);
     if (!WriteFileSynced(tempPath, extended) || std::rename(tempPath.c_str(), logPath.c_str())) {
-        ZephUtil::DeleteFileAt(tempPath);
+        (void)ZephUtil::DeleteFileAt(tempPath);  // best effort: the old log is still in place
         return false;
     }
-    SyncDirectory(installFolder);
+    // The log is replaced either way; this only hastens it to the disk.
+    (void)SyncDirectory(installFolder);
     return true;
 }
 

@@ -17,7 +17,7 @@ inline constexpr const char* kUninstallLogTempName = "unins000_temp.dat";
 // False only when the new log cannot be written or put in place (the log is then untouched);
 // true when there is nothing to add, no log, or a log whose layout is not recognised (left
 // unchanged, reported at level 2).
-bool UpdateUninstallLog(const std::string& installFolder, const std::string& patchFolder,
-                        Reporter& reporter);
+[[nodiscard]] bool UpdateUninstallLog(const std::string& installFolder,
+                                      const std::string& patchFolder, Reporter& reporter);
 
 }  // namespace ZephPatch

@@ -21,7 +21,7 @@ inline constexpr uint16_t kLogDeleteFileType = 0x82;
 
 // The delete-file record that tells the uninstaller to remove `path` (8-bit text): the path
 // in the 8-bit length-prefixed form, then the 0xFF end marker.
-std::vector<uint8_t> DeleteFileRecord(const std::string& path);
+[[nodiscard]] std::vector<uint8_t> DeleteFileRecord(const std::string& path);
 
 enum class LogExtendResult {
     kOk,
@@ -32,8 +32,8 @@ enum class LogExtendResult {
 // final end-install record. Blocks before the one where that record starts are kept byte for
 // byte; the rest is written as full blocks and one short last block. The header's record
 // count grows by `recordCount`, its end offset becomes the new length, its CRC is renewed.
-LogExtendResult ExtendUninstallLog(const std::vector<uint8_t>& log,
-                                   const std::vector<uint8_t>& records, uint32_t recordCount,
-                                   std::vector<uint8_t>* out);
+[[nodiscard]] LogExtendResult ExtendUninstallLog(const std::vector<uint8_t>& log,
+                                                 const std::vector<uint8_t>& records,
+                                                 uint32_t recordCount, std::vector<uint8_t>* out);
 
 }  // namespace ZephPatch

@@ -12,7 +12,7 @@ bool UninstallLogStage::Run(const std::vector<PatchListEntry>& added, bool logLi
     if (!added.empty() && !logListed && ZephUtil::FileExists(log)) {
         const std::string backup = log + kBackupSuffix;
         if (!CopyFileOver(log, backup) || !m_context.journal->RecordUninstallLog()) {
-            ZephUtil::DeleteFileAt(backup);
+            (void)ZephUtil::DeleteFileAt(backup);  // best effort: the log was not touched
             Report(m_context.reporter, ReportLevel::kError,
                    [&] { return FormatMessage(kTextFailedToCreateBackup, backup); });
             return false;
@@ -28,10 +28,12 @@ bool UninstallLogStage::Finish(bool ok) {
     const std::string log = ZephUtil::JoinPath(m_context.installFolder, kUninstallLogName);
     const std::string backup = log + kBackupSuffix;
     if (ok) {
-        ZephUtil::DeleteFileAt(backup);
+        (void)ZephUtil::DeleteFileAt(backup);  // a backup left behind is only a leftover
         return true;
     }
-    ZephUtil::DeleteFileAt(ZephUtil::JoinPath(m_context.installFolder, kUninstallLogTempName));
+    // Best effort: the backup below is what counts.
+    (void)ZephUtil::DeleteFileAt(
+        ZephUtil::JoinPath(m_context.installFolder, kUninstallLogTempName));
     if (RenameFile(backup, log))
         return true;
     Report(m_context.reporter, ReportLevel::kError,

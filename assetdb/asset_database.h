@@ -25,7 +25,7 @@ public:
     // process holds the database exclusively, if that holder admits requesters. False for a path
     // that does not name "assets.tdx" in an existing folder, when the objects cannot be made, or
     // while another process holds the database exclusively.
-    bool AttachDatabase(const std::string& databasePath, bool asRequester);
+    [[nodiscard]] bool AttachDatabase(const std::string& databasePath, bool asRequester);
     // Gives up ownership and, as maintainer, the maintainer role and this process's count; closes
     // the shared objects. Nothing when not attached.
     void DetachDatabase();
@@ -33,22 +33,22 @@ public:
     void IPCIdle();
     // True when this process owns the database afterwards. With `registerAsRequester`, a process
     // that cannot take it now queues itself as the requester when that slot is free.
-    bool TryTakeOwnership(bool registerAsRequester);
+    [[nodiscard]] bool TryTakeOwnership(bool registerAsRequester);
     // The record's attach count as a signed value (-1 when not counted); 0 when not attached.
-    int GetAttachCount();
+    [[nodiscard]] int GetAttachCount();
     // True when this process now holds the database exclusively; possible only while no other
     // process is counted as attached.
-    bool TryLockExclusive();
+    [[nodiscard]] bool TryLockExclusive();
     void ReleaseExclusive();
 
     // The attached record, for the product's own tools and tests that inspect or publish fields;
     // null when not attached.
-    SharedRecordRegion* AttachedRecord();
+    [[nodiscard]] SharedRecordRegion* AttachedRecord();
 
 private:
-    bool Attached() const { return m_region.IsOpen(); }
+    [[nodiscard]] bool Attached() const { return m_region.IsOpen(); }
     DatabaseRecord& Record() { return m_region.Record(); }
-    bool CountAttachment(bool asRequester);
+    [[nodiscard]] bool CountAttachment(bool asRequester);
     void ClearDeadProcess(int32_t& field, int32_t seen, const char* format);
     void ClearIfDeadOther(int32_t& field, const char* format);
 

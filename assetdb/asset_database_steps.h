@@ -15,8 +15,9 @@ namespace ZephPatch {
 // attached): tries five times, 2 s apart, and on the first failure asks the product utility to
 // close the database daemon when the installation has one. False while another process of the
 // product keeps using the database. `sleep` makes the pauses.
-bool CloseAssetDaemon(AssetDatabaseAttachment& database, const std::string& installPath,
-                      const SleepFunction& sleep = RealSleep);
+[[nodiscard]] bool CloseAssetDaemon(AssetDatabaseAttachment& database,
+                                    const std::string& installPath,
+                                    const SleepFunction& sleep = RealSleep);
 
 // Releases the database and runs the product utility's repair, reporting its output and moving
 // the gauge by elapsed time; returns when the utility has ended, or has been ended because the

@@ -39,14 +39,14 @@ static_assert(offsetof(DatabaseRecord, admitRequesters) == 28);
 static_assert(offsetof(DatabaseRecord, ownerData) == 32);
 
 // The values a record is created with, `creator` being the creating process.
-inline DatabaseRecord NewDatabaseRecord(int32_t creator) {
+[[nodiscard]] inline DatabaseRecord NewDatabaseRecord(int32_t creator) {
     return DatabaseRecord{creator, kNoProcess, kNoProcess, 0, kRecordVersion, 1, {}, 0, 0, {}, 0};
 }
 
 // Fields are read outside the lock by some users (and by other processes at any time), so every
 // access is a whole-field atomic one.
 template <typename T>
-T LoadField(const T& field) {
+[[nodiscard]] T LoadField(const T& field) {
     return __atomic_load_n(&field, __ATOMIC_ACQUIRE);
 }
 template <typename T>

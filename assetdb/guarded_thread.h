@@ -12,7 +12,7 @@ namespace ZephPatch {
 
 class GuardedThread : public OS::Thread {
 public:
-    bool KeepRunning() const { return m_keepRunning.load(); }
+    [[nodiscard]] bool KeepRunning() const { return m_keepRunning.load(); }
     // Safe for concurrent use; the thread stops at its next check, and a Pause under way ends
     // at once, so that an owner waiting for the thread is not kept waiting out a pause.
     void StopRunning() {

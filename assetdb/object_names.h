@@ -21,6 +21,7 @@ struct DatabaseObjectNames {
 // False when the path (UTF-8) does not end with a separator and "assets.tdx" (compared without
 // regard to ASCII case, first occurrence at the end), when its folder does not exist, or when a
 // name would be longer than kMaxObjectName.
-bool MakeDatabaseObjectNames(const std::string& databasePath, DatabaseObjectNames* names);
+[[nodiscard]] bool MakeDatabaseObjectNames(const std::string& databasePath,
+                                           DatabaseObjectNames* names);
 
 }  // namespace ZephPatch

@@ -28,24 +28,24 @@ public:
     // Opens or creates the object `name` (a shm_open name). When no other process has it open,
     // it is (re)initialised with a fresh record for `creator` and Created() is true. False when
     // the object cannot be opened, mapped or locked.
-    bool Open(const std::string& name, int32_t creator);
+    [[nodiscard]] bool Open(const std::string& name, int32_t creator);
     // Unmaps and closes; removes the object when no other process has it open. Idempotent.
     void Close();
 
-    bool IsOpen() const { return m_block != nullptr; }
-    bool Created() const { return m_created; }
+    [[nodiscard]] bool IsOpen() const { return m_block != nullptr; }
+    [[nodiscard]] bool Created() const { return m_created; }
     DatabaseRecord& Record();
 
     // Waits without limit; a lock left by a process that died counts as acquired. False only
     // when the mutex is unusable.
-    bool Lock();
+    [[nodiscard]] bool Lock();
     void Unlock();
 
 private:
     struct Block;
 
-    bool OpenOnce(const std::string& name, int32_t creator, bool* retry);
-    bool InitialiseBlock(int32_t creator);
+    [[nodiscard]] bool OpenOnce(const std::string& name, int32_t creator, bool* retry);
+    [[nodiscard]] bool InitialiseBlock(int32_t creator);
 
     std::string m_name;
     ZephUtil::UniqueFd m_fd;
@@ -63,7 +63,7 @@ public:
     }
     RecordLock(const RecordLock&) = delete;
     RecordLock& operator=(const RecordLock&) = delete;
-    bool Locked() const { return m_locked; }
+    [[nodiscard]] bool Locked() const { return m_locked; }
 
 private:
     SharedRecordRegion& m_region;

@@ -19,7 +19,7 @@ public:
         : m_sink(sink), m_sleep(std::move(sleep)) {}
 
 protected:
-    int Run() override;
+    [[nodiscard]] int Run() override;
 
 private:
     void Step(uint32_t milliseconds);
@@ -37,10 +37,10 @@ public:
 
     // The expected duration for an archive of `bytes`: two minutes per MiB, at most ten, whole
     // minutes.
-    static int32_t MinutesForArchive(uint64_t bytes);
+    [[nodiscard]] static int32_t MinutesForArchive(uint64_t bytes);
 
 protected:
-    int Run() override;
+    [[nodiscard]] int Run() override;
 
 private:
     void Step(uint32_t milliseconds);

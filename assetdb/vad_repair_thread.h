@@ -21,7 +21,7 @@ public:
     void TerminateUtility();
 
 protected:
-    int Run() override;
+    [[nodiscard]] int Run() override;
 
 private:
     void ReportOutput(ZephUtil::ChildProcess& child);

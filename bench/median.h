@@ -10,7 +10,7 @@ namespace Bench {
 // Runs each bench takes, the sides alternating.
 inline constexpr int kRuns = 5;
 
-inline double Median(std::vector<double> values) {
+[[nodiscard]] inline double Median(std::vector<double> values) {
     if (values.empty())
         return 0;
     std::sort(values.begin(), values.end());

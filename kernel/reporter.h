@@ -24,9 +24,9 @@ public:
     virtual void Report(ReportLevel level, const std::string& utf8) = 0;
     // False once the user has cancelled (or the work's owner stopped it); long loops ask
     // before each step.
-    virtual bool ShouldContinue() = 0;
+    [[nodiscard]] virtual bool ShouldContinue() = 0;
     // Whether a line reaches anyone; false lets callers skip building texts no one reads.
-    virtual bool Listens() const { return true; }
+    [[nodiscard]] virtual bool Listens() const { return true; }
 };
 
 // Builds the text only when someone listens.
@@ -52,8 +52,8 @@ public:
 class SilentReporter final : public ProgressSink {
 public:
     void Report(ReportLevel, const std::string&) override {}
-    bool ShouldContinue() override { return true; }
-    bool Listens() const override { return false; }
+    [[nodiscard]] bool ShouldContinue() override { return true; }
+    [[nodiscard]] bool Listens() const override { return false; }
     void SetGaugeRange(int) override {}
     void SetGaugeValue(int) override {}
 };

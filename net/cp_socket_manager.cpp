@@ -31,7 +31,9 @@ bool IsInIOCPThread() {
 
 class CPSocketManager::WorkerThread : public OS::Thread {
 public:
-    explicit WorkerThread(asio::io_context& io) : m_io(io) { Start(); }
+    explicit WorkerThread(asio::io_context& io) : m_io(io) {
+        (void)Start();  // fails by throwing
+    }
     ~WorkerThread() override { Join(); }
 
 protected:

@@ -23,7 +23,7 @@ public:
     virtual ~CPHandler() = default;
     // Runs on the completion-port thread with the system error of the completion (0 if none).
     virtual void HandleCompletion(IOOperation& operation, int error) = 0;
-    CPSocketManager* GetManager() const { return m_manager; }
+    [[nodiscard]] CPSocketManager* GetManager() const { return m_manager; }
 
 protected:
     CPSocketManager* m_manager = nullptr;
@@ -49,7 +49,7 @@ private:
     // The first Acquire creates the manager with one worker thread, the last Release stops the
     // worker and destroys it. Safe for concurrent use; Release must not be called on the
     // completion-port thread.
-    static CPSocketManager* Acquire();
+    [[nodiscard]] static CPSocketManager* Acquire();
     static void Release();
 
     explicit CPSocketManager(int threads);
@@ -70,19 +70,19 @@ public:
     SocketManagerHold(const SocketManagerHold&) = delete;
     SocketManagerHold& operator=(const SocketManagerHold&) = delete;
 
-    CPSocketManager* Get() const { return m_manager; }
+    [[nodiscard]] CPSocketManager* Get() const { return m_manager; }
 
 private:
     CPSocketManager* m_manager;
 };
 
 // True on the completion-port thread.
-bool IsInIOCPThread();
-inline bool IsInUserlandThread() {
+[[nodiscard]] bool IsInIOCPThread();
+[[nodiscard]] inline bool IsInUserlandThread() {
     return !IsInIOCPThread();
 }
 // The calling thread's system id.
-long CurrentThreadId();
+[[nodiscard]] long CurrentThreadId();
 
 // One completion reaching the port's thread: the operation moves to STATE_CAUGHT, keeps the
 // byte count and goes to its handler.

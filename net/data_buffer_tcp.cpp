@@ -28,7 +28,8 @@ int ZephDataBufferTCP::Connect(const SocketEndpoint& remote) {
     if (!m_socket || m_connected)
         return ZEPHRESULT_INVALID_STATE;
     UserlandOperation scope(*m_socket, USERLAND_CLASS_READ);
-    m_socket->Bind(SocketEndpoint{0, 0}, 0);
+    // An unbound socket binds itself when it connects.
+    (void)m_socket->Bind(SocketEndpoint{0, 0}, 0);
     IOOperation operation;
     {
         std::lock_guard<std::mutex> lock(m_lock);
@@ -57,7 +58,7 @@ void ZephDataBufferTCP::Disconnect(bool abort) {
         std::lock_guard<std::mutex> lock(m_lock);
         m_socket->StartDisconnect(operation);
     }
-    Await(operation);
+    (void)Await(operation);  // closing either way
 }
 
 int ZephDataBufferTCP::Shutdown(int how) {

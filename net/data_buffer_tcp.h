@@ -32,14 +32,14 @@ public:
 
     // ZEPHRESULT_INVALID_STATE without a socket or when already connected; otherwise the
     // connect's result. A failed connect leaves the buffer unconnected.
-    int Connect(const SocketEndpoint& remote);
-    bool IsConnected() const;
+    [[nodiscard]] int Connect(const SocketEndpoint& remote);
+    [[nodiscard]] bool IsConnected() const;
     // Clears the connected flag; with `abort` closes at once (a blocked read fails with
     // ZEPHRESULT_CLOSED), else shuts both directions down gracefully. Safe to call from another
     // thread while a read or write blocks.
     void Disconnect(bool abort);
     // how: 0 receive, 1 send, 2 both (anything else counts as 2).
-    int Shutdown(int how);
+    [[nodiscard]] int Shutdown(int how);
     // With the flag set, Read returns ZEPHRESULT_PARTIAL once some of the bytes arrived;
     // GetPosition then tells how many.
     void SetPartialRead(bool partial) { m_partialRead = partial; }
@@ -50,21 +50,21 @@ public:
     // Calls `ready` on the completion-port thread once the peer has sent something or the
     // connection is closed (at once without a socket). For a server's idle connections.
     void AwaitReadable(std::function<void()> ready);
-    SocketEndpoint LocalAddress() const;
-    SocketEndpoint RemoteAddress() const;
-    CPSocketManager* Manager() const { return m_manager.Get(); }
+    [[nodiscard]] SocketEndpoint LocalAddress() const;
+    [[nodiscard]] SocketEndpoint RemoteAddress() const;
+    [[nodiscard]] CPSocketManager* Manager() const { return m_manager.Get(); }
 
-    uint64_t GetSize() override { return 0; }
-    int SetSize(uint64_t) override { return ZEPHRESULT_NOT_SUPPORTED; }
+    [[nodiscard]] uint64_t GetSize() override { return 0; }
+    [[nodiscard]] int SetSize(uint64_t) override { return ZEPHRESULT_NOT_SUPPORTED; }
     // The number of bytes read so far.
-    uint64_t GetPosition() override { return m_bytesRead; }
-    int Seek(uint64_t) override { return ZEPHRESULT_NOT_SUPPORTED; }
-    int Write(const void* bytes, uint32_t count) override;
-    int Read(void* destination, uint32_t count) override;
+    [[nodiscard]] uint64_t GetPosition() override { return m_bytesRead; }
+    [[nodiscard]] int Seek(uint64_t) override { return ZEPHRESULT_NOT_SUPPORTED; }
+    [[nodiscard]] int Write(const void* bytes, uint32_t count) override;
+    [[nodiscard]] int Read(void* destination, uint32_t count) override;
 
 private:
     // Waits for the request under the stall limit; its result.
-    int Await(IOOperation& operation);
+    [[nodiscard]] int Await(IOOperation& operation);
 
     std::mutex m_lock;  // held only while a request is being started, never while waiting
     // Outlives the socket.

@@ -54,14 +54,14 @@ public:
     // Blocks until signalled, then COMPLETE.
     void Wait();
     // The same for at most `milliseconds`: false, and the state unchanged, when not signalled.
-    bool WaitFor(int milliseconds);
+    [[nodiscard]] bool WaitFor(int milliseconds);
 
-    bool IsInState(State state) const { return m_state.load() == state; }
+    [[nodiscard]] bool IsInState(State state) const { return m_state.load() == state; }
     // Verifies that `state` may follow the current one, then enters it.
     void MoveTo(State state);
     // Stores the system error and its result code.
     void SetError(int osError);
-    static const char* TypeName(int type);
+    [[nodiscard]] static const char* TypeName(int type);
 
     // The request, as the socket and the port's thread fill them in.
     size_t m_lastBytes = 0;  // of the latest completion

@@ -19,12 +19,12 @@ public:
     // nothing after the data being parsed.
     ~ReadAheadBuffer() override;
 
-    uint64_t GetSize() override { return 0; }
-    int SetSize(uint64_t) override { return ZephUtil::ZEPHRESULT_NOT_SUPPORTED; }
-    uint64_t GetPosition() override { return m_consumed; }
-    int Seek(uint64_t) override { return ZephUtil::ZEPHRESULT_NOT_SUPPORTED; }
-    int Write(const void*, uint32_t) override { return ZephUtil::kBufNotAllowed; }
-    int Read(void* destination, uint32_t count) override;
+    [[nodiscard]] uint64_t GetSize() override { return 0; }
+    [[nodiscard]] int SetSize(uint64_t) override { return ZephUtil::ZEPHRESULT_NOT_SUPPORTED; }
+    [[nodiscard]] uint64_t GetPosition() override { return m_consumed; }
+    [[nodiscard]] int Seek(uint64_t) override { return ZephUtil::ZEPHRESULT_NOT_SUPPORTED; }
+    [[nodiscard]] int Write(const void*, uint32_t) override { return ZephUtil::kBufNotAllowed; }
+    [[nodiscard]] int Read(void* destination, uint32_t count) override;
 
 private:
     ZephUtil::ZephDataBufferTCP& m_source;

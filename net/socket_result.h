@@ -18,7 +18,7 @@ enum ZephResult : int {
 };
 
 // The result code of a system error number (0 for 0).
-int MapSocketError(int osError);
+[[nodiscard]] int MapSocketError(int osError);
 
 // An IPv4 address and a port, both in host byte order.
 struct SocketEndpoint {

@@ -134,7 +134,7 @@ int TCPSocket::Listen(int backlog) {
         if (!code) {
             acceptor->assign(protocol, handle.Get(), code);
             if (!code)
-                handle.Release();  // the acceptor owns it now
+                (void)handle.Release();  // the acceptor owns it now
         }
         if (!code)
             acceptor->listen(backlog, code);

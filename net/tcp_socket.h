@@ -30,7 +30,8 @@ public:
 
     // Opens a stream socket (IPv4 unless told) on the manager's port. False when the system
     // refuses.
-    bool Create(CPSocketManager* manager, const asio::ip::tcp& protocol = asio::ip::tcp::v4());
+    [[nodiscard]] bool Create(CPSocketManager* manager,
+                              const asio::ip::tcp& protocol = asio::ip::tcp::v4());
     void HandleCompletion(IOOperation& operation, int error) override;
 
     // Start a request: the operation is posted to the port and signalled when done, its result
@@ -49,41 +50,41 @@ public:
 
     // option 2 allows reusing a local address in TIME_WAIT; 0 and 1 leave the address
     // exclusive, which is this system's default. Reads back the local address.
-    int Bind(const SocketEndpoint& address, int option);
+    [[nodiscard]] int Bind(const SocketEndpoint& address, int option);
     // The same for any address: an IPv6 one (on a socket created for IPv6) also takes IPv4
     // connections.
-    int Bind(const asio::ip::tcp::endpoint& address, int option);
-    int Listen(int backlog);
+    [[nodiscard]] int Bind(const asio::ip::tcp::endpoint& address, int option);
+    [[nodiscard]] int Listen(int backlog);
     // The system's error number of the last Bind or Listen (0 after a success), for a reason
     // a person can read.
-    int LastSystemError() const { return m_lastSystemError; }
+    [[nodiscard]] int LastSystemError() const { return m_lastSystemError; }
     // how: 0 receive, 1 send, 2 both.
-    int Shutdown(int how);
+    [[nodiscard]] int Shutdown(int how);
     // Abortive close (no lingering): requests in flight end with ZEPHRESULT_CLOSED.
     void Close();
 
     void EnterUserlandOperation(int userlandOperationClass);
     void LeaveUserlandOperation(int userlandOperationClass);
-    bool IsUserlandSocketOperationInProgress() const;
+    [[nodiscard]] bool IsUserlandSocketOperationInProgress() const;
 
     // With the flag set, a read completes (ZEPHRESULT_PARTIAL) as soon as any bytes arrived.
     void SetPartialRead(bool partial) { m_partialRead = partial; }
     // An IPv6 peer that is no mapped IPv4 one has the address all ones.
-    SocketEndpoint LocalAddress() const;
-    SocketEndpoint RemoteAddress() const;
+    [[nodiscard]] SocketEndpoint LocalAddress() const;
+    [[nodiscard]] SocketEndpoint RemoteAddress() const;
 
 protected:
     // Each takes the operation and the system error of its completion; true when finished.
-    virtual bool AcceptResponse(IOOperation& operation, int error);
-    virtual bool ConnectResponse(IOOperation& operation, int error);
-    virtual bool RecvResponse(IOOperation& operation, int error);
-    virtual bool SendResponse(IOOperation& operation, int error);
-    virtual bool DisconnectResponse(IOOperation& operation, int error);
+    [[nodiscard]] virtual bool AcceptResponse(IOOperation& operation, int error);
+    [[nodiscard]] virtual bool ConnectResponse(IOOperation& operation, int error);
+    [[nodiscard]] virtual bool RecvResponse(IOOperation& operation, int error);
+    [[nodiscard]] virtual bool SendResponse(IOOperation& operation, int error);
+    [[nodiscard]] virtual bool DisconnectResponse(IOOperation& operation, int error);
 
 private:
     void Post(IOOperation& operation, int type);
     // Shared by RecvResponse and SendResponse.
-    bool TransferResponse(IOOperation& operation, int error, bool read);
+    [[nodiscard]] bool TransferResponse(IOOperation& operation, int error, bool read);
     void IssueTransfer(IOOperation& operation, bool read);
     void NoteAddresses();
 

@@ -135,7 +135,7 @@ bool WritePatchArchive(const std::string& patchFolder, const std::string& archiv
         return false;
     if (WriteArchive(patchFolder, entries, archivePath, version, error))
         return true;
-    ZephUtil::DeleteFileAt(archivePath);
+    (void)ZephUtil::DeleteFileAt(archivePath);  // best effort: the failure is what counts
     return false;
 }
 

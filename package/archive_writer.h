@@ -10,7 +10,7 @@ namespace ZephPack {
 // False with a message in `error` when the folder cannot be read, holds something other than
 // files and folders, holds a name the archive cannot carry, or the archive cannot be written.
 // A failed archive is deleted.
-bool WritePatchArchive(const std::string& patchFolder, const std::string& archivePath,
-                       uint32_t version, std::string* error);
+[[nodiscard]] bool WritePatchArchive(const std::string& patchFolder, const std::string& archivePath,
+                                     uint32_t version, std::string* error);
 
 }  // namespace ZephPack

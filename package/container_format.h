@@ -33,13 +33,13 @@ struct DirectoryEntry {
 using ContainerHeaderBytes = std::array<uint8_t, kContainerHeaderSize>;
 using DirectoryEntryBytes = std::array<uint8_t, kDirectoryEntrySize>;
 
-bool HasContainerMagic(const ContainerHeaderBytes& bytes);
-ContainerHeader DecodeContainerHeader(const ContainerHeaderBytes& bytes);
-ContainerHeaderBytes EncodeContainerHeader(const ContainerHeader& header);
+[[nodiscard]] bool HasContainerMagic(const ContainerHeaderBytes& bytes);
+[[nodiscard]] ContainerHeader DecodeContainerHeader(const ContainerHeaderBytes& bytes);
+[[nodiscard]] ContainerHeaderBytes EncodeContainerHeader(const ContainerHeader& header);
 
 // Build texts end at the first zero byte or after 31 characters.
-DirectoryEntry DecodeDirectoryEntry(const DirectoryEntryBytes& bytes);
+[[nodiscard]] DirectoryEntry DecodeDirectoryEntry(const DirectoryEntryBytes& bytes);
 // Build texts longer than 31 characters are cut there.
-DirectoryEntryBytes EncodeDirectoryEntry(const DirectoryEntry& entry);
+[[nodiscard]] DirectoryEntryBytes EncodeDirectoryEntry(const DirectoryEntry& entry);
 
 }  // namespace ZephPatch

@@ -181,7 +181,7 @@ bool EmbedPatches(const std::string& installerPath, const std::string& outputPat
         result = WriteOutput(plan, output);
     }
     if (result != kBufOk) {
-        ZephUtil::DeleteFileAt(outputPath);
+        (void)ZephUtil::DeleteFileAt(outputPath);  // best effort: the failure is what counts
         *error = "cannot write " + outputPath;
         return false;
     }

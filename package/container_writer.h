@@ -18,7 +18,7 @@ struct EmbeddedPatch {
 // printable ASCII characters), a patch leads from a build to itself, a source build repeats, the
 // installer already carries a container, an archive is not a patch archive, the result would reach
 // 4 GiB, or a file cannot be read or written. A failed output is deleted.
-bool EmbedPatches(const std::string& installerPath, const std::string& outputPath,
-                  const std::vector<EmbeddedPatch>& patches, std::string* error);
+[[nodiscard]] bool EmbedPatches(const std::string& installerPath, const std::string& outputPath,
+                                const std::vector<EmbeddedPatch>& patches, std::string* error);
 
 }  // namespace ZephPack

@@ -137,7 +137,7 @@ bool EmbeddedPatchContainer::ReadDirectory(std::vector<DirectoryEntry>* entries)
 
 std::vector<std::string> EmbeddedPatchContainer::ListFromBuilds() {
     std::vector<DirectoryEntry> entries;
-    ReadDirectory(&entries);
+    (void)ReadDirectory(&entries);  // no records when it fails
     std::vector<std::string> builds;
     for (auto& entry : entries)
         builds.push_back(std::move(entry.fromBuild));
@@ -181,7 +181,7 @@ int EmbeddedPatchContainer::ExtractPatch(const std::string& fromBuild,
             result = ZephUtil::kBufIoError;
     }
     if (result != kBufOk)
-        ZephUtil::DeleteFileAt(outputPath);
+        (void)ZephUtil::DeleteFileAt(outputPath);  // best effort: the failure is what counts
     return result;
 }
 

@@ -37,30 +37,30 @@ public:
     // Closes a container opened before, then looks for a header at every multiple of 4096.
     // Opened only when the header's size field equals the file size and every directory
     // record lies inside the file.
-    int OpenContainer(const std::string& executablePath);
+    [[nodiscard]] int OpenContainer(const std::string& executablePath);
     void CloseContainer();
-    bool IsOpen() const { return m_header.has_value(); }
+    [[nodiscard]] bool IsOpen() const { return m_header.has_value(); }
 
     // `fromBuild` of every record in directory order; empty when not open.
-    std::vector<std::string> ListFromBuilds();
+    [[nodiscard]] std::vector<std::string> ListFromBuilds();
     // `toBuild` of the first record whose `fromBuild` equals the text exactly, or empty.
-    std::string LookupTarget(const std::string& fromBuild);
+    [[nodiscard]] std::string LookupTarget(const std::string& fromBuild);
     // Copies the archive of the first record for `fromBuild` into a new file at `outputPath`;
     // a failed copy leaves no output file behind.
-    int ExtractPatch(const std::string& fromBuild, const std::string& outputPath);
+    [[nodiscard]] int ExtractPatch(const std::string& fromBuild, const std::string& outputPath);
 
     // Every record in directory order, less those whose builds hold a separator; false (and
     // no records) when not open or a read fails. The lookups pass over the same records.
-    bool ReadDirectory(std::vector<DirectoryEntry>* entries);
+    [[nodiscard]] bool ReadDirectory(std::vector<DirectoryEntry>* entries);
     // Where the header lies in the file; 0 when not open.
-    uint64_t HeaderOffset() const;
-    const std::optional<ContainerHeader>& Header() const { return m_header; }
+    [[nodiscard]] uint64_t HeaderOffset() const;
+    [[nodiscard]] const std::optional<ContainerHeader>& Header() const { return m_header; }
 
 private:
-    bool ReadHeaderAt(uint64_t position, ContainerHeaderBytes* bytes);
-    bool ReadEntry(uint32_t index, DirectoryEntry* entry);
-    bool DirectoryInsideFile(uint64_t fileSize);
-    std::optional<DirectoryEntry> FindEntry(const std::string& fromBuild);
+    [[nodiscard]] bool ReadHeaderAt(uint64_t position, ContainerHeaderBytes* bytes);
+    [[nodiscard]] bool ReadEntry(uint32_t index, DirectoryEntry* entry);
+    [[nodiscard]] bool DirectoryInsideFile(uint64_t fileSize);
+    [[nodiscard]] std::optional<DirectoryEntry> FindEntry(const std::string& fromBuild);
 
     std::unique_ptr<ZephUtil::ZephDataBufferFile> m_file;
     int64_t m_position = -1;  // the header's offset while open

@@ -25,13 +25,14 @@ struct ArchiveRecordHeader {
 };
 
 // Version 1 carries no kind: a name whose last element has an extension is a file.
-bool IsFileNameInVersion1(std::string_view name);
+[[nodiscard]] bool IsFileNameInVersion1(std::string_view name);
 
 // Version 1 leaves the kind out; the name must then tell it.
-std::vector<uint8_t> EncodeRecordHeader(const ArchiveRecordHeader& header, uint32_t version);
+[[nodiscard]] std::vector<uint8_t> EncodeRecordHeader(const ArchiveRecordHeader& header,
+                                                      uint32_t version);
 // False when the bytes are not exactly one header of that version.
-bool DecodeRecordHeader(const uint8_t* bytes, uint64_t size, uint32_t version,
-                        ArchiveRecordHeader* header);
+[[nodiscard]] bool DecodeRecordHeader(const uint8_t* bytes, uint64_t size, uint32_t version,
+                                      ArchiveRecordHeader* header);
 
 enum UnpackResult : int {
     kUnpackOk = 0,
@@ -46,7 +47,7 @@ enum UnpackResult : int {
 // `UnpackArchive`: writes every record below `targetFolder`, which must exist. File contents
 // are streamed to disk, together never more than `maxBytes` (a small archive may claim to
 // unpack to any size). Stops at the first fault; what was written before stays.
-int UnpackArchive(const std::string& archivePath, const std::string& targetFolder,
-                  uint64_t maxBytes = UINT64_MAX);
+[[nodiscard]] int UnpackArchive(const std::string& archivePath, const std::string& targetFolder,
+                                uint64_t maxBytes = UINT64_MAX);
 
 }  // namespace ZephPatch

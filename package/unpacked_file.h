@@ -17,16 +17,16 @@ public:
     UnpackedFile(const UnpackedFile&) = delete;
     UnpackedFile& operator=(const UnpackedFile&) = delete;
 
-    bool IsOpen() const { return m_fd.IsOpen(); }
+    [[nodiscard]] bool IsOpen() const { return m_fd.IsOpen(); }
     // True when every write and the close succeeded.
-    bool Close();
+    [[nodiscard]] bool Close();
 
-    uint64_t GetSize() override { return m_written; }
-    int SetSize(uint64_t size) override;  // kBufNotAllowed
-    uint64_t GetPosition() override { return m_written; }
-    int Seek(uint64_t position) override;  // only to the current end
-    int Write(const void* bytes, uint32_t count) override;
-    int Read(void* destination, uint32_t count) override;  // kBufNotAllowed
+    [[nodiscard]] uint64_t GetSize() override { return m_written; }
+    [[nodiscard]] int SetSize(uint64_t size) override;  // kBufNotAllowed
+    [[nodiscard]] uint64_t GetPosition() override { return m_written; }
+    [[nodiscard]] int Seek(uint64_t position) override;  // only to the current end
+    [[nodiscard]] int Write(const void* bytes, uint32_t count) override;
+    [[nodiscard]] int Read(void* destination, uint32_t count) override;  // kBufNotAllowed
 
 private:
     ZephUtil::UniqueFd m_fd;

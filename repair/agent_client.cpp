@@ -96,7 +96,7 @@ void ZephAgentClient::StartRepair() {
     m_error = 0;
     m_cancel = false;
     m_thread.Join();  // an earlier run has ended, but its thread may not have returned yet
-    m_thread.Start(RunRepairEntry, this);
+    (void)m_thread.Start(RunRepairEntry, this);  // fails by throwing
 }
 
 float ZephAgentClient::GetProgress() const {
@@ -175,7 +175,7 @@ bool ZephAgentClient::ScanInstallation() {
         if (file.IsOpen()) {
             ZephUtil::ZephDataBufferMemoryStatic stored =
                 ZephUtil::ZephDataBufferMemoryStatic::CopyRestOf(file);
-            m_summary.Load(stored);  // whatever it held, the scan makes it right
+            (void)m_summary.Load(stored);  // whatever it held, the scan makes it right
         }
     }
     std::vector<std::string> patterns;
@@ -209,7 +209,7 @@ void ZephAgentClient::SaveSummary() {
     // against the files' time stamps, as it does any row.
     ZephUtil::ZephDataBufferFile file(m_checksumFile, ZephUtil::kFileAppend);
     if (file.IsOpen() && m_summary.Save(file) == ZephUtil::kBufOk)
-        file.SetSize(file.GetPosition());
+        (void)file.SetSize(file.GetPosition());  // an interrupted save is checked by the next scan
 }
 
 void ZephAgentClient::NoteNewFile(const std::string& path) {

@@ -51,14 +51,16 @@ public:
     void StartRepair();
 
     // Safe to call from any thread while the job runs; values may lag by a moment.
-    bool IsRunning() const { return m_running; }
-    int GetStage() const { return m_stage; }
-    int GetError() const { return m_error; }
-    uint32_t GetSegmentsReceived() const { return m_received; }
-    uint32_t GetSegmentsTotal() const { return m_total; }
-    bool Succeeded() const { return !m_running && m_stage == kStageComplete && m_error == 0; }
+    [[nodiscard]] bool IsRunning() const { return m_running; }
+    [[nodiscard]] int GetStage() const { return m_stage; }
+    [[nodiscard]] int GetError() const { return m_error; }
+    [[nodiscard]] uint32_t GetSegmentsReceived() const { return m_received; }
+    [[nodiscard]] uint32_t GetSegmentsTotal() const { return m_total; }
+    [[nodiscard]] bool Succeeded() const {
+        return !m_running && m_stage == kStageComplete && m_error == 0;
+    }
     // 0..1: the share of announced segments received while receiving, 1 once complete.
-    float GetProgress() const;
+    [[nodiscard]] float GetProgress() const;
     // Waits up to `milliseconds` for the job to reach another stage or end; returns at once
     // when it did so since the last call. Safe to call from one thread besides the job's.
     void WaitForChange(int milliseconds) const;
@@ -66,21 +68,21 @@ public:
     // For the job's tasks: the segment messages, while the receive stage runs.
     ZephUtil::ZephDataBuffer& Incoming() { return *m_incoming; }
     FileTreeSummary& Summary() { return m_summary; }
-    const std::string& InstallDirectory() const { return m_installDirectory; }
+    [[nodiscard]] const std::string& InstallDirectory() const { return m_installDirectory; }
     void CountReceivedSegment() { ++m_received; }
     // Takes `bytes` of growth from what the disk had free when the segments began to arrive;
     // false, taking nothing, when that would overdraw it. Safe for concurrent use.
-    bool TakeSpace(uint64_t bytes);
+    [[nodiscard]] bool TakeSpace(uint64_t bytes);
     // Files this job created (a segment arrived for a file that was not there); their mode
     // follows the rule for new files once their first bytes are in. Safe for concurrent use.
     void NoteNewFile(const std::string& path);
-    bool IsNewFile(const std::string& path);
+    [[nodiscard]] bool IsNewFile(const std::string& path);
 
 private:
-    static int RunRepairEntry(void* client);
-    int RunRepair();
-    bool ScanInstallation();
-    bool ReceiveSegments();
+    [[nodiscard]] static int RunRepairEntry(void* client);
+    [[nodiscard]] int RunRepair();
+    [[nodiscard]] bool ScanInstallation();
+    [[nodiscard]] bool ReceiveSegments();
     void SaveSummary();
     void Reconfigured();
     void SetStage(RepairStage stage);

@@ -32,8 +32,8 @@ void ZephAgentClientTask::AwaitThread() {
 }
 
 void ZephAgentClientTask::Release() {
-    m_data.SetSize(0);
-    m_compressedData.SetSize(0);
+    (void)m_data.SetSize(0);  // cannot fail: emptying a growable memory buffer
+    (void)m_compressedData.SetSize(0);
     m_owner = nullptr;
     m_writeBegun = false;
 }
@@ -90,8 +90,8 @@ bool ZephAgentClientTask::ReceiveFile(ZephAgentClient& client) {
         Release();
         return false;
     }
-    m_data.Seek(0);
-    m_compressedData.Seek(0);
+    (void)m_data.Seek(0);  // cannot fail: position 0 of a memory buffer
+    (void)m_compressedData.Seek(0);
     if (m_compressed) {
         m_decompressing = true;
         m_thread = OS::StartThread(0, DecompressEntry, this);
@@ -106,10 +106,10 @@ int ZephAgentClientTask::DecompressEntry(void* task) {
 }
 
 void ZephAgentClientTask::ThreadedDecompress() {
-    m_data.SetSize(0);
+    (void)m_data.SetSize(0);  // cannot fail: memory buffers emptied and rewound
     const int status = ZephUtil::DecompressData(m_data, m_compressedData);
-    m_compressedData.SetSize(0);
-    m_data.Seek(0);
+    (void)m_compressedData.SetSize(0);
+    (void)m_data.Seek(0);
     if (status != ZephUtil::kBufOk)
         Print("ZephAgentClientTask::ThreadedDecompress> error %d", status);
     m_result = status == ZephUtil::kBufOk;
@@ -140,7 +140,7 @@ bool ZephAgentClientTask::WriteFileEnd() {
     if (!m_writeBegun && !WriteFileBegin())
         return false;
     AwaitThread();
-    m_data.SetSize(0);
+    (void)m_data.SetSize(0);  // cannot fail: emptying a growable memory buffer
     const bool result = m_result;
     m_owner = nullptr;
     m_writeBegun = false;
@@ -170,19 +170,21 @@ bool ZephAgentClientTask::ThreadedWriteFile() {
     }
     const int64_t index = SegmentIndex(m_name);
     const std::string localPath = ZephUtil::JoinPath(m_owner->InstallDirectory(), relative);
-    ZephUtil::MakeDirectory(localPath.substr(0, localPath.rfind('/')));
+    // A missing folder makes the open for the write fail.
+    (void)ZephUtil::MakeDirectory(localPath.substr(0, localPath.rfind('/')));
     // Folder links on the way are the user's; a link at the file's own place must stay inside.
     if (ZephUtil::LinkLeadsOutside(localPath, m_owner->InstallDirectory())) {
         Print("   error: %s is a link that leads out of the installation", localPath.c_str());
         return false;
     }
     if (m_checksum == 0) {
-        ZephUtil::ClearReadOnly(localPath);
+        (void)ZephUtil::ClearReadOnly(localPath);  // best effort, as for a write below
         return RemoveSegmentData(localPath, index);
     }
     if (!FitsTheRepair(localPath, index))
         return false;
-    ZephUtil::ClearReadOnly(localPath);
+    // A file left read-only makes the open for the write fail.
+    (void)ZephUtil::ClearReadOnly(localPath);
     // Noted before the write creates it, so that a first segment written meanwhile by another
     // task still counts the file as new.
     if (!ZephUtil::FileExists(localPath))
@@ -236,7 +238,7 @@ bool ZephAgentClientTask::WriteSegment(const std::string& localPath, int64_t ind
     const uint64_t end = offset + kSegmentSize;
     // Earlier segments that have not arrived yet read as zeros until they do.
     if (file.GetSize() < offset)
-        file.SetSize(offset);
+        (void)file.SetSize(offset);  // a write past the end extends the file alike
     if (file.Seek(offset) != ZephUtil::kBufOk) {
         Print("   error: failed to set file position for %s", localPath.c_str());
         return false;
@@ -269,8 +271,9 @@ bool ZephAgentClientTask::RemoveSegmentData(const std::string& localPath, int64_
                 Print("   error: failed to truncate file %s", localPath.c_str());
                 return false;
             }
-        } else {
-            ZephUtil::DeleteFileAt(localPath);
+        } else if (!ZephUtil::DeleteFileAt(localPath)) {
+            Print("   error: failed to delete file %s", localPath.c_str());
+            return false;
         }
     }
     m_owner->Summary().RemoveSegmentsAfter(m_name);

@@ -26,25 +26,25 @@ public:
     // is compressed. False (with a diagnostic) on a read failure, inconsistent flags or a
     // length no segment can have; the task is then free again and nothing is written.
     // REQUIRES: the job thread.
-    bool ReceiveFile(ZephAgentClient& client);
+    [[nodiscard]] bool ReceiveFile(ZephAgentClient& client);
     // Starts writing a received task (true at once for a free task or one already begun).
     // False when the task was still writing or its payload did not inflate.
-    bool WriteFileBegin();
+    [[nodiscard]] bool WriteFileBegin();
     // Waits for the task's write, frees the task and returns the write's outcome (true for a
     // free task).
-    bool WriteFileEnd();
+    [[nodiscard]] bool WriteFileEnd();
 
-    bool IsBusy() const { return m_owner != nullptr; }
+    [[nodiscard]] bool IsBusy() const { return m_owner != nullptr; }
 
 private:
-    static int DecompressEntry(void* task);
-    static int WriteEntry(void* task);
+    [[nodiscard]] static int DecompressEntry(void* task);
+    [[nodiscard]] static int WriteEntry(void* task);
     void ThreadedDecompress();
-    bool ThreadedWriteFile();
-    bool MatchesItsChecksum();
-    bool FitsTheRepair(const std::string& localPath, int64_t index);
-    bool WriteSegment(const std::string& localPath, int64_t index);
-    bool RemoveSegmentData(const std::string& localPath, int64_t index);
+    [[nodiscard]] bool ThreadedWriteFile();
+    [[nodiscard]] bool MatchesItsChecksum();
+    [[nodiscard]] bool FitsTheRepair(const std::string& localPath, int64_t index);
+    [[nodiscard]] bool WriteSegment(const std::string& localPath, int64_t index);
+    [[nodiscard]] bool RemoveSegmentData(const std::string& localPath, int64_t index);
     void AwaitThread();
     void Release();
 

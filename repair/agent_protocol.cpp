@@ -15,16 +15,17 @@ int Handshake(ZephUtil::ZephDataBufferTCP& connection, const ZephUtil::SocketEnd
     const int connected = connection.Connect(server);
     if (connected != ZephUtil::ZEPHRESULT_OK)
         return connected;
-    ZephUtil::WriteUint32(connection, kAgentProtocolVersion);
+    // A failed write shows in the read.
+    (void)ZephUtil::WriteUint32(connection, kAgentProtocolVersion);
     // A failed read leaves all ones, which is no version.
     uint32_t version = 0xFFFFFFFF;
-    ZephUtil::ReadUint32(connection, &version);
+    (void)ZephUtil::ReadUint32(connection, &version);
     return version == kAgentProtocolVersion ? 0 : kRepairVersionMismatch;
 }
 
 int SendSummary(ZephUtil::ZephDataBufferTCP& connection, FileTreeSummary& summary,
                 uint32_t* total) {
-    summary.Save(connection);
+    (void)summary.Save(connection);  // a failed send shows in the reply's read
     *total = 0;
     return ZephUtil::ReadUint32(connection, total);
 }

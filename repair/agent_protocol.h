@@ -26,17 +26,19 @@ constexpr uint16_t kRepairServerPort = 6000;
 
 // Payload limits: what a segment of 4 MiB can need, raw or compressed in one block.
 constexpr uint32_t kMaxRawPayload = 0x400000;
-uint32_t MaxCompressedPayload();
+[[nodiscard]] uint32_t MaxCompressedPayload();
 
 // Connects and exchanges versions: 0, the connect's result, or kRepairVersionMismatch.
-int Handshake(ZephUtil::ZephDataBufferTCP& connection, const ZephUtil::SocketEndpoint& server);
+[[nodiscard]] int Handshake(ZephUtil::ZephDataBufferTCP& connection,
+                            const ZephUtil::SocketEndpoint& server);
 // Sends the summary and reads the number of segment messages that follow into `total`; the
 // read's result. (A server that hangs up before the count is a failure, not "nothing to do".)
-int SendSummary(ZephUtil::ZephDataBufferTCP& connection, FileTreeSummary& summary, uint32_t* total);
+[[nodiscard]] int SendSummary(ZephUtil::ZephDataBufferTCP& connection, FileTreeSummary& summary,
+                              uint32_t* total);
 
 // True when a compressed payload's blocks declare at most `limit` bytes in all and each fits
 // in what is left of the payload: checked before anything is inflated.
-bool CompressedPayloadFits(const std::vector<uint8_t>& payload, uint64_t limit);
+[[nodiscard]] bool CompressedPayloadFits(const std::vector<uint8_t>& payload, uint64_t limit);
 
 // Appends a segment message's header (everything before the payload).
 void WriteSegmentHeader(WireWriter& out, uint8_t flags, const std::string& key, uint32_t checksum,

@@ -51,30 +51,30 @@ public:
 
     void Clear();
     // Writes the stored format; the first failing write's result, or 0.
-    int Save(ZephUtil::ZephDataBuffer& destination);
+    [[nodiscard]] int Save(ZephUtil::ZephDataBuffer& destination);
     // Replaces the table with the stream's entries (a later duplicate wins), `present` false.
     // kSummaryBadMagic, leaving the table empty, for a stream without the magic; otherwise the
     // first failing read's result (entries read before it stay), or 0. A name longer than
     // kMaxWireNameUnits, or more than `maxEntries` entries, are refused with kBufOutOfRange
     // before they are read.
-    int Load(ZephUtil::ZephDataBuffer& source, uint32_t maxEntries = UINT32_MAX);
+    [[nodiscard]] int Load(ZephUtil::ZephDataBuffer& source, uint32_t maxEntries = UINT32_MAX);
 
     // Refreshes the table from the files under `root` (in key order), skipping relative paths
     // that match a pattern; rows of files and segments that are gone are dropped. Only segments
     // of files whose time stamp changed, or that are new, are read, on every core. Keys of empty
     // files, which have no rows, go to `emptyFiles` when given. Returns 0; soon after `cancel`
     // is set, kSummaryScanCancelled with the table empty (half-checked rows are never kept).
-    int Scan(const std::string& root, const std::vector<std::string>& patterns,
-             std::vector<std::string>* emptyFiles = nullptr,
-             const std::atomic<bool>* cancel = nullptr);
+    [[nodiscard]] int Scan(const std::string& root, const std::vector<std::string>& patterns,
+                           std::vector<std::string>* emptyFiles = nullptr,
+                           const std::atomic<bool>* cancel = nullptr);
     // Registers every segment of one file. False (with a diagnostic) when its size cannot be
     // read, or at the first segment that fails.
-    bool RegisterFile(const std::string& localPath, const std::string& key);
+    [[nodiscard]] bool RegisterFile(const std::string& localPath, const std::string& key);
     // Adds or refreshes one row. A zero checksum asks for it to be computed from the local data
     // unless the file's time stamp is unchanged; a non-zero one is stored as given and stamps
     // every row of the file with the file's time. False when the file's time cannot be read.
-    bool RegisterSegment(const std::string& localSegmentPath, const std::string& key,
-                         uint32_t checksum);
+    [[nodiscard]] bool RegisterSegment(const std::string& localSegmentPath, const std::string& key,
+                                       uint32_t checksum);
     void RemoveSegment(const std::string& key);
     // Removes the rows of the segments after `key`'s, up to the first missing one.
     void RemoveSegmentsAfter(const std::string& key);
@@ -82,19 +82,19 @@ public:
     void TouchSegments(const std::string& fileKey, int64_t time);
 
     // A copy of the table, for comparing two summaries.
-    SummaryMap Snapshot() const;
+    [[nodiscard]] SummaryMap Snapshot() const;
     // The table itself, leaving the summary empty: for a summary read only to be compared.
-    SummaryMap TakeEntries();
-    size_t Size() const;
+    [[nodiscard]] SummaryMap TakeEntries();
+    [[nodiscard]] size_t Size() const;
 
 private:
-    bool RegisterFileKnown(const std::string& localPath, const std::string& key, uint64_t size,
-                           int64_t time);
+    [[nodiscard]] bool RegisterFileKnown(const std::string& localPath, const std::string& key,
+                                         uint64_t size, int64_t time);
     void MarkSegments(const std::string& localPath, const std::string& key, uint64_t size,
                       int64_t time, std::vector<SegmentToChecksum>* toChecksum,
                       const std::atomic<bool>* cancel);
-    bool RegisterSegmentAt(const std::string& localSegmentPath, const std::string& key,
-                           uint32_t checksum, int64_t time);
+    [[nodiscard]] bool RegisterSegmentAt(const std::string& localSegmentPath,
+                                         const std::string& key, uint32_t checksum, int64_t time);
 
     mutable OS::Mutex m_mutex;
     SummaryMap m_entries;

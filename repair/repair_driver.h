@@ -26,11 +26,12 @@ struct RepairRequest {
 
 // The "RepairServer" value (host or host:port) of the product's registry key, or empty when
 // it has none: what RepairRequest::server takes.
-std::string RepairServerOverride(std::string_view productKey);
+[[nodiscard]] std::string RepairServerOverride(std::string_view productKey);
 
 // The first IPv4 address of "host" or "host:port" (port 6000 when none). False when the port
 // is not a number from 1 to 65535 or the name has no IPv4 address.
-bool ResolveRepairServer(const std::string& server, ZephUtil::SocketEndpoint* endpoint);
+[[nodiscard]] bool ResolveRepairServer(const std::string& server,
+                                       ZephUtil::SocketEndpoint* endpoint);
 
 enum class RepairResult {
     kRepaired,
@@ -43,6 +44,6 @@ enum class RepairResult {
 // job to stop). Reports the stages and the outcome (levels 1 and 3) on the calling thread; the
 // gauge follows the repair once the segments arrive. Nothing on disk is touched when the server
 // cannot be found. Clearing the interrupted-patch mark after a success is the caller's.
-RepairResult RunRepairDriver(const RepairRequest& request, ProgressSink& sink);
+[[nodiscard]] RepairResult RunRepairDriver(const RepairRequest& request, ProgressSink& sink);
 
 }  // namespace ZephPatch

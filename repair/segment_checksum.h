@@ -11,12 +11,12 @@ namespace ZephPatch {
 
 // Continues `crc` (0 for a fresh start) over `length` bytes. Uses carry-less multiplication
 // where the processor has it. Safe for concurrent use.
-uint32_t UpdateSegmentChecksum(uint32_t crc, const void* data, size_t length);
+[[nodiscard]] uint32_t UpdateSegmentChecksum(uint32_t crc, const void* data, size_t length);
 // The table-driven form (slicing by 8), the reference the fast form is tested against.
-uint32_t UpdateSegmentChecksumPortable(uint32_t crc, const void* data, size_t length);
+[[nodiscard]] uint32_t UpdateSegmentChecksumPortable(uint32_t crc, const void* data, size_t length);
 
 // A stored checksum is never 0: 0 means "unknown" in the summary and "removed" on the wire.
-inline uint32_t FinishSegmentChecksum(uint32_t crc) {
+[[nodiscard]] inline uint32_t FinishSegmentChecksum(uint32_t crc) {
     return crc == 0 ? 1 : crc;
 }
 

@@ -16,10 +16,10 @@ struct SegmentBytes {
 // A segment that starts exactly at the end of the file reads as zero bytes. False, with
 // `out` empty and a diagnostic line, when the file cannot be opened, sought or read, or the
 // segment starts past its end.
-bool ReadFileSegment(const std::string& segmentPath, SegmentBytes* out);
+[[nodiscard]] bool ReadFileSegment(const std::string& segmentPath, SegmentBytes* out);
 
 // The finished checksum of the segment's bytes; 0 (unknown) when it cannot be read.
 // Reads in pieces, so it holds far less than a segment in memory.
-uint32_t ChecksumSegment(const std::string& segmentPath);
+[[nodiscard]] uint32_t ChecksumSegment(const std::string& segmentPath);
 
 }  // namespace ZephPatch

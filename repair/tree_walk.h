@@ -20,7 +20,7 @@ struct WalkedFile {
 // through a symbolic link are not walked, so that a link cannot make the walk endless or leave
 // the tree. Folders are listed on every core: a status call per entry is most of what a rescan
 // of an unchanged installation costs. Once `cancel` is set no further folder is listed.
-std::vector<WalkedFile> WalkTree(const std::string& root,
-                                 const std::atomic<bool>* cancel = nullptr);
+[[nodiscard]] std::vector<WalkedFile> WalkTree(const std::string& root,
+                                               const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace ZephPatch

@@ -29,10 +29,10 @@ private:
     std::vector<uint8_t> m_bytes;
 };
 
-int ReadU8(ZephUtil::ZephDataBuffer& buffer, uint8_t* value);
-int ReadI64(ZephUtil::ZephDataBuffer& buffer, int64_t* value);
+[[nodiscard]] int ReadU8(ZephUtil::ZephDataBuffer& buffer, uint8_t* value);
+[[nodiscard]] int ReadI64(ZephUtil::ZephDataBuffer& buffer, int64_t* value);
 // A counted UTF-16LE string as UTF-8. A count above kMaxWireNameUnits is refused with
 // kBufOutOfRange before anything is allocated.
-int ReadWireString(ZephUtil::ZephDataBuffer& buffer, std::string* utf8);
+[[nodiscard]] int ReadWireString(ZephUtil::ZephDataBuffer& buffer, std::string* utf8);
 
 }  // namespace ZephPatch

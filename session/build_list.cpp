@@ -81,7 +81,7 @@ bool ListBuilds(const std::string& utilityPath, const std::string& buildListPath
     const int count = AddBuildsOf(settings, text);
     reporter.Report(ReportLevel::kDetail, std::to_string(count) + " builds found {" + text + "}");
     // A later call must see the utility's fresh list, never this one.
-    ZephUtil::DeleteFileAt(listPath);
+    (void)ZephUtil::DeleteFileAt(listPath);  // best effort
     RunUtility(utilityPath, "closevaddaemon -nostartvaddaemon norender");
     return count > 0;
 }

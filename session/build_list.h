@@ -14,17 +14,17 @@ namespace ZephPatch {
 // ("46957,48249,"; text after the last comma is ignored), appends the builds, deletes the
 // file and asks the utility to close the asset-database daemon. True when a build was read;
 // a utility that cannot start or a missing file leaves the list alone and gives false.
-bool ListBuilds(const std::string& utilityPath, const std::string& buildListPath,
-                PatchSettings& settings, Reporter& reporter);
+[[nodiscard]] bool ListBuilds(const std::string& utilityPath, const std::string& buildListPath,
+                              PatchSettings& settings, Reporter& reporter);
 
 // `CurrentBuild`: the first installed build, or empty.
-std::string CurrentBuild(const PatchSettings& settings);
+[[nodiscard]] std::string CurrentBuild(const PatchSettings& settings);
 // `DropCurrentBuild`: removes the first entry; whether entries remain (false, unchanged, when
 // the list was empty).
-bool DropCurrentBuild(PatchSettings& settings);
+[[nodiscard]] bool DropCurrentBuild(PatchSettings& settings);
 // `MakeCurrentBuild`: removes every entry equal to the build and puts it first.
 void MakeCurrentBuild(PatchSettings& settings, const std::string& build);
 // The installed builds, each followed by one space, for the "Getting next version" line.
-std::string InstalledBuildsText(const PatchSettings& settings);
+[[nodiscard]] std::string InstalledBuildsText(const PatchSettings& settings);
 
 }  // namespace ZephPatch

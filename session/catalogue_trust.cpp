@@ -57,7 +57,7 @@ bool LoadCatalogueTrust(CatalogueTrust* trust, std::string* error) {
         return false;
     }
     ZephUtil::RegistryKey key;
-    key.Open(PATCHING_FLAG_KEY, ZephUtil::RegAccess::kRead);
+    (void)key.Open(PATCHING_FLAG_KEY, ZephUtil::RegAccess::kRead);  // IsOpen below tells
     ZephUtil::RegType type;
     std::string configured;
     if (key.IsOpen() && key.QueryValue(PATCH_SIGNING_KEYS_VALUE, &type, &configured) &&

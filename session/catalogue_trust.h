@@ -20,16 +20,16 @@ inline constexpr char CATALOGUE_SEQUENCE_VALUE[] = "PatchCatalogueSequence";
 // Public keys as the base64 lines of minisign public key files, separated by line ends or
 // blanks; empty lines and "untrusted comment:" lines (a whole key file pasted) are skipped.
 // False with the offending text in `error` for anything that is not a key.
-bool ParseTrustedKeys(std::string_view text, std::vector<MinisignPublicKey>* keys,
-                      std::string* error);
+[[nodiscard]] bool ParseTrustedKeys(std::string_view text, std::vector<MinisignPublicKey>* keys,
+                                    std::string* error);
 
 // The keys, the last sequence accepted and the time now. False with the reason in `error`
 // when a key or the stored sequence cannot be read: a configured key that is misspelt must not
 // turn checking off.
-bool LoadCatalogueTrust(CatalogueTrust* trust, std::string* error);
+[[nodiscard]] bool LoadCatalogueTrust(CatalogueTrust* trust, std::string* error);
 
 // Stores `sequence` as the last accepted (REG_SZ, decimal) unless a higher one is stored.
 // False when it could not be written.
-bool RecordCatalogueSequence(uint64_t sequence);
+[[nodiscard]] bool RecordCatalogueSequence(uint64_t sequence);
 
 }  // namespace ZephPatch

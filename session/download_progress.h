@@ -19,6 +19,6 @@ struct DownloadProgress {
 // on) in the current message language; empty when the total is unknown. Sizes are shown in kB
 // (low 10 bits dropped); the minutes are the kB still to come at the rate measured so far,
 // truncated, and at least 1, which is also shown while no rate can be measured yet.
-std::string RemainingTimeText(const DownloadProgress& progress);
+[[nodiscard]] std::string RemainingTimeText(const DownloadProgress& progress);
 
 }  // namespace ZephPatch

@@ -71,8 +71,10 @@ EmbeddedCheckResult ListBuildsOfInstallation(PatchSettings& settings, bool askUs
             if (const auto settled = SettleForListing(candidate, host, reporter);
                 settled != EmbeddedCheckResult::kReady)
                 return settled;
-            ListBuilds(ZephUtil::JoinPath(candidate, kUtilityPath),
-                       ZephUtil::JoinPath(candidate, kBuildListPath), settings, host.reporter);
+            // The builds found land in settings; none is handled by the caller.
+            (void)ListBuilds(ZephUtil::JoinPath(candidate, kUtilityPath),
+                             ZephUtil::JoinPath(candidate, kBuildListPath), settings,
+                             host.reporter);
             return EmbeddedCheckResult::kReady;
         }
         if (!askUser)

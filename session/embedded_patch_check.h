@@ -55,13 +55,14 @@ enum class EmbeddedCheckResult {
 // `repairMode`, and narrows `installedBuilds` to those builds in directory order (kReady).
 // In repair mode without `askUser` nothing is checked: the user asked for a repair. Runs on
 // the main thread while no patch worker runs.
-EmbeddedCheckResult CheckEmbeddedPatches(EmbeddedPatchContainer& container, PatchSettings& settings,
-                                         const std::string& executablePath, bool askUser,
-                                         const EmbeddedCheckHost& host);
+[[nodiscard]] EmbeddedCheckResult CheckEmbeddedPatches(EmbeddedPatchContainer& container,
+                                                       PatchSettings& settings,
+                                                       const std::string& executablePath,
+                                                       bool askUser, const EmbeddedCheckHost& host);
 
 // The installation folder for a chosen "Velmor.exe": its folder, or the parent of that folder
 // when it is named "bin"; always ending with a separator. A chosen folder is the installation
 // itself (or, when named "bin", its parent).
-std::string InstallationOfChosenFile(const std::string& file);
+[[nodiscard]] std::string InstallationOfChosenFile(const std::string& file);
 
 }  // namespace ZephPatch

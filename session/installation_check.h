@@ -8,6 +8,6 @@ namespace ZephPatch {
 
 // The empty text when `folder` exists and holds the product's program or its utility
 // ("bin/Velmor.exe" or "bin/VelmorUtil.exe"); otherwise the line that tells the user so.
-std::string NotAnInstallationText(const std::string& folder);
+[[nodiscard]] std::string NotAnInstallationText(const std::string& folder);
 
 }  // namespace ZephPatch

@@ -45,7 +45,8 @@ int RemoveRecordedTemporaries(const std::string& folder) {
         allGone = allGone && gone;
     }
     if (allGone)
-        ZephUtil::DeleteFileAt(record);
+        // Best effort: a record that stays is read again next time.
+        (void)ZephUtil::DeleteFileAt(record);
     return removed;
 }
 
@@ -123,7 +124,8 @@ void ForgetSessionTemporaries() {
     if (!held.temporaries)
         return;
     held.temporaries->Close();
-    ZephUtil::DeleteFileAt(held.temporaries->Path());
+    // Best effort: a record that stays only costs a clean-up at the next start.
+    (void)ZephUtil::DeleteFileAt(held.temporaries->Path());
     held.temporaries.reset();
 }
 

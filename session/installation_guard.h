@@ -22,12 +22,12 @@ enum class SettleResult {
 // stays). Says in one line at level 2 what was repaired. A folder that cannot be opened is
 // left to the caller's checks.
 // REQUIRES: one session or start-up check at a time.
-SettleResult SettleInstallation(const std::string& installFolder, Reporter& reporter);
+[[nodiscard]] SettleResult SettleInstallation(const std::string& installFolder, Reporter& reporter);
 
 // Records a temporary file or folder of the session in the installation held, before it is
 // created, so that settling after a kill removes it. False when the record cannot be written;
 // true without a record when no installation is held.
-bool RecordSessionTemporary(const std::string& path);
+[[nodiscard]] bool RecordSessionTemporary(const std::string& path);
 // The session has removed what it recorded, or keeps it on purpose: the record goes.
 void ForgetSessionTemporaries();
 

@@ -26,12 +26,12 @@ public:
     // from now. Safe for concurrent use with QueryProgress.
     void BeginDownload(uint64_t expectedBytes);
     // Where DownloadToFile publishes the file while it grows.
-    ZephUtil::CurrentDownload* Download() { return &m_download; }
+    [[nodiscard]] ZephUtil::CurrentDownload* Download() { return &m_download; }
 
     // True while a download is published: the bytes it holds, the expected total, the
     // percentage of it (0 while the total is unknown, at most 100) and the seconds since it
     // began. False, leaving `progress` alone, between downloads. Safe for concurrent use.
-    bool QueryProgress(DownloadProgress* progress);
+    [[nodiscard]] bool QueryProgress(DownloadProgress* progress);
 
 private:
     PatchCatalogue m_catalogue;

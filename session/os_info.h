@@ -16,6 +16,6 @@ struct OsInfo {
 };
 
 // Windows XP (5.1) before service pack 3.
-bool NeedsServicePack(const OsInfo& os);
+[[nodiscard]] bool NeedsServicePack(const OsInfo& os);
 
 }  // namespace ZephPatch

@@ -21,7 +21,9 @@ namespace ZephPatch {
 // refused: " + why + "." at level 3 and the next server is tried. The accepted catalogue
 // keeps the stamp of its signature.
 // A body over 1 MiB (a catalogue is kilobytes) fails like a broken download.
-bool LoadCatalogue(const std::vector<std::string>& serverBaseUrls, PatchCatalogue* catalogue,
-                   const ZephUtil::TransferContext& context, const CatalogueTrust* trust = nullptr);
+[[nodiscard]] bool LoadCatalogue(const std::vector<std::string>& serverBaseUrls,
+                                 PatchCatalogue* catalogue,
+                                 const ZephUtil::TransferContext& context,
+                                 const CatalogueTrust* trust = nullptr);
 
 }  // namespace ZephPatch

@@ -192,7 +192,8 @@ bool PatchThread::RunLocalPatches() {
             return false;
         patchedFrom.insert(current);
         m_settings.targetBuild.clear();
-        DropCurrentBuild(m_settings);
+        // True while another build is left; the loop looks again.
+        (void)DropCurrentBuild(m_settings);
         MakeCurrentBuild(m_settings, target);
     }
     m_frontEnd.Report(ReportLevel::kStep, SessionMessage(kMsgNoMorePatches));
@@ -209,11 +210,11 @@ bool PatchThread::InstallLocalPatch(const std::string& build) {
     }
     if (m_container.ExtractPatch(build, archive) != kExtractOk) {
         m_frontEnd.Report(ReportLevel::kError, SessionMessage(kMsgCannotExtractPatch));
-        ZephUtil::DeleteFileAt(archive);
+        (void)ZephUtil::DeleteFileAt(archive);  // best effort: the failure is what counts
         return false;
     }
     const int result = InstallPatchFile(archive);
-    ZephUtil::DeleteFileAt(archive);
+    (void)ZephUtil::DeleteFileAt(archive);  // best effort: a leftover in the temporary folder
     if (result != kInstallOk)
         return false;
     m_frontEnd.PatchInstalled();
@@ -230,7 +231,7 @@ int PatchThread::InstallPatchFile(const std::string& archivePath) {
     }
     auto progress = StartUnpackProgress(m_reporter, archivePath);
     const int result = UnpackAndApply(archivePath, unpackFolder);
-    ZephUtil::DeleteTree(unpackFolder);
+    (void)ZephUtil::DeleteTree(unpackFolder);  // best effort: a leftover in the temporary folder
     if (progress) {
         progress->StopRunning();
         progress->Join();
@@ -265,16 +266,16 @@ int PatchThread::UnpackAndApply(const std::string& archivePath, const std::strin
 
 bool PatchThread::ApplyUnpackedPatch(const std::string& patchFolder) {
     const std::string& installPath = m_settings.installPath;
-    SetPatchingFlag();
+    (void)SetPatchingFlag();  // the mark is a hint for the product; patching goes on without it
     m_frontEnd.ShowInstallPath(installPath);
     // The mark goes at the commit point, so that no kill leaves it on a patched installation.
     if (ApplyPatchDirectory(installPath, patchFolder, kLastPatchedFile, m_reporter,
-                            [] { ClearPatchingFlag(); }))
+                            [] { (void)ClearPatchingFlag(); }))
         return true;
     m_frontEnd.SetGaugeRange(1);
     m_frontEnd.SetGaugeValue(1);
     // Left set, so that the product can tell an interrupted installation.
-    SetPatchingFlag();
+    (void)SetPatchingFlag();
     return false;
 }
 

@@ -56,34 +56,34 @@ public:
     // False only when the installation's file system has less than `megabytes` free. Chooses
     // the base of the unpack folders: the temporary folder, or the installation when the
     // temporary folder's file system is short.
-    bool CheckFreeSpace(uint32_t megabytes);
+    [[nodiscard]] bool CheckFreeSpace(uint32_t megabytes);
     // The embedded patches, from the current build until no build has one. False when a patch
     // could not be extracted or installed.
-    bool RunLocalPatches();
+    [[nodiscard]] bool RunLocalPatches();
     // The patches the servers of the settings offer, from the current build until the
     // catalogue has none for any build left. False when no catalogue could be loaded or a
     // patch could not be downloaded or installed.
-    bool RunRemotePatches();
+    [[nodiscard]] bool RunRemotePatches();
     // Unpacks the archive into a new folder below the work folder and applies it. 0 on success,
     // 10 when cancelled, another non-zero code on failure (reported at level 3).
-    int InstallPatchFile(const std::string& archivePath);
+    [[nodiscard]] int InstallPatchFile(const std::string& archivePath);
     // Applies an unpacked patch to the installation, with IsPatching set while it runs and left
     // set when it fails.
-    bool ApplyUnpackedPatch(const std::string& patchFolder);
+    [[nodiscard]] bool ApplyUnpackedPatch(const std::string& patchFolder);
 
     // True while a patch archive is being downloaded, with how far it got. Safe for concurrent
     // use (the window's timer and the console ask from their own thread).
-    bool QueryDownloadProgress(DownloadProgress* progress);
+    [[nodiscard]] bool QueryDownloadProgress(DownloadProgress* progress);
 
     // The base of the unpack folders (empty: the temporary folder).
-    const std::string& WorkDirectory() const { return m_workDirectory; }
+    [[nodiscard]] const std::string& WorkDirectory() const { return m_workDirectory; }
     // Whether the last Entry ended with "Patching completed.".
-    bool Completed() const { return m_completed; }
+    [[nodiscard]] bool Completed() const { return m_completed; }
     // How the last Entry ended.
-    SessionOutcome Outcome() const { return m_outcome; }
+    [[nodiscard]] SessionOutcome Outcome() const { return m_outcome; }
 
 protected:
-    int Run() override;
+    [[nodiscard]] int Run() override;
 
 private:
     // What the worker hands to the applier, the transfers, the repair and the asset-database
@@ -95,7 +95,7 @@ private:
         void Report(ReportLevel level, const std::string& utf8) override {
             m_thread.m_frontEnd.Report(level, utf8);
         }
-        bool ShouldContinue() override { return !m_thread.Cancelled(); }
+        [[nodiscard]] bool ShouldContinue() override { return !m_thread.Cancelled(); }
         void SetGaugeRange(int range) override { m_thread.m_frontEnd.SetGaugeRange(range); }
         void SetGaugeValue(int value) override { m_thread.m_frontEnd.SetGaugeValue(value); }
         void StartApplying(int total) override { m_thread.m_frontEnd.StartApplying(total); }
@@ -105,18 +105,22 @@ private:
         PatchThread& m_thread;
     };
 
-    bool Cancelled();
-    ZephUtil::TransferContext Transfers() { return {m_environment.transfer, m_reporter}; }
+    [[nodiscard]] bool Cancelled();
+    [[nodiscard]] ZephUtil::TransferContext Transfers() {
+        return {m_environment.transfer, m_reporter};
+    }
     // The room the space check insists on: no download or unpacking may take more.
-    uint64_t SpaceBudget() const;
-    bool PassesChecks();
-    bool RunChosenDriver();
-    bool InstallLocalPatch(const std::string& build);
-    int UnpackAndApply(const std::string& archivePath, const std::string& unpackFolder);
-    bool InstallRemotePatch(const PatchCatalogueEntry& entry);
+    [[nodiscard]] uint64_t SpaceBudget() const;
+    [[nodiscard]] bool PassesChecks();
+    [[nodiscard]] bool RunChosenDriver();
+    [[nodiscard]] bool InstallLocalPatch(const std::string& build);
+    [[nodiscard]] int UnpackAndApply(const std::string& archivePath,
+                                     const std::string& unpackFolder);
+    [[nodiscard]] bool InstallRemotePatch(const PatchCatalogueEntry& entry);
     // `content` (may be null): the size and SHA-256 the archive must have.
-    bool DownloadPatch(const std::string& url, const std::string& archive, uint64_t expectedBytes,
-                       const ZephUtil::ExpectedContent* content);
+    [[nodiscard]] bool DownloadPatch(const std::string& url, const std::string& archive,
+                                     uint64_t expectedBytes,
+                                     const ZephUtil::ExpectedContent* content);
 
     SessionFrontEnd& m_frontEnd;
     PatchSettings& m_settings;

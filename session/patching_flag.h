@@ -6,8 +6,8 @@ namespace ZephPatch {
 
 // Sets IsPatching = 1 in the product's key. False when the key is missing, cannot be opened for
 // write, or the value cannot be written.
-bool SetPatchingFlag();
+[[nodiscard]] bool SetPatchingFlag();
 // Deletes IsPatching. False when the key cannot be opened for write or there is no such value.
-bool ClearPatchingFlag();
+[[nodiscard]] bool ClearPatchingFlag();
 
 }  // namespace ZephPatch

@@ -61,8 +61,10 @@ bool PatchThread::RunRemotePatches() {
         stamp && !RecordCatalogueSequence(stamp->sequence))
         m_frontEnd.Report(ReportLevel::kInfo, kTextSequenceNotStored);
     // Builds given on the command line stay ahead of those the utility lists.
-    ListBuilds(ZephUtil::JoinPath(m_settings.installPath, kUtilityPath),
-               ZephUtil::JoinPath(m_settings.installPath, kBuildListPath), m_settings, m_reporter);
+    // The builds found land in settings; none is handled below.
+    (void)ListBuilds(ZephUtil::JoinPath(m_settings.installPath, kUtilityPath),
+                     ZephUtil::JoinPath(m_settings.installPath, kBuildListPath), m_settings,
+                     m_reporter);
     if (m_settings.installedBuilds.empty()) {
         // Without a build nothing can be looked up; finishing would claim a patched install.
         m_frontEnd.Report(ReportLevel::kError, kTextNoInstalledBuild);
@@ -122,12 +124,13 @@ bool PatchThread::InstallRemotePatch(const PatchCatalogueEntry& entry) {
     }
     if (!DownloadPatch(entry.patchDataUrl, archive, expected, isSigned ? &vouched : nullptr) ||
         InstallPatchFile(archive) != kInstallOk) {
-        ZephUtil::DeleteFileAt(archive);
+        (void)ZephUtil::DeleteFileAt(archive);  // best effort: the failure is what counts
         return false;
     }
     // The downloaded archive stays in the temporary folder.
     m_settings.targetBuild.clear();
-    DropCurrentBuild(m_settings);
+    // True while another build is left; the next round looks again.
+    (void)DropCurrentBuild(m_settings);
     MakeCurrentBuild(m_settings, entry.targetVersion);
     m_frontEnd.PatchInstalled();
     return true;

@@ -14,7 +14,8 @@ RepairResult RunRepairSession(const std::string& installPath, ProgressSink& sink
     request.server = server.empty() ? RepairServerOverride(PATCHING_FLAG_KEY) : server;
     const RepairResult result = RunRepairDriver(request, sink);
     if (result == RepairResult::kRepaired)
-        ClearPatchingFlag();  // the installation is whole again, whatever interrupted it before
+        (void)
+            ClearPatchingFlag();  // the installation is whole again, whatever interrupted it before
     return result;
 }
 

@@ -11,7 +11,7 @@ namespace ZephPatch {
 // is empty from the one the product key's "RepairServer" value names (the built-in one without
 // it). Reports the stages, the progress and the outcome through `sink`, and asks it whether to
 // go on about once a second. After a success the interrupted-patch mark (IsPatching) is gone.
-RepairResult RunRepairSession(const std::string& installPath, ProgressSink& sink,
-                              const std::string& server = {});
+[[nodiscard]] RepairResult RunRepairSession(const std::string& installPath, ProgressSink& sink,
+                                            const std::string& server = {});
 
 }  // namespace ZephPatch

@@ -15,12 +15,13 @@ namespace ZephPatch {
 class SessionFrontEnd : public ProgressSink {
 public:
     // A yes/no question; true for yes.
-    virtual bool AskYesNo(const std::string& question, const std::string& caption) = 0;
+    [[nodiscard]] virtual bool AskYesNo(const std::string& question,
+                                        const std::string& caption) = 0;
     // A message box; returns once the user has seen it.
     virtual void ShowMessageBox(const std::string& text, const std::string& caption) = 0;
     // The open-file dialog; false when the user cancels, else the chosen file in `file`.
-    virtual bool ChooseFile(const std::string& title, const std::string& filter,
-                            std::string* file) = 0;
+    [[nodiscard]] virtual bool ChooseFile(const std::string& title, const std::string& filter,
+                                          std::string* file) = 0;
     // "Apply Update" may be pressed again (after a failure the user can fix and retry).
     virtual void EnableApplyUpdate() = 0;
     // The installation the session is patching, for the window's path line.

@@ -42,9 +42,10 @@ enum SessionMessageId : int {
 };
 
 // The catalogue text of an id in the current language (English once a session runs), UTF-8.
-std::string SessionMessage(int id);
+[[nodiscard]] std::string SessionMessage(int id);
 // The text with its first "%s" replaced by `first` and the second by `second`.
-std::string FormatMessage(int id, const std::string& first, const std::string& second = "");
+[[nodiscard]] std::string FormatMessage(int id, const std::string& first,
+                                        const std::string& second = "");
 
 // User texts without a catalogue id, shown in English whatever the language.
 inline constexpr char kTextAskingForInstallation[] =

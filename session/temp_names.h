@@ -13,15 +13,15 @@ namespace ZephPatch {
 // `MakeTempPatchFileName`: <temporary folder>/<current build>_to_<target build>.zip, the
 // builds those of `settings`, the temporary folder (TempFolder) created when missing. False
 // when a build holds a separator, the folder cannot be created or the name cannot be recorded.
-bool MakeTempPatchFileName(const PatchSettings& settings, std::string* fileName);
+[[nodiscard]] bool MakeTempPatchFileName(const PatchSettings& settings, std::string* fileName);
 
 // `MakeUniqueTempDir`: an empty `folder` becomes the temporary folder; then `folder` is
 // replaced by a new unique folder inside it, created with its parents. On failure `folder`
 // is the temporary folder and the result false.
-bool MakeUniqueTempDir(std::string* folder);
+[[nodiscard]] bool MakeUniqueTempDir(std::string* folder);
 
 // `GetFreeSpace`: the bytes free to this process on the file system of `folder`. False for an
 // empty name or when the system cannot tell.
-bool GetFreeSpace(const std::string& folder, uint64_t* bytes);
+[[nodiscard]] bool GetFreeSpace(const std::string& folder, uint64_t* bytes);
 
 }  // namespace ZephPatch

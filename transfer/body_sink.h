@@ -22,18 +22,19 @@ public:
 
     // Routes the handle's body and progress calls here, and starts the stall clock. False when
     // libcurl refused.
-    bool Attach(CURL* curl);
+    [[nodiscard]] bool Attach(CURL* curl);
     // 0, kTransferCancelled, or the buffer's write error; set when the sink stopped the transfer.
-    int Result() const { return m_result; }
-    uint64_t Received() const { return m_received; }
-    bool Stalled() const { return m_stalled; }
-    long StallSeconds() const { return static_cast<long>(m_stallTimeout.count()); }
+    [[nodiscard]] int Result() const { return m_result; }
+    [[nodiscard]] uint64_t Received() const { return m_received; }
+    [[nodiscard]] bool Stalled() const { return m_stalled; }
+    [[nodiscard]] long StallSeconds() const { return static_cast<long>(m_stallTimeout.count()); }
 
 private:
-    static size_t OnBody(char* data, size_t size, size_t count, void* sink);
-    static int OnProgress(void* sink, curl_off_t, curl_off_t received, curl_off_t, curl_off_t);
-    bool Cancelled();
-    bool StalledNow(curl_off_t received);
+    [[nodiscard]] static size_t OnBody(char* data, size_t size, size_t count, void* sink);
+    [[nodiscard]] static int OnProgress(void* sink, curl_off_t, curl_off_t received, curl_off_t,
+                                        curl_off_t);
+    [[nodiscard]] bool Cancelled();
+    [[nodiscard]] bool StalledNow(curl_off_t received);
 
     ZephUtil::ZephDataBuffer* m_buffer;
     ZephPatch::Reporter& m_reporter;

@@ -30,10 +30,10 @@ public:
 
     // After the transfer: empty when the file holds exactly the expected bytes, else what
     // differs ("it has 10 bytes, not 12", "its SHA-256 differs", "it could not be read back").
-    std::string Mismatch();
+    [[nodiscard]] std::string Mismatch();
 
-    int SetSize(uint64_t size) override;
-    int Write(const void* bytes, uint32_t count) override;
+    [[nodiscard]] int SetSize(uint64_t size) override;
+    [[nodiscard]] int Write(const void* bytes, uint32_t count) override;
 
 private:
     // Bytes from `position` on are about to change.

@@ -18,7 +18,7 @@ public:
     CurrentDownload& operator=(const CurrentDownload&) = delete;
 
     // True and the bytes the file holds so far while a download is published; false otherwise.
-    bool GetReceived(uint64_t* bytes);
+    [[nodiscard]] bool GetReceived(uint64_t* bytes);
 
 private:
     friend class PublishedDownload;
@@ -37,12 +37,12 @@ public:
     PublishedDownload(const PublishedDownload&) = delete;
     PublishedDownload& operator=(const PublishedDownload&) = delete;
 
-    uint64_t GetSize() override;
-    int SetSize(uint64_t size) override;
-    uint64_t GetPosition() override;
-    int Seek(uint64_t position) override;
-    int Write(const void* bytes, uint32_t count) override;
-    int Read(void* destination, uint32_t count) override;
+    [[nodiscard]] uint64_t GetSize() override;
+    [[nodiscard]] int SetSize(uint64_t size) override;
+    [[nodiscard]] uint64_t GetPosition() override;
+    [[nodiscard]] int Seek(uint64_t position) override;
+    [[nodiscard]] int Write(const void* bytes, uint32_t count) override;
+    [[nodiscard]] int Read(void* destination, uint32_t count) override;
     void FlushBuffer() override;
 
 private:

@@ -22,8 +22,9 @@ namespace ZephUtil {
 // The file never grows past `maxBytes` (the room set aside for it): a server that sends more,
 // with or without a Content-Length, fails with "The patch file " + URL + " is larger than the
 // " + megabytes + " MB set aside for it." at level 3.
-bool DownloadToFile(const std::string& url, const std::string& localPath, CurrentDownload* current,
-                    const TransferContext& context, const ExpectedContent* expected = nullptr,
-                    uint64_t maxBytes = UINT64_MAX);
+[[nodiscard]] bool DownloadToFile(const std::string& url, const std::string& localPath,
+                                  CurrentDownload* current, const TransferContext& context,
+                                  const ExpectedContent* expected = nullptr,
+                                  uint64_t maxBytes = UINT64_MAX);
 
 }  // namespace ZephUtil

@@ -19,12 +19,13 @@ namespace ZephUtil {
 // on the way for a fresh copy.
 // Returns 0, 3, 5 (bad URL), 10 (unknown scheme), 13 (cancelled) or the buffer's error code:
 // the result of the last attempt.
-int FetchUrl(const std::string& url, ZephDataBuffer* buffer, bool noCache,
-             const TransferContext& context);
+[[nodiscard]] int FetchUrl(const std::string& url, ZephDataBuffer* buffer, bool noCache,
+                           const TransferContext& context);
 
 // 0 and the size in bytes (64-bit), or the last failure after `httpSizeRetries` (http, https)
 // or `ftpSizeRetries` (ftp, each attempt on a new connection) further attempts. A cancel is
 // seen between attempts and gives 13.
-int GetUrlSize(const std::string& url, uint64_t* size, const TransferContext& context);
+[[nodiscard]] int GetUrlSize(const std::string& url, uint64_t* size,
+                             const TransferContext& context);
 
 }  // namespace ZephUtil

@@ -31,12 +31,12 @@ public:
     void Advance(uint64_t end);
     // Declares the first `size` bytes and waits until they are hashed: true with their digest,
     // false when the file could not be read. Call once.
-    bool Finish(uint64_t size, ZephPatch::Sha256Digest* digest);
+    [[nodiscard]] bool Finish(uint64_t size, ZephPatch::Sha256Digest* digest);
 
 private:
     void Follow();
     // Hashes bytes [m_hashed, end) of the file; false on a read failure or a stop.
-    bool HashUpTo(uint64_t end);
+    [[nodiscard]] bool HashUpTo(uint64_t end);
 
     ZephUtil::UniqueFd m_fd;
     std::unique_ptr<uint8_t[]> m_block;  // used by the hashing side only

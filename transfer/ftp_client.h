@@ -30,31 +30,31 @@ public:
 
     // Stores the values, drops an open connection, connects to host:port and logs in (anonymous
     // without a user). 0, or 3 with a diagnostic line.
-    int Open(const std::string& host, int port, const std::string& user,
-             const std::string& password, bool passive);
+    [[nodiscard]] int Open(const std::string& host, int port, const std::string& user,
+                           const std::string& password, bool passive);
     // 0 and the size in bytes (64-bit), or 3 when the server cannot tell it.
-    int GetFileSize(const std::string& path, uint64_t* size);
+    [[nodiscard]] int GetFileSize(const std::string& path, uint64_t* size);
     // Downloads the file into `buffer`, resuming at the buffer's size: bytes already there are
     // kept and the rest is asked for with REST. A server that cannot resume there gets the
     // whole file into an emptied buffer. 0, 3, 13 (cancelled) or the buffer's write error.
-    int GetFileAtPath(const std::string& path, ZephDataBuffer* buffer,
-                      ZephPatch::Reporter& reporter);
+    [[nodiscard]] int GetFileAtPath(const std::string& path, ZephDataBuffer* buffer,
+                                    ZephPatch::Reporter& reporter);
     void Close();
 
-    bool IsConnected() const { return m_connection != nullptr; }
+    [[nodiscard]] bool IsConnected() const { return m_connection != nullptr; }
     // Whether the last failure needs no retry: the server said the file is not there, refused
     // the login, or said nothing at all.
-    bool LastFailureFinal() const { return m_final; }
+    [[nodiscard]] bool LastFailureFinal() const { return m_final; }
 
 private:
     // Sets the operation's options on the handle; false when libcurl refused one.
     using Prepare = std::function<bool(CURL* handle)>;
     // Runs one operation under the reconnect rule.
-    CURLcode Perform(const Prepare& prepare);
-    CURLcode Retrieve(const std::string& path, ZephDataBuffer* buffer,
-                      ZephInetInternal::BodySink* sink);
-    std::string FileUrl(const std::string& path) const;
-    int Failed(CURLcode code, bool stalled = false, uint64_t received = 0);
+    [[nodiscard]] CURLcode Perform(const Prepare& prepare);
+    [[nodiscard]] CURLcode Retrieve(const std::string& path, ZephDataBuffer* buffer,
+                                    ZephInetInternal::BodySink* sink);
+    [[nodiscard]] std::string FileUrl(const std::string& path) const;
+    [[nodiscard]] int Failed(CURLcode code, bool stalled = false, uint64_t received = 0);
 
     TransferSettings m_settings;
     std::unique_ptr<ZephInetInternal::CurlHandle> m_connection;
@@ -75,7 +75,7 @@ public:
     TransferAttempt Fetch(ZephDataBuffer* buffer, bool noCache, const TransferContext& context,
                           bool retry) override;
     TransferAttempt GetSize(uint64_t* size, const TransferSettings& settings) override;
-    int SizeRetries(const TransferSettings& settings) const override {
+    [[nodiscard]] int SizeRetries(const TransferSettings& settings) const override {
         return settings.ftpSizeRetries;
     }
 

@@ -16,7 +16,7 @@ public:
                           bool retry) override;
     // From the Content-Length of a GET whose body is not read; no such header is a failure.
     TransferAttempt GetSize(uint64_t* size, const TransferSettings& settings) override;
-    int SizeRetries(const TransferSettings& settings) const override {
+    [[nodiscard]] int SizeRetries(const TransferSettings& settings) const override {
         return settings.httpSizeRetries;
     }
 

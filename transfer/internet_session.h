@@ -13,7 +13,7 @@ namespace ZephInetInternal {
 
 // libcurl's global state, created on first use and kept to the end of the process. False, with
 // a diagnostic line, when it could not be created. Safe for concurrent use.
-bool CreateInternetSession();
+[[nodiscard]] bool CreateInternetSession();
 
 // One easy handle with the shared options: agent "Zeph", verified TLS, the connect and stall
 // limits of `settings`, redirects among http and https. Null (false) when it could not be made.
@@ -27,11 +27,11 @@ public:
     CurlHandle& operator=(const CurlHandle&) = delete;
 
     explicit operator bool() const { return m_curl != nullptr; }
-    CURL* get() const { return m_curl; }
+    [[nodiscard]] CURL* get() const { return m_curl; }
     // Runs the transfer set up on the handle to its end.
-    CURLcode Perform();
+    [[nodiscard]] CURLcode Perform();
     // libcurl's most specific text for the last failure, which ended with `code`.
-    std::string ErrorText(CURLcode code) const;
+    [[nodiscard]] std::string ErrorText(CURLcode code) const;
 
 private:
     CURLM* m_multi = nullptr;
@@ -47,21 +47,21 @@ public:
     HeaderList(const HeaderList&) = delete;
     HeaderList& operator=(const HeaderList&) = delete;
 
-    bool Append(const char* header);
-    curl_slist* get() const { return m_list; }
+    [[nodiscard]] bool Append(const char* header);
+    [[nodiscard]] curl_slist* get() const { return m_list; }
 
 private:
     curl_slist* m_list = nullptr;
 };
 
 // Failures where no connection to the server came about at all.
-bool IsConnectFailure(CURLcode code);
+[[nodiscard]] bool IsConnectFailure(CURLcode code);
 // Failures that another attempt cannot mend: the URL, the protocol or the server's certificate.
-bool IsFinalFailure(CURLcode code);
+[[nodiscard]] bool IsFinalFailure(CURLcode code);
 // A server that let a time limit pass (connecting, answering, or sending: `stalled`) without
 // sending a byte of the body: it says nothing to the next attempt either, so the user is
 // better served by the next server than by a retry. Failures that come back quickly keep
 // their retries, and so does a transfer that stalled after bytes arrived (it may resume).
-bool IsSilentServer(CURLcode code, bool stalled, uint64_t received);
+[[nodiscard]] bool IsSilentServer(CURLcode code, bool stalled, uint64_t received);
 
 }  // namespace ZephInetInternal

@@ -14,7 +14,7 @@ namespace ZephUtil {
 
 // One attempt's transfer code, and whether trying again cannot help (the server said the
 // resource is not there, the certificate is wrong, the user cancelled...).
-struct TransferAttempt {
+struct [[nodiscard]] TransferAttempt {
     int result = kTransferFailed;
     bool final = false;
 };
@@ -28,11 +28,12 @@ public:
                                   const TransferContext& context, bool retry) = 0;
     virtual TransferAttempt GetSize(uint64_t* size, const TransferSettings& settings) = 0;
     // How many further attempts a failed size query gets.
-    virtual int SizeRetries(const TransferSettings& settings) const = 0;
+    [[nodiscard]] virtual int SizeRetries(const TransferSettings& settings) const = 0;
 };
 
 // The client for the parts' scheme, or null when it is neither ftp, http nor https. `url` is
 // the caller's text, for diagnostics.
-std::unique_ptr<ProtocolClient> MakeProtocolClient(const UrlParts& parts, const std::string& url);
+[[nodiscard]] std::unique_ptr<ProtocolClient> MakeProtocolClient(const UrlParts& parts,
+                                                                 const std::string& url);
 
 }  // namespace ZephUtil

@@ -19,10 +19,10 @@ struct UrlParts {
 // user, the port is not a port number, or a scheme other than ftp/http/https has no port.
 // A URL without "scheme://" takes its scheme from its port (21, 80, 443) or from the start of
 // its host name ("ftp", "https", "http"), else http; a missing port is the scheme's own.
-int SplitUrl(const std::string& url, UrlParts* parts);
+[[nodiscard]] int SplitUrl(const std::string& url, UrlParts* parts);
 
 // The URL curl is given for the parts: scheme, host and port, and the path; the credentials
 // travel separately.
-std::string ConnectionUrl(const UrlParts& parts);
+[[nodiscard]] std::string ConnectionUrl(const UrlParts& parts);
 
 }  // namespace ZephUtil

@@ -31,11 +31,11 @@ public:
     void ShowDownloadProgress(const DownloadProgress* progress);
     // The build the installation is at when the check found it at the end of the patches'
     // chain; empty otherwise.
-    const std::string& UpToDateBuild() const { return m_upToDateBuild; }
+    [[nodiscard]] const std::string& UpToDateBuild() const { return m_upToDateBuild; }
 
     // The hooks the start-up and the embedded patch check report through.
-    ShellHooks MakeShellHooks();
-    EmbeddedCheckHost MakeCheckHost();
+    [[nodiscard]] ShellHooks MakeShellHooks();
+    [[nodiscard]] EmbeddedCheckHost MakeCheckHost();
 
     void SetGaugeRange(int range) override;
     void SetGaugeValue(int value) override;
@@ -45,11 +45,11 @@ public:
     void Report(ReportLevel level, const std::string& utf8) override;
     // Also false (and cancelling) as soon as a console close request arrived, before the main
     // thread sees it.
-    bool ShouldContinue() override;
-    bool AskYesNo(const std::string& question, const std::string& caption) override;
+    [[nodiscard]] bool ShouldContinue() override;
+    [[nodiscard]] bool AskYesNo(const std::string& question, const std::string& caption) override;
     void ShowMessageBox(const std::string& text, const std::string& caption) override;
-    bool ChooseFile(const std::string& title, const std::string& filter,
-                    std::string* file) override;
+    [[nodiscard]] bool ChooseFile(const std::string& title, const std::string& filter,
+                                  std::string* file) override;
     void EnableApplyUpdate() override {}
     void ShowInstallPath(const std::string& path) override;
     void PatchInstalled() override {}
@@ -58,8 +58,8 @@ public:
 private:
     // REQUIRES: m_mutex held.
     void Redraw();
-    std::string ProgressLine() const;
-    std::string AskLine(const std::string& prompt);
+    [[nodiscard]] std::string ProgressLine() const;
+    [[nodiscard]] std::string AskLine(const std::string& prompt);
 
     ConsoleOutput& m_output;
     std::mutex m_mutex;

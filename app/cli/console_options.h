@@ -17,14 +17,14 @@ struct ConsoleOptions {
 };
 
 // --version, --log=FILE and --repair-server=HOST[:PORT].
-std::vector<CmdLineEntry> ConsoleOptionEntries();
+[[nodiscard]] std::vector<CmdLineEntry> ConsoleOptionEntries();
 
 // Reads the console's options from `arguments` (without the program name), checking the whole
 // command line. False on a syntax error or a bad value, with the reason in `error`.
-bool ParseConsoleOptions(const std::vector<std::string>& arguments, ConsoleOptions* options,
-                         std::string* error);
+[[nodiscard]] bool ParseConsoleOptions(const std::vector<std::string>& arguments,
+                                       ConsoleOptions* options, std::string* error);
 
 // The usage, what the program does, and its exit statuses.
-std::string ConsoleHelpText();
+[[nodiscard]] std::string ConsoleHelpText();
 
 }  // namespace ZephPatch

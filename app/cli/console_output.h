@@ -22,12 +22,13 @@ public:
     // Appends this session to the log at `path` (created when missing), starting with a line
     // that names the program, the time and the arguments. False, with the reason, when it
     // cannot be opened.
-    bool OpenLog(const std::string& path, const std::string& firstLine, std::string* error);
-    const std::string& LogPath() const { return m_logPath; }
+    [[nodiscard]] bool OpenLog(const std::string& path, const std::string& firstLine,
+                               std::string* error);
+    [[nodiscard]] const std::string& LogPath() const { return m_logPath; }
     // Decides where the diagnostics go; call again when debug mode changes.
     void RouteDiagnostics(bool debug);
 
-    bool Terminal() const { return m_terminal; }
+    [[nodiscard]] bool Terminal() const { return m_terminal; }
     // One user line (a final line feed is added when missing); `error` also sends it to
     // standard error. The progress line, if shown, is wiped first and not redrawn.
     void Line(const std::string& text, bool error);

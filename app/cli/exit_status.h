@@ -16,7 +16,7 @@ enum ExitStatus : int {
 
 // The status of a session that ended with `outcome`; a run stopped by a signal (Ctrl+C,
 // hang-up, termination) ends with 128 + `closeSignal` when that is not 0.
-int ExitStatusOf(SessionOutcome outcome, int closeSignal);
+[[nodiscard]] int ExitStatusOf(SessionOutcome outcome, int closeSignal);
 
 // The statuses as --help lists them.
 extern const char kExitStatusHelp[];

@@ -19,6 +19,6 @@ struct HintFacts {
 };
 
 // Empty for a run that completed or was stopped by the user.
-std::string FailureHint(SessionOutcome outcome, const HintFacts& facts);
+[[nodiscard]] std::string FailureHint(SessionOutcome outcome, const HintFacts& facts);
 
 }  // namespace ZephPatch

@@ -14,19 +14,19 @@ public:
     // The session set the gauge's range (a new patch, the database repair, a failure): any
     // count in progress ends.
     void SetRange(int range);
-    int Range() const { return m_range; }
+    [[nodiscard]] int Range() const { return m_range; }
     // Whether a value the session sets is shown: not while the applier's count has the gauge.
-    bool Counting() const { return m_total > 0; }
+    [[nodiscard]] bool Counting() const { return m_total > 0; }
 
     // The applier's total for this patch; gives the gauge a range when it had none.
     void Start(int total);
     // One entry done (the applier asks whether to go on before each); the gauge value it
     // stands for, full at the last entry.
-    int Step();
+    [[nodiscard]] int Step();
 
     // "123 of 400 files", and the time left at the pace so far once it can be told; empty
     // while not counting.
-    std::string Text() const;
+    [[nodiscard]] std::string Text() const;
 
 private:
     int m_range = 0;
@@ -36,6 +36,6 @@ private:
 };
 
 // "45 s", "3 min 20 s", "2 h 05 min": a duration for a progress line.
-std::string DurationText(double seconds);
+[[nodiscard]] std::string DurationText(double seconds);
 
 }  // namespace ZephPatch

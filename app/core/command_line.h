@@ -27,26 +27,27 @@ public:
     // Parses `arguments` (without the program name). False on a syntax error (unknown option,
     // missing or unexpected value, too many parameters) with Error() saying which; the results
     // are then empty. Every parameter is optional.
-    bool Parse(const std::vector<std::string>& arguments);
-    const std::string& Error() const { return m_error; }
+    [[nodiscard]] bool Parse(const std::vector<std::string>& arguments);
+    [[nodiscard]] const std::string& Error() const { return m_error; }
 
     // The usage text: one synopsis line, then one line per switch and option.
-    std::string Usage(std::string_view programName) const;
+    [[nodiscard]] std::string Usage(std::string_view programName) const;
 
     // Whether the switch or option named by its short or long name was given; `value` receives
     // an option's value (the last one when given twice).
-    bool Found(std::string_view name) const;
-    bool Found(std::string_view name, std::string* value) const;
+    [[nodiscard]] bool Found(std::string_view name) const;
+    [[nodiscard]] bool Found(std::string_view name, std::string* value) const;
     // Positional parameters in the order given.
-    const std::vector<std::string>& Params() const { return m_params; }
+    [[nodiscard]] const std::vector<std::string>& Params() const { return m_params; }
 
 private:
-    const CmdLineEntry* FindEntry(std::string_view name, bool isLong) const;
-    bool ParseShort(const std::vector<std::string>& arguments, size_t* index);
-    bool ParseLong(const std::vector<std::string>& arguments, size_t* index);
-    bool Take(const CmdLineEntry& entry, std::string_view shown, const std::string* inlineValue,
-              const std::vector<std::string>& arguments, size_t* index);
-    size_t ParamLimit() const;
+    [[nodiscard]] const CmdLineEntry* FindEntry(std::string_view name, bool isLong) const;
+    [[nodiscard]] bool ParseShort(const std::vector<std::string>& arguments, size_t* index);
+    [[nodiscard]] bool ParseLong(const std::vector<std::string>& arguments, size_t* index);
+    [[nodiscard]] bool Take(const CmdLineEntry& entry, std::string_view shown,
+                            const std::string* inlineValue,
+                            const std::vector<std::string>& arguments, size_t* index);
+    [[nodiscard]] size_t ParamLimit() const;
 
     std::vector<CmdLineEntry> m_entries;
     std::vector<std::pair<const CmdLineEntry*, std::string>> m_found;

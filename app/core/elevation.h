@@ -13,15 +13,16 @@ namespace ZephPatch {
 // the front end's own relaunch arguments (each quoted), all servers as one value
 // (--server="a;b" ), the current build when known, then the quoted installation folder. The
 // copy thus neither asks again nor runs `onexit` (this process does).
-std::string BuildRelaunchArguments(const ShellState& state, const PatchSettings& settings);
+[[nodiscard]] std::string BuildRelaunchArguments(const ShellState& state,
+                                                 const PatchSettings& settings);
 
 // The command that starts the copy through `elevationProgram`. The elevation program clears
 // the environment (pkexec does), so the copy is started through `env` with what it needs from
 // this one: the display and its authority (XAUTHORITY, or ~/.Xauthority when that is unset but
 // present), the registry root, the temporary folders and the language.
-std::vector<std::string> BuildElevatedCommand(const std::string& elevationProgram,
-                                              const ShellState& state,
-                                              const PatchSettings& settings);
+[[nodiscard]] std::vector<std::string> BuildElevatedCommand(const std::string& elevationProgram,
+                                                            const ShellState& state,
+                                                            const PatchSettings& settings);
 
 // `RelaunchElevated`: false when CheckPatchRights passes on the installation of `settings`
 // (nothing to do).
@@ -30,6 +31,7 @@ std::vector<std::string> BuildElevatedCommand(const std::string& elevationProgra
 // (this system's wording of 132 / 134) when the copy could not be started (no elevation
 // program, root already, or the user was not authorised), runs the `onexit` program, and
 // returns true: this process ends.
-bool RelaunchElevated(ShellState& state, const PatchSettings& settings, const ShellHooks& hooks);
+[[nodiscard]] bool RelaunchElevated(ShellState& state, const PatchSettings& settings,
+                                    const ShellHooks& hooks);
 
 }  // namespace ZephPatch

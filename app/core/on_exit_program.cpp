@@ -19,7 +19,8 @@ void RunOnExitProgram(const ShellState& state) {
         return;
     }
     int exitCode = 0;
-    WaitLaunchedProgram(pid, 1000, &exitCode);
+    // The program's outcome is its own; this only gives it a second.
+    (void)WaitLaunchedProgram(pid, 1000, &exitCode);
 }
 
 }  // namespace ZephPatch

@@ -13,7 +13,7 @@ namespace ZephPatch {
 
 // help, admin, current, list, server, final, target, repair, onexit, debug; help texts from
 // the message catalogue in the current language.
-std::vector<CmdLineEntry> PatcherOptionTable();
+[[nodiscard]] std::vector<CmdLineEntry> PatcherOptionTable();
 
 // A quoted folder ending in a backslash ("C:\dir\") reaches a Windows-style program as the
 // folder followed by a double quote: drops the final '"' of every argument ending in '\' '"'.
@@ -26,6 +26,7 @@ void RepairQuotedArguments(std::vector<std::string>& arguments);
 // folder; with two the first is the current build. A `server` value nothing could be taken from is
 // reported with 135, an unreadable or empty `list` file with 136 (level 3). The value of `final` is
 // not used.
-bool ParseCommandLine(ShellState& state, PatchSettings& settings, const ShellHooks& hooks);
+[[nodiscard]] bool ParseCommandLine(ShellState& state, PatchSettings& settings,
+                                    const ShellHooks& hooks);
 
 }  // namespace ZephPatch

@@ -10,6 +10,7 @@ namespace ZephPatch {
 // for each whose "ProductClass" equals `productClass` ignoring case (any subkey when
 // `productClass` is empty), a non-empty "ProductInstallPath" replaces the result. Empty when
 // nothing matches or the key cannot be opened.
-std::string FindProductInstallPath(const std::string& productKey, const std::string& productClass);
+[[nodiscard]] std::string FindProductInstallPath(const std::string& productKey,
+                                                 const std::string& productClass);
 
 }  // namespace ZephPatch

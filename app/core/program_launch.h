@@ -14,15 +14,15 @@ namespace ZephPatch {
 // Starts `argv[0]` with `argv` (found on PATH when it holds no '/'), with default signal
 // handling and an empty signal mask. 0 and `*pid` on success, else the system error code
 // (ENOENT for a missing program, EINVAL for an empty `argv`).
-int LaunchProgram(const std::vector<std::string>& argv, pid_t* pid);
+[[nodiscard]] int LaunchProgram(const std::vector<std::string>& argv, pid_t* pid);
 
 // Waits up to `milliseconds` (-1: no limit) for `pid` to end. True with its exit code (128 +
 // the signal for a killed one) once it has ended and been reaped; false on time-out, when it
 // keeps running unreaped.
-bool WaitLaunchedProgram(pid_t pid, int milliseconds, int* exitCode);
+[[nodiscard]] bool WaitLaunchedProgram(pid_t pid, int milliseconds, int* exitCode);
 
 // The path of `name` on PATH (or `name` itself when it holds a '/'); empty when not found or
 // not executable.
-std::string FindProgramOnPath(const std::string& name);
+[[nodiscard]] std::string FindProgramOnPath(const std::string& name);
 
 }  // namespace ZephPatch

@@ -56,7 +56,8 @@ std::optional<PatchSettings> RunShellStartup(int argc, const char* const* argv, 
     ZephUtil::SetToolkitDumpName("patcher");
     RepairQuotedArguments(state->arguments);
     PatchSettings settings;
-    ParseCommandLine(*state, settings, hooks);
+    // A failed parse has said why; the registry may still name the installation.
+    (void)ParseCommandLine(*state, settings, hooks);
 
     if (settings.installPath.empty())
         settings.installPath = FindProductInstallPath(PRODUCT_KEY, PRODUCT_CLASS);

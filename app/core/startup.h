@@ -29,8 +29,9 @@ namespace ZephPatch {
 // shows message 132 / caption 134; without it RelaunchElevated may run an elevated copy.
 // The settings of this run, or none when this process must end now (rights missing, or the
 // copy has run).
-std::optional<PatchSettings> RunShellStartup(int argc, const char* const* argv, ShellState* state,
-                                             const ShellHooks& hooks);
+[[nodiscard]] std::optional<PatchSettings> RunShellStartup(int argc, const char* const* argv,
+                                                           ShellState* state,
+                                                           const ShellHooks& hooks);
 
 // What the session will do, decided after the embedded patch check.
 enum class RunMode {
@@ -44,6 +45,6 @@ inline constexpr char MSG_NO_VALID_OPERATION[] =
     "No valid patch operation was specified. Patching aborted.";
 
 // Repair and download start the session at once; standalone waits for the user.
-RunMode ChooseRunMode(const PatchSettings& settings);
+[[nodiscard]] RunMode ChooseRunMode(const PatchSettings& settings);
 
 }  // namespace ZephPatch

@@ -25,7 +25,7 @@ public:
     // Runs `ask` on the GUI thread and returns its answer, or `fallback` when Close comes
     // first. REQUIRES: not called on the GUI thread (it would wait for itself).
     template <typename T>
-    T Ask(std::function<T()> ask, T fallback);
+    [[nodiscard]] T Ask(std::function<T()> ask, T fallback);
     // From now on nothing reaches the window and waiting askers get their fallbacks. Called by
     // the window before it goes away.
     void Close();

@@ -8,6 +8,6 @@
 namespace ZephPatch {
 
 // Progress detail: dark blue; step or result: black; secondary information: grey; error: red.
-wxColour LevelColour(ReportLevel level);
+[[nodiscard]] wxColour LevelColour(ReportLevel level);
 
 }  // namespace ZephPatch

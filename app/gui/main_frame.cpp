@@ -189,7 +189,8 @@ bool MainFrame::AskYesNo(const std::string& question, const std::string& caption
 }
 
 void MainFrame::ShowMessageBox(const std::string& text, const std::string& caption) {
-    m_bridge.Ask<bool>(
+    // Only waits until the box is closed.
+    (void)m_bridge.Ask<bool>(
         [this, text, caption] {
             wxMessageBox(FromUtf8(text), FromUtf8(caption), wxOK, this);
             return true;
@@ -241,7 +242,7 @@ void MainFrame::SessionFinished() {
 // --- event handlers ---
 
 void MainFrame::OnApplyUpdate(wxCommandEvent&) {
-    StartSession();
+    (void)StartSession();  // false only while a session runs already
 }
 
 void MainFrame::OnCancelButton(wxCommandEvent&) {

@@ -36,36 +36,36 @@ public:
 
     // Level 0 lines are shown only in debug mode.
     void SetDebugMode(bool debug) { m_debugMode = debug; }
-    bool DebugMode() const { return m_debugMode; }
+    [[nodiscard]] bool DebugMode() const { return m_debugMode; }
 
     // `StartSession`: creates the worker and runs its thread. False when either failed.
-    bool StartSession();
+    [[nodiscard]] bool StartSession();
     // A session runs (from StartSession until SessionFinished or a confirmed cancel).
-    bool IsRunning() const { return m_running; }
+    [[nodiscard]] bool IsRunning() const { return m_running; }
     // How many patches the running or last session installed.
-    int PatchesInstalled() const { return m_patchesInstalled; }
+    [[nodiscard]] int PatchesInstalled() const { return m_patchesInstalled; }
 
     // "Apply Update" and whatever follows it (the installation choice) together.
     virtual void EnableApplyUpdateControls(bool enable);
     // Appends one line to the log as the worker's MessageLine events do. GUI thread only.
     void AppendLine(ReportLevel level, const wxString& text);
 
-    wxTextCtrl* Log() const { return m_log; }
-    wxGauge* Gauge() const { return m_gauge; }
-    wxStaticText* StatusLine() const { return m_statusLine; }
-    wxButton* ApplyButton() const { return m_applyButton; }
-    wxButton* CancelButton() const { return m_cancelButton; }
+    [[nodiscard]] wxTextCtrl* Log() const { return m_log; }
+    [[nodiscard]] wxGauge* Gauge() const { return m_gauge; }
+    [[nodiscard]] wxStaticText* StatusLine() const { return m_statusLine; }
+    [[nodiscard]] wxButton* ApplyButton() const { return m_applyButton; }
+    [[nodiscard]] wxButton* CancelButton() const { return m_cancelButton; }
 
     // SessionFrontEnd: called from the worker and its progress threads; each queues its work
     // for the GUI thread, in order. The three questions wait for the user's answer.
     void SetGaugeRange(int range) override;
     void SetGaugeValue(int value) override;
     void Report(ReportLevel level, const std::string& utf8) override;
-    bool ShouldContinue() override { return !m_cancelled; }
-    bool AskYesNo(const std::string& question, const std::string& caption) override;
+    [[nodiscard]] bool ShouldContinue() override { return !m_cancelled; }
+    [[nodiscard]] bool AskYesNo(const std::string& question, const std::string& caption) override;
     void ShowMessageBox(const std::string& text, const std::string& caption) override;
-    bool ChooseFile(const std::string& title, const std::string& filter,
-                    std::string* file) override;
+    [[nodiscard]] bool ChooseFile(const std::string& title, const std::string& filter,
+                                  std::string* file) override;
     void EnableApplyUpdate() override;
     void ShowInstallPath(const std::string& path) override;
     void PatchInstalled() override;
@@ -76,7 +76,8 @@ public:
     void EntryBegun() override;
 
     // The open-file dialog on the GUI thread; false when the user cancels.
-    bool ChooseFileNow(const std::string& title, const std::string& filter, std::string* file);
+    [[nodiscard]] bool ChooseFileNow(const std::string& title, const std::string& filter,
+                                     std::string* file);
 
 protected:
     // Creates the log, gauge, status line and buttons on `panel` and adds them to `sizer`,
@@ -99,7 +100,7 @@ private:
     void OnClose(wxCloseEvent& event);
     void OnTimer(wxTimerEvent& event);
 
-    bool ConfirmCancel();
+    [[nodiscard]] bool ConfirmCancel();
     // The user confirmed: the worker is told through ShouldContinue, "Cancelling" is reported.
     void CancelConfirmed();
     void ShowDownloadProgress();

@@ -75,8 +75,9 @@ bool OrvikPatcherApp::OnInit() {
 void OrvikPatcherApp::FinishStartup() {
     if (!m_mainFrame)
         return;  // closed before the event loop ran
-    CheckEmbeddedPatches(ProcessContainer(), m_settings, m_state.executablePath, false,
-                         m_mainFrame->MakeCheckHost());
+    // What it found has been shown through the host.
+    (void)CheckEmbeddedPatches(ProcessContainer(), m_settings, m_state.executablePath, false,
+                               m_mainFrame->MakeCheckHost());
     if (!m_mainFrame)
         return;
     m_mainFrame->PathLine()->SetValue(FromUtf8(m_settings.installPath));
@@ -104,7 +105,7 @@ void OrvikPatcherApp::ChooseWhatFollows() {
     switch (ChooseRunMode(m_settings)) {
         case RunMode::kRepair:
         case RunMode::kDownload:
-            m_mainFrame->StartSession();
+            (void)m_mainFrame->StartSession();  // false only while a session runs already
             break;
         case RunMode::kNone:
             m_mainFrame->ApplyButton()->Disable();

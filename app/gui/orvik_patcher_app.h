@@ -25,16 +25,16 @@ public:
     static void SetRawArguments(int argc, char** argv);
 
     // False ends the program: rights missing, or an elevated copy has run.
-    bool OnInit() override;
-    int OnExit() override;
+    [[nodiscard]] bool OnInit() override;
+    [[nodiscard]] int OnExit() override;
     // A crash report, a message box, and the end of the process with exit code -1.
     void OnUnhandledException() override;
 
-    PatchMainFrame* MainWindow() const { return m_mainFrame; }
-    const ShellState& State() const { return m_state; }
+    [[nodiscard]] PatchMainFrame* MainWindow() const { return m_mainFrame; }
+    [[nodiscard]] const ShellState& State() const { return m_state; }
 
 private:
-    ShellHooks MakeShellHooks();
+    [[nodiscard]] ShellHooks MakeShellHooks();
     void OpenMainWindow();
     // The embedded patch check and what follows from it, once the event loop runs.
     void FinishStartup();

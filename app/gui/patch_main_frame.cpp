@@ -129,7 +129,8 @@ void PatchMainFrame::OnChooseInstallation(wxCommandEvent&) {
     }
     // Patches for the previous installation say nothing about the new one.
     ApplyButton()->Disable();
-    CheckEmbeddedPatches(m_container, m_settings, m_executablePath, true, MakeCheckHost());
+    // What it found has been shown through the host.
+    (void)CheckEmbeddedPatches(m_container, m_settings, m_executablePath, true, MakeCheckHost());
     ShowInstallPathNow(FromUtf8(m_settings.installPath));
 }
 

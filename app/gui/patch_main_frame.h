@@ -22,13 +22,13 @@ public:
 
     void EnableApplyUpdateControls(bool enable) override;
     // What the embedded patch check needs of the window (GUI thread).
-    EmbeddedCheckHost MakeCheckHost();
+    [[nodiscard]] EmbeddedCheckHost MakeCheckHost();
 
     // Null when the toolkit has no web engine.
-    wxWebView* ReleaseNotes() const { return m_webView; }
-    wxTextCtrl* PathLine() const { return m_pathLine; }
-    wxButton* ChooseButton() const { return m_chooseButton; }
-    bool LinkGuard() const { return m_linkGuard; }
+    [[nodiscard]] wxWebView* ReleaseNotes() const { return m_webView; }
+    [[nodiscard]] wxTextCtrl* PathLine() const { return m_pathLine; }
+    [[nodiscard]] wxButton* ChooseButton() const { return m_chooseButton; }
+    [[nodiscard]] bool LinkGuard() const { return m_linkGuard; }
 
 protected:
     void ShowInstallPathNow(const wxString& path) override;
@@ -42,7 +42,7 @@ private:
         void Report(ReportLevel level, const std::string& utf8) override {
             m_frame.AppendLine(level, wxString::FromUTF8(utf8.data(), utf8.size()));
         }
-        bool ShouldContinue() override { return true; }
+        [[nodiscard]] bool ShouldContinue() override { return true; }
 
     private:
         PatchMainFrame& m_frame;

@@ -14,11 +14,11 @@ inline constexpr char RELEASE_NOTES_URL_VALUE[] = "ReleaseNotesURL";
 
 // The "ReleaseNotesURL" string of the product key when it is set and not empty, else the
 // default address.
-std::string ReleaseNotesAddress();
+[[nodiscard]] std::string ReleaseNotesAddress();
 
 // Whether a navigation to `address` belongs in the system's browser instead of the page:
 // only once the guard is set (after the first page has loaded), and never for the blank page
 // the window itself loads on its way out.
-bool OpensInBrowser(const std::string& address, bool linkGuard);
+[[nodiscard]] bool OpensInBrowser(const std::string& address, bool linkGuard);
 
 }  // namespace ZephPatch

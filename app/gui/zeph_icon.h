@@ -6,6 +6,6 @@
 
 namespace ZephPatch {
 
-wxIconBundle ZephIcon();
+[[nodiscard]] wxIconBundle ZephIcon();
 
 }  // namespace ZephPatch

@@ -12,13 +12,13 @@ namespace ZephUtil {
 // whatever the block size.
 constexpr uint32_t kCompressionPiece = 1u << 20;
 
-inline int WriteUint32(ZephDataBuffer& buffer, uint32_t value) {
+[[nodiscard]] inline int WriteUint32(ZephDataBuffer& buffer, uint32_t value) {
     uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                         static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
     return buffer.Write(bytes, 4);
 }
 
-inline int ReadUint32(ZephDataBuffer& buffer, uint32_t* value) {
+[[nodiscard]] inline int ReadUint32(ZephDataBuffer& buffer, uint32_t* value) {
     uint8_t bytes[4];
     int result = buffer.Read(bytes, 4);
     if (result != kBufOk)

@@ -17,11 +17,11 @@ public:
     CappedBuffer(ZephDataBuffer* inner, uint64_t maxBytes)
         : ForwardingBuffer(inner), m_max(maxBytes) {}
 
-    bool Overflowed() const { return m_overflowed; }
-    uint64_t MaxBytes() const { return m_max; }
+    [[nodiscard]] bool Overflowed() const { return m_overflowed; }
+    [[nodiscard]] uint64_t MaxBytes() const { return m_max; }
 
-    int SetSize(uint64_t size) override;
-    int Write(const void* bytes, uint32_t count) override;
+    [[nodiscard]] int SetSize(uint64_t size) override;
+    [[nodiscard]] int Write(const void* bytes, uint32_t count) override;
 
 private:
     uint64_t m_max;

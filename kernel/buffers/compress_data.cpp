@@ -103,7 +103,7 @@ int CompressBlock(ZephDataBuffer& destination, ZephDataBuffer& source, uint32_t 
             result = destination.Seek(end);
     }
     if (result != kBufOk && appending)
-        destination.SetSize(start);
+        (void)destination.SetSize(start);  // best effort: the failure is what counts
     return result;
 }
 
@@ -135,11 +135,14 @@ int CompressData(ZephDataBuffer& destination, ZephDataBuffer& source) {
     int result = WriteUint32(destination, 0);
     if (result == kBufOk)
         result = CompressBlocks(destination, source, &count);
-    // Whatever happened, the count names the whole blocks that were written.
-    destination.Seek(header);
-    WriteUint32(destination, count);
-    destination.Seek(destination.GetSize());
-    return result;
+    // Whatever happened, the count names the whole blocks that were written; a count that
+    // could not be written back fails the whole.
+    int counted = destination.Seek(header);
+    if (counted == kBufOk)
+        counted = WriteUint32(destination, count);
+    if (counted == kBufOk)
+        counted = destination.Seek(destination.GetSize());
+    return result != kBufOk ? result : counted;
 }
 
 }  // namespace ZephUtil

@@ -15,7 +15,7 @@ constexpr uint32_t kMaxCompressedBlock = 0x10000000;
 // compress() per block. The destination must support Seek: the count and each block's
 // compressed length are patched in afterwards. On a failure the count names the whole blocks
 // written; a partial block is cut off when the destination was being appended to.
-int CompressData(ZephDataBuffer& destination, ZephDataBuffer& source);
+[[nodiscard]] int CompressData(ZephDataBuffer& destination, ZephDataBuffer& source);
 
 // Inverse of CompressData, from the source's position onto the destination's position.
 // A block that declares more than kMaxCompressedBlock bytes, or more compressed bytes than the
@@ -24,11 +24,11 @@ int CompressData(ZephDataBuffer& destination, ZephDataBuffer& source);
 // fewer bytes than declared is kBufOutOfRange. Decoding stops at the first failing block;
 // of a large block (over 1 MiB) the part decoded before the fault may have been written.
 // Memory used is about 2 MiB plus zlib's state, whatever the block sizes.
-int DecompressData(ZephDataBuffer& destination, ZephDataBuffer& source);
+[[nodiscard]] int DecompressData(ZephDataBuffer& destination, ZephDataBuffer& source);
 
 // Moves the source past one compressed block sequence without decoding it, checking every
 // block header as DecompressData does; `length` gets the bytes the blocks declare. So a reader
 // can find where each sequence starts and hand the sequences to several decoders.
-int SkipCompressedData(ZephDataBuffer& source, uint64_t* length);
+[[nodiscard]] int SkipCompressedData(ZephDataBuffer& source, uint64_t* length);
 
 }  // namespace ZephUtil

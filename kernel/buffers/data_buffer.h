@@ -24,13 +24,13 @@ enum BufResult : int {
 class ZephDataBuffer {
 public:
     virtual ~ZephDataBuffer() = default;
-    virtual uint64_t GetSize() = 0;
-    virtual int SetSize(uint64_t size) = 0;
-    virtual uint64_t GetPosition() = 0;
-    virtual int Seek(uint64_t position) = 0;
+    [[nodiscard]] virtual uint64_t GetSize() = 0;
+    [[nodiscard]] virtual int SetSize(uint64_t size) = 0;
+    [[nodiscard]] virtual uint64_t GetPosition() = 0;
+    [[nodiscard]] virtual int Seek(uint64_t position) = 0;
     // A short transfer advances the position by what was transferred.
-    virtual int Write(const void* bytes, uint32_t count) = 0;
-    virtual int Read(void* destination, uint32_t count) = 0;
+    [[nodiscard]] virtual int Write(const void* bytes, uint32_t count) = 0;
+    [[nodiscard]] virtual int Read(void* destination, uint32_t count) = 0;
     virtual void FlushBuffer() {}
 };
 
@@ -53,23 +53,23 @@ public:
     ZephDataBufferFile(const ZephDataBufferFile&) = delete;
     ZephDataBufferFile& operator=(const ZephDataBufferFile&) = delete;
 
-    bool IsOpen() const { return m_stream != nullptr; }
+    [[nodiscard]] bool IsOpen() const { return m_stream != nullptr; }
     // Flushes the stream and fsyncs the file; false when the data may not be on disk.
     // FlushBuffer only hands the stream's buffer to the system; call Commit where the
     // bytes must survive a power cut (the write modes meant "committed to disk").
-    bool Commit();
+    [[nodiscard]] bool Commit();
 
-    uint64_t GetSize() override { return m_size; }
-    int SetSize(uint64_t size) override;
-    uint64_t GetPosition() override { return m_position; }
-    int Seek(uint64_t position) override;
-    int Write(const void* bytes, uint32_t count) override;
-    int Read(void* destination, uint32_t count) override;
+    [[nodiscard]] uint64_t GetSize() override { return m_size; }
+    [[nodiscard]] int SetSize(uint64_t size) override;
+    [[nodiscard]] uint64_t GetPosition() override { return m_position; }
+    [[nodiscard]] int Seek(uint64_t position) override;
+    [[nodiscard]] int Write(const void* bytes, uint32_t count) override;
+    [[nodiscard]] int Read(void* destination, uint32_t count) override;
     void FlushBuffer() override;
 
 private:
     // Repositions the stream between a read and a write in mode 3, as C streams require.
-    bool TurnAround();
+    [[nodiscard]] bool TurnAround();
 
     FILE* m_stream = nullptr;
     int m_mode;
@@ -86,22 +86,22 @@ public:
     ZephDataBufferMemoryStatic(void* data, uint32_t size);
     // Owned copies: of a byte range, of a string's bytes, of the rest of another buffer
     // (empty when that read fails).
-    static ZephDataBufferMemoryStatic CopyOf(const void* data, uint32_t size);
-    static ZephDataBufferMemoryStatic CopyOf(const std::string& text);
-    static ZephDataBufferMemoryStatic CopyRestOf(ZephDataBuffer& source);
+    [[nodiscard]] static ZephDataBufferMemoryStatic CopyOf(const void* data, uint32_t size);
+    [[nodiscard]] static ZephDataBufferMemoryStatic CopyOf(const std::string& text);
+    [[nodiscard]] static ZephDataBufferMemoryStatic CopyRestOf(ZephDataBuffer& source);
     ~ZephDataBufferMemoryStatic() override;
     ZephDataBufferMemoryStatic(ZephDataBufferMemoryStatic&& other) noexcept;
     ZephDataBufferMemoryStatic(const ZephDataBufferMemoryStatic&) = delete;
     ZephDataBufferMemoryStatic& operator=(const ZephDataBufferMemoryStatic&) = delete;
 
-    const uint8_t* Data() const { return m_data; }
+    [[nodiscard]] const uint8_t* Data() const { return m_data; }
 
-    uint64_t GetSize() override { return m_size; }
-    int SetSize(uint64_t size) override;  // kBufNotAllowed
-    uint64_t GetPosition() override { return m_position; }
-    int Seek(uint64_t position) override;
-    int Write(const void* bytes, uint32_t count) override;
-    int Read(void* destination, uint32_t count) override;
+    [[nodiscard]] uint64_t GetSize() override { return m_size; }
+    [[nodiscard]] int SetSize(uint64_t size) override;  // kBufNotAllowed
+    [[nodiscard]] uint64_t GetPosition() override { return m_position; }
+    [[nodiscard]] int Seek(uint64_t position) override;
+    [[nodiscard]] int Write(const void* bytes, uint32_t count) override;
+    [[nodiscard]] int Read(void* destination, uint32_t count) override;
 
 private:
     ZephDataBufferMemoryStatic() = default;
@@ -117,15 +117,15 @@ class ZephDataBufferMemoryDynamic : public ZephDataBuffer {
 public:
     ZephDataBufferMemoryDynamic() = default;
 
-    const std::vector<uint8_t>& Bytes() const { return m_bytes; }
+    [[nodiscard]] const std::vector<uint8_t>& Bytes() const { return m_bytes; }
     std::vector<uint8_t>& Bytes() { return m_bytes; }
 
-    uint64_t GetSize() override { return m_bytes.size(); }
-    int SetSize(uint64_t size) override;
-    uint64_t GetPosition() override { return m_position; }
-    int Seek(uint64_t position) override;
-    int Write(const void* bytes, uint32_t count) override;
-    int Read(void* destination, uint32_t count) override;
+    [[nodiscard]] uint64_t GetSize() override { return m_bytes.size(); }
+    [[nodiscard]] int SetSize(uint64_t size) override;
+    [[nodiscard]] uint64_t GetPosition() override { return m_position; }
+    [[nodiscard]] int Seek(uint64_t position) override;
+    [[nodiscard]] int Write(const void* bytes, uint32_t count) override;
+    [[nodiscard]] int Read(void* destination, uint32_t count) override;
 
 private:
     std::vector<uint8_t> m_bytes;

@@ -13,12 +13,14 @@ class ForwardingBuffer : public ZephDataBuffer {
 public:
     explicit ForwardingBuffer(ZephDataBuffer* inner) : m_inner(inner) {}
 
-    uint64_t GetSize() override { return m_inner->GetSize(); }
-    int SetSize(uint64_t size) override { return m_inner->SetSize(size); }
-    uint64_t GetPosition() override { return m_inner->GetPosition(); }
-    int Seek(uint64_t position) override { return m_inner->Seek(position); }
-    int Write(const void* bytes, uint32_t count) override { return m_inner->Write(bytes, count); }
-    int Read(void* destination, uint32_t count) override {
+    [[nodiscard]] uint64_t GetSize() override { return m_inner->GetSize(); }
+    [[nodiscard]] int SetSize(uint64_t size) override { return m_inner->SetSize(size); }
+    [[nodiscard]] uint64_t GetPosition() override { return m_inner->GetPosition(); }
+    [[nodiscard]] int Seek(uint64_t position) override { return m_inner->Seek(position); }
+    [[nodiscard]] int Write(const void* bytes, uint32_t count) override {
+        return m_inner->Write(bytes, count);
+    }
+    [[nodiscard]] int Read(void* destination, uint32_t count) override {
         return m_inner->Read(destination, count);
     }
     void FlushBuffer() override { m_inner->FlushBuffer(); }

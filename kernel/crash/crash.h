@@ -32,14 +32,14 @@ void LogCallStack(bool withSymbols);
 void ZephAssert(bool condition, const char* text);
 
 // True once a console-control signal arrived while closing was not allowed.
-bool ConsoleCloseRequested();
+[[nodiscard]] bool ConsoleCloseRequested();
 // That signal (the first of them: SIGINT, SIGTERM or SIGHUP), or 0 while none arrived.
-int ConsoleCloseSignal();
+[[nodiscard]] int ConsoleCloseSignal();
 
 // Name of the toolkit's crash report ("patcher-v35673-YYYY.MM.DD-hh.mm.ss.dmp"), fixed at
 // start unless a debugger is attached; empty until then.
 void SetToolkitDumpName(const std::string& stem);
-std::string ToolkitDumpName();
+[[nodiscard]] std::string ToolkitDumpName();
 
 // Writes the toolkit's report (once per process) for an exception that left the event loop
 // or a guarded thread; a no-op while the name is empty.

@@ -40,7 +40,7 @@ void AppendSymbols(int fd, void* const* frames, int count, bool firstFrameIsFaul
 // The process's one report ("Velmor-48249.dmp" in the current folder, numbered when taken).
 // ClaimProcessReport is true for the first caller only; that caller then writes the report
 // with WriteProcessReport. Async-signal-safe.
-bool ClaimProcessReport();
+[[nodiscard]] bool ClaimProcessReport();
 void WriteProcessReport(const ReportSubject& subject);
 // For a fatal signal that lost the claim: wait while another thread still writes the report.
 void WaitForProcessReport();

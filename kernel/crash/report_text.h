@@ -12,7 +12,7 @@ namespace ZephUtil::detail {
 
 // Writes `value` in hexadecimal (lower case, at least `digits` digits) into out, which holds
 // at least 17 characters; returns out.
-inline char* FormatHex(uintptr_t value, int digits, char* out) {
+[[nodiscard]] inline char* FormatHex(uintptr_t value, int digits, char* out) {
     char reversed[16];
     int count = 0;
     do {
@@ -25,7 +25,7 @@ inline char* FormatHex(uintptr_t value, int digits, char* out) {
     return out;
 }
 
-inline char* FormatDecimal(long long value, char* out) {
+[[nodiscard]] inline char* FormatDecimal(long long value, char* out) {
     char reversed[24];
     int count = 0;
     unsigned long long rest = value < 0 ? 0ULL - value : value;

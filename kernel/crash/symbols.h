@@ -28,7 +28,7 @@ public:
 
     // A return address is looked up one byte back, inside the call it returns from; a
     // faulting program counter is looked up as it is. Failed parts stay empty.
-    CallStackFrame Lookup(uintptr_t address, bool isReturnAddress) const;
+    [[nodiscard]] CallStackFrame Lookup(uintptr_t address, bool isReturnAddress) const;
 
 private:
     Dwfl* m_dwfl;

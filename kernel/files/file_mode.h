@@ -11,7 +11,7 @@
 namespace ZephUtil {
 
 // Gives `to` the permission bits of `from`. True when done.
-bool CopyPermissions(const std::string& from, const std::string& to);
+[[nodiscard]] bool CopyPermissions(const std::string& from, const std::string& to);
 
 // A new file's mode by that rule: the new file at `path`, `relativeName` below the
 // installation ('/' or '\\' separators), gets the execute bits where it has read bits (0644

@@ -25,7 +25,7 @@ public:
 
     // Takes the lock on `folder` without waiting. Already holding that folder (by any of its
     // names) counts as taking it; a lock on another folder is released first.
-    FolderLockResult Lock(const std::string& folder);
+    [[nodiscard]] FolderLockResult Lock(const std::string& folder);
     void Unlock();
 
 private:

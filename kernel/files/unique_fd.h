@@ -21,10 +21,10 @@ public:
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
 
-    int Get() const { return m_fd; }
-    bool IsOpen() const { return m_fd >= 0; }
+    [[nodiscard]] int Get() const { return m_fd; }
+    [[nodiscard]] bool IsOpen() const { return m_fd >= 0; }
     // Gives the descriptor up without closing it, to whoever took it over.
-    int Release() { return std::exchange(m_fd, -1); }
+    [[nodiscard]] int Release() { return std::exchange(m_fd, -1); }
     // Closes the descriptor held (if any) and takes `fd`. Safe in a signal handler.
     void Reset(int fd = -1) {
         if (m_fd >= 0)

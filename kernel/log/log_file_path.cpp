@@ -53,7 +53,8 @@ bool detail::NumberedLogName(const char* name, int number, char* out, size_t out
 std::string MakeLogFilePath(const std::string& name) {
     std::string candidate(name.size() + 16, '\0');
     for (int number = 1;; ++number) {
-        detail::NumberedLogName(name.c_str(), number, candidate.data(), candidate.size());
+        // The buffer has room for any number.
+        (void)detail::NumberedLogName(name.c_str(), number, candidate.data(), candidate.size());
         struct stat info;
         if (lstat(candidate.c_str(), &info) != 0)
             return candidate.c_str();

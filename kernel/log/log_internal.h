@@ -11,7 +11,7 @@ namespace ZephUtil::detail {
 
 // Formats like vsnprintf into a buffer that grows from 4,096 characters; text beyond
 // 65,535 characters is cut.
-std::string FormatLine(const char* format, va_list args);
+[[nodiscard]] std::string FormatLine(const char* format, va_list args);
 
 // Writes all bytes to fd, retrying partial and interrupted writes. A reader that went away
 // (EPIPE) is ignored like every other error, without SIGPIPE. Async-signal-safe.
@@ -27,10 +27,10 @@ void WriteToConsole(const std::string& line);
 
 // Tries the log lock for at most `milliseconds`; false when another thread kept it. The crash
 // paths use it so that a wedged logger cannot stop a report.
-bool TryLockLogFor(int milliseconds);
+[[nodiscard]] bool TryLockLogFor(int milliseconds);
 
 // Writes candidate `number` of the numbered-name sequence into out: 1 is NAME itself,
 // n > 1 is STEM_n.EXT. False when it does not fit. Async-signal-safe.
-bool NumberedLogName(const char* name, int number, char* out, size_t outSize);
+[[nodiscard]] bool NumberedLogName(const char* name, int number, char* out, size_t outSize);
 
 }  // namespace ZephUtil::detail

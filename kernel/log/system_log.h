@@ -33,7 +33,7 @@ void LockLog();
 void UnlockLog();
 
 // True when standard output was redirected to the parent's FIFO at start.
-bool IsStdoutPipeConnected();
+[[nodiscard]] bool IsStdoutPipeConnected();
 
 // Where console lines go while no parent's FIFO takes them: `onStdout` false keeps them off
 // standard output (a console front end that owns the terminal hides its diagnostics there);
@@ -43,12 +43,12 @@ void RouteConsoleLines(bool onStdout, int copyFd);
 
 // First name among NAME, STEM_2.EXT, STEM_3.EXT ... (relative to the current folder) that
 // does not exist yet.
-std::string MakeLogFilePath(const std::string& name);
+[[nodiscard]] std::string MakeLogFilePath(const std::string& name);
 
 // One line on the product channel "Velmor" (severity '?', time prefix), to the debugger stream.
 void VelmorLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // True while a debugger is attached (TracerPid in /proc/self/status).
-bool IsDebuggerAttached();
+[[nodiscard]] bool IsDebuggerAttached();
 
 }  // namespace ZephUtil

@@ -27,22 +27,22 @@ constexpr size_t MESSAGE_BUFFER_SIZE = 256;
 // Sets the process-wide language for every later lookup on every thread. The patch worker
 // sets LANGUAGE_ENGLISH when it starts; the process starts with LANGUAGE_NEUTRAL.
 void SetMessageLanguage(uint16_t language);
-uint16_t GetMessageLanguage();
+[[nodiscard]] uint16_t GetMessageLanguage();
 
 // The table language the locale asks for: the first set of LC_ALL, LC_MESSAGES and LANG
 // ("de_DE.UTF-8" -> German, "fr..." -> French, "ru..." -> Russian, anything else -> English).
-uint16_t LanguageFromLocale();
+[[nodiscard]] uint16_t LanguageFromLocale();
 
 // The text of `id` in the current language; empty when the id has no entry. With the neutral
 // language the locale chooses, and an entry the chosen language lacks (233 in German) comes
 // from English, as the platform's resource fallback gives it. With an explicit language only
 // that language's entry counts.
-std::u16string LoadMessageU16(int id);
+[[nodiscard]] std::u16string LoadMessageU16(int id);
 // The same text in UTF-8.
-std::string LoadMessage(int id);
+[[nodiscard]] std::string LoadMessage(int id);
 // Copies the text into `buffer` (`capacity` units, at least 1), cut to fit, terminated with a
 // zero unit. Returns `buffer`.
-char16_t* LoadMessageInto(int id, char16_t* buffer, size_t capacity);
+[[nodiscard]] char16_t* LoadMessageInto(int id, char16_t* buffer, size_t capacity);
 
 // The fixed English texts (UTF-8), shown as they are in every language; the catalogue id
 // of each follows its name.

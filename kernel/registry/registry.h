@@ -22,7 +22,7 @@
 namespace ZephUtil {
 
 // The root folder now ($ORVIK_REGISTRY_ROOT is read at every call).
-std::string RegistryRoot();
+[[nodiscard]] std::string RegistryRoot();
 
 enum class RegAccess {
     kRead,   // values can be queried and subkeys enumerated
@@ -39,38 +39,39 @@ public:
 
     // Opens the existing key at `path` below the root. With kWrite it fails also when this
     // process could not create or replace files in the key's folder. False leaves it closed.
-    bool Open(std::string_view path, RegAccess access);
+    [[nodiscard]] bool Open(std::string_view path, RegAccess access);
     // As Open, for a subkey of the open key `parent` (may be this key itself).
-    bool OpenSubKey(const RegistryKey& parent, std::string_view path, RegAccess access);
+    [[nodiscard]] bool OpenSubKey(const RegistryKey& parent, std::string_view path,
+                                  RegAccess access);
     // Creates the key and its missing parents (mode 0755), then opens it. False when a folder
     // could not be made or the open fails.
-    bool Create(std::string_view path, RegAccess access);
+    [[nodiscard]] bool Create(std::string_view path, RegAccess access);
     void Close();
 
-    bool IsOpen() const { return !m_folder.empty(); }
-    bool IsWritable() const { return IsOpen() && m_access == RegAccess::kWrite; }
+    [[nodiscard]] bool IsOpen() const { return !m_folder.empty(); }
+    [[nodiscard]] bool IsWritable() const { return IsOpen() && m_access == RegAccess::kWrite; }
     // The key's folder (as found on disk); empty while closed.
-    const std::string& Folder() const { return m_folder; }
+    [[nodiscard]] const std::string& Folder() const { return m_folder; }
 
     // The name of subkey number `index` in the order of their folder names (byte order), so
     // that indexes are stable while the tree does not change. False past the last one.
-    bool EnumSubKey(uint32_t index, std::string* name) const;
+    [[nodiscard]] bool EnumSubKey(uint32_t index, std::string* name) const;
 
     // The value's type and data. False when the value is missing, unreadable or malformed.
-    bool QueryValue(std::string_view name, RegType* type, std::string* data) const;
+    [[nodiscard]] bool QueryValue(std::string_view name, RegType* type, std::string* data) const;
     // False also when the value is of the other type.
-    bool QueryString(std::string_view name, std::string* text) const;
-    bool QueryDword(std::string_view name, uint32_t* number) const;
+    [[nodiscard]] bool QueryString(std::string_view name, std::string* text) const;
+    [[nodiscard]] bool QueryDword(std::string_view name, uint32_t* number) const;
 
     // Store the value, replacing one of any spelling of `name`. REQUIRES: opened with kWrite.
-    bool SetString(std::string_view name, std::string_view text);
-    bool SetDword(std::string_view name, uint32_t number);
+    [[nodiscard]] bool SetString(std::string_view name, std::string_view text);
+    [[nodiscard]] bool SetDword(std::string_view name, uint32_t number);
     // False when there is no such value or it could not be removed. REQUIRES: kWrite.
-    bool DeleteValue(std::string_view name);
+    [[nodiscard]] bool DeleteValue(std::string_view name);
 
 private:
-    bool OpenFolder(std::string folder, RegAccess access);
-    bool WriteValue(std::string_view name, const std::string& contents);
+    [[nodiscard]] bool OpenFolder(std::string folder, RegAccess access);
+    [[nodiscard]] bool WriteValue(std::string_view name, const std::string& contents);
 
     std::string m_folder;
     RegAccess m_access = RegAccess::kRead;

@@ -7,6 +7,6 @@ namespace OS {
 
 // The system's message for an errno value; an unknown code gives the system's own
 // "Unknown error N". Safe for concurrent use.
-std::string SystemErrorText(int code);
+[[nodiscard]] std::string SystemErrorText(int code);
 
 }  // namespace OS

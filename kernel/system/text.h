@@ -10,17 +10,17 @@ namespace ZephUtil {
 
 // Lossy 8-bit form: code units 32-127 and 9, 10, 13, 171, 176, 187 pass, the typographic
 // dashes, quotes and ellipsis map to their Windows-1252 bytes, everything else becomes '?'.
-std::string ToNarrowString(std::u16string_view text);
+[[nodiscard]] std::string ToNarrowString(std::u16string_view text);
 
 // Reverse of ToNarrowString for the bytes it can produce; any other byte maps to itself.
-std::u16string FromNarrowString(std::string_view text);
+[[nodiscard]] std::u16string FromNarrowString(std::string_view text);
 
 // Lossless conversions. Invalid UTF-8 sequences and lone surrogates become U+FFFD.
-std::u16string Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(std::u16string_view text);
+[[nodiscard]] std::u16string Utf8ToUtf16(std::string_view text);
+[[nodiscard]] std::string Utf16ToUtf8(std::u16string_view text);
 
 // A whole text of decimal digits that fits 64 bits; false, leaving `value` alone, otherwise
 // (also for signs and blanks).
-bool ParseDecimal(std::string_view text, uint64_t* value);
+[[nodiscard]] bool ParseDecimal(std::string_view text, uint64_t* value);
 
 }  // namespace ZephUtil

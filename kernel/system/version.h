@@ -7,6 +7,6 @@
 namespace ZephUtil {
 
 // "PROGRAM VERSION", for example "InstallPatchCLI 1.0.0".
-std::string VersionLine(std::string_view program);
+[[nodiscard]] std::string VersionLine(std::string_view program);
 
 }  // namespace ZephUtil

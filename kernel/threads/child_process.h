@@ -45,25 +45,25 @@ struct ChildOptions {
 // with no blocked signals and default signal actions. Null when the program cannot be started
 // (missing, not executable, working directory missing). Safe for concurrent use: no other
 // child inherits this one's pipe.
-std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
-                                                const std::string& arguments,
-                                                const ChildOptions& options = {});
+[[nodiscard]] std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
+                                                              const std::string& arguments,
+                                                              const ChildOptions& options = {});
 // The same with the arguments already split.
-std::unique_ptr<ChildProcess> StartChildProcessArgv(const std::string& program,
-                                                    const std::vector<std::string>& arguments,
-                                                    const ChildOptions& options = {});
+[[nodiscard]] std::unique_ptr<ChildProcess> StartChildProcessArgv(
+    const std::string& program, const std::vector<std::string>& arguments,
+    const ChildOptions& options = {});
 
 // One blocking read of at most 8,192 bytes appended to `text` (up to a zero byte). False at
 // the end of the pipe (the child and everything it started have closed it) or on a failed read.
-bool ReadChildOutput(ChildProcess& child, std::string& text);
+[[nodiscard]] bool ReadChildOutput(ChildProcess& child, std::string& text);
 // Always false: standard error shares the output pipe.
-bool ReadChildErrors(ChildProcess& child, std::string& text);
+[[nodiscard]] bool ReadChildErrors(ChildProcess& child, std::string& text);
 // True when the process has ended (and it is then reaped), false on time-out; -1 = no limit.
 bool WaitChildProcess(ChildProcess& child, int milliseconds);
 // The exit code, 128 + the signal for a killed child, or -1 when it has not been reaped.
-int ChildExitCode(const ChildProcess& child);
+[[nodiscard]] int ChildExitCode(const ChildProcess& child);
 // True when the child ended by a signal (a crash or a kill) rather than by exiting.
-bool ChildWasSignalled(const ChildProcess& child);
+[[nodiscard]] bool ChildWasSignalled(const ChildProcess& child);
 // Kills the child (SIGKILL); it is then seen to end with `exitCode`. Nothing happens to a
 // child that has already ended.
 void TerminateChildProcess(ChildProcess& child, int exitCode);
@@ -72,6 +72,6 @@ void TerminateChildProcess(ChildProcess& child, int exitCode);
 void CloseChildProcess(ChildProcess& child);
 
 // True when the process exists and has not ended (a zombie counts as ended).
-bool IsProcessRunning(pid_t processId);
+[[nodiscard]] bool IsProcessRunning(pid_t processId);
 
 }  // namespace ZephUtil

@@ -33,7 +33,7 @@ protected:
 private:
     struct Waiter;
     friend int WaitAnyHandle(size_t, const std::shared_ptr<WaitObject>*, int);
-    bool TryConsume();  // REQUIRES: the wait lock
+    [[nodiscard]] bool TryConsume();  // REQUIRES: the wait lock
 
     const bool m_manualReset;
     bool m_signalled;
@@ -53,7 +53,7 @@ public:
 using EventHandle = std::shared_ptr<Event>;
 
 // A null handle makes every wrapper below throw OSException with an empty message.
-EventHandle CreateEventHandle(bool manualReset, bool initialState);
+[[nodiscard]] EventHandle CreateEventHandle(bool manualReset, bool initialState);
 void SetEventHandle(const EventHandle& event);
 void ResetEventHandle(const EventHandle& event);
 // Releases the waiters waiting now (all, or one for auto reset) and leaves it unsignalled.
@@ -65,6 +65,6 @@ void CloseEventHandle(EventHandle& event);
 int WaitHandle(const WaitableHandle& handle, int milliseconds);
 // Index of the first signalled handle, or kWaitTimeout; more than kMaxWaitHandles handles
 // give kWaitTimeout at once. No handles, or a null one, throw OSException.
-int WaitAnyHandle(size_t count, const WaitableHandle* handles, int milliseconds);
+[[nodiscard]] int WaitAnyHandle(size_t count, const WaitableHandle* handles, int milliseconds);
 
 }  // namespace OS

@@ -15,14 +15,14 @@ using ThreadFunction = int (*)(void* argument);
 
 // Starts `function(argument)` on a new thread (stack size 0 = default); its return value is the
 // thread's exit code. Throws OSException when no thread could be created.
-ThreadHandle StartThread(size_t stackSize, ThreadFunction function, void* argument);
+[[nodiscard]] ThreadHandle StartThread(size_t stackSize, ThreadFunction function, void* argument);
 // Waits without limit and returns the exit code. Throws "Error waiting for thread to finish!"
 // when the handle is null or names the calling thread.
 int JoinThread(const ThreadHandle& handle);
 // 0 signalled (ended), 258 timed out; milliseconds -1 waits without limit.
 int WaitThread(const ThreadHandle& handle, int milliseconds);
 // The handle as something WaitAnyHandle can wait for (signalled once the thread has ended).
-WaitableHandle AsWaitable(const ThreadHandle& handle);
+[[nodiscard]] WaitableHandle AsWaitable(const ThreadHandle& handle);
 
 void Sleep(uint32_t milliseconds);
 
@@ -36,16 +36,16 @@ public:
 
     // Runs `function(argument)`, or Run() when no function is given. Asserts that a previous
     // thread has ended. True when the thread was created.
-    bool Start(ThreadFunction function = nullptr, void* argument = nullptr);
+    [[nodiscard]] bool Start(ThreadFunction function = nullptr, void* argument = nullptr);
     // Exit code; 0 without waiting when no thread was started. The handle stays open.
     int Join();
-    bool IsRunning() const;
+    [[nodiscard]] bool IsRunning() const;
     // Waits up to `milliseconds` (kWaitNoLimit: no limit) for the thread to end; true once it
     // has ended, at once when none was started.
     bool Wait(int milliseconds) const;
 
 protected:
-    virtual int Run() { return 0; }
+    [[nodiscard]] virtual int Run() { return 0; }
 
 private:
     ThreadHandle m_threadhandle;

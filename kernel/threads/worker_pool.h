@@ -18,7 +18,7 @@ namespace ZephUtil {
 
 // The hardware threads, at least 2 and at most 4, or ORVIK_WORKERS (1 to 16) when set: an
 // operator can hold the installer to one core on a busy machine.
-unsigned DefaultWorkerCount();
+[[nodiscard]] unsigned DefaultWorkerCount();
 
 class WorkerPool {
 public:
@@ -31,7 +31,7 @@ public:
 
     // Queues `task`; its future holds the result once a worker ran it. Safe for concurrent use.
     template <typename Task>
-    auto Submit(Task&& task) -> std::future<std::invoke_result_t<Task>> {
+    [[nodiscard]] auto Submit(Task&& task) -> std::future<std::invoke_result_t<Task>> {
         using Result = std::invoke_result_t<Task>;
         auto packaged = std::make_shared<std::packaged_task<Result()>>(std::forward<Task>(task));
         std::future<Result> result = packaged->get_future();

@@ -30,7 +30,7 @@ protected:
     ~ShellTest() override { ZephPatch::SetMessageLanguage(ZephPatch::LANGUAGE_NEUTRAL); }
 
     // Parses `arguments` (after a program name) into m_state and m_settings.
-    bool Parse(std::vector<std::string> arguments);
+    [[nodiscard]] bool Parse(std::vector<std::string> arguments);
 
     TestFolder m_folder;
     ScopedEnv m_registry{"ORVIK_REGISTRY_ROOT", (m_folder / "registry").c_str()};

@@ -19,7 +19,7 @@ namespace ZephTest {
 // A line the applier reported: its level and text.
 using Message = orvik_test::ReportedLine;
 
-inline std::string Md5Of(const std::string& text) {
+[[nodiscard]] inline std::string Md5Of(const std::string& text) {
     ZephPatch::MD5 md5;
     md5.update(reinterpret_cast<const uint8_t*>(text.data()), text.size());
     md5.finalize();
@@ -40,7 +40,7 @@ inline void WriteList(const std::string& file, const std::vector<ListEntry>& ent
 }
 
 // Every regular file below `root` (relative path with '/') and its content.
-inline std::map<std::string, std::string> TreeOf(const std::string& root) {
+[[nodiscard]] inline std::map<std::string, std::string> TreeOf(const std::string& root) {
     std::map<std::string, std::string> tree;
     for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
         if (item.is_regular_file()) {
@@ -72,8 +72,8 @@ protected:
 
     // A file of the installation, its content before, and the difference file that makes
     // `after` of it with the fake tool; the entry goes into patchedFiles.txt.
-    ListEntry PatchedEntry(const std::string& relative, const std::string& before,
-                           const std::string& after) {
+    [[nodiscard]] ListEntry PatchedEntry(const std::string& relative, const std::string& before,
+                                         const std::string& after) {
         WriteFile(install + "/" + relative, before);
         WriteFile(patch + "/data/" + relative + ".diff", "replace\n" + after);
         std::string listed = relative;
@@ -81,7 +81,7 @@ protected:
         return {listed, Md5Of(after), Md5Of(before)};
     }
 
-    std::vector<std::string> ToolCalls() const {
+    [[nodiscard]] std::vector<std::string> ToolCalls() const {
         std::vector<std::string> calls;
         std::string text = ReadFile(toolLog);
         for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
@@ -91,7 +91,7 @@ protected:
         return calls;
     }
 
-    std::vector<Message> MessagesAtLeast(int level) const {
+    [[nodiscard]] std::vector<Message> MessagesAtLeast(int level) const {
         std::vector<Message> found;
         for (const auto& m : reporter.lines) {
             if (m.first >= level)

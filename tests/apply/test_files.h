@@ -19,7 +19,7 @@ using orvik_test::TestFolder;
 using orvik_test::WriteBytes;
 using orvik_test::WriteFile;
 
-inline bool Exists(const std::string& path) {
+[[nodiscard]] inline bool Exists(const std::string& path) {
     return std::filesystem::exists(path);
 }
 

@@ -12,7 +12,7 @@
 
 namespace ZephTest {
 
-inline uint32_t TestCrc32(const uint8_t* data, size_t length) {
+[[nodiscard]] inline uint32_t TestCrc32(const uint8_t* data, size_t length) {
     uint32_t crc = 0xFFFFFFFFu;
     for (size_t i = 0; i < length; ++i) {
         crc ^= data[i];
@@ -22,7 +22,7 @@ inline uint32_t TestCrc32(const uint8_t* data, size_t length) {
     return ~crc;
 }
 
-inline uint32_t GetU32(const std::vector<uint8_t>& bytes, size_t offset) {
+[[nodiscard]] inline uint32_t GetU32(const std::vector<uint8_t>& bytes, size_t offset) {
     uint32_t value;
     std::memcpy(&value, bytes.data() + offset, 4);
     return value;
@@ -39,7 +39,7 @@ struct LogRecord {
     bool operator==(const LogRecord&) const = default;
 };
 
-inline std::vector<uint8_t> EncodeRecords(const std::vector<LogRecord>& records) {
+[[nodiscard]] inline std::vector<uint8_t> EncodeRecords(const std::vector<LogRecord>& records) {
     std::vector<uint8_t> out;
     for (const LogRecord& r : records) {
         const size_t at = out.size();
@@ -55,7 +55,7 @@ inline std::vector<uint8_t> EncodeRecords(const std::vector<LogRecord>& records)
 
 // The end-install record: a 16-byte time stamp as an 8-bit string (28 bytes in all) or in
 // the current 0xFE form (32 bytes).
-inline LogRecord EndInstallRecord(bool eightBit) {
+[[nodiscard]] inline LogRecord EndInstallRecord(bool eightBit) {
     std::vector<uint8_t> data;
     if (eightBit) {
         data.push_back(16);
@@ -69,7 +69,7 @@ inline LogRecord EndInstallRecord(bool eightBit) {
 }
 
 // A record of the kinds the setup program writes, `size` data bytes long.
-inline LogRecord FillerRecord(size_t size, uint8_t seed) {
+[[nodiscard]] inline LogRecord FillerRecord(size_t size, uint8_t seed) {
     std::vector<uint8_t> data(size);
     for (size_t i = 0; i < size; ++i)
         data[i] = static_cast<uint8_t>(seed + i * 7);
@@ -78,8 +78,8 @@ inline LogRecord FillerRecord(size_t size, uint8_t seed) {
 
 // A whole log: header with the given record count, the record data cut into blocks of the
 // given sizes (the rest, if any, in 4096-byte blocks and a short last one).
-inline std::vector<uint8_t> BuildLog(const std::vector<LogRecord>& records,
-                                     std::vector<size_t> blockSizes = {}) {
+[[nodiscard]] inline std::vector<uint8_t> BuildLog(const std::vector<LogRecord>& records,
+                                                   std::vector<size_t> blockSizes = {}) {
     std::vector<uint8_t> log(448, 0);
     const char id[] = "Inno Setup Uninstall Log (b)";
     std::memcpy(log.data(), id, sizeof id - 1);
@@ -111,7 +111,7 @@ struct ParsedLog {
 
 // Checks everything the uninstaller checks (every block's complement and CRC, the header CRC,
 // the end offset, the record count, the records framing the data) and returns the parts.
-inline ParsedLog ParseLogChecked(const std::vector<uint8_t>& log) {
+[[nodiscard]] inline ParsedLog ParseLogChecked(const std::vector<uint8_t>& log) {
     ParsedLog parsed;
     EXPECT_GE(log.size(), 448u);
     if (log.size() < 448)
@@ -151,7 +151,7 @@ inline ParsedLog ParseLogChecked(const std::vector<uint8_t>& log) {
 }
 
 // The path a delete-file record names (8-bit length-prefixed form).
-inline std::string DeletedPath(const LogRecord& record) {
+[[nodiscard]] inline std::string DeletedPath(const LogRecord& record) {
     const std::vector<uint8_t>& d = record.data;
     size_t length = d[0];
     size_t start = 1;

@@ -29,9 +29,11 @@ public:
         fs::create_directories(Path("bin"));
     }
     ~TempInstallation() { database.DetachDatabase(); }
-    const std::string& Root() const { return m_root.Path(); }
-    std::string Database() const { return Path("UserData/assets.tdx"); }
-    std::string Path(const std::string& relative) const { return m_root.Path(relative); }
+    [[nodiscard]] const std::string& Root() const { return m_root.Path(); }
+    [[nodiscard]] std::string Database() const { return Path("UserData/assets.tdx"); }
+    [[nodiscard]] std::string Path(const std::string& relative) const {
+        return m_root.Path(relative);
+    }
 
     // The fake product utility as bin/VelmorUtil.exe, with `settings` as its control file.
     void InstallUtility(const std::string& settings = "") const {
@@ -42,7 +44,7 @@ public:
     }
     void InstallDaemon() const { std::ofstream(Path("bin/VADDaemon.exe")) << "daemon"; }
     // One line per run of the utility: its arguments.
-    std::vector<std::string> UtilityRuns() const {
+    [[nodiscard]] std::vector<std::string> UtilityRuns() const {
         std::vector<std::string> runs;
         std::ifstream log(Path("bin/VelmorUtil.log"));
         for (std::string line; std::getline(log, line);)
@@ -57,7 +59,7 @@ private:
     orvik_test::TestFolder m_root;
 };
 
-inline std::string PeerProgram() {
+[[nodiscard]] inline std::string PeerProgram() {
     return ORVIK_TEST_PROGRAMS "/assetdb_peer";
 }
 
@@ -73,7 +75,7 @@ public:
     }
     ~Peer() { Finish(); }
     // Reads the peer's output until it contains `marker` or ends; true when found.
-    bool ReadUntil(const std::string& marker) {
+    [[nodiscard]] bool ReadUntil(const std::string& marker) {
         while (m_child && m_output.find(marker) == std::string::npos) {
             if (!ZephUtil::ReadChildOutput(*m_child, m_output))
                 return false;
@@ -93,9 +95,9 @@ public:
         m_exitCode = code;
         return code;
     }
-    int32_t Pid() const { return m_pid; }
-    const std::string& Output() const { return m_output; }
-    int ExitCode() const { return m_exitCode; }
+    [[nodiscard]] int32_t Pid() const { return m_pid; }
+    [[nodiscard]] const std::string& Output() const { return m_output; }
+    [[nodiscard]] int ExitCode() const { return m_exitCode; }
 
 private:
     std::unique_ptr<ZephUtil::ChildProcess> m_child;
@@ -123,23 +125,23 @@ public:
         if (!m_cancelOn.empty() && utf8.find(m_cancelOn) != std::string::npos)
             m_cancelled = true;
     }
-    bool ShouldContinue() override {
+    [[nodiscard]] bool ShouldContinue() override {
         std::lock_guard lock(m_mutex);
         return !m_cancelled;
     }
 
-    std::vector<Event> Events() const {
+    [[nodiscard]] std::vector<Event> Events() const {
         std::lock_guard lock(m_mutex);
         return m_events;
     }
-    std::vector<Event> Reports() const { return Only(Event::kReport); }
-    std::vector<int> Values() const {
+    [[nodiscard]] std::vector<Event> Reports() const { return Only(Event::kReport); }
+    [[nodiscard]] std::vector<int> Values() const {
         std::vector<int> values;
         for (const Event& e : Only(Event::kValue))
             values.push_back(e.number);
         return values;
     }
-    std::vector<int> Ranges() const {
+    [[nodiscard]] std::vector<int> Ranges() const {
         std::vector<int> ranges;
         for (const Event& e : Only(Event::kRange))
             ranges.push_back(e.number);
@@ -151,7 +153,7 @@ private:
         std::lock_guard lock(m_mutex);
         m_events.push_back(std::move(event));
     }
-    std::vector<Event> Only(Event::Kind kind) const {
+    [[nodiscard]] std::vector<Event> Only(Event::Kind kind) const {
         std::vector<Event> only;
         for (const Event& e : Events()) {
             if (e.kind == kind)

@@ -19,11 +19,11 @@ namespace orvik_test {
 
 inline constexpr char kPython[] = "/usr/bin/python3";
 
-inline std::string SampleScript() {
+[[nodiscard]] inline std::string SampleScript() {
     return std::string(ORVIK_SOURCE_DIR) + "/scripts/sample_installation.py";
 }
 
-inline int RunShell(const std::string& command) {
+[[nodiscard]] inline int RunShell(const std::string& command) {
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -39,7 +39,7 @@ inline void SetCliEnvironment(const std::string& registry, const std::string& te
     setenv("TEMP", temp.c_str(), 1);
 }
 
-inline std::vector<char*> ArgvOf(std::vector<std::string>& arguments) {
+[[nodiscard]] inline std::vector<char*> ArgvOf(std::vector<std::string>& arguments) {
     std::vector<char*> argv;
     for (auto& argument : arguments)
         argv.push_back(argument.data());
@@ -47,7 +47,7 @@ inline std::vector<char*> ArgvOf(std::vector<std::string>& arguments) {
     return argv;
 }
 
-inline int ExitCodeOf(pid_t pid) {
+[[nodiscard]] inline int ExitCodeOf(pid_t pid) {
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -55,8 +55,9 @@ inline int ExitCodeOf(pid_t pid) {
 
 // Runs an installer as RunCli does, but on a terminal (a pseudo-terminal for its standard
 // input, output and error, as a user at a console has).
-inline CliRun RunCliOnTerminal(const std::string& program, const std::string& registry,
-                               const std::string& temp, std::vector<std::string> arguments) {
+[[nodiscard]] inline CliRun RunCliOnTerminal(const std::string& program,
+                                             const std::string& registry, const std::string& temp,
+                                             std::vector<std::string> arguments) {
     CliRun run;
     arguments.insert(arguments.begin(), program);
     std::vector<char*> argv = ArgvOf(arguments);
@@ -83,10 +84,11 @@ inline CliRun RunCliOnTerminal(const std::string& program, const std::string& re
 // Runs an installer with ORVIK_REGISTRY_ROOT = `registry` and TEMP = `temp`, its standard output
 // read line by line; `onLine` sees each line as it comes, with the child's pid. `inChild` runs
 // in the child just before the installer starts.
-inline CliRun RunCli(const std::string& program, const std::string& registry,
-                     const std::string& temp, std::vector<std::string> arguments,
-                     const std::function<void(const std::string&, pid_t)>& onLine = {},
-                     const std::function<void()>& inChild = {}) {
+[[nodiscard]] inline CliRun RunCli(
+    const std::string& program, const std::string& registry, const std::string& temp,
+    std::vector<std::string> arguments,
+    const std::function<void(const std::string&, pid_t)>& onLine = {},
+    const std::function<void()>& inChild = {}) {
     int pipeFds[2];
     CliRun run;
     if (pipe(pipeFds) != 0)
@@ -129,22 +131,25 @@ protected:
                   0);
     }
 
-    std::string Sample(const std::string& name) const { return m_folder / ("sample/" + name); }
+    [[nodiscard]] std::string Sample(const std::string& name) const {
+        return m_folder / ("sample/" + name);
+    }
 
     // Whether the installation holds exactly the tree of `build` (besides run-time files).
-    bool InstallationIs(const std::string& build) const {
+    [[nodiscard]] bool InstallationIs(const std::string& build) const {
         return RunShell(std::string(kPython) + " " + SampleScript() + " compare " +
                         Sample("install") + " " + Sample("trees/" + build) + " >/dev/null") == 0;
     }
 
     // Runs the sample installer with the sample registry and temporary folder; `onLine` sees
     // each output line as it comes, with the child's pid.
-    CliRun Run(std::vector<std::string> arguments = {},
-               const std::function<void(const std::string&, pid_t)>& onLine = {}) const {
+    [[nodiscard]] CliRun Run(
+        std::vector<std::string> arguments = {},
+        const std::function<void(const std::string&, pid_t)>& onLine = {}) const {
         return RunCli(Sample("InstallPatchCLI"), Sample("registry"), Sample("temp"),
                       std::move(arguments), onLine);
     }
-    CliRun RunOnTerminal(std::vector<std::string> arguments = {}) const {
+    [[nodiscard]] CliRun RunOnTerminal(std::vector<std::string> arguments = {}) const {
         return RunCliOnTerminal(Sample("InstallPatchCLI"), Sample("registry"), Sample("temp"),
                                 std::move(arguments));
     }
@@ -153,8 +158,8 @@ protected:
 };
 
 // Whether `expected` appear in `lines` in this order (other lines may come between).
-inline bool InOrder(const std::vector<std::string>& lines,
-                    const std::vector<std::string>& expected) {
+[[nodiscard]] inline bool InOrder(const std::vector<std::string>& lines,
+                                  const std::vector<std::string>& expected) {
     size_t next = 0;
     for (const auto& line : lines) {
         if (next < expected.size() && line == expected[next])
@@ -163,7 +168,7 @@ inline bool InOrder(const std::vector<std::string>& lines,
     return next == expected.size();
 }
 
-inline bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+[[nodiscard]] inline bool Contains(const std::vector<std::string>& lines, const std::string& line) {
     return InOrder(lines, {line});
 }
 

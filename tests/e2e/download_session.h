@@ -23,7 +23,7 @@ inline constexpr char kDownloadFailed[] = "Patch download failed.";
 inline constexpr char kFirstArchive[] = "46957_to_48249.zpa";
 inline constexpr char kSecondArchive[] = "48249_to_50001.zpa";
 
-inline std::string Joined(const std::vector<std::string>& lines) {
+[[nodiscard]] inline std::string Joined(const std::vector<std::string>& lines) {
     std::string text;
     for (const auto& line : lines)
         text += "  | " + line + "\n";
@@ -52,7 +52,7 @@ protected:
         ASSERT_EQ(RunZephpack(arguments), 0);
     }
 
-    static int RunZephpack(const std::vector<std::string>& arguments) {
+    [[nodiscard]] static int RunZephpack(const std::vector<std::string>& arguments) {
         std::string command = ZEPHPACK_PROGRAM;
         for (const auto& argument : arguments)
             command += " '" + argument + "'";
@@ -66,7 +66,9 @@ protected:
                         "50001", ftp.Url(kSecondArchive)});
     }
 
-    bool NothingApplied() const { return InstallationIs("46957") && fs::is_empty(Sample("temp")); }
+    [[nodiscard]] bool NothingApplied() const {
+        return InstallationIs("46957") && fs::is_empty(Sample("temp"));
+    }
 
     std::string m_www = m_folder / "www";
     std::string m_ftp = m_folder / "ftp";

@@ -21,7 +21,7 @@ inline constexpr const char* kLogName = "unins000.dat";
 
 // The setup program's records an installation starts with (some files and folders, then
 // the end-install record).
-inline std::vector<LogRecord> InitialLogRecords() {
+[[nodiscard]] inline std::vector<LogRecord> InitialLogRecords() {
     return {FillerRecord(300, 1), FillerRecord(5000, 2), FillerRecord(40, 3),
             EndInstallRecord(false)};
 }
@@ -41,7 +41,7 @@ inline void MakeInstallation(const std::string& tree, const std::string& install
 }
 
 // The installation's files less the tool and the log, to compare with a tree.
-inline std::map<std::string, std::string> InstalledFiles(const std::string& install) {
+[[nodiscard]] inline std::map<std::string, std::string> InstalledFiles(const std::string& install) {
     std::map<std::string, std::string> tree;
     for (const auto& item : fs::recursive_directory_iterator(install)) {
         if (!item.is_regular_file())
@@ -53,7 +53,7 @@ inline std::map<std::string, std::string> InstalledFiles(const std::string& inst
     return tree;
 }
 
-inline std::map<std::string, std::string> FilesOf(const std::string& root) {
+[[nodiscard]] inline std::map<std::string, std::string> FilesOf(const std::string& root) {
     std::map<std::string, std::string> tree;
     for (const auto& item : fs::recursive_directory_iterator(root)) {
         if (item.is_regular_file()) {
@@ -64,8 +64,8 @@ inline std::map<std::string, std::string> FilesOf(const std::string& root) {
 }
 
 // The uninstall log after a patch that added `added` (relative paths, list order).
-inline std::vector<LogRecord> LogRecordsAfter(const std::string& install,
-                                              const std::vector<std::string>& added) {
+[[nodiscard]] inline std::vector<LogRecord> LogRecordsAfter(const std::string& install,
+                                                            const std::vector<std::string>& added) {
     std::vector<LogRecord> records = InitialLogRecords();
     const LogRecord end = records.back();
     records.pop_back();
@@ -87,8 +87,9 @@ inline std::vector<LogRecord> LogRecordsAfter(const std::string& install,
 }
 
 // Runs a program to its end; its exit code.
-inline int RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                      std::string* output = nullptr) {
+[[nodiscard]] inline int RunProgram(const std::string& program,
+                                    const std::vector<std::string>& arguments,
+                                    std::string* output = nullptr) {
     auto child = ZephUtil::StartChildProcessArgv(program, arguments);
     if (!child)
         return -1;

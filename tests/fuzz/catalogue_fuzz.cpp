@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     ZephPatch::PatchCatalogue catalogue;
-    catalogue.ParseCatalogue(text, "http://patches.example.com/velmor/");
+    (void)catalogue.ParseCatalogue(text, "http://patches.example.com/velmor/");
     for (const auto& [sourceBuild, entry] : catalogue.Entries()) {
         FUZZ_CHECK(catalogue.FindPatch(sourceBuild) == &entry);
         FUZZ_CHECK(!entry.targetVersion.empty() && ZephPatch::IsAbsoluteUrl(entry.patchDataUrl));

@@ -21,11 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace ZephUtil;
     ZephDataBufferMemoryStatic stored(const_cast<uint8_t*>(data), static_cast<uint32_t>(size));
     ZephPatch::FileTreeSummary summary;
-    summary.Load(stored);  // a partial table is kept, as the repair job keeps it
+    (void)summary.Load(stored);  // a partial table is kept, as the repair job keeps it
     const ZephPatch::SummaryMap loaded = summary.Snapshot();
     ZephDataBufferMemoryDynamic saved;
     FUZZ_CHECK(summary.Save(saved) == kBufOk);
-    saved.Seek(0);
+    FUZZ_CHECK(saved.Seek(0) == kBufOk);
     ZephPatch::FileTreeSummary reloaded;
     FUZZ_CHECK(reloaded.Load(saved) == kBufOk);
     FUZZ_CHECK(SameRows(loaded, reloaded.Snapshot()));

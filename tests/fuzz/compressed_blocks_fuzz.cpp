@@ -9,10 +9,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ZephDataBufferMemoryDynamic decoded;
     if (DecompressData(decoded, source) != kBufOk)
         return 0;
-    decoded.Seek(0);
+    FUZZ_CHECK(decoded.Seek(0) == kBufOk);
     ZephDataBufferMemoryDynamic packed;
     FUZZ_CHECK(CompressData(packed, decoded) == kBufOk);
-    packed.Seek(0);
+    FUZZ_CHECK(packed.Seek(0) == kBufOk);
     ZephDataBufferMemoryDynamic unpacked;
     FUZZ_CHECK(DecompressData(unpacked, packed) == kBufOk);
     FUZZ_CHECK(unpacked.Bytes() == decoded.Bytes());

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(container.ListFromBuilds().size() == entries.size());
     for (const DirectoryEntry& entry : entries) {
         FUZZ_CHECK(entry.dataOffset <= size && entry.dataLength <= size - entry.dataOffset);
-        container.LookupTarget(entry.fromBuild);
+        (void)container.LookupTarget(entry.fromBuild);
     }
     if (entries.empty())
         return 0;

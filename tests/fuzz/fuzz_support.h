@@ -41,7 +41,7 @@ inline orvik_test::TestFolder& Scratch() {
 }
 
 // A fresh empty folder of that name in the scratch folder, for one input.
-inline std::string FreshFolder(const std::string& name) {
+[[nodiscard]] inline std::string FreshFolder(const std::string& name) {
     const std::string folder = Scratch() / name;
     std::error_code ignored;
     fs::remove_all(folder, ignored);
@@ -57,7 +57,7 @@ inline void WriteBytes(const std::string& path, const uint8_t* data, size_t size
 
 // The names of the entries directly in `folder`: what a harness compares to find a write
 // that left the folder it was given.
-inline std::set<std::string> EntryNames(const fs::path& folder) {
+[[nodiscard]] inline std::set<std::string> EntryNames(const fs::path& folder) {
     std::set<std::string> names;
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
@@ -87,9 +87,9 @@ public:
     LoopbackListener(const LoopbackListener&) = delete;
     LoopbackListener& operator=(const LoopbackListener&) = delete;
 
-    uint16_t Port() const { return m_port; }
+    [[nodiscard]] uint16_t Port() const { return m_port; }
     // The next connection, or -1 after ten seconds without one.
-    int Accept() const { return accept4(m_socket, nullptr, nullptr, SOCK_CLOEXEC); }
+    [[nodiscard]] int Accept() const { return accept4(m_socket, nullptr, nullptr, SOCK_CLOEXEC); }
 
 private:
     int m_socket = -1;

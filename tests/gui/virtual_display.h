@@ -54,8 +54,8 @@ public:
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
 
     // ":N", or empty when the server did not start.
-    const std::string& Name() const { return m_name; }
-    pid_t Pid() const { return m_pid; }
+    [[nodiscard]] const std::string& Name() const { return m_name; }
+    [[nodiscard]] pid_t Pid() const { return m_pid; }
 
 private:
     pid_t m_pid = -1;
@@ -63,7 +63,7 @@ private:
 };
 
 // Children of this process other than `keep`, from /proc.
-inline std::vector<pid_t> ChildrenExcept(pid_t keep) {
+[[nodiscard]] inline std::vector<pid_t> ChildrenExcept(pid_t keep) {
     std::vector<pid_t> children;
     DIR* proc = opendir("/proc");
     if (!proc)

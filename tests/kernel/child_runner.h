@@ -21,7 +21,7 @@
 
 namespace orvik_test {
 
-inline std::string TestProgram(const std::string& name) {
+[[nodiscard]] inline std::string TestProgram(const std::string& name) {
     return std::string(ORVIK_TEST_PROGRAMS) + "/" + name;
 }
 
@@ -80,12 +80,12 @@ public:
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
-    pid_t pid() const { return m_pid; }
-    const std::string& out() const { return m_outText; }
-    const std::string& err() const { return m_errText; }
+    [[nodiscard]] pid_t pid() const { return m_pid; }
+    [[nodiscard]] const std::string& out() const { return m_outText; }
+    [[nodiscard]] const std::string& err() const { return m_errText; }
 
     // Reads output until `text` appeared on standard output; false after `seconds` or at exit.
-    bool WaitForOutput(const std::string& text, int seconds = 20) {
+    [[nodiscard]] bool WaitForOutput(const std::string& text, int seconds = 20) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
         while (m_outText.find(text) == std::string::npos) {
             if (std::chrono::steady_clock::now() > deadline || !Pump())
@@ -110,7 +110,7 @@ public:
 
 private:
     // One round of reading and of serving the traced child; false once all output was read.
-    bool Pump() {
+    [[nodiscard]] bool Pump() {
         pollfd fds[2] = {{m_outOpen ? m_out : -1, POLLIN, 0}, {m_errOpen ? m_err : -1, POLLIN, 0}};
         if (!m_outOpen && !m_errOpen)
             return false;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "kernel/buffers/forwarding_buffer.h"
+
 namespace ZephUtil {
 namespace {
 
@@ -71,7 +73,7 @@ TEST(CompressionTest, StreamLayoutIsByteForByteAfterWhatTheDestinationHeld) {
     Bytes data = SampleData(1300 * 1000);
     ZephDataBufferMemoryStatic source(data.data(), static_cast<uint32_t>(data.size()));
     ZephDataBufferMemoryDynamic destination;
-    destination.Write("pre", 3);
+    ASSERT_EQ(destination.Write("pre", 3), kBufOk);
     ASSERT_EQ(CompressData(destination, source), kBufOk);
 
     Bytes expected = {'p', 'r', 'e'};
@@ -88,7 +90,7 @@ TEST(CompressionTest, StreamLayoutIsByteForByteAfterWhatTheDestinationHeld) {
 TEST(CompressionTest, CompressesFromTheSourcePosition) {
     Bytes data = SampleData(1000);
     ZephDataBufferMemoryStatic source(data.data(), 1000);
-    source.Seek(400);
+    ASSERT_EQ(source.Seek(400), kBufOk);
     ZephDataBufferMemoryDynamic destination;
     ASSERT_EQ(CompressData(destination, source), kBufOk);
     EXPECT_EQ(destination.Bytes(), Stream(1, {GoodBlock(Bytes(data.begin() + 400, data.end()))}));
@@ -102,6 +104,23 @@ TEST(CompressionTest, EmptySourceIsACountOfZeroAndDecodesToNothing) {
     ZephDataBufferMemoryDynamic back;
     EXPECT_EQ(Decompress(destination.Bytes(), &back), kBufOk);
     EXPECT_EQ(back.GetSize(), 0u);
+}
+
+// A destination that cannot go back to patch in the count, as a socket.
+class ForwardOnly : public ForwardingBuffer {
+public:
+    using ForwardingBuffer::ForwardingBuffer;
+    int Seek(uint64_t) override { return kBufNotAllowed; }
+};
+
+TEST(CompressionTest, ACountThatCannotBeWrittenBackFails) {
+    ZephDataBufferMemoryDynamic written;
+    ForwardOnly destination(&written);
+    ZephDataBufferMemoryDynamic empty;
+    EXPECT_EQ(CompressData(destination, empty), kBufNotAllowed);
+    Bytes data = SampleData(1000);
+    ZephDataBufferMemoryStatic source(data.data(), 1000);
+    EXPECT_EQ(CompressData(destination, source), kBufNotAllowed);
 }
 
 TEST(DecompressionTest, WrongDeclaredLengthStopsAtThatBlock) {

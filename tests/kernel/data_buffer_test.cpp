@@ -179,8 +179,8 @@ TEST(MemoryStaticBufferTest, OwnedCopies) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(moved.Data()), 5), "hello");
 
     ZephDataBufferMemoryDynamic source;
-    source.Write("0123456", 7);
-    source.Seek(3);
+    ASSERT_EQ(source.Write("0123456", 7), kBufOk);
+    ASSERT_EQ(source.Seek(3), kBufOk);
     ZephDataBufferMemoryStatic rest = ZephDataBufferMemoryStatic::CopyRestOf(source);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(rest.Data()), rest.GetSize()), "3456");
     EXPECT_EQ(source.GetPosition(), 7u);

@@ -88,7 +88,7 @@ TEST(EventTest, NullHandlesThrowWithEmptyMessage) {
         EXPECT_STREQ(error.what(), "");
     }
     EXPECT_THROW(OS::WaitHandle(closed, 0), OSException);
-    EXPECT_THROW(OS::WaitAnyHandle(0, nullptr, 0), OSException);
+    EXPECT_THROW((void)OS::WaitAnyHandle(0, nullptr, 0), OSException);
 }
 
 }  // namespace

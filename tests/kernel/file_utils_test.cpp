@@ -165,10 +165,10 @@ TEST_F(FileUtilsTest, DeleteFileAt) {
 }
 
 TEST_F(FileUtilsTest, DeleteTreeRemovesEverythingButNeverFollowsLinks) {
-    MakeDirectory(Path("tree/a/b"));
+    ASSERT_TRUE(MakeDirectory(Path("tree/a/b")));
     MakeFile("tree/top");
     MakeFile("tree/a/b/deep");
-    MakeDirectory(Path("outside"));
+    ASSERT_TRUE(MakeDirectory(Path("outside")));
     std::string kept = MakeFile("outside/kept");
     std::filesystem::create_directory_symlink(Path("outside"), Path("tree/a/link"));
     EXPECT_TRUE(DeleteTree(Path("tree")));
@@ -179,7 +179,7 @@ TEST_F(FileUtilsTest, DeleteTreeRemovesEverythingButNeverFollowsLinks) {
 }
 
 TEST_F(FileUtilsTest, ListFolderGivesFullPaths) {
-    MakeDirectory(Path("list/sub"));
+    ASSERT_TRUE(MakeDirectory(Path("list/sub")));
     MakeFile("list/b.txt");
     MakeFile("list/a.txt");
     std::set<std::string> entries;

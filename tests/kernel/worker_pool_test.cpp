@@ -26,7 +26,7 @@ TEST(WorkerPoolTest, ResultsByFutureAndQueuedTasksDroppedAtTheEnd) {
         ZephUtil::WorkerPool pool(1);
         std::promise<void> queued, started;
         // Runs until the pool has given up the task queued behind it.
-        pool.Submit([&, next = queued.get_future()] {
+        (void)pool.Submit([&, next = queued.get_future()] {
             started.set_value();
             next.wait();
             dropped.wait();

@@ -51,8 +51,8 @@ TEST(SocketTest, ConnectWhileConnectedIsAnInvalidState) {
 
 TEST(SocketTest, ReadingPastWhatThePeerSentBeforeClosingGives13) {
     ScriptedServer server([](ZephDataBufferTCP& peer) {
-        peer.Write("abc", 3);
-        peer.Shutdown(1);
+        EXPECT_EQ(peer.Write("abc", 3), ZEPHRESULT_OK);
+        EXPECT_EQ(peer.Shutdown(1), ZEPHRESULT_OK);
         AwaitPeerClose(peer);
     });
     ZephDataBufferTCP connection;
@@ -65,7 +65,7 @@ TEST(SocketTest, ReadingPastWhatThePeerSentBeforeClosingGives13) {
 
 TEST(SocketTest, PartialReadEndsWithWhatHasArrived) {
     ScriptedServer server([](ZephDataBufferTCP& peer) {
-        peer.Write("abc", 3);
+        EXPECT_EQ(peer.Write("abc", 3), ZEPHRESULT_OK);
         AwaitPeerClose(peer);
     });
     ZephDataBufferTCP connection;

@@ -25,7 +25,7 @@ using Bytes = std::vector<uint8_t>;
 constexpr uint32_t kLoopback = 0x7F000001;
 constexpr size_t kMiB = 1 << 20;
 
-inline Bytes RandomBytes(size_t size, uint32_t seed) {
+[[nodiscard]] inline Bytes RandomBytes(size_t size, uint32_t seed) {
     std::mt19937 generator(seed);
     Bytes bytes(size);
     for (size_t i = 0; i < size; i += 4) {
@@ -37,7 +37,7 @@ inline Bytes RandomBytes(size_t size, uint32_t seed) {
 }
 
 // A loopback port that nothing listens on (bound once, then released).
-inline uint16_t UnusedPort() {
+[[nodiscard]] inline uint16_t UnusedPort() {
     const int probe = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -68,10 +68,10 @@ public:
             m_listening->Close();
         OS::JoinThread(m_thread);
     }
-    ZephUtil::SocketEndpoint Endpoint() const { return m_listening->LocalAddress(); }
+    [[nodiscard]] ZephUtil::SocketEndpoint Endpoint() const { return m_listening->LocalAddress(); }
 
 private:
-    static int Serve(void* self) {
+    [[nodiscard]] static int Serve(void* self) {
         auto* server = static_cast<ScriptedServer*>(self);
         auto socket = std::make_unique<ZephUtil::TCPSocket>();
         if (!socket->Create(server->m_sockets.Get()))

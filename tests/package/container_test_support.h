@@ -26,7 +26,7 @@ using orvik_test::TestFolder;
 using orvik_test::WriteBytes;
 using orvik_test::WriteFile;
 
-inline Bytes PatternBytes(size_t size, uint32_t seed) {
+[[nodiscard]] inline Bytes PatternBytes(size_t size, uint32_t seed) {
     Bytes bytes(size);
     for (size_t i = 0; i < size; ++i) {
         seed = seed * 1103515245 + 12345;
@@ -46,7 +46,7 @@ inline void SetLe(Bytes& bytes, size_t at, uint64_t value, int count) {
 }
 
 // The framework's block sequence of `content`, cut into blocks of `blockSize` bytes.
-inline Bytes BlockSequence(const Bytes& content, size_t blockSize = SIZE_MAX) {
+[[nodiscard]] inline Bytes BlockSequence(const Bytes& content, size_t blockSize = SIZE_MAX) {
     Bytes out;
     size_t blocks =
         content.empty() ? 0 : (content.size() - 1) / std::min(blockSize, content.size()) + 1;
@@ -86,7 +86,7 @@ public:
         m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
         return *this;
     }
-    const Bytes& Get() const { return m_bytes; }
+    [[nodiscard]] const Bytes& Get() const { return m_bytes; }
 
 private:
     uint32_t m_version;
@@ -100,8 +100,8 @@ struct PatchRecord {
 };
 
 // An executable of `prefixSize` bytes with a container at `headerOffset` holding the patches.
-inline Bytes ContainerFile(size_t prefixSize, uint64_t headerOffset,
-                           const std::vector<PatchRecord>& patches) {
+[[nodiscard]] inline Bytes ContainerFile(size_t prefixSize, uint64_t headerOffset,
+                                         const std::vector<PatchRecord>& patches) {
     Bytes file = PatternBytes(prefixSize, 7);
     file.resize(headerOffset, 0);
     const char magic[] = "Z0e1p2h3";

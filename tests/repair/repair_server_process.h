@@ -69,10 +69,10 @@ public:
         return code;
     }
     void Kill() { Stop(SIGKILL); }
-    uint16_t Port() const { return m_port; }
-    pid_t Pid() const { return m_child ? m_child->processId : -1; }
-    std::string Address() const { return "127.0.0.1:" + std::to_string(m_port); }
-    std::string Output() {
+    [[nodiscard]] uint16_t Port() const { return m_port; }
+    [[nodiscard]] pid_t Pid() const { return m_child ? m_child->processId : -1; }
+    [[nodiscard]] std::string Address() const { return "127.0.0.1:" + std::to_string(m_port); }
+    [[nodiscard]] std::string Output() {
         std::lock_guard lock(m_mutex);
         return m_output;
     }

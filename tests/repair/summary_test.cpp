@@ -41,7 +41,7 @@ protected:
     // Held by pointer: the summary's mutex may throw from its destructor, a fixture's may not.
     std::unique_ptr<FileTreeSummary> m_owned = std::make_unique<FileTreeSummary>();
     FileTreeSummary& m_summary = *m_owned;
-    void Rescan() { m_summary.Scan(Root(), {"repair.cks", "unins000.exe"}); }
+    void Rescan() { ASSERT_EQ(m_summary.Scan(Root(), {"repair.cks", "unins000.exe"}), 0); }
     SummaryEntry Row(const std::string& key) {
         const SummaryMap rows = m_summary.Snapshot();
         auto found = rows.find(key);
@@ -200,7 +200,7 @@ TEST_F(SummaryTest, StoredFormatByteForByteAndBack) {
     EXPECT_EQ(stored.Bytes(), expected);
 
     FileTreeSummary loaded;
-    stored.Seek(0);
+    ASSERT_EQ(stored.Seek(0), 0);
     ASSERT_EQ(loaded.Load(stored), 0);
     const SummaryEntry row = loaded.Snapshot().at("d\\\xC3\xBC.txt#000");
     EXPECT_EQ(row.checksum, checksum);

@@ -21,7 +21,7 @@ public:
         lines.emplace_back(static_cast<int>(level), utf8);
     }
     // False from the moment `stopWhen` says so, and while `goOnCount` answers are used up.
-    bool ShouldContinue() override {
+    [[nodiscard]] bool ShouldContinue() override {
         std::lock_guard lock(m_mutex);
         m_stopped = m_stopped || (stopWhen && stopWhen());
         if (m_stopped || goOnCount == 0)
@@ -36,7 +36,7 @@ public:
     void EntryBegun() override { ++entries; }
 
     // Each line as "level text".
-    std::vector<std::string> Shown() const {
+    [[nodiscard]] std::vector<std::string> Shown() const {
         std::vector<std::string> shown;
         for (const auto& [level, text] : lines)
             shown.push_back(std::to_string(level) + " " + text);

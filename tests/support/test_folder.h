@@ -23,12 +23,12 @@
 namespace orvik_test {
 
 // The folder of the system's temporary files (TMPDIR, else /tmp).
-inline std::filesystem::path SystemTempFolder() {
+[[nodiscard]] inline std::filesystem::path SystemTempFolder() {
     return std::filesystem::temp_directory_path();
 }
 
 // Shared memory where there is one: for tests that write much and keep nothing.
-inline std::filesystem::path MemoryTempFolder() {
+[[nodiscard]] inline std::filesystem::path MemoryTempFolder() {
     return std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : SystemTempFolder();
 }
 
@@ -54,8 +54,8 @@ public:
     TestFolder(const TestFolder&) = delete;
     TestFolder& operator=(const TestFolder&) = delete;
 
-    const std::string& Path() const { return m_path; }
-    std::string Path(const std::string& name) const { return m_path + "/" + name; }
+    [[nodiscard]] const std::string& Path() const { return m_path; }
+    [[nodiscard]] std::string Path(const std::string& name) const { return m_path + "/" + name; }
     std::string operator/(const std::string& name) const { return Path(name); }
 
 private:
@@ -68,7 +68,7 @@ inline void WriteFile(const std::string& path, const std::string& contents) {
     out << contents;
 }
 
-inline std::string ReadFile(const std::string& path) {
+[[nodiscard]] inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
@@ -79,7 +79,7 @@ inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& byte
     WriteFile(path, std::string(bytes.begin(), bytes.end()));
 }
 
-inline std::vector<uint8_t> ReadBytes(const std::string& path) {
+[[nodiscard]] inline std::vector<uint8_t> ReadBytes(const std::string& path) {
     const std::string text = ReadFile(path);
     return {text.begin(), text.end()};
 }
@@ -107,7 +107,8 @@ constexpr int kUnprivilegedUnavailable = 77;
 // root, as this user otherwise. The child works from `folder` so that paths relative to it
 // need no search rights above it. The result is whether `check` returned true; a test
 // should skip when privileges cannot be dropped (kUnprivilegedUnavailable).
-inline int RunUnprivileged(const std::string& folder, const std::function<bool()>& check) {
+[[nodiscard]] inline int RunUnprivileged(const std::string& folder,
+                                         const std::function<bool()>& check) {
     const pid_t pid = fork();
     if (pid == 0) {
         if (chdir(folder.c_str()) != 0)

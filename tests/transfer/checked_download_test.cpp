@@ -35,7 +35,7 @@ protected:
     }
     std::string Hits(const std::string& path) {
         ZephUtil::ZephDataBufferMemoryDynamic answer;
-        ZephUtil::FetchUrl(m_faults.Url("hits/" + path), &answer, true, Context());
+        EXPECT_EQ(ZephUtil::FetchUrl(m_faults.Url("hits/" + path), &answer, true, Context()), 0);
         return Text(answer);
     }
 

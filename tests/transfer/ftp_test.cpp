@@ -48,7 +48,7 @@ protected:
 
     static ZephDataBufferMemoryDynamic Holding(const std::string& bytes) {
         ZephDataBufferMemoryDynamic buffer;
-        buffer.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
+        EXPECT_EQ(buffer.Write(bytes.data(), static_cast<uint32_t>(bytes.size())), 0);
         return buffer;
     }
 

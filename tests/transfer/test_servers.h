@@ -37,7 +37,7 @@ using orvik_test::TestFolder;
 using orvik_test::WriteFile;
 
 // Bytes that differ from position to position, so that a misplaced piece shows.
-inline std::string PatternBytes(size_t size, unsigned seed = 1) {
+[[nodiscard]] inline std::string PatternBytes(size_t size, unsigned seed = 1) {
     std::string bytes(size, '\0');
     uint32_t state = seed * 2654435761u + 1;
     for (auto& byte : bytes) {
@@ -48,7 +48,7 @@ inline std::string PatternBytes(size_t size, unsigned seed = 1) {
 }
 
 // A loopback port nobody listens on right now.
-inline int FreePort() {
+[[nodiscard]] inline int FreePort() {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -62,7 +62,7 @@ inline int FreePort() {
     return port;
 }
 
-inline bool AcceptsConnections(int port) {
+[[nodiscard]] inline bool AcceptsConnections(int port) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -103,8 +103,10 @@ public:
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
-    bool Started() const { return m_pid > 0; }
-    bool Running() const { return m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0; }
+    [[nodiscard]] bool Started() const { return m_pid > 0; }
+    [[nodiscard]] bool Running() const {
+        return m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0;
+    }
 
     void Stop() {
         if (m_pid <= 0)
@@ -116,7 +118,7 @@ public:
     }
 
     // The first line the server wrote (our fixtures print their port), waiting up to 10 s.
-    std::string FirstLine() const {
+    [[nodiscard]] std::string FirstLine() const {
         for (int i = 0; i < 1000; ++i) {
             const std::string text = ReadFile(m_log);
             const size_t end = text.find('\n');
@@ -129,7 +131,7 @@ public:
         return {};
     }
 
-    bool WaitForPort(int port) const {
+    [[nodiscard]] bool WaitForPort(int port) const {
         for (int i = 0; i < 1000 && Running(); ++i) {
             if (AcceptsConnections(port))
                 return true;
@@ -138,7 +140,7 @@ public:
         return false;
     }
 
-    std::string Log() const { return ReadFile(m_log); }
+    [[nodiscard]] std::string Log() const { return ReadFile(m_log); }
 
 private:
     pid_t m_pid = -1;
@@ -149,9 +151,9 @@ private:
 class Server {
 public:
     virtual ~Server() = default;
-    int Port() const { return m_port; }
-    bool Ok() const { return m_process && m_port > 0; }
-    std::string Log() const { return m_process ? m_process->Log() : std::string(); }
+    [[nodiscard]] int Port() const { return m_port; }
+    [[nodiscard]] bool Ok() const { return m_process && m_port > 0; }
+    [[nodiscard]] std::string Log() const { return m_process ? m_process->Log() : std::string(); }
     void Stop() {
         if (m_process)
             m_process->Stop();
@@ -176,7 +178,8 @@ public:
         if (m_port <= 0)
             ADD_FAILURE() << script << " did not start: " << m_process->Log();
     }
-    std::string Url(const std::string& path, const std::string& scheme = "http") const {
+    [[nodiscard]] std::string Url(const std::string& path,
+                                  const std::string& scheme = "http") const {
         return scheme + "://127.0.0.1:" + std::to_string(m_port) + "/" + path;
     }
 };
@@ -229,7 +232,7 @@ public:
                    WriteFile(config, text.str());
                });
     }
-    std::string Url(const std::string& path) const {
+    [[nodiscard]] std::string Url(const std::string& path) const {
         return std::string(m_tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(m_port) +
                "/" + path;
     }
@@ -257,7 +260,7 @@ public:
             WriteFile(config, text.str());
         });
     }
-    std::string Url(const std::string& path) const {
+    [[nodiscard]] std::string Url(const std::string& path) const {
         return "ftp://127.0.0.1:" + std::to_string(m_port) + "/" + path;
     }
 };

@@ -33,8 +33,8 @@ protected:
         m_settings.ftpSizeRetries = size;
     }
     // The test's settings, with its recorder or the given reporter.
-    ZephUtil::TransferContext Context() { return {m_settings, m_reports}; }
-    ZephUtil::TransferContext Context(ZephPatch::Reporter& reporter) {
+    [[nodiscard]] ZephUtil::TransferContext Context() { return {m_settings, m_reports}; }
+    [[nodiscard]] ZephUtil::TransferContext Context(ZephPatch::Reporter& reporter) {
         return {m_settings, reporter};
     }
 
@@ -49,7 +49,7 @@ public:
     explicit CancelWhen(std::function<bool()> when) { stopWhen = std::move(when); }
 };
 
-inline std::string Text(const ZephUtil::ZephDataBufferMemoryDynamic& buffer) {
+[[nodiscard]] inline std::string Text(const ZephUtil::ZephDataBufferMemoryDynamic& buffer) {
     return std::string(buffer.Bytes().begin(), buffer.Bytes().end());
 }
 

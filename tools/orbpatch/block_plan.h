@@ -15,8 +15,8 @@ struct PlannedBlock {
     std::vector<Segment> segments;
     std::vector<OldRange> reference;
 
-    uint64_t NewBytes() const;
-    uint64_t CodedBytes() const;
+    [[nodiscard]] uint64_t NewBytes() const;
+    [[nodiscard]] uint64_t CodedBytes() const;
 };
 
 struct BlockLimits {

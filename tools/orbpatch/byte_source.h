@@ -15,22 +15,23 @@ namespace OrbPatch {
 class ByteSource {
 public:
     virtual ~ByteSource() = default;
-    virtual uint64_t Size() const = 0;
+    [[nodiscard]] virtual uint64_t Size() const = 0;
     // Fills `into` from `offset`. REQUIRES: offset + into.size() <= Size(). False, with the
     // reason in `why`, on a read error.
-    virtual bool ReadAt(uint64_t offset, std::span<uint8_t> into, std::string* why) = 0;
+    [[nodiscard]] virtual bool ReadAt(uint64_t offset, std::span<uint8_t> into,
+                                      std::string* why) = 0;
     // The bytes [offset, offset + length) in place, valid until the next View or the source's
     // end; empty when the source cannot show them so (then ReadAt is the way).
     // REQUIRES: offset + length <= Size().
-    virtual std::span<const uint8_t> View(uint64_t offset, uint64_t length) = 0;
+    [[nodiscard]] virtual std::span<const uint8_t> View(uint64_t offset, uint64_t length) = 0;
 };
 
 class MemorySource : public ByteSource {
 public:
     explicit MemorySource(std::span<const uint8_t> bytes) : m_bytes(bytes) {}
-    uint64_t Size() const override { return m_bytes.size(); }
-    bool ReadAt(uint64_t offset, std::span<uint8_t> into, std::string* why) override;
-    std::span<const uint8_t> View(uint64_t offset, uint64_t length) override {
+    [[nodiscard]] uint64_t Size() const override { return m_bytes.size(); }
+    [[nodiscard]] bool ReadAt(uint64_t offset, std::span<uint8_t> into, std::string* why) override;
+    [[nodiscard]] std::span<const uint8_t> View(uint64_t offset, uint64_t length) override {
         return m_bytes.subspan(offset, length);
     }
 
@@ -49,12 +50,12 @@ public:
 
     // Opens the regular file at `path`. False, with the reason in `why`, when it cannot be
     // opened or is not a regular file.
-    bool Open(const std::string& path, std::string* why);
-    uint64_t Size() const override { return m_size; }
-    bool ReadAt(uint64_t offset, std::span<uint8_t> into, std::string* why) override;
-    std::span<const uint8_t> View(uint64_t offset, uint64_t length) override;
+    [[nodiscard]] bool Open(const std::string& path, std::string* why);
+    [[nodiscard]] uint64_t Size() const override { return m_size; }
+    [[nodiscard]] bool ReadAt(uint64_t offset, std::span<uint8_t> into, std::string* why) override;
+    [[nodiscard]] std::span<const uint8_t> View(uint64_t offset, uint64_t length) override;
     // Permission bits of the file as opened.
-    mode_t mode() const { return m_mode; }
+    [[nodiscard]] mode_t mode() const { return m_mode; }
 
 private:
     void Unmap();

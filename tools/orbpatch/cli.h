@@ -8,6 +8,6 @@ inline constexpr const char* INSTALLER_TOOL_NAME = "orbpatchl-w32.exe";
 
 // The whole program: picks the command from the program name or the first argument, runs it,
 // prints one diagnostic line on failure and returns the exit code.
-int RunOrbPatch(int argc, char** argv);
+[[nodiscard]] int RunOrbPatch(int argc, char** argv);
 
 }  // namespace OrbPatch

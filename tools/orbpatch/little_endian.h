@@ -14,7 +14,7 @@ void PutLittleEndian(uint8_t* out, T value) {
 }
 
 template <typename T>
-T GetLittleEndian(const uint8_t* in) {
+[[nodiscard]] T GetLittleEndian(const uint8_t* in) {
     T value = 0;
     for (size_t i = 0; i < sizeof(T); ++i) {
         value |= static_cast<T>(in[i]) << (8 * i);

@@ -21,11 +21,11 @@ public:
 
     // Maps the regular file at `path`. Returns false, with the reason in `why`, when it cannot
     // be opened, is not a regular file or cannot be mapped.
-    bool Open(const std::string& path, std::string* why);
+    [[nodiscard]] bool Open(const std::string& path, std::string* why);
 
-    std::span<const uint8_t> bytes() const { return {m_data, m_size}; }
+    [[nodiscard]] std::span<const uint8_t> bytes() const { return {m_data, m_size}; }
     // Permission bits of the file as opened.
-    mode_t mode() const { return m_mode; }
+    [[nodiscard]] mode_t mode() const { return m_mode; }
 
 private:
     const uint8_t* m_data = nullptr;

@@ -33,12 +33,14 @@ public:
 
     // The runs of newData[begin, end) found in OLD, in order and not overlapping, each at
     // least ANCHOR_WINDOW bytes long. Safe for concurrent use.
-    std::vector<Match> FindMatches(std::span<const uint8_t> newData, uint64_t begin,
-                                   uint64_t end) const;
+    [[nodiscard]] std::vector<Match> FindMatches(std::span<const uint8_t> newData, uint64_t begin,
+                                                 uint64_t end) const;
 
 private:
     void IndexPart(uint64_t begin, uint64_t end);
-    size_t Slot(uint64_t hash) const { return (hash * 0x9E3779B97F4A7C15ULL) >> m_slotShift; }
+    [[nodiscard]] size_t Slot(uint64_t hash) const {
+        return (hash * 0x9E3779B97F4A7C15ULL) >> m_slotShift;
+    }
 
     std::span<const uint8_t> m_old;
     unsigned m_anchorShift;         // an anchor's hash is below 2^m_anchorShift

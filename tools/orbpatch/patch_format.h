@@ -61,7 +61,7 @@ inline constexpr uint32_t MAX_RECORD_BODY_BYTES = 2 << 20;
 
 // The largest frame `codedBytes` may take: what either codec makes of bytes that do not
 // compress, with room to spare.
-inline constexpr uint64_t MaxFrameBytes(uint64_t codedBytes) {
+[[nodiscard]] inline constexpr uint64_t MaxFrameBytes(uint64_t codedBytes) {
     return codedBytes + codedBytes / 128 + 1024;
 }
 
@@ -104,19 +104,19 @@ struct BlockRecord {
     std::vector<OldRange> ranges;
     std::vector<Segment> segments;
 
-    uint64_t ReferenceBytes() const;
+    [[nodiscard]] uint64_t ReferenceBytes() const;
 };
 
 // The format version of a file starting with `bytes`, or 0 when it is not a difference file.
-uint32_t FormatVersion(std::span<const uint8_t> bytes);
+[[nodiscard]] uint32_t FormatVersion(std::span<const uint8_t> bytes);
 
-std::vector<uint8_t> EncodeFileHeader(const FileHeader& header);
+[[nodiscard]] std::vector<uint8_t> EncodeFileHeader(const FileHeader& header);
 // Reads the header at the start of `bytes` (the file's first MAX_FILE_HEADER_SIZE bytes, or all
 // of a shorter file). ORBPATCH_DIFF_DAMAGED unless they start with an intact version 2 header.
 Result DecodeFileHeader(std::span<const uint8_t> bytes, FileHeader* header);
 
 // The record of a block that starts at `newOffset` in NEW.
-std::vector<uint8_t> EncodeBlockRecord(const BlockRecord& record, uint64_t newOffset);
+[[nodiscard]] std::vector<uint8_t> EncodeBlockRecord(const BlockRecord& record, uint64_t newOffset);
 // The whole record's size from its first RECORD_PREFIX_SIZE bytes; ORBPATCH_DIFF_DAMAGED when
 // it exceeds the limits above.
 Result BlockRecordSize(std::span<const uint8_t> prefix, size_t* size);

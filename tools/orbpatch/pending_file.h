@@ -26,16 +26,16 @@ public:
 
     // Creates the temporary file beside `finalPath`. False, with the reason in `why`, when the
     // folder does not exist or cannot be written.
-    bool Create(const std::string& finalPath, std::string* why);
+    [[nodiscard]] bool Create(const std::string& finalPath, std::string* why);
 
     // Appends `bytes`. False, with the reason in `why`, on a write error (disk full included).
-    bool Write(std::span<const uint8_t> bytes, std::string* why);
+    [[nodiscard]] bool Write(std::span<const uint8_t> bytes, std::string* why);
 
     // Sets the permission bits `mode` and gives the file its final path.
-    bool Commit(mode_t mode, std::string* why);
+    [[nodiscard]] bool Commit(mode_t mode, std::string* why);
 
 private:
-    bool LinkUnderTemporaryName();
+    [[nodiscard]] bool LinkUnderTemporaryName();
     void Discard();
 
     std::string m_finalPath;
@@ -48,6 +48,6 @@ private:
 void InstallSignalCleanup();
 
 // Permission bits a newly created file gets from the process's umask (0666 less the umask).
-mode_t DefaultFileMode();
+[[nodiscard]] mode_t DefaultFileMode();
 
 }  // namespace OrbPatch

@@ -29,8 +29,8 @@ struct ReferenceCandidate {
 // The ranges of OLD (of `oldSize` bytes) the frame of `codedBytes` may refer to, in OLD's
 // order: the candidates with their surroundings, with less of them where that would exceed
 // the limits, or the heaviest candidates alone where even they would.
-std::vector<OldRange> PlanReference(const std::vector<ReferenceCandidate>& candidates,
-                                    uint64_t oldSize, uint64_t codedBytes,
-                                    const ReferenceShape& shape);
+[[nodiscard]] std::vector<OldRange> PlanReference(const std::vector<ReferenceCandidate>& candidates,
+                                                  uint64_t oldSize, uint64_t codedBytes,
+                                                  const ReferenceShape& shape);
 
 }  // namespace OrbPatch

@@ -18,11 +18,11 @@ enum ExitCode : int {
 };
 
 // Outcome of one diff or apply run: the exit code and, on failure, one line saying why.
-struct Result {
+struct [[nodiscard]] Result {
     int code = ORBPATCH_OK;
     std::string message;
 
-    bool ok() const { return code == ORBPATCH_OK; }
+    [[nodiscard]] bool ok() const { return code == ORBPATCH_OK; }
     static Result Success() { return {}; }
     static Result Failure(int code, std::string message) { return {code, std::move(message)}; }
 };

@@ -18,7 +18,7 @@ public:
 
     // `size` bytes, or an empty span when the memory cannot be had. Earlier contents are kept
     // only while the buffer does not grow.
-    std::span<uint8_t> Get(size_t size);
+    [[nodiscard]] std::span<uint8_t> Get(size_t size);
 
 private:
     void Release();

@@ -9,7 +9,7 @@ namespace OrbPatch {
 // XXH64 of `data` with `seed`: the 64-bit hash difference files keep of what OLD and NEW hold.
 // It is the same function as zstd's frame checksum (whose stored form is the low 32 bits), and
 // runs at memory speed, so checking a file of hundreds of MiB costs little.
-uint64_t Xxh64(std::span<const uint8_t> data, uint64_t seed = 0);
+[[nodiscard]] uint64_t Xxh64(std::span<const uint8_t> data, uint64_t seed = 0);
 
 // The same hash over data that arrives in pieces.
 class Xxh64Stream {
@@ -17,7 +17,7 @@ public:
     explicit Xxh64Stream(uint64_t seed = 0);
     void Update(std::span<const uint8_t> data);
     // The hash of everything given so far.
-    uint64_t Digest() const;
+    [[nodiscard]] uint64_t Digest() const;
 
 private:
     uint64_t m_lanes[4];

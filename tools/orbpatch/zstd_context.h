@@ -18,9 +18,9 @@ using DecompressContext = std::unique_ptr<ZSTD_DCtx, DCtxDeleter>;
 
 // Smallest window log whose window covers `reach` bytes, within what zstd accepts. A frame
 // that uses OLD as its prefix must reach back over all of OLD and the NEW written so far.
-int WindowLogFor(unsigned long long reach);
+[[nodiscard]] int WindowLogFor(unsigned long long reach);
 
 // Text for a zstd result code, or empty when `code` is not an error.
-std::string ZstdError(size_t code);
+[[nodiscard]] std::string ZstdError(size_t code);
 
 }  // namespace OrbPatch

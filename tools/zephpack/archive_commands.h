@@ -6,7 +6,7 @@
 
 namespace ZephPack {
 
-int RunArchiveCommand(int argc, char** argv);
-int RunUnpackCommand(int argc, char** argv);
+[[nodiscard]] int RunArchiveCommand(int argc, char** argv);
+[[nodiscard]] int RunUnpackCommand(int argc, char** argv);
 
 }  // namespace ZephPack

@@ -17,8 +17,8 @@ struct Arguments {
 
 // Reads argv[1] on (argv[0] is the command word). False with the reason in `error` for an
 // unknown option, an option without its value, or one given twice.
-bool ParseArguments(int argc, char** argv, const std::set<std::string>& valueOptions,
-                    const std::set<std::string>& flagOptions, Arguments* arguments,
-                    std::string* error);
+[[nodiscard]] bool ParseArguments(int argc, char** argv, const std::set<std::string>& valueOptions,
+                                  const std::set<std::string>& flagOptions, Arguments* arguments,
+                                  std::string* error);
 
 }  // namespace ZephPack

@@ -8,6 +8,6 @@
 
 namespace ZephPack {
 
-int RunCatalogueCommand(int argc, char** argv);
+[[nodiscard]] int RunCatalogueCommand(int argc, char** argv);
 
 }  // namespace ZephPack

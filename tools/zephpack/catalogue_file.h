@@ -21,22 +21,24 @@ struct CatalogueEntry {
 
 // Why the entry cannot be written so that installers read it back as given (an empty value, a
 // line break, a build holding a path separator, a patch from a build to itself), or empty.
-std::string EntryProblem(const CatalogueEntry& entry);
+[[nodiscard]] std::string EntryProblem(const CatalogueEntry& entry);
 
 // The catalogue text, records in the order given, CR LF line ends.
-std::string CatalogueText(const std::vector<CatalogueEntry>& entries);
+[[nodiscard]] std::string CatalogueText(const std::vector<CatalogueEntry>& entries);
 
 // The records of an existing catalogue (those with the four required keys); false with the
 // reason when the file cannot be read.
-bool ReadCatalogueFile(const std::string& path, std::vector<CatalogueEntry>* entries,
-                       std::string* error);
+[[nodiscard]] bool ReadCatalogueFile(const std::string& path, std::vector<CatalogueEntry>* entries,
+                                     std::string* error);
 
 // Where the archive of a relative URL lies beside the catalogue (backslashes read as '/');
 // empty for an absolute URL.
-std::string LocalArchivePath(const std::string& catalogueFolder, const std::string& url);
+[[nodiscard]] std::string LocalArchivePath(const std::string& catalogueFolder,
+                                           const std::string& url);
 
 // Fills in the size and SHA-256 of the archive at `localPath`. False with the reason when it
 // is missing or unreadable.
-bool MeasureArchive(const std::string& localPath, CatalogueEntry* entry, std::string* error);
+[[nodiscard]] bool MeasureArchive(const std::string& localPath, CatalogueEntry* entry,
+                                  std::string* error);
 
 }  // namespace ZephPack

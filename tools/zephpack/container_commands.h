@@ -6,7 +6,7 @@
 
 namespace ZephPack {
 
-int RunEmbedCommand(int argc, char** argv);
-int RunListCommand(int argc, char** argv);
+[[nodiscard]] int RunEmbedCommand(int argc, char** argv);
+[[nodiscard]] int RunListCommand(int argc, char** argv);
 
 }  // namespace ZephPack

@@ -28,8 +28,8 @@ struct PatchSummary {
 // MD5 after, MD5 before; CR LF), "data/<path>" for each added file and "data/<path>.diff"
 // for each changed one. The same trees always give the same bytes. On failure `error` says
 // why; on success `summary` (may be null) says what the patch does.
-int MakePatchDirectory(const std::string& oldTree, const std::string& newTree,
-                       const std::string& patchFolder, std::string* error,
-                       PatchSummary* summary = nullptr);
+[[nodiscard]] int MakePatchDirectory(const std::string& oldTree, const std::string& newTree,
+                                     const std::string& patchFolder, std::string* error,
+                                     PatchSummary* summary = nullptr);
 
 }  // namespace ZephPack

@@ -34,10 +34,11 @@ std::string TemporaryNameFor(const std::string& path) {
 bool CommitOutputFile(const std::string& temporary, const std::string& path, std::string* error) {
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
         *error = "cannot create " + path + ": " + std::strerror(errno);
-        ZephUtil::DeleteFileAt(temporary);
+        (void)ZephUtil::DeleteFileAt(temporary);  // best effort: the failure is what counts
         return false;
     }
-    ZephPatch::SyncDirectory(ZephPatch::ParentFolder(path));
+    // The file is in place; this only hastens it to the disk.
+    (void)ZephPatch::SyncDirectory(ZephPatch::ParentFolder(path));
     return true;
 }
 
@@ -49,7 +50,7 @@ bool WriteOutputFile(const std::string& path, std::string_view text, mode_t mode
     }
     const std::string temporary = TemporaryNameFor(path);
     // A stale temporary of a crashed run may carry other permissions: start from none.
-    ZephUtil::DeleteFileAt(temporary);
+    (void)ZephUtil::DeleteFileAt(temporary);  // a stale one that stays makes the O_EXCL open fail
     ZephUtil::UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
     if (!fd.IsOpen()) {
         *error = "cannot create " + path + ": " + std::strerror(errno);
@@ -61,16 +62,17 @@ bool WriteOutputFile(const std::string& path, std::string_view text, mode_t mode
     fd.Reset();
     if (!written) {
         *error = "cannot write " + path + ": " + std::strerror(savedErrno);
-        ZephUtil::DeleteFileAt(temporary);
+        (void)ZephUtil::DeleteFileAt(temporary);  // best effort: the failure is what counts
         return false;
     }
     if (!replace) {
         // A link, unlike a rename, never takes the place of a file that appeared meanwhile.
         const bool linked = ::link(temporary.c_str(), path.c_str()) == 0;
         *error = linked ? "" : "cannot create " + path + ": " + std::strerror(errno);
-        ZephUtil::DeleteFileAt(temporary);
+        (void)ZephUtil::DeleteFileAt(temporary);  // best effort: the link is what counts
         if (linked)
-            ZephPatch::SyncDirectory(ZephPatch::ParentFolder(path));
+            // The file is in place; this only hastens it to the disk.
+            (void)ZephPatch::SyncDirectory(ZephPatch::ParentFolder(path));
         return linked;
     }
     return CommitOutputFile(temporary, path, error);

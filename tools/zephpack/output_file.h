@@ -12,14 +12,15 @@ namespace ZephPack {
 // Writes `text` to `path` with permissions `mode` (less the umask) from the moment the file
 // exists. With `replace` false an existing file is left alone and the result is false. False
 // with the reason in `error` on any failure; nothing is left behind then.
-bool WriteOutputFile(const std::string& path, std::string_view text, mode_t mode, bool replace,
-                     std::string* error);
+[[nodiscard]] bool WriteOutputFile(const std::string& path, std::string_view text, mode_t mode,
+                                   bool replace, std::string* error);
 
 // Renames the finished `temporary` over `path` (flushing the folder); on failure removes
 // `temporary` and says why in `error`.
-bool CommitOutputFile(const std::string& temporary, const std::string& path, std::string* error);
+[[nodiscard]] bool CommitOutputFile(const std::string& temporary, const std::string& path,
+                                    std::string* error);
 
 // A name beside `path` for a file that becomes `path` once complete.
-std::string TemporaryNameFor(const std::string& path);
+[[nodiscard]] std::string TemporaryNameFor(const std::string& path);
 
 }  // namespace ZephPack

@@ -44,7 +44,7 @@ public:
     }
     ~ScratchFolder() {
         if (!m_path.empty())
-            ZephUtil::DeleteTree(m_path);
+            (void)ZephUtil::DeleteTree(m_path);  // best effort in a destructor
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;

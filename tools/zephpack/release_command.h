@@ -9,6 +9,6 @@
 
 namespace ZephPack {
 
-int RunReleaseCommand(int argc, char** argv);
+[[nodiscard]] int RunReleaseCommand(int argc, char** argv);
 
 }  // namespace ZephPack

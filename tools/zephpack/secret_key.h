@@ -32,19 +32,21 @@ struct SecretKey {
 using PasswordSource = std::function<bool(std::string* password)>;
 
 // A new random key pair.
-SecretKey GenerateKeyPair();
-ZephPatch::MinisignPublicKey PublicKeyOf(const SecretKey& key);
+[[nodiscard]] SecretKey GenerateKeyPair();
+[[nodiscard]] ZephPatch::MinisignPublicKey PublicKeyOf(const SecretKey& key);
 
 // Reads a secret key file, plain or encrypted. False with the reason in `error`: not a
 // minisign secret key, no password, a wrong password or a damaged key.
-bool ReadSecretKeyFile(const std::string& path, const PasswordSource& password, SecretKey* key,
-                       std::string* error);
+[[nodiscard]] bool ReadSecretKeyFile(const std::string& path, const PasswordSource& password,
+                                     SecretKey* key, std::string* error);
 // The file of a plain (unencrypted) key, as `minisign -G -W` writes one.
-std::string PlainSecretKeyFileText(const SecretKey& key);
+[[nodiscard]] std::string PlainSecretKeyFileText(const SecretKey& key);
 
 // A signature over `signedBytes` (the file, or its BLAKE2b-512 digest when `prehashed`) with
 // the trusted comment signed along.
-ZephPatch::MinisignSignature SignBytes(const SecretKey& key, std::span<const uint8_t> signedBytes,
-                                       bool prehashed, const std::string& trustedComment);
+[[nodiscard]] ZephPatch::MinisignSignature SignBytes(const SecretKey& key,
+                                                     std::span<const uint8_t> signedBytes,
+                                                     bool prehashed,
+                                                     const std::string& trustedComment);
 
 }  // namespace ZephPack

@@ -8,8 +8,8 @@
 
 namespace ZephPack {
 
-int RunKeygenCommand(int argc, char** argv);
-int RunSignCommand(int argc, char** argv);
-int RunVerifyCommand(int argc, char** argv);
+[[nodiscard]] int RunKeygenCommand(int argc, char** argv);
+[[nodiscard]] int RunSignCommand(int argc, char** argv);
+[[nodiscard]] int RunVerifyCommand(int argc, char** argv);
 
 }  // namespace ZephPack

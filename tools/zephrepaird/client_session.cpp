@@ -90,16 +90,17 @@ bool SendSegment(ZephUtil::ZephDataBufferTCP& connection, ReferenceTree& tree,
 
 // The client closes once it has everything; closing first could drop what is still queued.
 void AwaitClientClose(ZephUtil::ZephDataBufferTCP& connection) {
-    connection.Shutdown(1);
+    (void)connection.Shutdown(1);  // the read below ends with the connection either way
     uint8_t ignored;
-    connection.Read(&ignored, 1);
+    (void)connection.Read(&ignored, 1);
 }
 
 bool AnswerVersion(ZephUtil::ZephDataBufferTCP& connection) {
     uint32_t version = 0;
     if (ZephUtil::ReadUint32(connection, &version) != ZephUtil::kBufOk)
         return false;
-    ZephUtil::WriteUint32(connection, ZephPatch::kAgentProtocolVersion);
+    // A dead connection shows in the next read.
+    (void)ZephUtil::WriteUint32(connection, ZephPatch::kAgentProtocolVersion);
     if (version != ZephPatch::kAgentProtocolVersion) {
         Print("zephrepaird> client speaks version %u", version);
         return false;

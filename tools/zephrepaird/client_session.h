@@ -17,6 +17,6 @@ struct SessionLimits {
 // answered (true: the summary comes next), then the summary is read and what the client needs
 // is sent (false: done). A client that sends another version or a summary that does not parse
 // or is too big, or goes away, ends only its own connection.
-bool ServeStep(Client& client, ReferenceTree& tree, const SessionLimits& limits);
+[[nodiscard]] bool ServeStep(Client& client, ReferenceTree& tree, const SessionLimits& limits);
 
 }  // namespace ZephRepairServer

@@ -66,7 +66,7 @@ void StopOnSignals() {
 void ReadReferenceTree(ReferenceTree& tree, bool quiet) {
     if (quiet)
         ZephUtil::RouteConsoleLines(false, -1);
-    tree.Refresh();
+    (void)tree.Refresh();  // warms the summary; each client gets a fresh state
     ZephUtil::RouteConsoleLines(true, -1);
 }
 

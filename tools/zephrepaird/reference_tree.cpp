@@ -9,7 +9,8 @@ ReferenceState ReferenceTree::Refresh() {
     static const std::vector<std::string> kExcluded = {"repair.cks", "unins000.exe"};
     std::lock_guard<std::mutex> lock(m_lock);
     ReferenceState state;
-    m_summary.Scan(m_root, kExcluded, &state.emptyFiles);
+    (void)m_summary.Scan(m_root, kExcluded,
+                         &state.emptyFiles);  // cannot fail without a cancel flag
     state.segments = m_summary.Snapshot();
     return state;
 }

@@ -20,9 +20,9 @@ public:
     explicit ReferenceTree(std::string root) : m_root(std::move(root)) {}
 
     // Rescans the tree and returns its state now. Safe for concurrent use.
-    ReferenceState Refresh();
+    [[nodiscard]] ReferenceState Refresh();
     // The local path of a segment key.
-    std::string LocalSegmentPath(const std::string& key) const;
+    [[nodiscard]] std::string LocalSegmentPath(const std::string& key) const;
 
 private:
     const std::string m_root;

@@ -18,7 +18,7 @@ struct PlannedSegment {
 // first segment past its new end; one message per file), then every reference segment that the
 // client lacks or holds with another checksum, and an empty #000 for each empty reference file
 // the client does not hold empty already, all in key order.
-std::vector<PlannedSegment> PlanSegments(const ReferenceState& reference,
-                                         const ZephPatch::SummaryMap& client);
+[[nodiscard]] std::vector<PlannedSegment> PlanSegments(const ReferenceState& reference,
+                                                       const ZephPatch::SummaryMap& client);
 
 }  // namespace ZephRepairServer

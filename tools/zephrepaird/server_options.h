@@ -26,10 +26,11 @@ struct ServerOptions {
 // Options as "--name value" or "--name=value". False, with the reason in `error`, for an
 // unknown or incomplete argument, an unusable address, or (unless help or the version is
 // asked for) a root that is no folder.
-bool ParseServerOptions(int argc, char** argv, ServerOptions* options, std::string* error);
+[[nodiscard]] bool ParseServerOptions(int argc, char** argv, ServerOptions* options,
+                                      std::string* error);
 
 // "0.0.0.0:6000", "[::]:6000": how an endpoint is written on the command line.
-std::string EndpointText(const asio::ip::tcp::endpoint& endpoint);
+[[nodiscard]] std::string EndpointText(const asio::ip::tcp::endpoint& endpoint);
 
 // What --help prints.
 extern const char kServerUsage[];

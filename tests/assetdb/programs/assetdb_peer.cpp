@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
             SetField(attachment, command.c_str());
         } else if (command == "lock") {
             if (attachment.AttachedRecord())
-                attachment.AttachedRecord()->Lock();
+                (void)attachment.AttachedRecord()->Lock();  // held until the peer ends
         } else if (command == "count") {
             Say("count", attachment.GetAttachCount());
         } else if (command == "ready") {

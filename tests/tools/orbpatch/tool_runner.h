@@ -28,7 +28,7 @@ using Bytes = std::vector<uint8_t>;
 using orvik_test::ReadBytes;
 using orvik_test::WriteBytes;
 
-inline Bytes RandomBytes(size_t size, uint64_t seed) {
+[[nodiscard]] inline Bytes RandomBytes(size_t size, uint64_t seed) {
     std::mt19937_64 rng(seed);
     Bytes bytes(size);
     for (auto& b : bytes) {
@@ -39,8 +39,8 @@ inline Bytes RandomBytes(size_t size, uint64_t seed) {
 
 // Runs `program` (argv[0] = its path) with `args`, standard error into `errPath`, and returns
 // its exit code, or -1 when it did not exit normally.
-inline int RunProgram(const fs::path& program, const std::vector<std::string>& args,
-                      const fs::path& errPath) {
+[[nodiscard]] inline int RunProgram(const fs::path& program, const std::vector<std::string>& args,
+                                    const fs::path& errPath) {
     std::vector<std::string> all = {program.string()};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -63,7 +63,7 @@ inline int RunProgram(const fs::path& program, const std::vector<std::string>& a
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-inline fs::path ToolPath() {
+[[nodiscard]] inline fs::path ToolPath() {
     return ORBPATCH_PROGRAM;
 }
 

@@ -11,16 +11,16 @@
 
 namespace ContainerTest {
 
-inline std::string Quote(const std::string& text) {
+[[nodiscard]] inline std::string Quote(const std::string& text) {
     return "'" + text + "'";
 }
 
-inline std::string Zephpack() {
+[[nodiscard]] inline std::string Zephpack() {
     return Quote(ZEPHPACK_PROGRAM);
 }
 
 // Runs a shell command line, waits for it, and gives its exit status and its output.
-inline int RunCommand(const std::string& commandLine, std::string* output = nullptr) {
+[[nodiscard]] inline int RunCommand(const std::string& commandLine, std::string* output = nullptr) {
     FILE* pipe = popen((commandLine + " 2>&1").c_str(), "r");
     if (!pipe)
         return -1;
@@ -35,7 +35,7 @@ inline int RunCommand(const std::string& commandLine, std::string* output = null
 }
 
 // Every path below the folder with its contents ("/" for folders), for comparing trees.
-inline std::map<std::string, Bytes> TreeOf(const std::string& folder) {
+[[nodiscard]] inline std::map<std::string, Bytes> TreeOf(const std::string& folder) {
     std::map<std::string, Bytes> tree;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
         const std::string relative = fs::relative(entry.path(), folder).string();

@@ -9,6 +9,6 @@ namespace ZephPack {
 extern const char kMainHelp[];
 
 // The help of one command, or null when there is no such command.
-const char* CommandHelp(std::string_view command);
+[[nodiscard]] const char* CommandHelp(std::string_view command);
 
 }  // namespace ZephPack
