@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <share.h>
+#endif
 
 #include <cerrno>
 #include <filesystem>
@@ -174,6 +177,18 @@ TEST_F(FileUtilsTest, MoveFileIfFree) {
     EXPECT_FALSE(FileExists(from));
     EXPECT_TRUE(FileExists(Path("to")));
 }
+
+#ifdef _WIN32
+TEST_F(FileUtilsTest, MoveFileIfFreeRefusesAFileHeldOpen) {
+    const std::string from = MakeFile("held", "data");
+    // Opened the way another program keeps a file it uses: shared for reading only.
+    const int fd = _wsopen(std::filesystem::path(from).c_str(), _O_RDONLY, _SH_DENYWR);
+    ASSERT_GE(fd, 0);
+    EXPECT_FALSE(MoveFileIfFree(from, Path("moved")));
+    close(fd);
+    EXPECT_TRUE(MoveFileIfFree(from, Path("moved")));
+}
+#endif
 
 // One holder at a time, whatever name it uses for the folder; letting go frees it at once.
 TEST_F(FileUtilsTest, FolderLockHasOneHolderAtATime) {
