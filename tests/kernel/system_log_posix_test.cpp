@@ -5,6 +5,7 @@
 
 #include "child_runner.h"
 #include "kernel/log/system_log.h"
+#include "test_pipe.h"
 
 using namespace ZephUtil;
 using orvik_test::Child;
@@ -84,12 +85,8 @@ TEST(SystemLogOutput, ParentsFifoReceivesUtf16Lines) {
     ASSERT_EQ(child.Finish(), 0);
     EXPECT_EQ(child.out(), "");
     ASSERT_EQ(bytes.size() % 2, 0u);
-    std::u16string text;
-    for (size_t i = 0; i < bytes.size(); i += 2) {
-        text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                      static_cast<unsigned char>(bytes[i + 1]) << 8);
-    }
-    EXPECT_EQ(text, u"plain line 1\nwide caf? \u2013 \u201cq\u201d\n\nconsole only\n");
+    EXPECT_EQ(orvik_test::FromUtf16Le(bytes),
+              u"plain line 1\nwide caf? \u2013 \u201cq\u201d\n\nconsole only\n");
 }
 
 // A FIFO nobody reads (left by an earlier process with the same pid) must not stall the start.

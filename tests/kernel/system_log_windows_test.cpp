@@ -5,6 +5,7 @@
 #include <string>
 
 #include "child_process_support.h"
+#include "test_pipe.h"
 #include "windows_child.h"
 
 namespace {
@@ -27,12 +28,8 @@ TEST(SystemLogPipe, ParentsPipeReceivesUtf16Lines) {
         bytes.append(buffer, got);
     EXPECT_EQ(child.Finish(), 0u);
     ASSERT_EQ(bytes.size() % 2, 0u);
-    std::u16string text;
-    for (size_t i = 0; i < bytes.size(); i += 2) {
-        text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                      static_cast<unsigned char>(bytes[i + 1]) << 8);
-    }
-    EXPECT_EQ(text, u"plain line 1\nwide caf? \u2013 \u201cq\u201d\n\nconsole only\n");
+    EXPECT_EQ(orvik_test::FromUtf16Le(bytes),
+              u"plain line 1\nwide caf? \u2013 \u201cq\u201d\n\nconsole only\n");
 }
 
 TEST(SystemLogPipe, WithoutThePipeLinesGoToStdoutAsBytes) {

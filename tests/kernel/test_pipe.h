@@ -1,4 +1,5 @@
-// Test support: an anonymous pipe as two runtime descriptors, on either system.
+// Test support for pipes: an anonymous pipe as two runtime descriptors on either system, and
+// the UTF-16LE text of the log pipe.
 #pragma once
 
 #include <fcntl.h>
@@ -6,6 +7,8 @@
 #ifdef _WIN32
 #include <io.h>
 #endif
+
+#include <string>
 
 namespace orvik_test {
 
@@ -16,6 +19,16 @@ inline bool MakePipe(int ends[2]) {
 #else
     return pipe(ends) == 0;
 #endif
+}
+
+// The UTF-16LE bytes a parent reads from its child's log pipe, as text.
+inline std::u16string FromUtf16Le(const std::string& bytes) {
+    std::u16string text;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                      static_cast<unsigned char>(bytes[i + 1]) << 8);
+    }
+    return text;
 }
 
 }  // namespace orvik_test
