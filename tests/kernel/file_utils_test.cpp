@@ -123,6 +123,27 @@ TEST_F(FileUtilsTest, SizeOfAFileBeyondFourGiB) {
     EXPECT_EQ(got, size);
 }
 
+// UTF-8 names reach the system unchanged: open, sync, replace by rename, read, delete.
+TEST_F(FileUtilsTest, FileCallsTakeUtf8NamesAndRenamesReplace) {
+    const std::string name = Path("caf\xc3\xa9 \xe2\x9c\x93.txt");
+    const int fd = OpenFile(name, O_WRONLY | O_CREAT | O_TRUNC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "new\n", 4), 4);
+    EXPECT_TRUE(SyncFile(fd));
+    close(fd);
+    const std::string target = MakeFile("target", "old");
+    EXPECT_TRUE(RenameReplacing(name, target));
+    EXPECT_FALSE(FileExists(name));
+    std::string text;
+    EXPECT_EQ(ReadFileCapped(target, 100, &text), CappedRead::kOk);
+    EXPECT_EQ(text, "new\n");
+    EXPECT_FALSE(RenameReplacing(Path("missing"), target));
+    uint64_t free = 0;
+    EXPECT_TRUE(FreeDiskSpace(m_dir, &free));
+    EXPECT_GT(free, 0u);
+    EXPECT_FALSE(FreeDiskSpace(Path("missing/below"), &free));
+}
+
 TEST_F(FileUtilsTest, DeleteFileAt) {
     EXPECT_FALSE(DeleteFileAt(""));
     EXPECT_FALSE(DeleteFileAt(Path("missing")));
