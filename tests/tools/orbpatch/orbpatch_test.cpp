@@ -98,6 +98,17 @@ TEST_F(OrbPatchTool, RebuildsNewForEveryShapeOfInput) {
     }
 }
 
+// The Linux and the Windows builds make the same difference file, byte for byte, so that a
+// file made on either is applied alike on the other. The digest is that of the Linux build's.
+TEST_F(OrbPatchTool, SameDifferenceOnEveryPlatform) {
+    const Bytes oldData = RandomBytes(10 << 20, 41);
+    const Bytes newData = EditedBinary(oldData);
+    ExpectRoundTrip(oldData, newData);
+    const Bytes diff = ReadBytes(m_dir / "diff");
+    EXPECT_EQ(diff.size(), 73047u);
+    EXPECT_EQ(OrbPatch::Xxh64(diff), 1076779539513190564u);
+}
+
 TEST_F(OrbPatchTool, AppliesUnderTheInstallersNameOnly) {
     WriteBytes(m_dir / "old", RandomBytes(10000, 1));
     WriteBytes(m_dir / "new", RandomBytes(12000, 2));
