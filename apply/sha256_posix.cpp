@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 
-
 namespace ZephPatch {
+
 struct Sha256::Context {
     struct Free {
         void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }

@@ -1,0 +1,29 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "apply/file_ops.h"
+#include "kernel/files/unique_fd.h"
+
+namespace ZephPatch {
+
+int OpenForReading(const std::string& path) {
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+bool SyncFile(int fd) {
+    return ::fsync(fd) == 0;
+}
+
+bool SyncDirectory(const std::string& folder) {
+    ZephUtil::UniqueFd dir(
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dir.IsOpen() && ::fsync(dir.Get()) == 0;
+}
+
+bool SyncFileSystem(const std::string& folder) {
+    ZephUtil::UniqueFd dir(
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dir.IsOpen() && ::syncfs(dir.Get()) == 0;
+}
+
+}  // namespace ZephPatch
