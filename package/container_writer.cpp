@@ -1,12 +1,11 @@
 #include "package/container_writer.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <memory>
 
 #include "kernel/buffers/data_buffer.h"
+#include "kernel/files/file_mode.h"
 #include "kernel/files/file_utils.h"
 #include "package/container_format.h"
 #include "package/embedded_patch_container.h"
@@ -186,9 +185,7 @@ bool EmbedPatches(const std::string& installerPath, const std::string& outputPat
         return false;
     }
     // The copy stays as runnable as the installer was.
-    struct stat status;
-    if (stat(installerPath.c_str(), &status) == 0)
-        chmod(outputPath.c_str(), status.st_mode & 07777);
+    ZephUtil::CopyPermissions(installerPath, outputPath);
     return true;
 }
 

@@ -1,6 +1,5 @@
 #include "tools/zephpack/output_file.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +8,7 @@
 #include "apply/file_ops.h"
 #include "kernel/files/file_utils.h"
 #include "kernel/files/unique_fd.h"
+#include "tools/zephpack/output_file_system.h"
 
 namespace ZephPack {
 namespace {
@@ -28,11 +28,11 @@ bool WriteAll(int fd, std::string_view text) {
 }  // namespace
 
 std::string TemporaryNameFor(const std::string& path) {
-    return path + ".part-" + std::to_string(::getpid());
+    return path + ".part-" + std::to_string(CurrentProcessId());
 }
 
 bool CommitOutputFile(const std::string& temporary, const std::string& path, std::string* error) {
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (!RenameOver(temporary, path)) {
         *error = "cannot create " + path + ": " + std::strerror(errno);
         ZephUtil::DeleteFileAt(temporary);
         return false;
@@ -41,7 +41,7 @@ bool CommitOutputFile(const std::string& temporary, const std::string& path, std
     return true;
 }
 
-bool WriteOutputFile(const std::string& path, std::string_view text, mode_t mode, bool replace,
+bool WriteOutputFile(const std::string& path, std::string_view text, unsigned mode, bool replace,
                      std::string* error) {
     if (!replace && ZephUtil::FileExists(path)) {
         *error = path + " exists already";
@@ -50,13 +50,13 @@ bool WriteOutputFile(const std::string& path, std::string_view text, mode_t mode
     const std::string temporary = TemporaryNameFor(path);
     // A stale temporary of a crashed run may carry other permissions: start from none.
     ZephUtil::DeleteFileAt(temporary);
-    ZephUtil::UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    ZephUtil::UniqueFd fd(CreateNewFile(temporary, mode));
     if (!fd.IsOpen()) {
         *error = "cannot create " + path + ": " + std::strerror(errno);
         return false;
     }
     // A failed close is a failed write too: a server must never offer a short file.
-    const bool written = WriteAll(fd.Get(), text) && ::fsync(fd.Get()) == 0 && fd.Close();
+    const bool written = WriteAll(fd.Get(), text) && ZephPatch::SyncFile(fd.Get()) && fd.Close();
     const int savedErrno = errno;
     fd.Reset();
     if (!written) {
@@ -66,7 +66,7 @@ bool WriteOutputFile(const std::string& path, std::string_view text, mode_t mode
     }
     if (!replace) {
         // A link, unlike a rename, never takes the place of a file that appeared meanwhile.
-        const bool linked = ::link(temporary.c_str(), path.c_str()) == 0;
+        const bool linked = AddNewName(temporary, path);
         *error = linked ? "" : "cannot create " + path + ": " + std::strerror(errno);
         ZephUtil::DeleteFileAt(temporary);
         if (linked)
