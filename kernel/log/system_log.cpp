@@ -12,6 +12,11 @@
 #include "kernel/log/log_internal.h"
 #include "kernel/system/text.h"
 
+// winpthreads spells it without the suffix.
+#ifndef PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP
+#define PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP PTHREAD_RECURSIVE_MUTEX_INITIALIZER
+#endif
+
 namespace ZephUtil {
 namespace {
 
@@ -60,18 +65,20 @@ std::string detail::FormatLine(const char* format, va_list args) {
 
 namespace {
 
-// vswprintf reports truncation and encoding errors alike as -1.
+// vswprintf reports truncation and encoding errors alike as -1 (glibc), or truncation as the
+// length the whole text would have (MinGW's C99 formatter).
 std::wstring FormatWide(const wchar_t* format, va_list args) {
     return FormatGrowing<wchar_t>([&](wchar_t* buffer, size_t size) {
         va_list copy;
         va_copy(copy, args);
         const int length = vswprintf(buffer, size, format, copy);
         va_end(copy);
-        return length;
+        return length >= 0 && static_cast<size_t>(length) < size ? length : -1;
     });
 }
 
-// wchar_t is UTF-32 here; the narrow form is defined on UTF-16 code units.
+// wchar_t is UTF-32 on Linux (UTF-16 on Windows, where this changes nothing); the narrow form
+// is defined on UTF-16 code units.
 std::u16string WideToUtf16(const std::wstring& text) {
     std::u16string out;
     out.reserve(text.size());
