@@ -38,7 +38,7 @@ int CreateForWriting(const std::string& path) {
 }  // namespace
 
 bool CopyFileOver(const std::string& from, const std::string& to) {
-    ZephUtil::UniqueFd source(OpenForReading(from));
+    ZephUtil::UniqueFd source(ZephUtil::OpenFile(from, O_RDONLY));
     if (!source.IsOpen())
         return false;
     ZephUtil::UniqueFd target(CreateForWriting(to));
@@ -56,7 +56,7 @@ bool CopyFileOver(const std::string& from, const std::string& to) {
         if (!WriteAll(target.Get(), buffer.get(), static_cast<size_t>(got)))
             return false;
     }
-    return SyncFile(target.Get()) && target.Close();
+    return ZephUtil::SyncFile(target.Get()) && target.Close();
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
@@ -73,13 +73,13 @@ bool WriteFileSynced(const std::string& path, const std::vector<uint8_t>& bytes)
     ZephUtil::UniqueFd target(CreateForWriting(path));
     if (!target.IsOpen())
         return false;
-    return WriteAll(target.Get(), bytes.data(), bytes.size()) && SyncFile(target.Get()) &&
+    return WriteAll(target.Get(), bytes.data(), bytes.size()) && ZephUtil::SyncFile(target.Get()) &&
            target.Close();
 }
 
 bool ReadFileBlocks(const std::string& path,
                     const std::function<void(const uint8_t*, size_t)>& consume) {
-    ZephUtil::UniqueFd source(OpenForReading(path));
+    ZephUtil::UniqueFd source(ZephUtil::OpenFile(path, O_RDONLY));
     if (!source.IsOpen())
         return false;
     const auto block = std::make_unique_for_overwrite<uint8_t[]>(kReadBlockSize);
@@ -100,6 +100,10 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
     return ReadFileBlocks(path, [bytes](const uint8_t* block, size_t count) {
         bytes->insert(bytes->end(), block, block + count);
     });
+}
+
+bool SyncDirectory(const std::string& folder) {
+    return ZephUtil::SyncFolder(folder.empty() ? "." : folder);
 }
 
 std::string ParentFolder(const std::string& path) {

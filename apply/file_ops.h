@@ -29,12 +29,6 @@ bool ReadFileBlocks(const std::string& path,
 // Reads a whole file; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes);
 
-// Opens `path` for reading (binary, not inherited by children): a descriptor, or -1.
-int OpenForReading(const std::string& path);
-
-// Flushes the open file `fd` to disk.
-bool SyncFile(int fd);
-
 // Flushes a folder's entries (renames, creations, deletions) to disk.
 bool SyncDirectory(const std::string& folder);
 

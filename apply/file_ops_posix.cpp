@@ -6,20 +6,6 @@
 
 namespace ZephPatch {
 
-int OpenForReading(const std::string& path) {
-    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-}
-
-bool SyncFile(int fd) {
-    return ::fsync(fd) == 0;
-}
-
-bool SyncDirectory(const std::string& folder) {
-    ZephUtil::UniqueFd dir(
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return dir.IsOpen() && ::fsync(dir.Get()) == 0;
-}
-
 bool SyncFileSystem(const std::string& folder) {
     ZephUtil::UniqueFd dir(
         ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -1,5 +1,6 @@
 #include "tools/zephpack/output_file.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,11 +29,11 @@ bool WriteAll(int fd, std::string_view text) {
 }  // namespace
 
 std::string TemporaryNameFor(const std::string& path) {
-    return path + ".part-" + std::to_string(CurrentProcessId());
+    return path + ".part-" + std::to_string(::getpid());
 }
 
 bool CommitOutputFile(const std::string& temporary, const std::string& path, std::string* error) {
-    if (!RenameOver(temporary, path)) {
+    if (!ZephUtil::RenameReplacing(temporary, path)) {
         *error = "cannot create " + path + ": " + std::strerror(errno);
         ZephUtil::DeleteFileAt(temporary);
         return false;
@@ -50,13 +51,13 @@ bool WriteOutputFile(const std::string& path, std::string_view text, unsigned mo
     const std::string temporary = TemporaryNameFor(path);
     // A stale temporary of a crashed run may carry other permissions: start from none.
     ZephUtil::DeleteFileAt(temporary);
-    ZephUtil::UniqueFd fd(CreateNewFile(temporary, mode));
+    ZephUtil::UniqueFd fd(ZephUtil::OpenFile(temporary, O_WRONLY | O_CREAT | O_EXCL, mode));
     if (!fd.IsOpen()) {
         *error = "cannot create " + path + ": " + std::strerror(errno);
         return false;
     }
     // A failed close is a failed write too: a server must never offer a short file.
-    const bool written = WriteAll(fd.Get(), text) && ZephPatch::SyncFile(fd.Get()) && fd.Close();
+    const bool written = WriteAll(fd.Get(), text) && ZephUtil::SyncFile(fd.Get()) && fd.Close();
     const int savedErrno = errno;
     fd.Reset();
     if (!written) {

@@ -274,7 +274,7 @@ TEST_F(OrbPatchTool, OutputKeepsOldModeAndMayReplaceOld) {
     ASSERT_EQ(Diff(m_dir / "old", m_dir / "new", m_dir / "diff"), 0);
 #ifdef _WIN32
     // Windows keeps one bit of the mode: read-only.
-    const fs::perms mode = fs::perms(0555);
+    const fs::perms mode = fs::perms(0444);
 #else
     const fs::perms mode = fs::perms(0751);
 #endif

@@ -29,6 +29,13 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 using orvik_test::ReadBytes;
 using orvik_test::WriteBytes;
+// Paths as the tests build them (a path is no std::string on Windows).
+inline Bytes ReadBytes(const fs::path& path) {
+    return orvik_test::ReadBytes(path.string());
+}
+inline void WriteBytes(const fs::path& path, const Bytes& bytes) {
+    orvik_test::WriteBytes(path.string(), bytes);
+}
 
 inline Bytes RandomBytes(size_t size, uint64_t seed) {
     std::mt19937_64 rng(seed);
