@@ -1,5 +1,7 @@
 #include "tools/orbpatch/byte_source.h"
 
+#include <unistd.h>
+
 #include <cstring>
 
 namespace OrbPatch {
@@ -9,6 +11,18 @@ bool MemorySource::ReadAt(uint64_t offset, std::span<uint8_t> into, std::string*
         std::memcpy(into.data(), m_bytes.data() + offset, into.size());
     }
     return true;
+}
+
+FileSource::~FileSource() {
+    Close();
+}
+
+void FileSource::Close() {
+    Unmap();
+    if (m_fd >= 0) {
+        close(m_fd);
+        m_fd = -1;
+    }
 }
 
 }  // namespace OrbPatch

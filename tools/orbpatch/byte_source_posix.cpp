@@ -10,18 +10,6 @@
 
 namespace OrbPatch {
 
-FileSource::~FileSource() {
-    Close();
-}
-
-void FileSource::Close() {
-    Unmap();
-    if (m_fd >= 0) {
-        close(m_fd);
-        m_fd = -1;
-    }
-}
-
 bool FileSource::Open(const std::string& path, std::string* why) {
     m_fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (m_fd < 0) {

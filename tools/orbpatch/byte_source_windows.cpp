@@ -14,18 +14,6 @@ HANDLE HandleOf(int fd) {
 
 }  // namespace
 
-FileSource::~FileSource() {
-    Close();
-}
-
-void FileSource::Close() {
-    Unmap();
-    if (m_fd >= 0) {
-        _close(m_fd);
-        m_fd = -1;
-    }
-}
-
 bool FileSource::Open(const std::string& path, std::string* why) {
     bool readOnly = false;
     HANDLE file = OpenForReading(path, &m_size, &readOnly, why);
