@@ -1,6 +1,7 @@
 #include "apply/catalogue_signature.h"
 
-#include <ctime>
+#include <chrono>
+#include <cstdio>
 
 #include "kernel/system/text.h"
 
@@ -20,12 +21,22 @@ constexpr StampField kStampFields[] = {
 
 }  // namespace
 
+// The calendar of <chrono> rather than gmtime_r, which not every C library has; dates are
+// shown up to the year 9999.
 std::string UtcDateText(uint64_t unixSeconds) {
-    const std::time_t time = static_cast<std::time_t>(unixSeconds);
-    std::tm parts{};
-    char text[32] = "?";
-    if (gmtime_r(&time, &parts))
-        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &parts);
+    using namespace std::chrono;
+    constexpr uint64_t kLastSecondOf9999 = 253402300799;
+    if (unixSeconds > kLastSecondOf9999)
+        return "?";
+    const sys_seconds at{seconds{static_cast<int64_t>(unixSeconds)}};
+    const sys_days day = floor<days>(at);
+    const year_month_day date{day};
+    const hh_mm_ss time{at - day};
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02ld:%02ld UTC",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<long>(time.hours().count()),
+                  static_cast<long>(time.minutes().count()));
     return text;
 }
 

@@ -38,7 +38,7 @@ int CreateForWriting(const std::string& path) {
 }  // namespace
 
 bool CopyFileOver(const std::string& from, const std::string& to) {
-    ZephUtil::UniqueFd source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    ZephUtil::UniqueFd source(ZephUtil::OpenFile(from, O_RDONLY));
     if (!source.IsOpen())
         return false;
     ZephUtil::UniqueFd target(CreateForWriting(to));
@@ -56,7 +56,7 @@ bool CopyFileOver(const std::string& from, const std::string& to) {
         if (!WriteAll(target.Get(), buffer.get(), static_cast<size_t>(got)))
             return false;
     }
-    return ::fsync(target.Get()) == 0 && target.Close();
+    return ZephUtil::SyncFile(target.Get()) && target.Close();
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
@@ -74,13 +74,13 @@ bool WriteFileSynced(const std::string& path, const std::vector<uint8_t>& bytes)
     ZephUtil::UniqueFd target(CreateForWriting(path));
     if (!target.IsOpen())
         return false;
-    return WriteAll(target.Get(), bytes.data(), bytes.size()) && ::fsync(target.Get()) == 0 &&
+    return WriteAll(target.Get(), bytes.data(), bytes.size()) && ZephUtil::SyncFile(target.Get()) &&
            target.Close();
 }
 
 bool ReadFileBlocks(const std::string& path,
                     const std::function<void(const uint8_t*, size_t)>& consume) {
-    ZephUtil::UniqueFd source(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    ZephUtil::UniqueFd source(ZephUtil::OpenFile(path, O_RDONLY));
     if (!source.IsOpen())
         return false;
     const auto block = std::make_unique_for_overwrite<uint8_t[]>(kReadBlockSize);
@@ -104,15 +104,7 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
 }
 
 bool SyncDirectory(const std::string& folder) {
-    ZephUtil::UniqueFd dir(
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return dir.IsOpen() && ::fsync(dir.Get()) == 0;
-}
-
-bool SyncFileSystem(const std::string& folder) {
-    ZephUtil::UniqueFd dir(
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return dir.IsOpen() && ::syncfs(dir.Get()) == 0;
+    return ZephUtil::SyncFolder(folder.empty() ? "." : folder);
 }
 
 std::string ParentFolder(const std::string& path) {

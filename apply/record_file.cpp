@@ -30,7 +30,7 @@ bool RecordFile::Append(const std::string& line) {
             return false;
         done += static_cast<size_t>(written);
     }
-    return ::fsync(m_fd.Get()) == 0;
+    return ZephUtil::SyncFile(m_fd.Get());
 }
 
 void RecordFile::Close() {

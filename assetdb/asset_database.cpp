@@ -59,7 +59,7 @@ bool AssetDatabaseAttachment::AttachDatabase(const std::string& databasePath, bo
     if (!MakeDatabaseObjectNames(databasePath, &names))
         return false;
     m_ownId = static_cast<int32_t>(getpid());
-    if (!m_region.Open(names.sharedObjectName, m_ownId))
+    if (!m_region.Open(names, m_ownId))
         return false;
 
     if (m_region.Created()) {

@@ -5,8 +5,6 @@
 // (the patch worker).
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
 
 #include "assetdb/shared_record_region.h"

@@ -1,19 +1,20 @@
-// The shared-memory object that holds the coordination record and its process-shared robust
-// mutex. It exists while at least one process has it open: the last one to close it removes
-// it, and an object whose openers all died is initialised afresh by the next one.
+// The shared objects that hold the coordination record and its mutex, alive while at least one
+// process has them open: an object whose openers all died is initialised afresh by the next one.
 //
-// Liveness is tracked by the kernel, not by the record: every opener holds a shared lock on
-// byte 1 of the object for as long as it has it open (the kernel drops it when the process
-// dies); byte 0 is an exclusive lock held only while opening or closing, so that "am I the only
-// one?" and the creation or removal that follows are one step.
+// On Windows they are the product's own: the named mutex and the named page-file mapping of the
+// record, which the system removes with their last handle. On POSIX one shared-memory object
+// holds the record and a process-shared robust mutex; liveness is tracked by the kernel, not by
+// the record: every opener holds a shared lock on byte 1 of the object for as long as it has it
+// open (the kernel drops it when the process dies); byte 0 is an exclusive lock held only while
+// opening or closing, so that "am I the only one?" and the creation or removal that follows are
+// one step.
 #pragma once
-
-#include <pthread.h>
 
 #include <cstdint>
 #include <string>
 
 #include "assetdb/database_record.h"
+#include "assetdb/object_names.h"
 #include "kernel/files/unique_fd.h"
 
 namespace ZephPatch {
@@ -25,10 +26,10 @@ public:
     SharedRecordRegion(const SharedRecordRegion&) = delete;
     SharedRecordRegion& operator=(const SharedRecordRegion&) = delete;
 
-    // Opens or creates the object `name` (a shm_open name). When no other process has it open,
-    // it is (re)initialised with a fresh record for `creator` and Created() is true. False when
-    // the object cannot be opened, mapped or locked.
-    [[nodiscard]] bool Open(const std::string& name, int32_t creator);
+    // Opens or creates the objects `names` gives. When no other process has them open, the
+    // record is (re)initialised for `creator` and Created() is true. False when the objects
+    // cannot be opened, mapped or locked.
+    [[nodiscard]] bool Open(const DatabaseObjectNames& names, int32_t creator);
     // Unmaps and closes; removes the object when no other process has it open. Idempotent.
     void Close();
 
@@ -48,7 +49,9 @@ private:
     [[nodiscard]] bool InitialiseBlock(int32_t creator);
 
     std::string m_name;
-    ZephUtil::UniqueFd m_fd;
+    ZephUtil::UniqueFd m_fd;  // POSIX: the shared-memory object
+    void* m_mutex = nullptr;  // Windows: the named mutex and the mapping (HANDLEs)
+    void* m_mapping = nullptr;
     Block* m_block = nullptr;
     bool m_created = false;
 };

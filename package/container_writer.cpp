@@ -1,12 +1,11 @@
 #include "package/container_writer.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <memory>
 
 #include "kernel/buffers/data_buffer.h"
+#include "kernel/files/file_mode.h"
 #include "kernel/files/file_utils.h"
 #include "package/container_format.h"
 #include "package/embedded_patch_container.h"
@@ -185,10 +184,9 @@ bool EmbedPatches(const std::string& installerPath, const std::string& outputPat
         *error = "cannot write " + outputPath;
         return false;
     }
-    // The copy stays as runnable as the installer was.
-    struct stat status;
-    if (stat(installerPath.c_str(), &status) == 0)
-        chmod(outputPath.c_str(), status.st_mode & 07777);
+    // The copy stays as runnable as the installer was; where the mode cannot be copied the
+    // publisher still has the container, and can set the mode by hand.
+    (void)ZephUtil::CopyPermissions(installerPath, outputPath);
     return true;
 }
 

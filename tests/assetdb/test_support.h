@@ -59,6 +59,9 @@ private:
     orvik_test::TestFolder m_root;
 };
 
+// How a peer told to "die" ends: 128 + SIGKILL, the code Windows is given for it too.
+constexpr int kKilledExitCode = 137;
+
 [[nodiscard]] inline std::string PeerProgram() {
     return ORVIK_TEST_PROGRAMS "/assetdb_peer";
 }

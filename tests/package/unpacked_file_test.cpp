@@ -16,6 +16,9 @@ TEST(UnpackedFileTest, FullDiskShowsAtWriteOrClose) {
 }
 
 TEST(UnpackedFileTest, SymbolicLinkIsNotFollowed) {
+#ifdef _WIN32
+    GTEST_SKIP() << "POSIX only: making a symbolic link takes a privilege on Windows";
+#endif
     TestFolder folder;
     fs::create_symlink(folder.Path("elsewhere"), folder.Path("link"));
     EXPECT_FALSE(UnpackedFile(folder.Path("link")).IsOpen());

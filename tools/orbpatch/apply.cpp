@@ -257,7 +257,11 @@ Result ApplyLegacyDiff(const std::string& oldPath, const std::string& diffPath,
     if (step.ok()) {
         step = SinkInto(outFile, outPath)(newData);
     }
-    if (step.ok() && !outFile.Commit(oldFile.mode() & 0777, &why)) {
+    // OUT may name OLD or DIFF, which cannot be replaced while they are open on Windows.
+    FileMode mode = oldFile.mode() & 0777;
+    oldFile.Close();
+    diffFile.Close();
+    if (step.ok() && !outFile.Commit(mode, &why)) {
         return WriteFailure(outPath, why);
     }
     return step;
@@ -331,7 +335,11 @@ Result ApplyDiff(const std::string& oldPath, const std::string& diffPath,
         return WriteFailure(outPath, why);
     }
     step = DecodeBlocks(oldFile, diff, header, SinkInto(outFile, outPath));
-    if (step.ok() && !outFile.Commit(oldFile.mode() & 0777, &why)) {
+    // OUT may name OLD or DIFF, which cannot be replaced while they are open on Windows.
+    FileMode mode = oldFile.mode() & 0777;
+    oldFile.Close();
+    diff.Close();
+    if (step.ok() && !outFile.Commit(mode, &why)) {
         return WriteFailure(outPath, why);
     }
     return step;

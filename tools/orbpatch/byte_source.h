@@ -1,12 +1,11 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
 
+#include "tools/orbpatch/file_mode.h"
 #include "tools/orbpatch/result.h"
 
 namespace OrbPatch {
@@ -51,11 +50,14 @@ public:
     // Opens the regular file at `path`. False, with the reason in `why`, when it cannot be
     // opened or is not a regular file.
     [[nodiscard]] bool Open(const std::string& path, std::string* why);
+    // Closes the file ahead of the destructor, so that it can be replaced (Windows refuses to
+    // replace a file that is open or mapped). Nothing may be read afterwards.
+    void Close();
     [[nodiscard]] uint64_t Size() const override { return m_size; }
     [[nodiscard]] bool ReadAt(uint64_t offset, std::span<uint8_t> into, std::string* why) override;
     [[nodiscard]] std::span<const uint8_t> View(uint64_t offset, uint64_t length) override;
     // Permission bits of the file as opened.
-    [[nodiscard]] mode_t mode() const { return m_mode; }
+    [[nodiscard]] FileMode mode() const { return m_mode; }
 
 private:
     void Unmap();
@@ -64,7 +66,7 @@ private:
     void* m_map = nullptr;
     size_t m_mapSize = 0;
     uint64_t m_size = 0;
-    mode_t m_mode = 0;
+    FileMode m_mode = 0;
 };
 
 // Where decoded bytes go, in order; a failure ends the decoding with its result.

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
+
+#include "tools/orbpatch/file_mode.h"
 
 namespace OrbPatch {
 
@@ -23,14 +23,18 @@ public:
     // be opened, is not a regular file or cannot be mapped.
     [[nodiscard]] bool Open(const std::string& path, std::string* why);
 
+    // Unmaps the file ahead of the destructor, so that it can be replaced (Windows refuses to
+    // replace a file that is mapped). bytes() is empty afterwards.
+    void Close();
+
     [[nodiscard]] std::span<const uint8_t> bytes() const { return {m_data, m_size}; }
     // Permission bits of the file as opened.
-    [[nodiscard]] mode_t mode() const { return m_mode; }
+    [[nodiscard]] FileMode mode() const { return m_mode; }
 
 private:
     const uint8_t* m_data = nullptr;
     size_t m_size = 0;
-    mode_t m_mode = 0;
+    FileMode m_mode = 0;
 };
 
 }  // namespace OrbPatch

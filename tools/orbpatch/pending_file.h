@@ -1,11 +1,11 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
+
+#include "tools/orbpatch/file_mode.h"
 
 namespace OrbPatch {
 
@@ -16,6 +16,10 @@ namespace OrbPatch {
 // which the destructor, or SIGINT/SIGTERM/SIGHUP/SIGPIPE once InstallSignalCleanup has run,
 // removes. Commit takes a free final name without ever replacing a file that appeared there
 // meanwhile; an existing final file is replaced through such a temporary name.
+// On Windows it is written under such a temporary name, opened without delete sharing and
+// marked for deletion until Commit, so that the system removes it however the process ends;
+// Commit then renames it over the final path. A kill in the instant between the two leaves the
+// temporary name, which the next Create for the same final path removes.
 // REQUIRES: at most one PendingFile per process exists at a time (the signal handler knows one).
 class PendingFile {
 public:
@@ -32,7 +36,7 @@ public:
     [[nodiscard]] bool Write(std::span<const uint8_t> bytes, std::string* why);
 
     // Sets the permission bits `mode` and gives the file its final path.
-    [[nodiscard]] bool Commit(mode_t mode, std::string* why);
+    [[nodiscard]] bool Commit(FileMode mode, std::string* why);
 
 private:
     [[nodiscard]] bool LinkUnderTemporaryName();
@@ -48,6 +52,6 @@ private:
 void InstallSignalCleanup();
 
 // Permission bits a newly created file gets from the process's umask (0666 less the umask).
-[[nodiscard]] mode_t DefaultFileMode();
+[[nodiscard]] FileMode DefaultFileMode();
 
 }  // namespace OrbPatch

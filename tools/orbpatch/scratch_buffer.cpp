@@ -1,7 +1,5 @@
 #include "tools/orbpatch/scratch_buffer.h"
 
-#include <sys/mman.h>
-
 namespace OrbPatch {
 
 ScratchBuffer::~ScratchBuffer() {
@@ -11,12 +9,10 @@ ScratchBuffer::~ScratchBuffer() {
 std::span<uint8_t> ScratchBuffer::Get(size_t size) {
     if (size > m_capacity) {
         Release();
-        void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE,
-                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-        if (data == MAP_FAILED) {
+        m_data = Allocate(size);
+        if (m_data == nullptr) {
             return {};
         }
-        m_data = static_cast<uint8_t*>(data);
         m_capacity = size;
     }
     return size == 0 ? std::span<uint8_t>() : std::span<uint8_t>(m_data, size);
@@ -24,7 +20,7 @@ std::span<uint8_t> ScratchBuffer::Get(size_t size) {
 
 void ScratchBuffer::Release() {
     if (m_data != nullptr) {
-        munmap(m_data, m_capacity);
+        Free(m_data, m_capacity);
         m_data = nullptr;
         m_capacity = 0;
     }

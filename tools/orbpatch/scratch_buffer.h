@@ -22,6 +22,9 @@ public:
 
 private:
     void Release();
+    // The system's pages for `size` bytes (made present where it can), or null; and back.
+    static uint8_t* Allocate(size_t size);
+    static void Free(uint8_t* data, size_t size);
 
     uint8_t* m_data = nullptr;
     size_t m_capacity = 0;

@@ -9,6 +9,7 @@
 #include "apply/file_ops.h"
 #include "kernel/files/file_utils.h"
 #include "kernel/files/unique_fd.h"
+#include "tools/zephpack/output_file_system.h"
 
 namespace ZephPack {
 namespace {
@@ -32,7 +33,7 @@ std::string TemporaryNameFor(const std::string& path) {
 }
 
 bool CommitOutputFile(const std::string& temporary, const std::string& path, std::string* error) {
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (!ZephUtil::RenameReplacing(temporary, path)) {
         *error = "cannot create " + path + ": " + std::strerror(errno);
         (void)ZephUtil::DeleteFileAt(temporary);  // best effort: the failure is what counts
         return false;
@@ -42,7 +43,7 @@ bool CommitOutputFile(const std::string& temporary, const std::string& path, std
     return true;
 }
 
-bool WriteOutputFile(const std::string& path, std::string_view text, mode_t mode, bool replace,
+bool WriteOutputFile(const std::string& path, std::string_view text, unsigned mode, bool replace,
                      std::string* error) {
     if (!replace && ZephUtil::FileExists(path)) {
         *error = path + " exists already";
@@ -51,13 +52,13 @@ bool WriteOutputFile(const std::string& path, std::string_view text, mode_t mode
     const std::string temporary = TemporaryNameFor(path);
     // A stale temporary of a crashed run may carry other permissions: start from none.
     (void)ZephUtil::DeleteFileAt(temporary);  // a stale one that stays makes the O_EXCL open fail
-    ZephUtil::UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    ZephUtil::UniqueFd fd(ZephUtil::OpenFile(temporary, O_WRONLY | O_CREAT | O_EXCL, mode));
     if (!fd.IsOpen()) {
         *error = "cannot create " + path + ": " + std::strerror(errno);
         return false;
     }
     // A failed close is a failed write too: a server must never offer a short file.
-    const bool written = WriteAll(fd.Get(), text) && ::fsync(fd.Get()) == 0 && fd.Close();
+    const bool written = WriteAll(fd.Get(), text) && ZephUtil::SyncFile(fd.Get()) && fd.Close();
     const int savedErrno = errno;
     fd.Reset();
     if (!written) {
@@ -67,7 +68,7 @@ bool WriteOutputFile(const std::string& path, std::string_view text, mode_t mode
     }
     if (!replace) {
         // A link, unlike a rename, never takes the place of a file that appeared meanwhile.
-        const bool linked = ::link(temporary.c_str(), path.c_str()) == 0;
+        const bool linked = AddNewName(temporary, path);
         *error = linked ? "" : "cannot create " + path + ": " + std::strerror(errno);
         (void)ZephUtil::DeleteFileAt(temporary);  // best effort: the link is what counts
         if (linked)

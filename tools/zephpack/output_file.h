@@ -2,8 +2,6 @@
 // the target and renamed over it, so that a server never offers half a catalogue.
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
 #include <string_view>
 
@@ -12,7 +10,7 @@ namespace ZephPack {
 // Writes `text` to `path` with permissions `mode` (less the umask) from the moment the file
 // exists. With `replace` false an existing file is left alone and the result is false. False
 // with the reason in `error` on any failure; nothing is left behind then.
-[[nodiscard]] bool WriteOutputFile(const std::string& path, std::string_view text, mode_t mode,
+[[nodiscard]] bool WriteOutputFile(const std::string& path, std::string_view text, unsigned mode,
                                    bool replace, std::string* error);
 
 // Renames the finished `temporary` over `path` (flushing the folder); on failure removes

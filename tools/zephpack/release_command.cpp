@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -36,11 +37,20 @@ struct Release {
 // A folder of its own below the temporary folder, removed with its contents.
 class ScratchFolder {
 public:
+    // A new folder of a random name, for the owner only (as mkdtemp makes it, which not every
+    // C library has).
     ScratchFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "zephpack-release-XXXXXX").string();
-        if (::mkdtemp(pattern.data()))
-            m_path = pattern;
+        namespace fs = std::filesystem;
+        std::error_code error;
+        const fs::path base = fs::temp_directory_path(error);
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && !error && m_path.empty(); ++attempt) {
+            const fs::path folder = base / ("zephpack-release-" + std::to_string(random()));
+            if (fs::create_directory(folder, error)) {
+                fs::permissions(folder, fs::perms::owner_all, error);
+                m_path = folder.string();
+            }
+        }
     }
     ~ScratchFolder() {
         if (!m_path.empty())

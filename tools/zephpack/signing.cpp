@@ -1,8 +1,5 @@
 #include "tools/zephpack/signing.h"
 
-#include <termios.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <ctime>
 #include <iostream>
@@ -11,36 +8,15 @@
 #include "apply/file_ops.h"
 #include "apply/minisign.h"
 #include "tools/zephpack/output_file.h"
+#include "tools/zephpack/silent_terminal.h"
 
 namespace ZephPack {
 namespace {
 
 constexpr uint64_t kSecondsPerDay = 86400;
 
-// Echo stays off for the life of this object.
-class SilentTerminal {
-public:
-    SilentTerminal() : m_active(tcgetattr(STDIN_FILENO, &m_saved) == 0) {
-        if (!m_active)
-            return;
-        termios silent = m_saved;
-        silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
-    }
-    ~SilentTerminal() {
-        if (m_active)
-            tcsetattr(STDIN_FILENO, TCSAFLUSH, &m_saved);
-    }
-    SilentTerminal(const SilentTerminal&) = delete;
-    SilentTerminal& operator=(const SilentTerminal&) = delete;
-
-private:
-    termios m_saved{};
-    bool m_active;
-};
-
 bool ReadPassword(std::string* password) {
-    if (!isatty(STDIN_FILENO))
+    if (!InputIsTerminal())
         return static_cast<bool>(std::getline(std::cin, *password));
     std::fprintf(stderr, "Password: ");
     bool read;

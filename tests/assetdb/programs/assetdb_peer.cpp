@@ -12,8 +12,12 @@
 //     wait-file PATH              wait until PATH exists (at most 30 s)
 //     touch PATH                  create PATH
 //     detach                      DetachDatabase
-//     die                         end by SIGKILL, leaving everything as it is
+//     die                         end killed (SIGKILL; exit code 137 on Windows), leaving
+//                                 everything as it is
 #include <signal.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -87,7 +91,11 @@ int main(int argc, char** argv) {
         } else if (command == "detach") {
             attachment.DetachDatabase();
         } else if (command == "die") {
+#ifdef _WIN32
+            TerminateProcess(GetCurrentProcess(), 137);
+#else
             raise(SIGKILL);
+#endif
         } else {
             std::fprintf(stderr, "assetdb_peer: unknown command %s\n", command.c_str());
             return 2;

@@ -2,11 +2,15 @@
 
 // Helpers for running the real orbpatch program on real files.
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
+
+extern char** environ;
+#endif
 
 #include <cstdint>
 #include <cstdlib>
@@ -19,14 +23,19 @@
 
 #include "tests/support/test_folder.h"
 
-extern char** environ;
-
 namespace OrbPatchTest {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 using orvik_test::ReadBytes;
 using orvik_test::WriteBytes;
+// Paths as the tests build them (a path is no std::string on Windows).
+inline Bytes ReadBytes(const fs::path& path) {
+    return orvik_test::ReadBytes(path.string());
+}
+inline void WriteBytes(const fs::path& path, const Bytes& bytes) {
+    orvik_test::WriteBytes(path.string(), bytes);
+}
 
 [[nodiscard]] inline Bytes RandomBytes(size_t size, uint64_t seed) {
     std::mt19937_64 rng(seed);
@@ -37,12 +46,63 @@ using orvik_test::WriteBytes;
     return bytes;
 }
 
-// Runs `program` (argv[0] = its path) with `args`, standard error into `errPath`, and returns
-// its exit code, or -1 when it did not exit normally.
-[[nodiscard]] inline int RunProgram(const fs::path& program, const std::vector<std::string>& args,
+#ifdef _WIN32
+// One argument as the C runtime splits a command line: quoted, with the backslashes before a
+// quote doubled.
+[[nodiscard]] inline std::wstring QuoteArgument(const std::wstring& arg) {
+    std::wstring quoted = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+
+// Runs `program` (argv[0] = its path) with `args` (paths or plain words), standard error into
+// `errPath`, and returns its exit code, or -1 when it could not be started.
+[[nodiscard]] inline int RunProgram(const fs::path& program, const std::vector<fs::path>& args,
+                                    const fs::path& errPath) {
+    std::wstring commandLine = QuoteArgument(program.wstring());
+    for (const auto& arg : args) {
+        commandLine += L" " + QuoteArgument(arg.wstring());
+    }
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE err = CreateFileW(errPath.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process{};
+    bool started = CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr,
+                                  TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+    CloseHandle(err);
+    if (!started) {
+        return -1;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+#else
+// Runs `program` (argv[0] = its path) with `args` (paths or plain words), standard error into
+// `errPath`, and returns its exit code, or -1 when it did not exit normally.
+[[nodiscard]] inline int RunProgram(const fs::path& program, const std::vector<fs::path>& args,
                                     const fs::path& errPath) {
     std::vector<std::string> all = {program.string()};
-    all.insert(all.end(), args.begin(), args.end());
+    for (const auto& arg : args) {
+        all.push_back(arg.string());
+    }
     std::vector<char*> argv;
     for (auto& arg : all) {
         argv.push_back(arg.data());
@@ -62,6 +122,7 @@ using orvik_test::WriteBytes;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+#endif
 
 [[nodiscard]] inline fs::path ToolPath() {
     return ORBPATCH_PROGRAM;

@@ -11,8 +11,14 @@
 namespace OrbPatch {
 
 MappedFile::~MappedFile() {
+    Close();
+}
+
+void MappedFile::Close() {
     if (m_data != nullptr) {
         munmap(const_cast<uint8_t*>(m_data), m_size);
+        m_data = nullptr;
+        m_size = 0;
     }
 }
 

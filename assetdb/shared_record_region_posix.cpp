@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,7 +46,8 @@ DatabaseRecord& SharedRecordRegion::Record() {
     return m_block->record;
 }
 
-bool SharedRecordRegion::Open(const std::string& name, int32_t creator) {
+bool SharedRecordRegion::Open(const DatabaseObjectNames& names, int32_t creator) {
+    const std::string& name = names.sharedObjectName;
     Close();
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         bool retry = false;
