@@ -3,12 +3,9 @@
 #include <asio/ip/v6_only.hpp>
 #include <asio/post.hpp>
 
-#include <unistd.h>
-
 #include <cerrno>
 
 #include "kernel/crash/crash.h"
-#include "kernel/files/unique_fd.h"
 
 namespace ZephUtil {
 namespace {
@@ -125,16 +122,18 @@ int TCPSocket::Listen(int backlog) {
         // Listening is the acceptor's business in Asio: the bound handle moves over to one.
         asio::error_code code;
         if (!m_socket->is_open()) {
-            error = EBADF;
+            error = asio::error::bad_descriptor;
             return;
         }
         auto acceptor = std::make_unique<asio::ip::tcp::acceptor>(m_manager->Context());
         const asio::ip::tcp protocol = m_socket->local_endpoint(code).protocol();
-        ZephUtil::UniqueFd handle(code ? -1 : m_socket->release(code));
         if (!code) {
-            acceptor->assign(protocol, handle.Get(), code);
+            const auto handle = m_socket->release(code);
             if (!code)
-                handle.Release();  // the acceptor owns it now
+                acceptor->assign(protocol, handle, code);
+            asio::error_code ignored;
+            if (code && !m_socket->is_open())  // back to the socket, which closes it
+                m_socket->assign(protocol, handle, ignored);
         }
         if (!code)
             acceptor->listen(backlog, code);
