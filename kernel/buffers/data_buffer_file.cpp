@@ -38,9 +38,9 @@ ZephDataBufferFile::ZephDataBufferFile(const std::string& path, int mode)
         Print("ZephDataBufferFile> unknown access mode %d", mode);
         return;
     }
-    m_stream = fopen(m_name.c_str(), openMode);
+    m_stream = OpenStream(m_name, openMode);
     if (!m_stream && mode == kFileAppend)
-        m_stream = fopen(m_name.c_str(), "wb");
+        m_stream = OpenStream(m_name, "wb");
     if (!m_stream || mode == kFileWrite)
         return;
     // The size is where the end lies now; writes keep it current from here on.
@@ -61,7 +61,7 @@ ZephDataBufferFile::~ZephDataBufferFile() {
 bool ZephDataBufferFile::Commit() {
     if (!m_stream)
         return false;
-    return fflush(m_stream) == 0 && fsync(fileno(m_stream)) == 0;
+    return fflush(m_stream) == 0 && SyncFile(fileno(m_stream));
 }
 
 void ZephDataBufferFile::FlushBuffer() {

@@ -1,13 +1,10 @@
 // `LogCallStack`: the calling thread's frames on the log, with their symbols on request.
-#include <execinfo.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "kernel/crash/crash.h"
 #include "kernel/crash/crash_internal.h"
-#include "kernel/crash/symbols.h"
 #include "kernel/log/system_log.h"
 #include "kernel/system/text.h"
 
@@ -25,7 +22,7 @@ std::string Narrow(const std::string& utf8) {
 
 __attribute__((noinline)) void LogCallStack(bool withSymbols) {
     void* frames[detail::kMaxFrames];
-    const int count = backtrace(frames, detail::kMaxFrames);
+    const int count = detail::CaptureStack(frames, detail::kMaxFrames);
     LockLog();
     // Frame 0 is this function; the stack starts at its caller.
     std::string addresses;
@@ -39,10 +36,9 @@ __attribute__((noinline)) void LogCallStack(bool withSymbols) {
         addresses.resize(kMaxAddressText);
     Print("callstack: %s", addresses.c_str());
     if (withSymbols) {
-        const detail::SymbolTable symbols(getpid());
-        for (int i = 1; i < count; ++i) {
-            const detail::CallStackFrame frame =
-                symbols.Lookup(reinterpret_cast<uintptr_t>(frames[i]), true);
+        const std::vector<detail::CallStackFrame> symbols =
+            detail::LookUpFrames(frames + 1, count - 1);
+        for (const detail::CallStackFrame& frame : symbols) {
             Print("  %s %s [%s:%d]", Narrow(frame.module).c_str(), Narrow(frame.symbol).c_str(),
                   Narrow(frame.file).c_str(), frame.line);
         }

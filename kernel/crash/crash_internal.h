@@ -1,10 +1,12 @@
 // Shared state and pieces of the crash paths; not part of the kernel's interface.
-// Implemented in crash.cpp, crash_report.cpp, crash_signals.cpp, crash_symboliser.cpp and
-// kernel/threads/console_signals.cpp.
+// Implemented in crash.cpp and, for each system, crash_*_posix.cpp or crash_windows.cpp and
+// kernel/threads/console_signals_*.cpp.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace ZephUtil::detail {
 
@@ -15,6 +17,19 @@ extern std::atomic<bool> g_armExitDump;
 extern std::atomic<int> g_closeSignal;
 
 constexpr int kMaxFrames = 64;
+
+// One frame of a call stack, as the call-stack log and the crash reports show it.
+struct CallStackFrame {
+    std::string module;  // image path; empty when the address lies in no known module
+    std::string symbol;  // demangled function name
+    std::string file;    // source file, where debug information has it
+    int line = 0;
+};
+
+// The calling thread's return addresses, frame 0 being the caller of CaptureStack; the count.
+int CaptureStack(void** frames, int maxFrames);
+// The names of return addresses of this process; failed parts stay empty.
+std::vector<CallStackFrame> LookUpFrames(void* const* frames, int count);
 
 // What a crash report tells besides the process's memory map.
 struct ReportSubject {
@@ -48,6 +63,10 @@ void WaitForProcessReport();
 // Report of the calling thread for a non-signal reason (assertion, request, exit); the frames
 // start at the caller of this function. Nothing when the process's report was taken.
 void WriteRequestedReport(const char* reason);
+
+// The toolkit's report under `name` (replacing a file there) for the caller of
+// WriteToolkitDump.
+void WriteToolkitReport(const char* name, const char* reason);
 
 // Alternate stack for the calling thread's signal handlers (kept until the thread ends).
 void EnsureAltSignalStack();

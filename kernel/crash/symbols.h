@@ -6,17 +6,11 @@
 #include <cstdint>
 #include <string>
 
+#include "kernel/crash/crash_internal.h"
+
 struct Dwfl;
 
 namespace ZephUtil::detail {
-
-// One frame of a call stack, as the call-stack log and the crash reports show it.
-struct CallStackFrame {
-    std::string module;  // image path; empty when the address lies in no known module
-    std::string symbol;  // demangled function name
-    std::string file;    // source file, where debug information has it
-    int line = 0;
-};
 
 // The modules mapped into process `pid` at construction. Not for signal handlers.
 class SymbolTable {

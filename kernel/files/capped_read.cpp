@@ -17,7 +17,7 @@ constexpr size_t kChunkBytes = 64 * 1024;
 
 CappedRead ReadFileCapped(const std::string& path, size_t maxBytes, std::string* text) {
     text->clear();
-    const UniqueFd fd(open(FsPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    const UniqueFd fd(OpenFile(path, O_RDONLY));
     if (!fd.IsOpen())
         return CappedRead::kCannotRead;
     CappedRead result = CappedRead::kOk;

@@ -1,8 +1,5 @@
-// Writes at names that come from a patch, a list file or a server: a symbolic link at the
-// name's own place is the entry itself, never a way to somewhere else.
-#include <fcntl.h>
-#include <sys/stat.h>
-
+// Writes at names that come from a patch, a list file or a server: a link at the name's own
+// place is the entry itself, never a way to somewhere else.
 #include <algorithm>
 #include <filesystem>
 
@@ -10,23 +7,17 @@
 
 namespace ZephUtil {
 
-int OpenForWriting(const std::string& path, int flags, unsigned mode) {
-    return open(FsPath(path).c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
-                static_cast<mode_t>(mode));
-}
-
-bool EntryExists(const std::string& path) {
-    struct stat status;
-    return lstat(FsPath(path).c_str(), &status) == 0;
-}
-
 bool LinkLeadsOutside(const std::string& path, const std::string& root) {
     namespace fs = std::filesystem;
-    struct stat status;
-    if (lstat(FsPath(path).c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
+    if (!IsLinkAt(path))
         return false;
+    // From UTF-8 explicitly: Windows would read a plain string in its 8-bit code page.
+    auto pathOf = [](const std::string& utf8) {
+        const std::string fsPath = FsPath(utf8);
+        return fs::path(std::u8string(fsPath.begin(), fsPath.end()));
+    };
     std::error_code error;
-    const fs::path target = fs::canonical(FsPath(path), error);
+    const fs::path target = fs::canonical(pathOf(path), error);
     if (error)
         return true;
     auto below = [&](const fs::path& folder) {
@@ -35,7 +26,7 @@ bool LinkLeadsOutside(const std::string& path, const std::string& root) {
                std::mismatch(real.begin(), real.end(), target.begin(), target.end()).first ==
                    real.end();
     };
-    return !below(FsPath(root)) && !below(fs::path(FsPath(path)).parent_path());
+    return !below(pathOf(root)) && !below(pathOf(path).parent_path());
 }
 
 }  // namespace ZephUtil

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <set>
 #include <string>
 #include <string_view>
@@ -38,6 +39,24 @@ bool ToSafeRelativePath(std::string_view name, std::string* out);
 // name: it holds no '/', '\\' or NUL, so that it cannot name another folder.
 bool IsSafeNamePart(std::string_view part);
 
+// The system's open for a UTF-8 path, `flags` as open(2) takes them (O_RDONLY, O_WRONLY,
+// O_CREAT, ...). The descriptor is not inherited by programs this process starts and, on
+// Windows, is binary. -1 with errno on failure.
+int OpenFile(const std::string& path, int flags, unsigned mode = 0666);
+// fopen for a UTF-8 path; null with errno on failure.
+FILE* OpenStream(const std::string& path, const char* mode);
+// Forces the data written through `fd` to the disk. True when done.
+bool SyncFile(int fd);
+// Makes a rename in `folder` durable where the system asks for it (Linux: fsync of the
+// folder; Windows writes the rename through by itself). True when done or not needed.
+bool SyncFolder(const std::string& folder);
+// Renames `from` to `to`, replacing an existing `to` in one step, written through to the disk
+// where the system offers it. False with errno on failure.
+bool RenameReplacing(const std::string& from, const std::string& to);
+// The bytes this process may still write on the volume that holds `path`. False when the
+// system cannot tell.
+bool FreeDiskSpace(const std::string& path, uint64_t* bytes);
+
 bool IsDirectory(const std::string& path);
 bool FileExists(const std::string& path);
 
@@ -46,11 +65,14 @@ bool FileExists(const std::string& path);
 // folders to other disks by them, but a link at the name's own place is the entry itself. It
 // is moved aside, replaced or deleted like a file and never written through, and no link is
 // ever made: so nothing lands outside that folder or the targets of its folder links.
-// OpenForWriting opens `path` as open(2) does with `flags` (O_NOFOLLOW, O_CLOEXEC and
-// O_NOCTTY added, `mode` for a file it creates): -1 with errno ELOOP when a link stands there.
+// OpenForWriting opens `path` as OpenFile does (with O_NOFOLLOW where the system has it):
+// -1 with errno ELOOP when a link stands there.
 int OpenForWriting(const std::string& path, int flags, unsigned mode = 0666);
 // True when anything stands at `path` itself, a link (even one to nothing) included.
 bool EntryExists(const std::string& path);
+// True when a link (on Windows any reparse point: a symbolic link or a junction) stands at
+// `path` itself.
+bool IsLinkAt(const std::string& path);
 // Repair writes whole files by name and may write through a link at a file's own place, but
 // only when it leads to an existing file below `root` or below the folder the link sits in:
 // true for a link that leads elsewhere or to nothing, false for anything that is no link.

@@ -14,7 +14,8 @@ enum class FolderLockResult {
     kUnavailable,  // the folder cannot be opened
 };
 
-// An exclusive advisory lock (flock) on at most one folder at a time. Programs this process
+// An exclusive lock on at most one folder at a time (flock on Linux; on Windows LockFileEx on a
+// lock file in the temporary folder named after the folder's identity). Programs this process
 // starts do not inherit it. REQUIRES: external synchronization.
 class FolderLock {
 public:

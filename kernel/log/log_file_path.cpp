@@ -1,9 +1,8 @@
 // `MakeLogFilePath`: the first free name among NAME, STEM_2.EXT, STEM_3.EXT, ...
-#include <sys/stat.h>
-
 #include <cstring>
 #include <string>
 
+#include "kernel/files/file_utils.h"
 #include "kernel/log/log_internal.h"
 #include "kernel/log/system_log.h"
 
@@ -54,8 +53,7 @@ std::string MakeLogFilePath(const std::string& name) {
     std::string candidate(name.size() + 16, '\0');
     for (int number = 1;; ++number) {
         detail::NumberedLogName(name.c_str(), number, candidate.data(), candidate.size());
-        struct stat info;
-        if (lstat(candidate.c_str(), &info) != 0)
+        if (!EntryExists(candidate.c_str()))
             return candidate.c_str();
     }
 }

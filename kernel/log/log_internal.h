@@ -1,6 +1,6 @@
 // Pieces the log and the crash paths share; not part of the kernel's interface.
-// Implemented in system_log.cpp, debugger_output.cpp, write_all.cpp, log_file_path.cpp and
-// stdout_redirect.cpp.
+// Implemented in system_log.cpp, log_file_path.cpp, stdout_redirect.cpp and, for each system,
+// debugger_output_*.cpp, write_all_*.cpp and stdout_pipe_*.cpp.
 #pragma once
 
 #include <cstdarg>
@@ -24,6 +24,10 @@ void WriteToDebugger(const char* text, size_t size);
 // One line (ending "\n") to standard output: UTF-16LE when the parent's FIFO is connected,
 // else the 8-bit bytes.
 void WriteToConsole(const std::string& line);
+
+// Makes the parent's pipe for our process id standard output, when the parent prepared one.
+// True when it did. Called once, at static initialisation.
+bool ConnectStdoutPipe();
 
 // Tries the log lock for at most `milliseconds`; false when another thread kept it. The crash
 // paths use it so that a wedged logger cannot stop a report.

@@ -1,15 +1,12 @@
-// `StdoutPipeRedirect`: a parent that wants our lines prepares the FIFO <TMPDIR or /tmp>/<pid>cout
-// (created and opened for reading before we start); we then write UTF-16LE lines into it.
-#include <fcntl.h>
-#include <sys/stat.h>
+// `StdoutPipeRedirect`: a parent that wants our lines prepares a pipe named after our process
+// id before we start (stdout_pipe_posix.cpp, stdout_pipe_windows.cpp); we then write UTF-16LE
+// lines into it.
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#include "kernel/files/unique_fd.h"
 #include "kernel/log/log_internal.h"
 #include "kernel/log/system_log.h"
 #include "kernel/system/text.h"
@@ -17,32 +14,8 @@
 namespace ZephUtil {
 namespace {
 
-std::string PipePath() {
-    const char* folder = getenv("TMPDIR");
-    if (!folder || !*folder)
-        folder = "/tmp";
-    return std::string(folder) + "/" + std::to_string(getpid()) + "cout";
-}
-
-// Non-blocking open, so a FIFO left behind by an earlier process with our pid and without a
-// reader cannot stall start-up (it fails with ENXIO instead). No symlinks, FIFOs only.
-bool ConnectPipe() {
-    const UniqueFd fd(
-        open(PipePath().c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
-    if (!fd.IsOpen())
-        return false;
-    struct stat info;
-    const bool isFifo = fstat(fd.Get(), &info) == 0 && S_ISFIFO(info.st_mode);
-    // Blocking from here on: a slow reader must slow us down, not lose lines.
-    const int flags = fcntl(fd.Get(), F_GETFL);
-    const bool connected = isFifo && flags >= 0 &&
-                           fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) == 0 &&
-                           dup2(fd.Get(), STDOUT_FILENO) == STDOUT_FILENO;
-    return connected;
-}
-
 struct StdoutPipeRedirect {
-    bool pipeConnected = ConnectPipe();
+    bool pipeConnected = detail::ConnectStdoutPipe();
 };
 
 const StdoutPipeRedirect& Redirect() {

@@ -12,6 +12,11 @@
 #include "kernel/log/log_internal.h"
 #include "kernel/system/text.h"
 
+// winpthreads spells it without the suffix.
+#ifndef PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP
+#define PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP PTHREAD_RECURSIVE_MUTEX_INITIALIZER
+#endif
+
 namespace ZephUtil {
 namespace {
 
@@ -71,7 +76,8 @@ std::wstring FormatWide(const wchar_t* format, va_list args) {
     });
 }
 
-// wchar_t is UTF-32 here; the narrow form is defined on UTF-16 code units.
+// wchar_t is UTF-32 on Linux (UTF-16 on Windows, where this changes nothing); the narrow form
+// is defined on UTF-16 code units.
 std::u16string WideToUtf16(const std::wstring& text) {
     std::u16string out;
     out.reserve(text.size());

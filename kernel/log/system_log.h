@@ -48,7 +48,7 @@ std::string MakeLogFilePath(const std::string& name);
 // One line on the product channel "Velmor" (severity '?', time prefix), to the debugger stream.
 void VelmorLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// True while a debugger is attached (TracerPid in /proc/self/status).
+// True while a debugger is attached (TracerPid in /proc/self/status; IsDebuggerPresent).
 bool IsDebuggerAttached();
 
 }  // namespace ZephUtil

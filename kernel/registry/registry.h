@@ -1,6 +1,13 @@
-// The machine registry, kept as a tree of folders and small text files so that operators and
-// tests can read and write it with ordinary tools.
+// The machine registry. On Windows it is the system's own (below), on Linux a tree of folders
+// and small text files so that operators and tests can read and write it with ordinary tools.
 //
+// Windows: keys below HKEY_LOCAL_MACHINE, in the registry's 32-bit view (KEY_WOW64_32KEY),
+// where the product, a 32-bit program, keeps them; a 64-bit build of ours thus reads and writes
+// the same keys as the product's own programs. With ORVIK_REGISTRY_ROOT set and not empty, the
+// root is the key of that name below HKEY_CURRENT_USER instead (tests and the demo), each
+// folder separator of the name starting a subkey.
+//
+// Linux:
 // The root folder stands for HKEY_LOCAL_MACHINE: $ORVIK_REGISTRY_ROOT when set and not empty,
 // else /etc/orvik/registry. A key is a folder, one per path element; a value is a file "@NAME"
 // in its key's folder holding two lines, the type ("REG_SZ" or "REG_DWORD") and the data (UTF-8
@@ -21,7 +28,8 @@
 
 namespace ZephUtil {
 
-// The root folder now ($ORVIK_REGISTRY_ROOT is read at every call).
+// The root folder now ($ORVIK_REGISTRY_ROOT is read at every call); on Windows the root
+// key's name ("HKEY_LOCAL_MACHINE", or "HKEY_CURRENT_USER\\" and the variable's value).
 std::string RegistryRoot();
 
 enum class RegAccess {
@@ -49,7 +57,8 @@ public:
 
     bool IsOpen() const { return !m_folder.empty(); }
     bool IsWritable() const { return IsOpen() && m_access == RegAccess::kWrite; }
-    // The key's folder (as found on disk); empty while closed.
+    // The key's folder (as found on disk; on Windows the key's path below the root); empty
+    // while closed.
     const std::string& Folder() const { return m_folder; }
 
     // The name of subkey number `index` in the order of their folder names (byte order), so

@@ -1,7 +1,7 @@
 // Re-entrant mutex of the operating-system layer and its scoped lock.
 #pragma once
 
-#include <pthread.h>
+#include <memory>
 
 namespace OS {
 
@@ -21,7 +21,8 @@ public:
     void Unlock();
 
 private:
-    pthread_mutex_t m_mutex;
+    struct State;  // the system's mutex: a pthread mutex, or a Windows mutex handle
+    std::unique_ptr<State> m_state;
 };
 
 class MutexLock {

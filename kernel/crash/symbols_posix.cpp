@@ -3,7 +3,11 @@
 #include <cxxabi.h>
 #include <elfutils/libdwfl.h>
 
+#include <execinfo.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <cstring>
 
 namespace ZephUtil::detail {
 namespace {
@@ -66,6 +70,22 @@ CallStackFrame SymbolTable::Lookup(uintptr_t address, bool isReturnAddress) cons
         }
     }
     return frame;
+}
+
+__attribute__((noinline)) int CaptureStack(void** frames, int maxFrames) {
+    const int count = backtrace(frames, maxFrames);
+    if (count <= 1)
+        return 0;
+    memmove(frames, frames + 1, sizeof(void*) * (count - 1));  // without this function
+    return count - 1;
+}
+
+std::vector<CallStackFrame> LookUpFrames(void* const* frames, int count) {
+    const SymbolTable symbols(getpid());
+    std::vector<CallStackFrame> found;
+    for (int i = 0; i < count; ++i)
+        found.push_back(symbols.Lookup(reinterpret_cast<uintptr_t>(frames[i]), true));
+    return found;
 }
 
 }  // namespace ZephUtil::detail

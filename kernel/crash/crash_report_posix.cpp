@@ -119,6 +119,19 @@ void WaitForProcessReport() {
     }
 }
 
+__attribute__((noinline)) void WriteToolkitReport(const char* name, const char* reason) {
+    const UniqueFd fd(open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd.IsOpen())
+        return;
+    void* frames[kMaxFrames];
+    const int count = backtrace(frames, kMaxFrames);
+    ReportSubject subject;
+    subject.reason = reason;
+    subject.frames = frames + 1;  // from WriteToolkitDump on
+    subject.frameCount = count > 1 ? count - 1 : 0;
+    WriteReport(fd.Get(), subject);
+}
+
 __attribute__((noinline)) void WriteRequestedReport(const char* reason) {
     if (!ClaimProcessReport())
         return;
