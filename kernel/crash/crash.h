@@ -1,5 +1,6 @@
 // Fatal errors: crash reports ("dumps"), assertions and the call-stack log.
-// Implemented in crash.cpp, call_stack.cpp and toolkit_dump.cpp.
+// Implemented in crash.cpp, call_stack.cpp, toolkit_dump.cpp and, for each system,
+// crash_*_posix.cpp (reports with a symbolised backtrace) or crash_windows.cpp (minidumps).
 #pragma once
 
 #include <string>
@@ -11,7 +12,9 @@ constexpr int kProductBuild = 48249;
 
 // Installs the fatal-signal handlers (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT go through the
 // crash filter), the exit hook and the console-control handling of SIGINT, SIGTERM and SIGHUP.
-// Call once, early, on the main thread.
+// On Windows: the unhandled-exception filter, the runtime's invalid-parameter, pure-call and
+// abort handlers, the exit hook and the console control handler. Call once, early, on the
+// main thread.
 void InstallCrashHandlers(bool allowConsoleClose);
 
 // Gives the calling thread its own alternate signal stack, so that a stack overflow on it is
@@ -33,7 +36,9 @@ void ZephAssert(bool condition, const char* text);
 
 // True once a console-control signal arrived while closing was not allowed.
 bool ConsoleCloseRequested();
-// That signal (the first of them: SIGINT, SIGTERM or SIGHUP), or 0 while none arrived.
+// That signal (the first of them: SIGINT, SIGTERM or SIGHUP), or 0 while none arrived. On
+// Windows the console event maps to the same numbers: Ctrl+C and Ctrl+Break to SIGINT, close
+// to 1 (SIGHUP's number), log-off and shutdown to SIGTERM.
 int ConsoleCloseSignal();
 
 // Name of the toolkit's crash report ("patcher-v35673-YYYY.MM.DD-hh.mm.ss.dmp"), fixed at

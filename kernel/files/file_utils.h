@@ -1,7 +1,8 @@
 // File and path utilities. Paths are UTF-8; both '/' and '\\' are accepted as separators and
 // the file system always receives '/'. None of these hold locks or throw.
-// Implemented in file_queries.cpp, entry_writes.cpp, move_file.cpp, folders.cpp, path_names.cpp and
-// capped_read.cpp.
+// Implemented in path_names.cpp, capped_read.cpp, entry_writes.cpp, folders.cpp and, for each
+// system (_posix.cpp, _windows.cpp), file_access_*, file_queries_*, entry_writes_*,
+// move_file_* and folders_*.
 #pragma once
 
 #include <cstdint>

@@ -65,14 +65,15 @@ std::string detail::FormatLine(const char* format, va_list args) {
 
 namespace {
 
-// vswprintf reports truncation and encoding errors alike as -1.
+// vswprintf reports truncation and encoding errors alike as -1 (glibc), or truncation as the
+// length the whole text would have (MinGW's C99 formatter).
 std::wstring FormatWide(const wchar_t* format, va_list args) {
     return FormatGrowing<wchar_t>([&](wchar_t* buffer, size_t size) {
         va_list copy;
         va_copy(copy, args);
         const int length = vswprintf(buffer, size, format, copy);
         va_end(copy);
-        return length;
+        return length >= 0 && static_cast<size_t>(length) < size ? length : -1;
     });
 }
 

@@ -1,7 +1,7 @@
 // The process-wide diagnostic log: one line per call, serialised under one re-entrant lock,
-// sent to standard output (or the parent's FIFO) and to the debugger stream.
-// Implemented in system_log.cpp, log_file_path.cpp, stdout_redirect.cpp, debugger_output.cpp and
-// velmor_log.cpp.
+// sent to standard output (or the parent's pipe) and to the debugger stream.
+// Implemented in system_log.cpp, log_file_path.cpp, stdout_redirect.cpp, velmor_log.cpp and,
+// for each system, debugger_output_*.cpp and stdout_pipe_*.cpp.
 #pragma once
 
 #include <cstdarg>

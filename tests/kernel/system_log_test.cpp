@@ -1,15 +1,16 @@
 #include "kernel/log/system_log.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <thread>
 
-#include "child_runner.h"
+#include "test_pipe.h"
+#include "tests/support/test_folder.h"
 
 using namespace ZephUtil;
-using orvik_test::Child;
-using orvik_test::ChildOptions;
 using orvik_test::TestFolder;
 
 namespace {
@@ -92,7 +93,7 @@ TEST(SystemLog, WideLinesAreNarrowedForEveryDestination) {
 // Lines longer than a pipe holds need several write calls; the lock keeps them whole.
 TEST(SystemLog, LinesFromManyThreadsNeverInterleave) {
     int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
+    ASSERT_TRUE(orvik_test::MakePipe(fds));
     fflush(stdout);
     const int saved = dup(STDOUT_FILENO);
     dup2(fds[1], STDOUT_FILENO);
@@ -125,23 +126,6 @@ TEST(SystemLog, LinesFromManyThreadsNeverInterleave) {
     }
 }
 
-// A parent that stopped reading must not end the process (SIGPIPE) nor leave a signal behind.
-TEST(SystemLog, LinesToAGoneReaderAreDroppedQuietly) {
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    close(fds[0]);
-    fflush(stdout);
-    const int saved = dup(STDOUT_FILENO);
-    dup2(fds[1], STDOUT_FILENO);
-    close(fds[1]);
-    Print("nobody reads this");
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-    sigset_t pending;
-    sigpending(&pending);
-    EXPECT_FALSE(sigismember(&pending, SIGPIPE));
-}
-
 TEST(SystemLog, MakeLogFilePathTakesTheFirstFreeNumber) {
     TestFolder folder;
     const auto touch = [&](const std::string& name) { orvik_test::WriteFile(folder / name, ""); };
@@ -154,91 +138,12 @@ TEST(SystemLog, MakeLogFilePathTakesTheFirstFreeNumber) {
     EXPECT_EQ(MakeLogFilePath(folder / "a.b.c"), folder / "a.b_2.c");
     touch("report");
     EXPECT_EQ(MakeLogFilePath(folder / "report"), folder / "report_2.");
-    ASSERT_EQ(mkdir((folder / "my.folder").c_str(), 0700), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(folder / "my.folder"));
     touch("my.folder/report");
     EXPECT_EQ(MakeLogFilePath(folder / "my.folder/report"), folder / "my.folder/report_2.");
     // A folder of that name is taken, too.
-    ASSERT_EQ(mkdir((folder / "my.folder/report_2.").c_str(), 0700), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(folder / "my.folder/report_2."));
     EXPECT_EQ(MakeLogFilePath(folder / "my.folder/report"), folder / "my.folder/report_3.");
-}
-
-const char kPlainLines[] = "plain line 1\nwide caf? \x96 \x93q\x94\n\nconsole only\n";
-
-TEST(SystemLogOutput, WithoutAPipeLinesGoToStdoutAsBytes) {
-    Child child({orvik_test::TestProgram("log_lines_program")});
-    ASSERT_EQ(child.Finish(), 0);
-    EXPECT_EQ(child.out(), kPlainLines);
-    EXPECT_EQ(child.err(), "") << "no debugger attached";
-}
-
-TEST(SystemLogOutput, DebuggerReceivesLinesWithTheirLineEnd) {
-    // LeakSanitizer cannot run under a tracer.
-    ChildOptions options;
-    options.env = {"ASAN_OPTIONS=detect_leaks=0"};
-    options.traced = true;
-    Child child({orvik_test::TestProgram("log_lines_program")}, options);
-    ASSERT_EQ(child.Finish(), 0);
-    EXPECT_EQ(child.out(), kPlainLines);
-    EXPECT_EQ(
-        child.err(),
-        "plain line 1\nwide caf? \x96 \x93q\x94\n\ndebugger only\n?   0:00.0 : velmor text\r\n");
-}
-
-// The parent prepares <TMPDIR>/<child pid>cout before the child runs and reads UTF-16LE lines.
-TEST(SystemLogOutput, ParentsFifoReceivesUtf16Lines) {
-    TestFolder folder;
-    int go[2];
-    ASSERT_EQ(pipe2(go, O_CLOEXEC), 0);
-    ChildOptions options;
-    options.env = {"TMPDIR=" + folder.Path()};
-    options.syncFd = go[0];
-    Child child({orvik_test::TestProgram("log_lines_program")}, options);
-    close(go[0]);
-    const std::string fifo = folder / (std::to_string(child.pid()) + "cout");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(reader, 0);
-    ASSERT_EQ(write(go[1], "g", 1), 1);
-    close(go[1]);
-    std::string bytes;
-    // Until every writer is gone; POLLHUP comes only after a writer was there.
-    for (int rounds = 0; rounds < 400; ++rounds) {
-        pollfd ready{reader, POLLIN, 0};
-        poll(&ready, 1, 50);
-        char buffer[4096];
-        const ssize_t got = read(reader, buffer, sizeof(buffer));
-        if (got > 0)
-            bytes.append(buffer, got);
-        if (got == 0 && (ready.revents & POLLHUP))
-            break;
-    }
-    close(reader);
-    ASSERT_EQ(child.Finish(), 0);
-    EXPECT_EQ(child.out(), "");
-    ASSERT_EQ(bytes.size() % 2, 0u);
-    std::u16string text;
-    for (size_t i = 0; i < bytes.size(); i += 2) {
-        text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                      static_cast<unsigned char>(bytes[i + 1]) << 8);
-    }
-    EXPECT_EQ(text, u"plain line 1\nwide caf? \u2013 \u201cq\u201d\n\nconsole only\n");
-}
-
-// A FIFO nobody reads (left by an earlier process with the same pid) must not stall the start.
-TEST(SystemLogOutput, FifoWithoutReaderIsIgnored) {
-    TestFolder folder;
-    int go[2];
-    ASSERT_EQ(pipe2(go, O_CLOEXEC), 0);
-    ChildOptions options;
-    options.env = {"TMPDIR=" + folder.Path()};
-    options.syncFd = go[0];
-    Child child({orvik_test::TestProgram("log_lines_program")}, options);
-    close(go[0]);
-    ASSERT_EQ(mkfifo((folder / (std::to_string(child.pid()) + "cout")).c_str(), 0600), 0);
-    ASSERT_EQ(write(go[1], "g", 1), 1);
-    close(go[1]);
-    ASSERT_EQ(child.Finish(), 0);
-    EXPECT_EQ(child.out(), kPlainLines);
 }
 
 }  // namespace

@@ -5,17 +5,24 @@
 
 #include <utility>
 
+#include "kernel/files/file_utils.h"
+#include "test_pipe.h"
+
 namespace {
 
 using ZephUtil::UniqueFd;
 
 bool IsOpenDescriptor(int fd) {
-    return fcntl(fd, F_GETFD) != -1;
+    const int copy = dup(fd);
+    if (copy < 0)
+        return false;
+    close(copy);
+    return true;
 }
 
 TEST(UniqueFdTest, ClosesExactlyOnceWhoeverHoldsIt) {
     int ends[2];
-    ASSERT_EQ(pipe(ends), 0);
+    ASSERT_TRUE(orvik_test::MakePipe(ends));
     UniqueFd writeEnd(ends[1]);
     int readFd;
     {
@@ -33,7 +40,7 @@ TEST(UniqueFdTest, ClosesExactlyOnceWhoeverHoldsIt) {
 }
 
 TEST(UniqueFdTest, ReleaseHandsTheDescriptorOverOpen) {
-    UniqueFd file(open("/dev/null", O_RDONLY | O_CLOEXEC));
+    UniqueFd file(ZephUtil::OpenFile(ORVIK_SOURCE_DIR "/README.md", O_RDONLY));
     const int fd = file.Release();
     EXPECT_FALSE(file.IsOpen());
     EXPECT_TRUE(IsOpenDescriptor(fd));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/test_folder.h"
+
 #include <atomic>
 #include <cstdlib>
 
@@ -41,12 +43,13 @@ TEST(WorkerPoolTest, ResultsByFutureAndQueuedTasksDroppedAtTheEnd) {
 }
 
 TEST(WorkerPoolTest, WorkerCountFromTheEnvironmentWithinBounds) {
-    setenv("ORVIK_WORKERS", "1", 1);
-    EXPECT_EQ(ZephUtil::DefaultWorkerCount(), 1u);
-    setenv("ORVIK_WORKERS", "99", 1);
+    {
+        orvik_test::ScopedEnv one("ORVIK_WORKERS", "1");
+        EXPECT_EQ(ZephUtil::DefaultWorkerCount(), 1u);
+    }
+    orvik_test::ScopedEnv tooMany("ORVIK_WORKERS", "99");
     const unsigned fallback = ZephUtil::DefaultWorkerCount();
     EXPECT_TRUE(fallback >= 2 && fallback <= 4);
-    unsetenv("ORVIK_WORKERS");
 }
 
 }  // namespace

@@ -4,13 +4,16 @@
 // include it too.
 #pragma once
 
-#include <grp.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <grp.h>
+#include <sys/wait.h>
+#endif
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -39,9 +42,10 @@ class TestFolder {
 public:
     explicit TestFolder(const std::filesystem::path& base = SystemTempFolder()) {
         std::string pattern = (base / "orvik-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
+        if (!MakeUniqueFolder(pattern))
             throw std::system_error(errno, std::generic_category(), "mkdtemp " + pattern);
-        m_path = std::filesystem::canonical(pattern).string();
+        // With '/' separators on every system, as the code under test forms paths.
+        m_path = std::filesystem::canonical(pattern).generic_string();
         // Traversable by the unprivileged user of RunUnprivileged.
         chmod(m_path.c_str(), 0755);
     }
@@ -59,6 +63,28 @@ public:
     std::string operator/(const std::string& name) const { return Path(name); }
 
 private:
+    // Replaces the pattern's trailing XXXXXX by a name that did not exist and makes it.
+    static bool MakeUniqueFolder(std::string& pattern) {
+#ifdef _WIN32
+        static unsigned counter = 0;
+        const std::string stem = pattern.substr(0, pattern.size() - 6);
+        for (int attempt = 0; attempt < 1000; ++attempt) {
+            char suffix[8];
+            snprintf(suffix, sizeof suffix, "%06x",
+                     (static_cast<unsigned>(getpid()) * 7919u + counter++) & 0xFFFFFFu);
+            std::error_code error;
+            if (std::filesystem::create_directory(stem + suffix, error)) {
+                pattern = stem + suffix;
+                return true;
+            }
+        }
+        errno = EEXIST;
+        return false;
+#else
+        return mkdtemp(pattern.data()) != nullptr;
+#endif
+    }
+
     std::string m_path;
 };
 
@@ -90,13 +116,21 @@ public:
     ScopedEnv(const char* name, const char* value) : m_name(name) {
         if (const char* old = std::getenv(name))
             m_old = old, m_had = true;
-        value ? setenv(name, value, 1) : unsetenv(name);
+        Set(name, value);
     }
-    ~ScopedEnv() { m_had ? setenv(m_name.c_str(), m_old.c_str(), 1) : unsetenv(m_name.c_str()); }
+    ~ScopedEnv() { Set(m_name.c_str(), m_had ? m_old.c_str() : nullptr); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
+    static void Set(const char* name, const char* value) {
+#ifdef _WIN32
+        _putenv_s(name, value ? value : "");  // an empty value removes it there
+#else
+        value ? setenv(name, value, 1) : unsetenv(name);
+#endif
+    }
+
     std::string m_name, m_old;
     bool m_had = false;
 };
@@ -108,6 +142,12 @@ constexpr int kUnprivilegedUnavailable = 77;
 // need no search rights above it. The result is whether `check` returned true; a test
 // should skip when privileges cannot be dropped (kUnprivilegedUnavailable).
 inline int RunUnprivileged(const std::string& folder, const std::function<bool()>& check) {
+#ifdef _WIN32
+    // No fork, and no user to drop to without a password.
+    (void)folder;
+    (void)check;
+    return kUnprivilegedUnavailable;
+#else
     const pid_t pid = fork();
     if (pid == 0) {
         if (chdir(folder.c_str()) != 0)
@@ -121,6 +161,7 @@ inline int RunUnprivileged(const std::string& folder, const std::function<bool()
     if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
         return 3;
     return WEXITSTATUS(status);
+#endif
 }
 
 }  // namespace orvik_test

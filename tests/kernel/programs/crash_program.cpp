@@ -1,6 +1,9 @@
 // Fails in the way its argument names, for the tests of the crash reports.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/mman.h>
-#include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdlib>
@@ -35,6 +38,15 @@ __attribute__((noinline)) int RecurseDeeply(int depth, int limit) {
     return RecurseDeeply(depth + 1, limit) + frame[1];
 }
 
+// A page that faults on every access.
+char* ForbiddenPage() {
+#ifdef _WIN32
+    return static_cast<char*>(VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS));
+#else
+    return static_cast<char*>(mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+#endif
+}
+
 // Overwrites the size field of the heap's top chunk behind a fresh block, so that the next
 // allocation from the top aborts inside malloc with the arena lock taken (glibc takes it
 // once a second thread ever ran).
@@ -64,9 +76,9 @@ int main(int argc, char** argv) {
     if (mode == "assert") {
         return CheckInventoryCount(argc);
     } else if (mode == "segv") {
-        void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        Print("page %p", static_cast<void*>(static_cast<char*>(page) + 8));
-        TouchForbiddenPage(static_cast<char*>(page));
+        char* page = ForbiddenPage();
+        Print("page %p", static_cast<void*>(page + 8));
+        TouchForbiddenPage(page);
     } else if (mode == "overflow") {
         return RecurseDeeply(0, argc * 1000000000);
     } else if (mode == "malloc") {
@@ -90,7 +102,7 @@ int main(int argc, char** argv) {
         Print("ready");
         // A signal cuts a sleep short; keep waiting so that only the signal ends the process.
         for (int i = 0; i < 100; ++i)
-            usleep(100 * 1000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         return 3;
     } else if (mode == "toolkit") {
         SetToolkitDumpName("patcher");

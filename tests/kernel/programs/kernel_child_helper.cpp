@@ -1,11 +1,17 @@
 // A child for the process tests: does what its first argument says.
 #include <signal.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "kernel/threads/child_process.h"
 
@@ -24,6 +30,11 @@ void WriteAll(int fd, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // The bytes as written, "\n" without "\r", as the tests expect on every system.
+    _setmode(1, _O_BINARY);
+    _setmode(2, _O_BINARY);
+#endif
     std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "args") {  // each argument in brackets, one a line
         std::string text;
@@ -52,7 +63,8 @@ int main(int argc, char** argv) {
         return atoi(argv[2]);
     } else if (mode == "hang") {
         for (;;)
-            pause();
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+#ifndef _WIN32                       // the signal modes
     } else if (mode == "starter") {  // starts a hanging child that ends with it, then dies
         ZephUtil::ChildOptions options;
         options.endWithStarter = true;
@@ -63,6 +75,7 @@ int main(int argc, char** argv) {
         struct sigaction action;
         sigaction(SIGPIPE, nullptr, &action);
         WriteAll(1, action.sa_handler == SIG_DFL ? "default" : "changed");
+#endif
     }
     return 0;
 }
