@@ -14,7 +14,8 @@ int main() {
     // The program's own name, quoted or not, and the blanks after it.
     size_t at = line.starts_with(L'"') ? line.find(L'"', 1) + 1 : line.find(L' ');
     at = line.find_first_not_of(L' ', at == std::wstring::npos ? line.size() : at);
-    const std::string arguments = ZephUtil::FromWide(at == std::wstring::npos ? L"" : line.substr(at));
+    const std::string arguments =
+        ZephUtil::FromWide(at == std::wstring::npos ? L"" : line.substr(at));
     if (const wchar_t* path = _wgetenv(L"RECORD_ARGUMENTS_TO")) {
         if (FILE* file = _wfopen(path, L"wb")) {
             std::fwrite(arguments.data(), 1, arguments.size(), file);
