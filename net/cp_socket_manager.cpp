@@ -1,7 +1,5 @@
 #include "net/cp_socket_manager.h"
 
-#include <unistd.h>
-
 #include <asio/post.hpp>
 #include <atomic>
 #include <future>
@@ -22,7 +20,9 @@ int g_managerReferences = 0;
 }  // namespace
 
 long CurrentThreadId() {
-    return static_cast<long>(gettid());
+    static std::atomic<long> s_next{1};
+    thread_local const long t_id = s_next++;
+    return t_id;
 }
 
 bool IsInIOCPThread() {

@@ -81,7 +81,7 @@ private:
 [[nodiscard]] inline bool IsInUserlandThread() {
     return !IsInIOCPThread();
 }
-// The calling thread's system id.
+// A number for the calling thread, never -1 and never that of another thread of the process.
 [[nodiscard]] long CurrentThreadId();
 
 // One completion reaching the port's thread: the operation moves to STATE_CAUGHT, keeps the

@@ -1,7 +1,6 @@
 #include "net/data_buffer_tcp.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 
 #include <asio/post.hpp>
@@ -135,7 +134,7 @@ int ZephDataBufferTCP::Await(IOOperation& operation) {
             Disconnect(true);
             operation.Wait();
             if (operation.m_error != ZEPHRESULT_OK)
-                operation.SetError(ETIMEDOUT);
+                operation.SetError(asio::error::timed_out);
             break;
         }
     }

@@ -3,12 +3,9 @@
 #include <asio/ip/v6_only.hpp>
 #include <asio/post.hpp>
 
-#include <unistd.h>
-
 #include <cerrno>
 
 #include "kernel/crash/crash.h"
-#include "kernel/files/unique_fd.h"
 
 namespace ZephUtil {
 namespace {
@@ -103,7 +100,8 @@ int TCPSocket::Bind(const asio::ip::tcp::endpoint& address, int option) {
     int error = 0;
     m_manager->RunOnPort([&] {
         asio::error_code code;
-        if (option == 2)
+        m_reuseAddress = option == 2;
+        if (m_reuseAddress)
             m_socket->set_option(asio::socket_base::reuse_address(true), code);
         if (!code && address.address().is_v6())
             m_socket->set_option(asio::ip::v6_only(false), code);
@@ -122,20 +120,26 @@ int TCPSocket::Listen(int backlog) {
         return ZEPHRESULT_INVALID_STATE;
     int error = 0;
     m_manager->RunOnPort([&] {
-        // Listening is the acceptor's business in Asio: the bound handle moves over to one.
+        // Listening is the acceptor's business in Asio: the socket's address goes over to one.
+        // (Handing the handle itself over needs a call Windows 7 and Wine lack.)
         asio::error_code code;
         if (!m_socket->is_open()) {
-            error = EBADF;
+            error = asio::error::bad_descriptor;
             return;
         }
         auto acceptor = std::make_unique<asio::ip::tcp::acceptor>(m_manager->Context());
-        const asio::ip::tcp protocol = m_socket->local_endpoint(code).protocol();
-        ZephUtil::UniqueFd handle(code ? -1 : m_socket->release(code));
+        const asio::ip::tcp::endpoint local = m_socket->local_endpoint(code);
         if (!code) {
-            acceptor->assign(protocol, handle.Get(), code);
-            if (!code)
-                (void)handle.Release();  // the acceptor owns it now
+            asio::error_code ignored;
+            m_socket->close(ignored);
+            acceptor->open(local.protocol(), code);
         }
+        if (!code && m_reuseAddress)
+            acceptor->set_option(asio::socket_base::reuse_address(true), code);
+        if (!code && local.address().is_v6())
+            acceptor->set_option(asio::ip::v6_only(false), code);
+        if (!code)
+            acceptor->bind(local, code);
         if (!code)
             acceptor->listen(backlog, code);
         m_acceptor = std::move(acceptor);

@@ -90,6 +90,7 @@ private:
 
     std::unique_ptr<asio::ip::tcp::socket> m_socket;
     std::unique_ptr<asio::ip::tcp::acceptor> m_acceptor;  // once listening
+    bool m_reuseAddress = false;                          // Bind's option 2, for the acceptor
     std::atomic<bool> m_partialRead{false};
     bool m_peerClosed = false;  // the end of the stream was read; completion-port thread only
     // Written on the port's thread while user threads wait; read by user threads afterwards.

@@ -51,7 +51,7 @@ void TCPSocket::HandleCompletion(IOOperation& operation, int error) {
         default:
             Print("TCPSocket::HandleCompletion> unexpected %s",
                   IOOperation::TypeName(operation.m_operation));
-            operation.SetError(EINVAL);
+            operation.SetError(asio::error::invalid_argument);
             break;
     }
     if (finished)
@@ -77,7 +77,7 @@ bool TCPSocket::ConnectResponse(IOOperation& operation, int error) {
             return false;
         }
         operation.MoveTo(IOOperation::STATE_FAILEDPOST);
-        error = EBADF;
+        error = asio::error::bad_descriptor;
     } else {
         NoteAddresses();
     }
@@ -104,7 +104,7 @@ bool TCPSocket::TransferResponse(IOOperation& operation, int error, bool read) {
     }
     if (operation.m_error != ZEPHRESULT_OK)
         return true;
-    if (error == ENOBUFS) {
+    if (error == asio::error::no_buffer_space) {
         // Not an error: the system is short of buffers for now. Try again through the port.
         operation.m_operation =
             read ? IOOperation::IO_TCP_StartRead : IOOperation::IO_TCP_StartWrite;
@@ -133,7 +133,7 @@ bool TCPSocket::TransferResponse(IOOperation& operation, int error, bool read) {
             return false;
         }
         operation.MoveTo(IOOperation::STATE_FAILEDPOST);
-        error = EBADF;
+        error = asio::error::bad_descriptor;
     }
     operation.SetError(error);
     return true;
@@ -188,7 +188,7 @@ bool TCPSocket::AcceptResponse(IOOperation& operation, int error) {
                 return false;
             }
             operation.MoveTo(IOOperation::STATE_FAILEDPOST);
-            error = EINVAL;
+            error = asio::error::invalid_argument;
         } else {
             NoteAddresses();
         }

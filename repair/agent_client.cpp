@@ -1,7 +1,5 @@
 #include "repair/agent_client.h"
 
-#include <sys/statvfs.h>
-
 #include <vector>
 
 #include "kernel/files/file_utils.h"
@@ -21,10 +19,8 @@ bool IsAcceptableInstallDirectory(const std::string& path) {
 
 // What the file system of `folder` has free for us; unlimited when it cannot tell.
 uint64_t FreeSpaceOf(const std::string& folder) {
-    struct statvfs info;
-    if (statvfs(ZephUtil::FsPath(folder).c_str(), &info) != 0)
-        return UINT64_MAX;
-    return static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+    uint64_t bytes = 0;
+    return ZephUtil::FreeDiskSpace(folder, &bytes) ? bytes : UINT64_MAX;
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 #include "repair/repair_driver.h"
 
-#include <netdb.h>
-#include <netinet/in.h>
-
 #include <cstdio>
+#include <cstdlib>
 
 #include "kernel/files/file_utils.h"
 #include "kernel/registry/registry.h"
+#include "net/host_lookup.h"
 #include "repair/agent_client.h"
 #include "repair/agent_protocol.h"
 #include "repair/messages.h"
@@ -99,16 +98,9 @@ bool ResolveRepairServer(const std::string& server, ZephUtil::SocketEndpoint* en
         if (digits.empty() || *end != '\0' || port == 0 || port > 65535)
             return false;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;  // the protocol's endpoints are IPv4
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
+    if (!ZephUtil::LookUpHostIPv4(host, &endpoint->address))  // the protocol's endpoints are IPv4
         return false;
-    const auto* address = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-    endpoint->address = ntohl(address->sin_addr.s_addr);
     endpoint->port = static_cast<uint16_t>(port);
-    freeaddrinfo(found);
     return true;
 }
 

@@ -1,7 +1,6 @@
 #include "repair/segment_io.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,29 +20,34 @@ namespace {
 constexpr uint32_t kChecksumPiece = 256 * 1024;
 
 // An open file and where a segment of it lies. Plain descriptor calls: a scan opens one per
-// segment of a fresh installation, so every call per file counts.
+// segment of a fresh installation, so every call per file counts. Reads go on from where the
+// segment starts, one after the other.
 class SegmentReader {
 public:
     explicit SegmentReader(const std::string& segmentPath) : m_path(segmentPath) {
-        m_fd.Reset(open(ZephUtil::FsPath(SegmentBase(segmentPath)).c_str(), O_RDONLY | O_CLOEXEC));
+        m_fd.Reset(ZephUtil::OpenFile(ZephUtil::FsPath(SegmentBase(segmentPath)), O_RDONLY));
     }
     SegmentReader(const SegmentReader&) = delete;
     SegmentReader& operator=(const SegmentReader&) = delete;
 
     bool Open() {
-        struct stat info;
-        if (!m_fd.IsOpen() || fstat(m_fd.Get(), &info) != 0) {
+        const off_t size = m_fd.IsOpen() ? lseek(m_fd.Get(), 0, SEEK_END) : -1;
+        if (size < 0) {
             ZephUtil::Print("ReadFileSegment> unabled to open file: %s", m_path.c_str());
             return false;
         }
         const int64_t index = SegmentIndex(m_path);
         m_offset = static_cast<uint64_t>(index) << kSegmentShift;
-        const uint64_t end = std::min(m_offset + kSegmentSize, static_cast<uint64_t>(info.st_size));
+        const uint64_t end = std::min(m_offset + kSegmentSize, static_cast<uint64_t>(size));
         if (index < 0 || end < m_offset) {
             ZephUtil::Print("ReadFileSegment> segment past end of file for: %s", m_path.c_str());
             return false;
         }
         m_length = static_cast<uint32_t>(end - m_offset);
+        if (lseek(m_fd.Get(), static_cast<off_t>(m_offset), SEEK_SET) < 0) {
+            ZephUtil::Print("ReadFileSegment> unabled to read from file: %s", m_path.c_str());
+            return false;
+        }
         return true;
     }
 
@@ -52,7 +56,7 @@ public:
     // The next `count` bytes of the segment.
     bool Read(uint8_t* destination, uint32_t count) {
         while (count > 0) {
-            const ssize_t got = pread(m_fd.Get(), destination, count, static_cast<off_t>(m_offset));
+            const auto got = read(m_fd.Get(), destination, count);
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0) {
@@ -61,7 +65,6 @@ public:
             }
             destination += got;
             count -= static_cast<uint32_t>(got);
-            m_offset += static_cast<uint64_t>(got);
         }
         return true;
     }
@@ -69,7 +72,7 @@ public:
 private:
     const std::string& m_path;
     ZephUtil::UniqueFd m_fd;
-    uint64_t m_offset = 0;
+    uint64_t m_offset = 0;  // where the segment starts
     uint32_t m_length = 0;
 };
 

@@ -1,67 +1,16 @@
 #include "repair/tree_walk.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
 
 #include "kernel/files/file_utils.h"
+#include "repair/folder_listing.h"
 
 namespace ZephPatch {
 namespace {
-
-enum class EntryKind { kFolder, kFile, kUnreadable, kLinkedFolder };
-
-// One folder's entries, read and examined through the folder's descriptor: each status call
-// then resolves one name instead of the whole path.
-class Folder {
-public:
-    explicit Folder(const std::string& path) : m_dir(opendir(path.c_str())) {}
-    ~Folder() {
-        if (m_dir)
-            closedir(m_dir);
-    }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
-
-    // The names of the entries but "." and "..".
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        while (m_dir) {
-            const dirent* entry = readdir(m_dir);
-            if (!entry)
-                break;
-            if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
-                names.emplace_back(entry->d_name);
-        }
-        return names;
-    }
-
-    EntryKind StatusOf(const std::string& name, WalkedFile* file) const {
-        struct stat info;
-        const int fd = dirfd(m_dir);
-        if (fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-            return EntryKind::kUnreadable;
-        const bool link = S_ISLNK(info.st_mode);
-        if (link && fstatat(fd, name.c_str(), &info, 0) != 0)
-            return EntryKind::kUnreadable;
-        if (S_ISDIR(info.st_mode))
-            return link ? EntryKind::kLinkedFolder : EntryKind::kFolder;
-        file->readable = true;
-        file->size = static_cast<uint64_t>(info.st_size);
-        file->time = static_cast<int64_t>(info.st_mtime);
-        return EntryKind::kFile;
-    }
-
-private:
-    DIR* m_dir;
-};
 
 struct PendingFolder {
     std::string path;
@@ -106,18 +55,20 @@ void ListFolders(FolderQueue& queue, std::vector<WalkedFile>* files) {
     PendingFolder folder;
     while (queue.Take(&folder)) {
         std::vector<PendingFolder> found;
-        const Folder listing(folder.path);
-        for (std::string& name : listing.Names()) {
-            WalkedFile file;
-            const EntryKind kind = listing.StatusOf(name, &file);
-            if (kind == EntryKind::kLinkedFolder)
+        for (ListedEntry& entry : ListFolderEntries(folder.path)) {
+            if (entry.kind == EntryKind::kLinkedFolder)
                 continue;
-            file.path = ZephUtil::JoinPath(folder.path, name);
-            file.key = folder.key.empty() ? std::move(name) : folder.key + '\\' + name;
-            if (kind == EntryKind::kFolder)
+            WalkedFile file;
+            file.path = ZephUtil::JoinPath(folder.path, entry.name);
+            file.key = folder.key.empty() ? std::move(entry.name) : folder.key + '\\' + entry.name;
+            if (entry.kind == EntryKind::kFolder) {
                 found.push_back({std::move(file.path), std::move(file.key)});
-            else
-                files->push_back(std::move(file));
+                continue;
+            }
+            file.readable = entry.kind == EntryKind::kFile;
+            file.size = entry.size;
+            file.time = entry.time;
+            files->push_back(std::move(file));
         }
         queue.Done(found);
     }

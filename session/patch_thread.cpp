@@ -157,11 +157,11 @@ bool PatchThread::CheckFreeSpace(uint32_t megabytes) {
     const uint64_t required = static_cast<uint64_t>(megabytes) * kBytesPerMegabyte;
     m_workDirectory = TempFolder();
     uint64_t tempFree = 0;
-    const bool tempKnown = GetFreeSpace(m_workDirectory, &tempFree);
+    const bool tempKnown = GetFolderFreeSpace(m_workDirectory, &tempFree);
     if (tempKnown && tempFree < required)
         m_workDirectory = installPath;  // unpack on the installation's file system instead
     uint64_t installFree = 0;
-    if (GetFreeSpace(installPath, &installFree)) {
+    if (GetFolderFreeSpace(installPath, &installFree)) {
         if (installFree < required)
             return false;
         if (tempKnown)

@@ -35,10 +35,16 @@ enum SessionMessageId : int {
     kMsgSpaceUnknown = 242,
     kMsgNeedsServicePack = 244,
     kMsgNeedsDirectX = 255,
-    // This system's wording of 132, 134 and 154: the rights come from root.
+#ifdef _WIN32
+    kMsgRequiresAdminText = 132,
+    kMsgRequiresAdminCaption = 134,
+    kMsgPatchingNeedsAdmin = 154,
+#else
+    // Linux's wording of 132, 134 and 154: the rights come from root.
     kMsgRequiresAdminText = 300,
     kMsgRequiresAdminCaption = 301,
     kMsgPatchingNeedsAdmin = 302,
+#endif
 };
 
 // The catalogue text of an id in the current language (English once a session runs), UTF-8.

@@ -1,7 +1,5 @@
 #include "session/temp_names.h"
 
-#include <sys/statvfs.h>
-
 #include "kernel/files/file_utils.h"
 #include "session/build_list.h"
 #include "session/installation_guard.h"
@@ -40,14 +38,10 @@ bool MakeUniqueTempDir(std::string* folder) {
     return false;
 }
 
-bool GetFreeSpace(const std::string& folder, uint64_t* bytes) {
+bool GetFolderFreeSpace(const std::string& folder, uint64_t* bytes) {
     if (folder.empty())
         return false;
-    struct statvfs info {};
-    if (statvfs(ZephUtil::FsPath(folder).c_str(), &info) != 0)
-        return false;
-    *bytes = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
-    return true;
+    return ZephUtil::FreeDiskSpace(folder, bytes);
 }
 
 }  // namespace ZephPatch

@@ -20,8 +20,8 @@ namespace ZephPatch {
 // is the temporary folder and the result false.
 [[nodiscard]] bool MakeUniqueTempDir(std::string* folder);
 
-// `GetFreeSpace`: the bytes free to this process on the file system of `folder`. False for an
-// empty name or when the system cannot tell.
-[[nodiscard]] bool GetFreeSpace(const std::string& folder, uint64_t* bytes);
+// `GetFreeSpace` (named apart from the macro of that name in <windows.h>): the bytes free to this
+// process on the file system of `folder`. False for an empty name or when the system cannot tell.
+[[nodiscard]] bool GetFolderFreeSpace(const std::string& folder, uint64_t* bytes);
 
 }  // namespace ZephPatch

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "app/cli/console_streams.h"
 #include "app/core/product_install_path.h"
 #include "kernel/crash/crash.h"
 #include "kernel/files/file_utils.h"
@@ -166,7 +167,7 @@ void ConsoleFrontEnd::Redraw() {
 }
 
 std::string ConsoleFrontEnd::AskLine(const std::string& prompt) {
-    if (isatty(STDIN_FILENO) != 1)
+    if (!IsTerminal(STDIN_FILENO))
         return {};  // nobody to ask: as if the user declined
     {
         std::lock_guard lock(m_mutex);

@@ -1,11 +1,8 @@
 #include "app/cli/console_options.h"
 
-#include <unistd.h>
-
-#include <climits>
-
 #include "app/cli/exit_status.h"
 #include "app/core/patcher_options.h"
+#include "app/core/program_folder.h"
 
 namespace ZephPatch {
 namespace {
@@ -43,10 +40,10 @@ bool IsServerForm(const std::string& server) {
 }
 
 std::string Absolute(const std::string& path) {
-    if (path.starts_with('/'))
+    if (IsAbsolutePath(path))
         return path;
-    char folder[PATH_MAX];
-    return getcwd(folder, sizeof folder) ? std::string(folder) + "/" + path : path;
+    const std::string folder = CurrentFolder();
+    return folder.empty() ? path : folder + "/" + path;
 }
 
 }  // namespace

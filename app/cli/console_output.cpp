@@ -1,23 +1,17 @@
 #include "app/cli/console_output.h"
 
 #include <fcntl.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include "app/cli/console_streams.h"
+#include "kernel/files/file_utils.h"
 #include "kernel/log/system_log.h"
 
 namespace ZephPatch {
 namespace {
-
-bool SameFile(int first, int second) {
-    struct stat a, b;
-    return fstat(first, &a) == 0 && fstat(second, &b) == 0 && a.st_dev == b.st_dev &&
-           a.st_ino == b.st_ino;
-}
 
 void Write(int fd, const std::string& text) {
     // The log's writer ignores failures the same way: output is best effort.
@@ -35,19 +29,13 @@ std::string WithLineEnd(const std::string& text) {
     return text.ends_with('\n') ? text : text + "\n";
 }
 
-// Columns of the terminal on standard output; 80 when it cannot tell.
-size_t TerminalColumns() {
-    winsize size{};
-    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        return size.ws_col;
-    return 80;
-}
-
 }  // namespace
 
 ConsoleOutput::ConsoleOutput()
-    : m_terminal(isatty(STDOUT_FILENO) == 1),
-      m_errorsApart(!SameFile(STDOUT_FILENO, STDERR_FILENO)) {}
+    : m_terminal(IsTerminal(STDOUT_FILENO)),
+      m_errorsApart(!SameFile(STDOUT_FILENO, STDERR_FILENO)) {
+    PrepareConsole();
+}
 
 ConsoleOutput::~ConsoleOutput() {
     ZephUtil::RouteConsoleLines(true, -1);
@@ -55,7 +43,7 @@ ConsoleOutput::~ConsoleOutput() {
 
 bool ConsoleOutput::OpenLog(const std::string& path, const std::string& firstLine,
                             std::string* error) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int fd = ZephUtil::OpenFile(path, O_WRONLY | O_CREAT | O_APPEND, 0644);
     if (fd < 0) {
         *error = "cannot write the log " + path + ": " + std::strerror(errno);
         return false;

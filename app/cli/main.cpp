@@ -14,6 +14,7 @@
 #include "app/cli/exit_status.h"
 #include "app/cli/failure_hint.h"
 #include "app/core/on_exit_program.h"
+#include "app/core/program_arguments.h"
 #include "app/core/startup.h"
 #include "kernel/crash/crash.h"
 #include "kernel/system/version.h"
@@ -34,13 +35,13 @@ constexpr int kCancelPollMilliseconds = 100;
 constexpr int kPollsPerProgressQuery = 5;
 
 // The first line of a session in the log: what ran, when, with which arguments.
-std::string LogHeader(int argc, char** argv) {
+std::string LogHeader(const std::vector<std::string>& arguments) {
     char when[32] = "";
     const std::time_t now = std::time(nullptr);
     std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
     std::string line = "=== " + ZephUtil::VersionLine(kProgram) + ", " + when + ":";
-    for (int i = 1; i < argc; ++i)
-        line += std::string(" ") + argv[i];
+    for (size_t i = 1; i < arguments.size(); ++i)
+        line += " " + arguments[i];
     return line;
 }
 
@@ -105,10 +106,11 @@ HintFacts FactsOf(const PatchSettings& settings, const ConsoleOptions& options,
     return facts;
 }
 
-int RunInstaller(int argc, char** argv) {
+int RunInstaller(const std::vector<std::string>& arguments) {
     ConsoleOptions options;
     std::string error;
-    if (!ParseConsoleOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
+    if (!ParseConsoleOptions(std::vector<std::string>(arguments.begin() + 1, arguments.end()),
+                             &options, &error)) {
         std::fprintf(stderr, "%s: %s\nTry '%s --help' for more.\n", kProgram, error.c_str(),
                      kProgram);
         return kExitUsage;
@@ -121,7 +123,7 @@ int RunInstaller(int argc, char** argv) {
     }
     ConsoleOutput output;
     if (!options.logPath.empty() &&
-        !output.OpenLog(options.logPath, LogHeader(argc, argv), &error)) {
+        !output.OpenLog(options.logPath, LogHeader(arguments), &error)) {
         std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
         return kExitUsage;
     }
@@ -135,8 +137,11 @@ int RunInstaller(int argc, char** argv) {
         state.relaunchArguments.push_back("--log=" + options.logPath);
     if (!options.repairServer.empty())
         state.relaunchArguments.push_back("--repair-server=" + options.repairServer);
-    std::optional<PatchSettings> settings =
-        RunShellStartup(argc, argv, &state, console.MakeShellHooks());
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(argument.c_str());
+    std::optional<PatchSettings> settings = RunShellStartup(
+        static_cast<int>(argv.size()), argv.data(), &state, console.MakeShellHooks());
     if (!settings)
         return state.elevatedExitCode >= 0 ? state.elevatedExitCode : kExitNoAccess;
 
@@ -167,7 +172,10 @@ int RunInstaller(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     ZephUtil::InstallCrashHandlers(false);
-    const int exitCode = RunInstaller(argc, argv);
+    std::vector<std::string> arguments = ProgramArguments(argc, argv);
+    if (arguments.empty())
+        arguments.push_back(kProgram);
+    const int exitCode = RunInstaller(arguments);
     ZephUtil::DisarmCrashHandlers();
     return exitCode;
 }

@@ -4,15 +4,14 @@
 
 #include "app/core/program_launch.h"
 #include "kernel/messages/message_catalogue.h"
-#include "kernel/system/command_line.h"
 
 namespace ZephPatch {
 
 void RunOnExitProgram(const ShellState& state) {
     if (!state.onExitGiven || state.onExitCommand.empty())
         return;
-    pid_t pid = -1;
-    const int error = LaunchProgram(ZephUtil::SplitCommandLine(state.onExitCommand), &pid);
+    LaunchedProgram program;
+    const int error = LaunchCommandLine(state.onExitCommand, &program);
     if (error != 0) {
         std::printf("%s%d\n", LoadMessage(138).c_str(), error);
         std::fflush(stdout);
@@ -20,7 +19,7 @@ void RunOnExitProgram(const ShellState& state) {
     }
     int exitCode = 0;
     // The program's outcome is its own; this only gives it a second.
-    (void)WaitLaunchedProgram(pid, 1000, &exitCode);
+    (void)program.Wait(1000, &exitCode);
 }
 
 }  // namespace ZephPatch

@@ -6,9 +6,9 @@
 namespace ZephPatch {
 
 // `RunOnExitProgram`: when `onexit` was given with a non-empty text, starts it as a command
-// line (blanks separate, double quotes group; the program is looked up on PATH) in the current
-// folder and waits at most 1000 ms for it; a program still running then is left to run. When
-// it cannot be started, writes message 138 and the system error code to standard output.
+// line (LaunchCommandLine) in the current folder and waits at most 1000 ms for it; a program still
+// running then is left to run. When it cannot be started, writes message 138 and the system error
+// code to standard output.
 void RunOnExitProgram(const ShellState& state);
 
 }  // namespace ZephPatch

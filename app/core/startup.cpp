@@ -1,12 +1,9 @@
 #include "app/core/startup.h"
 
-#include <unistd.h>
-
-#include <climits>
-
 #include "app/core/elevation.h"
 #include "app/core/patcher_options.h"
 #include "app/core/product_install_path.h"
+#include "app/core/program_folder.h"
 #include "kernel/crash/crash.h"
 #include "kernel/log/system_log.h"
 #include "kernel/messages/message_catalogue.h"
@@ -17,23 +14,10 @@
 namespace ZephPatch {
 namespace {
 
-std::string CurrentFolder() {
-    char buffer[PATH_MAX];
-    return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
-}
-
-std::string ExecutablePath(const std::string& argv0) {
-    char buffer[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (length > 0)
-        return std::string(buffer, static_cast<size_t>(length));
-    return argv0.starts_with('/') ? argv0 : CurrentFolder() + "/" + argv0;
-}
-
 // The working folder is about to change: a folder named relative to where the user started us
 // must keep meaning that folder (also for the elevated copy, which starts elsewhere).
 void MakeInstallPathAbsolute(std::string& installPath) {
-    if (!installPath.empty() && !installPath.starts_with('/'))
+    if (!installPath.empty() && !IsAbsolutePath(installPath))
         installPath = CurrentFolder() + "/" + installPath;
 }
 
@@ -63,8 +47,8 @@ std::optional<PatchSettings> RunShellStartup(int argc, const char* const* argv, 
         settings.installPath = FindProductInstallPath(PRODUCT_KEY, PRODUCT_CLASS);
     MakeInstallPathAbsolute(settings.installPath);
     const std::string folder =
-        state->executablePath.substr(0, state->executablePath.rfind('/') + 1);
-    if (!folder.empty() && chdir(folder.c_str()) != 0)
+        state->executablePath.substr(0, state->executablePath.find_last_of("/\\") + 1);
+    if (!folder.empty() && !ChangeCurrentFolder(folder))
         ZephUtil::Print("RunShellStartup> cannot change to %s", folder.c_str());
     if (!HasRights(*state, settings, hooks))
         return std::nullopt;

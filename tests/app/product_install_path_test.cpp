@@ -46,6 +46,9 @@ TEST_F(ProductInstallPathTest, EmptyRegistryGivesNothing) {
 
 // The product key must open for write: a user who could not patch finds no installation.
 TEST_F(ProductInstallPathTest, UnwritableProductKeyGivesNothing) {
+#ifdef _WIN32
+    GTEST_SKIP() << "drops to an ordinary user through fork and setuid";
+#else
     AddProduct("Velmor", "Velmor", "/opt/velmor/");
     const int result = RunUnprivileged(m_folder.Path(), [] {
         setenv("ORVIK_REGISTRY_ROOT", "registry", 1);
@@ -54,6 +57,7 @@ TEST_F(ProductInstallPathTest, UnwritableProductKeyGivesNothing) {
     if (result == kUnprivilegedUnavailable)
         GTEST_SKIP() << "cannot drop privileges";
     EXPECT_EQ(result, 0);
+#endif
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "kernel/registry/registry.h"
+#include "session/session_messages.h"
 #include "tests/app/shell_fixture.h"
 
 namespace orvik_test {
@@ -68,7 +69,7 @@ TEST_F(StartupTest, AdminWithoutRightsShowsTheMessageAndEnds) {
     m_hooks.elevationProgram = m_folder / "must-not-run";
     EXPECT_FALSE(Start({"--admin", "/opt/velmor"}));
     ASSERT_EQ(m_boxes.size(), 1u);
-    EXPECT_EQ(m_boxes[0].second, "Requires Root Privileges");
+    EXPECT_EQ(m_boxes[0].second, ZephPatch::LoadMessage(ZephPatch::kMsgRequiresAdminCaption));
 }
 
 TEST(RunModeTest, RepairThenServersThenEmbeddedPatches) {

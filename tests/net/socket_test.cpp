@@ -155,13 +155,13 @@ TEST(SocketTest, GracefulDisconnectLetsThePeerSeeTheEnd) {
 
 TEST(SocketResultTest, SystemErrorsMapToResultCodes) {
     EXPECT_EQ(MapSocketError(0), ZEPHRESULT_OK);
-    EXPECT_EQ(MapSocketError(ECONNRESET), ZEPHRESULT_CONNECTION_LOST);
-    EXPECT_EQ(MapSocketError(ETIMEDOUT), ZEPHRESULT_CONNECTION_LOST);
-    EXPECT_EQ(MapSocketError(ECANCELED), ZEPHRESULT_CLOSED);
-    EXPECT_EQ(MapSocketError(EADDRNOTAVAIL), ZEPHRESULT_BAD_ADDRESS);
-    EXPECT_EQ(MapSocketError(EINVAL), ZEPHRESULT_INVALID_STATE);
-    EXPECT_EQ(MapSocketError(ECONNREFUSED), ZEPHRESULT_REFUSED);
-    EXPECT_EQ(MapSocketError(EMFILE), ZEPHRESULT_FAILED);
+    EXPECT_EQ(MapSocketError(asio::error::connection_reset), ZEPHRESULT_CONNECTION_LOST);
+    EXPECT_EQ(MapSocketError(asio::error::timed_out), ZEPHRESULT_CONNECTION_LOST);
+    EXPECT_EQ(MapSocketError(asio::error::operation_aborted), ZEPHRESULT_CLOSED);
+    EXPECT_EQ(MapSocketError(asio::error::fault), ZEPHRESULT_BAD_ADDRESS);
+    EXPECT_EQ(MapSocketError(asio::error::invalid_argument), ZEPHRESULT_INVALID_STATE);
+    EXPECT_EQ(MapSocketError(asio::error::connection_refused), ZEPHRESULT_REFUSED);
+    EXPECT_EQ(MapSocketError(asio::error::no_descriptors), ZEPHRESULT_FAILED);
 }
 
 class IOOperationDeathTest : public testing::Test {
@@ -175,7 +175,9 @@ protected:
 // test's folder.
 void DieLikeThis(const std::filesystem::path& folder) {
     dup2(STDERR_FILENO, STDOUT_FILENO);
-    if (chdir(folder.c_str()) != 0)
+    std::error_code error;
+    std::filesystem::current_path(folder, error);
+    if (error)
         abort();
 }
 

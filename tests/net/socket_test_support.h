@@ -2,11 +2,10 @@
 // a scripted server on one.
 #pragma once
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
 
 #include <cstdint>
 #include <functional>
@@ -38,15 +37,9 @@ constexpr size_t kMiB = 1 << 20;
 
 // A loopback port that nothing listens on (bound once, then released).
 [[nodiscard]] inline uint16_t UnusedPort() {
-    const int probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(kLoopback);
-    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    close(probe);
-    return ntohs(address.sin_port);
+    asio::io_context io;
+    const asio::ip::tcp::acceptor probe(io, {asio::ip::address_v4(kLoopback), 0});
+    return probe.local_endpoint().port();
 }
 
 // Accepts one client on a free loopback port and runs a script against it on a thread of its

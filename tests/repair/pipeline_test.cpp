@@ -271,6 +271,9 @@ TEST_F(PipelineTest, CancellingReachesTheScanOfAHugeFile) {
 }
 
 TEST_F(PipelineTest, WritesFollowFolderLinksButNotFileLinksLeadingOut) {
+#ifdef _WIN32
+    GTEST_SKIP() << "makes symbolic links, which this Windows runtime cannot";
+#endif
     const fs::path elsewhere = m_folder / "elsewhere";
     fs::create_directory(elsewhere);
     fs::create_directory_symlink(elsewhere, m_install / "data");

@@ -1,8 +1,5 @@
-#include <sys/stat.h>
-#include <sys/time.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <chrono>
 #include <map>
 
 #include "kernel/buffers/data_buffer.h"
@@ -24,8 +21,11 @@ uint32_t ChecksumOf(const Bytes& bytes, size_t from = 0, size_t length = SIZE_MA
 }
 
 void SetModifiedTime(const fs::path& path, time_t seconds) {
-    const timeval times[2] = {{seconds, 0}, {seconds, 0}};
-    ASSERT_EQ(utimes(path.c_str(), times), 0);
+    std::error_code error;
+    fs::last_write_time(
+        path, fs::file_time_type::clock::from_sys(std::chrono::system_clock::from_time_t(seconds)),
+        error);
+    ASSERT_FALSE(error) << error.message();
 }
 
 std::vector<std::string> Keys(const FileTreeSummary& summary) {
@@ -127,6 +127,9 @@ TEST_F(SummaryTest, RescanDropsDeletedFilesAndSegmentsPastANewEnd) {
 }
 
 TEST_F(SummaryTest, ExclusionsAndLinkedFolders) {
+#ifdef _WIN32
+    GTEST_SKIP() << "makes symbolic links, which this Windows runtime cannot";
+#endif
     WriteBytes(m_folder / "repair.cks", {1});
     WriteBytes(m_folder / "unins000.exe", {2});
     WriteBytes(m_folder / "sub/unins000.exe", {3});
@@ -179,7 +182,7 @@ TEST_F(SummaryTest, RegisteredSegmentsShareTheFileTime) {
 }
 
 TEST_F(SummaryTest, StoredFormatByteForByteAndBack) {
-    const fs::path file = m_folder / "d" / "\xC3\xBC.txt";  // "ü.txt"
+    const fs::path file = m_folder / "d" / orvik_test::Utf8Path("\xC3\xBC.txt");  // "ü.txt"
     const Bytes content = {1, 2, 3};
     WriteBytes(file, content);
     SetModifiedTime(file, 0x0102030405LL);

@@ -3,6 +3,7 @@
 #include "kernel/messages/message_catalogue.h"
 #include "session/build_list.h"
 #include "session/patch_settings.h"
+#include "session/session_messages.h"
 #include "session/temp_names.h"
 #include "tests/package/container_test_support.h"
 #include "tests/support/test_folder.h"
@@ -120,9 +121,10 @@ TEST_F(PatchThreadTest, RightsFailureShowsTheAdministratorBox) {
     orvik_test::ScopedEnv registry("ORVIK_REGISTRY_ROOT",
                                    m_folder.Path("not-a-folder/registry").c_str());
     RunSession();
-    EXPECT_TRUE(Shown("3 Patching requires root privileges."));
+    EXPECT_TRUE(Shown("3 " + LoadMessage(kMsgPatchingNeedsAdmin)));
     ASSERT_EQ(m_frontEnd.boxes.size(), 1u);
-    EXPECT_EQ(m_frontEnd.boxes[0], LoadMessage(301) + "|" + LoadMessage(300));
+    EXPECT_EQ(m_frontEnd.boxes[0],
+              LoadMessage(kMsgRequiresAdminCaption) + "|" + LoadMessage(kMsgRequiresAdminText));
     EXPECT_EQ(m_frontEnd.lines.back(), "1 Patching aborted.");
 }
 

@@ -12,6 +12,7 @@
 #endif
 
 #include <cerrno>
+#include <concepts>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -88,24 +89,44 @@ private:
     std::string m_path;
 };
 
-inline void WriteFile(const std::string& path, const std::string& contents) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+// A path from UTF-8 text, on every system (Windows would read a narrow string in its ANSI code
+// page).
+inline std::filesystem::path Utf8Path(const std::string& path) {
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+// The file helpers take a UTF-8 string or a path; templates, so that a string literal still
+// means the string (a path does not turn into a std::string by itself on Windows).
+template <std::same_as<std::filesystem::path> Path>
+void WriteFile(const Path& path, const std::string& contents) {
+    std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << contents;
 }
 
-[[nodiscard]] inline std::string ReadFile(const std::string& path) {
+template <std::same_as<std::filesystem::path> Path>
+[[nodiscard]] std::string ReadFile(const Path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+inline void WriteFile(const std::string& path, const std::string& contents) {
+    WriteFile(Utf8Path(path), contents);
+}
+
+inline std::string ReadFile(const std::string& path) {
+    return ReadFile(Utf8Path(path));
+}
+
+template <typename Path>
+void WriteBytes(const Path& path, const std::vector<uint8_t>& bytes) {
     WriteFile(path, std::string(bytes.begin(), bytes.end()));
 }
 
-[[nodiscard]] inline std::vector<uint8_t> ReadBytes(const std::string& path) {
+template <typename Path>
+[[nodiscard]] std::vector<uint8_t> ReadBytes(const Path& path) {
     const std::string text = ReadFile(path);
     return {text.begin(), text.end()};
 }

@@ -125,7 +125,9 @@ void ServeRepair(ZephUtil::ZephDataBufferTCP& connection, ReferenceTree& tree,
     }
     const ZephPatch::SummaryMap held = client.TakeEntries();
     const std::vector<PlannedSegment> plan = PlanSegments(reference.get(), held);
-    Print("zephrepaird> client holds %zu segments, sending %zu", held.size(), plan.size());
+    Print("zephrepaird> client holds %llu segments, sending %llu",
+          static_cast<unsigned long long>(held.size()),
+          static_cast<unsigned long long>(plan.size()));
     if (ZephUtil::WriteUint32(connection, static_cast<uint32_t>(plan.size())) != 0)
         return;
     for (const PlannedSegment& planned : plan)

@@ -1,12 +1,6 @@
 // zephrepaird: serves a reference installation to repair clients over TCP.
-#include <signal.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstring>
 #include <memory>
-#include <thread>
 
 #include "kernel/log/system_log.h"
 #include "kernel/system/version.h"
@@ -15,6 +9,7 @@
 #include "net/tcp_socket.h"
 #include "tools/zephrepaird/client_pool.h"
 #include "tools/zephrepaird/client_session.h"
+#include "tools/zephrepaird/process_setup.h"
 #include "tools/zephrepaird/reference_tree.h"
 #include "tools/zephrepaird/server_options.h"
 
@@ -43,24 +38,6 @@ std::unique_ptr<ZephUtil::TCPSocket> Accept(ZephUtil::TCPSocket& listening,
     return socket;
 }
 
-// The stop signals wait for one thread of their own (every other thread blocks them); the
-// first one ends the server. It keeps no state worth finishing: clients see their connection
-// close and repair again later.
-void StopOnSignals() {
-    sigset_t signals;
-    sigemptyset(&signals);
-    for (int signal : {SIGTERM, SIGINT, SIGHUP})
-        sigaddset(&signals, signal);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    std::thread([signals] {
-        int signal = 0;
-        if (sigwait(&signals, &signal) != 0)
-            return;
-        Print("zephrepaird> %s: stopping", strsignal(signal));
-        _exit(0);
-    }).detach();
-}
-
 // Reads the reference tree once before the first client; --quiet keeps its per-segment lines
 // to itself.
 void ReadReferenceTree(ReferenceTree& tree, bool quiet) {
@@ -68,15 +45,6 @@ void ReadReferenceTree(ReferenceTree& tree, bool quiet) {
         ZephUtil::RouteConsoleLines(false, -1);
     (void)tree.Refresh();  // warms the summary; each client gets a fresh state
     ZephUtil::RouteConsoleLines(true, -1);
-}
-
-// Each waiting client holds a descriptor: take all the system lets us have.
-void RaiseDescriptorLimit() {
-    rlimit limit;
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
 }
 
 int Serve(const ServerOptions& options) {
@@ -92,7 +60,8 @@ int Serve(const ServerOptions& options) {
         const int error = listening.LastSystemError();
         fprintf(stderr, "zephrepaird: cannot listen on %s: %s\n",
                 EndpointText(options.listen).c_str(),
-                error ? strerror(error) : "no socket for this address family");
+                error ? asio::error_code(error, asio::system_category()).message().c_str()
+                      : "no socket for this address family");
         return kExitCannotListen;
     }
     asio::ip::tcp::endpoint local = options.listen;
@@ -128,6 +97,6 @@ int main(int argc, char** argv) {
         fputs(text.c_str(), stdout);
         return 0;
     }
-    StopOnSignals();
+    StopOnRequest();
     return Serve(options);
 }

@@ -1,5 +1,3 @@
-#include "app/core/program_launch.h"
-
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -9,12 +7,51 @@
 #include <chrono>
 #include <cstdlib>
 #include <thread>
+#include <utility>
+
+#include "app/core/program_launch.h"
+#include "kernel/system/command_line.h"
 
 extern char** environ;
 
 namespace ZephPatch {
 
-int LaunchProgram(const std::vector<std::string>& argv, pid_t* pid) {
+// A child not waited for is reaped when this process ends.
+LaunchedProgram::~LaunchedProgram() = default;
+
+LaunchedProgram& LaunchedProgram::operator=(LaunchedProgram&& other) noexcept {
+    m_process = std::exchange(other.m_process, -1);
+    return *this;
+}
+
+bool LaunchedProgram::Wait(int milliseconds, int* exitCode) {
+    const auto pid = static_cast<pid_t>(m_process);
+    if (pid <= 0)
+        return false;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        int status = 0;
+        const pid_t done = waitpid(pid, &status, milliseconds < 0 ? 0 : WNOHANG);
+        if (done == pid) {
+            *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            m_process = -1;
+            return true;
+        }
+        if (done < 0 && errno != EINTR)
+            return false;
+        if (milliseconds >= 0 && std::chrono::steady_clock::now() >= deadline)
+            return false;
+        if (done == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+int LaunchCommandLine(const std::string& commandLine, LaunchedProgram* program) {
+    return LaunchProgram(ZephUtil::SplitCommandLine(commandLine), program);
+}
+
+int LaunchProgram(const std::vector<std::string>& argv, LaunchedProgram* program) {
     if (argv.empty() || argv[0].empty())
         return EINVAL;
     std::vector<char*> pointers;
@@ -32,29 +69,13 @@ int LaunchProgram(const std::vector<std::string>& argv, pid_t* pid) {
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
     const int error =
-        posix_spawnp(pid, pointers[0], nullptr, &attributes, pointers.data(), environ);
+        posix_spawnp(&pid, pointers[0], nullptr, &attributes, pointers.data(), environ);
     posix_spawnattr_destroy(&attributes);
+    if (error == 0)
+        *program = LaunchedProgram(pid);
     return error;
-}
-
-bool WaitLaunchedProgram(pid_t pid, int milliseconds, int* exitCode) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    for (;;) {
-        int status = 0;
-        const pid_t done = waitpid(pid, &status, milliseconds < 0 ? 0 : WNOHANG);
-        if (done == pid) {
-            *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            return true;
-        }
-        if (done < 0 && errno != EINTR)
-            return false;
-        if (milliseconds >= 0 && std::chrono::steady_clock::now() >= deadline)
-            return false;
-        if (done == 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
 }
 
 std::string FindProgramOnPath(const std::string& name) {

@@ -1,0 +1,22 @@
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include "app/core/program_arguments.h"
+#include "kernel/system/wide_text.h"
+
+namespace ZephPatch {
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide)
+        return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i)
+        arguments.push_back(ZephUtil::FromWide(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+}  // namespace ZephPatch
