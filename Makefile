@@ -78,12 +78,13 @@ windows-configure:
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DORVIK_WINDOWS_DEPS="$$deps" \
 	  -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
 
-# The shipped programs in dist/windows/ (the difference tool also under the product's name for
-# it) and a zip of that folder.
+# The shipped programs in dist/windows/, without their debugging symbols (the build tree keeps
+# them), the difference tool also under the product's name for it, and a zip of that folder.
 windows: windows-configure
 	@cmake --build $(WINDOWS_BUILD_DIR) -j $(JOBS) --target $(WINDOWS_PROGRAMS)
 	@rm -rf $(WINDOWS_DIST) && mkdir -p $(WINDOWS_DIST)
-	@for p in $(WINDOWS_PROGRAMS); do cp $$(find $(WINDOWS_BUILD_DIR) -name $$p.exe -print -quit) $(WINDOWS_DIST)/; done
+	@for p in $(WINDOWS_PROGRAMS); do x86_64-w64-mingw32-strip -o $(WINDOWS_DIST)/$$p.exe \
+	  $$(find $(WINDOWS_BUILD_DIR) -name $$p.exe -print -quit); done
 	@cp $(WINDOWS_DIST)/orbpatch.exe $(WINDOWS_DIST)/orbpatchl-w32.exe
 	@cd $(WINDOWS_DIST) && cmake -E tar cf ../InstallPatch-windows.zip --format=zip *.exe
 	@echo "$(WINDOWS_DIST)/ and dist/InstallPatch-windows.zip"

@@ -2,7 +2,7 @@
 # wine-run.sh PREFIX PROGRAM ARGS...: runs a Windows program under Wine in the Wine prefix
 # PREFIX (one per build tree, made on first use). Wine's own diagnostics stay off unless the
 # caller asks for them, so that the program's output is all that tests see.
-prefix=$1
+prefix=$(realpath -m "$1")
 shift
 : "${WINEDEBUG:=-all}"
 export WINEDEBUG

@@ -8,6 +8,6 @@ namespace ZephUtil {
 
 // The first IPv4 address of `host` (a name or a dotted address), in host byte order. False
 // when the lookup fails or the host has no IPv4 address. Blocks while the resolver works.
-bool LookUpHostIPv4(const std::string& host, uint32_t* address);
+[[nodiscard]] bool LookUpHostIPv4(const std::string& host, uint32_t* address);
 
 }  // namespace ZephUtil

@@ -21,6 +21,6 @@ struct ListedEntry {
 // The entries of `folder` but "." and "..". A folder reached through a link (on Windows any
 // reparse point) is kLinkedFolder; a link to a file counts as a file. Empty when the folder cannot
 // be listed. Safe for concurrent use.
-std::vector<ListedEntry> ListFolderEntries(const std::string& folder);
+[[nodiscard]] std::vector<ListedEntry> ListFolderEntries(const std::string& folder);
 
 }  // namespace ZephPatch

@@ -9,8 +9,8 @@ namespace ZephPatch {
 // "bin/Velmor.exe" below `installPath`, when present, opens for reading and writing (and is
 // closed again unchanged): false when it is read-only, not ours to write or, where the
 // system says so, in use.
-bool ProductExecutableWritable(const std::string& installPath);
+[[nodiscard]] bool ProductExecutableWritable(const std::string& installPath);
 // True unless `installPath` is an existing folder in which this process may not create files.
-bool InstallationWritable(const std::string& installPath);
+[[nodiscard]] bool InstallationWritable(const std::string& installPath);
 
 }  // namespace ZephPatch

@@ -10,9 +10,9 @@ namespace ZephPatch {
 // sequences that redraw the progress line. Nothing elsewhere.
 void PrepareConsole();
 // Whether the descriptor is a terminal (on Windows a console, not another character device).
-bool IsTerminal(int fd);
+[[nodiscard]] bool IsTerminal(int fd);
 // Whether both descriptors lead to the same file, pipe or terminal.
-bool SameFile(int first, int second);
+[[nodiscard]] bool SameFile(int first, int second);
 // Columns of the terminal on standard output; 80 when it cannot tell.
 size_t TerminalColumns();
 

@@ -11,6 +11,7 @@ namespace ZephPatch {
 // state.elevatedExitCode. False when it never ran: the user declined, was not authorised, or
 // the system has no way to elevate. Linux: through hooks.elevationProgram (else pkexec from
 // PATH when not root). Windows: the shell's "runas" verb.
-bool RunElevatedCopy(ShellState& state, const PatchSettings& settings, const ShellHooks& hooks);
+[[nodiscard]] bool RunElevatedCopy(ShellState& state, const PatchSettings& settings,
+                                   const ShellHooks& hooks);
 
 }  // namespace ZephPatch

@@ -10,6 +10,6 @@ namespace ZephPatch {
 // The first is the program. On Windows they come from the wide command line, since `argv`
 // holds them in the ANSI code page, which loses every character outside it; elsewhere they
 // are `argv` as given.
-std::vector<std::string> ProgramArguments(int argc, char** argv);
+[[nodiscard]] std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 }  // namespace ZephPatch

@@ -8,12 +8,12 @@ namespace ZephPatch {
 
 // The absolute path of this program's executable; `argv0` made absolute when the system
 // cannot tell.
-std::string ExecutablePath(const std::string& argv0);
+[[nodiscard]] std::string ExecutablePath(const std::string& argv0);
 // The current folder; empty when the system cannot tell.
-std::string CurrentFolder();
-bool ChangeCurrentFolder(const std::string& folder);
+[[nodiscard]] std::string CurrentFolder();
+[[nodiscard]] bool ChangeCurrentFolder(const std::string& folder);
 // Whether `path` names its place without the current folder (Windows: with a drive or as a
 // network path).
-bool IsAbsolutePath(const std::string& path);
+[[nodiscard]] bool IsAbsolutePath(const std::string& path);
 
 }  // namespace ZephPatch

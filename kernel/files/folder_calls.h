@@ -14,11 +14,11 @@ struct FolderEntry {
 
 // The entries of a folder other than "." and ".."; false when it cannot be read. A link
 // counts as a file, so that a tree walk never follows one out of the tree.
-bool ReadFolder(const std::string& folder, std::vector<FolderEntry>* entries);
+[[nodiscard]] bool ReadFolder(const std::string& folder, std::vector<FolderEntry>* entries);
 
 // Creates one folder; false with the system's error code in `error` (errno is set too).
-bool CreateFolder(const std::string& path, int* error);
-bool RemoveFolder(const std::string& path);
+[[nodiscard]] bool CreateFolder(const std::string& path, int* error);
+[[nodiscard]] bool RemoveFolder(const std::string& path);
 
 // Sets the calling thread's error to the system's code `error` (errno on Linux; on Windows the
 // last error, and errno as the Linux side would have it).

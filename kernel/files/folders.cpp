@@ -43,7 +43,8 @@ bool DeleteTree(const std::string& folder) {
         return false;
     std::string root = FsPath(folder);
     std::vector<detail::FolderEntry> entries;
-    detail::ReadFolder(root, &entries);
+    // A folder that cannot be read is not empty either: the removal below reports it.
+    (void)detail::ReadFolder(root, &entries);
     for (const detail::FolderEntry& entry : entries) {
         std::string path = JoinPath(root, entry.name);
         if (entry.isFolder) {

@@ -11,6 +11,16 @@
 #include <cstdint>
 #include <string>
 
+#ifdef _WIN32
+// <windows.h> makes FormatMessage a macro for its own FormatMessageA/W. It comes in here first
+// (after <winsock2.h>, as the sockets want it), so that the macro can go for good and the
+// catalogue's FormatMessage below keeps its name in every file, whatever it includes later.
+#include <winsock2.h>
+
+#include <windows.h>
+#undef FormatMessage
+#endif
+
 namespace ZephPatch {
 
 // Language ids of the table (the Windows numbering). Neutral follows the user's locale.

@@ -15,10 +15,10 @@ struct SystemVersion {
 
 // The running Windows' version as the system itself reports it (no compatibility shim changes
 // it); all 0 on a system that is no Windows.
-SystemVersion QuerySystemVersion();
+[[nodiscard]] SystemVersion QuerySystemVersion();
 
 // Whether the system's library `name` (for example "D3dx9_42.dll") loads; it is released again.
 // True on a system that is no Windows, which has no such libraries to miss.
-bool SystemLibraryLoads(const std::string& name);
+[[nodiscard]] bool SystemLibraryLoads(const std::string& name);
 
 }  // namespace ZephUtil

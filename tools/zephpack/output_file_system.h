@@ -8,6 +8,6 @@ namespace ZephPack {
 
 // Gives the file `from` the new name `to` as well, never taking the place of a file that
 // appeared there meanwhile (the caller removes `from` afterwards).
-bool AddNewName(const std::string& from, const std::string& to);
+[[nodiscard]] bool AddNewName(const std::string& from, const std::string& to);
 
 }  // namespace ZephPack

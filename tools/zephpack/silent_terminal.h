@@ -6,7 +6,7 @@
 namespace ZephPack {
 
 // Whether standard input is a terminal (or console) that a person types at.
-bool InputIsTerminal();
+[[nodiscard]] bool InputIsTerminal();
 
 // Echo of standard input stays off for the life of this object; nothing changes when standard
 // input is no terminal.
