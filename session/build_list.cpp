@@ -27,12 +27,14 @@ bool RunUtility(const std::string& utilityPath, const std::string& arguments) {
 }
 
 // The utility may resolve a relative path against another folder than ours.
+// Paths are UTF-8 on both systems ("/..." on Linux, "C:\\..." on Windows).
 std::string AbsoluteListPath(const std::string& path) {
-    if (!path.empty() && path.front() == '/')
+    if (path.empty() ||
+        std::filesystem::path(std::u8string(path.begin(), path.end())).is_absolute())
         return path;
     std::error_code error;
-    const auto folder = std::filesystem::current_path(error);
-    return error ? path : ZephUtil::JoinPath(folder.string(), path);
+    const std::u8string folder = std::filesystem::current_path(error).u8string();
+    return error ? path : ZephUtil::JoinPath(std::string(folder.begin(), folder.end()), path);
 }
 
 bool ReadWholeFile(const std::string& path, std::string* text) {
