@@ -312,7 +312,10 @@ void CancelScript(Script& script) {
     script.Add(
         "cancelling", [&] { return script.LogHas("Cancelling patch process..."); },
         [&, frame] {
-            Say("cancel-enabled", frame->CancelButton()->IsEnabled() ? "1" : "0");
+            // By now the cancelled session may have ended too, turning the button to "Exit".
+            wxButton* button = frame->CancelButton();
+            Say("cancel-button",
+                Utf8(button->GetLabel()) + (button->IsEnabled() ? " enabled" : " disabled"));
             script.Screenshot("cancelling");
         });
 }
