@@ -32,8 +32,12 @@ namespace ZephPatch {
 // Flushes a folder's entries (renames, creations, deletions) to disk.
 [[nodiscard]] bool SyncDirectory(const std::string& folder);
 
-// Flushes every file of the file system that holds `folder` to disk.
-[[nodiscard]] bool SyncFileSystem(const std::string& folder);
+// Flushes what an application wrote in the installation `folder` to disk. Linux flushes the
+// whole file system that holds `folder` in one call; Windows, whose volume flush needs the
+// administrator and reaches every other program's files too, flushes each path of `written`
+// that exists (renames there are written through already).
+[[nodiscard]] bool SyncWrittenFiles(const std::string& folder,
+                                    const std::vector<std::string>& written);
 
 // The folder part of a path ("a/b/c" -> "a/b"); empty when there is none.
 [[nodiscard]] std::string ParentFolder(const std::string& path);

@@ -6,7 +6,7 @@
 
 namespace ZephPatch {
 
-bool SyncFileSystem(const std::string& folder) {
+bool SyncWrittenFiles(const std::string& folder, const std::vector<std::string>&) {
     ZephUtil::UniqueFd dir(
         ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return dir.IsOpen() && ::syncfs(dir.Get()) == 0;

@@ -1,32 +1,44 @@
 #include <windows.h>
 
 #include "apply/file_ops.h"
+#include "kernel/files/file_utils.h"
 #include "kernel/system/windows_support.h"
 
 namespace ZephPatch {
 namespace {
 
-// Flushes the volume `device` ("\\.\C:"); false when it cannot be opened or flushed.
-bool FlushVolume(const std::wstring& device) {
-    const ZephUtil::UniqueHandle volume(CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                    OPEN_EXISTING, 0, nullptr));
-    return volume.IsOpen() && FlushFileBuffers(volume.Get()) != 0;
+HANDLE OpenForFlush(const std::wstring& path) {
+    return CreateFileW(path.c_str(), GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+}
+
+// Flushing takes a handle open for writing, which a read-only file refuses: its attribute is
+// lifted for the flush and put back.
+bool FlushFile(const std::wstring& path) {
+    ZephUtil::UniqueHandle file(OpenForFlush(path));
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const bool readOnly =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (!file.IsOpen() && readOnly &&
+        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+        file = ZephUtil::UniqueHandle(OpenForFlush(path));
+        (void)SetFileAttributesW(path.c_str(), attributes);  // the open handle is what counts
+    }
+    return file.IsOpen() && FlushFileBuffers(file.Get());
 }
 
 }  // namespace
 
-// The whole volume is flushed through its device ("\\.\C:"), which takes the rights the
-// elevated installer has.
-bool SyncFileSystem(const std::string& folder) {
-    wchar_t volume[MAX_PATH] = {};
-    const std::wstring wide = ZephUtil::WidePath(folder.empty() ? "." : folder);
-    if (!GetVolumePathNameW(wide.c_str(), volume, MAX_PATH))
-        return false;
-    std::wstring device = volume;
-    while (!device.empty() && (device.back() == L'\\' || device.back() == L'/'))
-        device.pop_back();
-    return FlushVolume(L"\\\\.\\" + device);
+bool SyncWrittenFiles(const std::string&, const std::vector<std::string>& written) {
+    for (const std::string& path : written) {
+        // An added file that an undo deleted again has nothing left to flush.
+        if (!ZephUtil::FileExists(path))
+            continue;
+        if (!FlushFile(ZephUtil::WidePath(path)))
+            return false;
+    }
+    return true;
 }
 
 }  // namespace ZephPatch

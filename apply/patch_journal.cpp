@@ -26,6 +26,28 @@ std::string InstallPath(const std::string& installFolder, const std::string& rel
     return ZephUtil::JoinPath(installFolder, relative);
 }
 
+// The paths a journal's records write: each backed-up or added file and the uninstall log.
+std::string WrittenPath(const std::string& installFolder, const std::string& line) {
+    if (line.starts_with(kBackupTag))
+        return InstallPath(installFolder, line.substr(sizeof kBackupTag - 1));
+    if (line.starts_with(kAddedTag))
+        return InstallPath(installFolder, line.substr(sizeof kAddedTag - 1));
+    if (line == kUninstallLogLine)
+        return InstallPath(installFolder, kUninstallLogName);
+    return {};
+}
+
+std::vector<std::string> WrittenPaths(const std::string& installFolder,
+                                      const std::vector<std::string>& records) {
+    std::vector<std::string> written;
+    for (const std::string& line : records) {
+        std::string path = WrittenPath(installFolder, line);
+        if (!path.empty())
+            written.push_back(std::move(path));
+    }
+    return written;
+}
+
 // Puts `target` back from its backup when the backup exists; a missing backup means the
 // rename never happened or was already undone. False when the file could not be put back.
 bool RestoreIfBackedUp(const std::string& target, int* settled) {
@@ -121,16 +143,21 @@ PatchJournal::PatchJournal(const std::string& installFolder)
 
 PatchJournal::~PatchJournal() = default;
 
+bool PatchJournal::Record(const std::string& line) {
+    m_written.push_back(WrittenPath(m_installFolder, line));
+    return m_records.Append(line);
+}
+
 bool PatchJournal::RecordBackup(const std::string& relative) {
-    return m_records.Append(kBackupTag + relative);
+    return Record(kBackupTag + relative);
 }
 
 bool PatchJournal::RecordAdded(const std::string& relative) {
-    return m_records.Append(kAddedTag + relative);
+    return Record(kAddedTag + relative);
 }
 
 bool PatchJournal::RecordUninstallLog() {
-    return m_records.Append(kUninstallLogLine);
+    return Record(kUninstallLogLine);
 }
 
 bool PatchJournal::RecordCommit() {
@@ -138,7 +165,7 @@ bool PatchJournal::RecordCommit() {
     if (!m_records.IsOpen())
         return true;
     // The new files must be on disk before the backups that could replace them are dropped.
-    if (!SyncFileSystem(m_installFolder))
+    if (!SyncWrittenFiles(m_installFolder, m_written))
         return false;
     return m_records.Append(kCommitLine);
 }
@@ -148,7 +175,8 @@ bool PatchJournal::Remove() {
     if (!ZephUtil::FileExists(m_records.Path()))
         return true;
     // Whatever was put back or dropped must be on disk before the journal goes.
-    if (!SyncFileSystem(m_installFolder) || !ZephUtil::DeleteFileAt(m_records.Path()))
+    if (!SyncWrittenFiles(m_installFolder, m_written) ||
+        !ZephUtil::DeleteFileAt(m_records.Path()))
         return false;
     // The journal is gone either way; this only hastens it to the disk.
     (void)SyncDirectory(m_installFolder);
@@ -186,7 +214,7 @@ RecoveryResult RecoverInterruptedPatch(const std::string& installFolder, Reporte
     if (counts)
         *counts = done;
     // What was put back must be on disk before the journal that could redo it goes.
-    if (!settled || !SyncFileSystem(installFolder))
+    if (!settled || !SyncWrittenFiles(installFolder, WrittenPaths(installFolder, records)))
         return RecoveryResult::kStuck;
     // Best effort: a journal that stays is settled again at the next start.
     (void)ZephUtil::DeleteFileAt(path);

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "kernel/reporter.h"
 
@@ -43,8 +44,11 @@ public:
     [[nodiscard]] bool Remove();
 
 private:
+    [[nodiscard]] bool Record(const std::string& line);
+
     std::string m_installFolder;
     RecordFile m_records;
+    std::vector<std::string> m_written;  // the paths the recorded steps write
 };
 
 enum class RecoveryResult {

@@ -22,6 +22,10 @@ protected:
 };
 
 TEST_F(PatchJournalTest, RecordsAreWholeLinesOnDisk) {
+    // The commit flushes what the steps wrote, a read-only file too (Windows flushes file by
+    // file, through a handle open for writing).
+    WriteFile(install / "bin/a.dll", "patched");
+    std::filesystem::permissions(install / "bin/a.dll", std::filesystem::perms::owner_read);
     {
         PatchJournal writer(install.Path());
         EXPECT_TRUE(writer.RecordCommit()) << "nothing recorded: nothing to commit";
