@@ -60,7 +60,7 @@ bool CopyFileOver(const std::string& from, const std::string& to) {
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
-    if (std::rename(from.c_str(), to.c_str()) == 0)
+    if (ZephUtil::RenameReplacing(from, to))
         return true;
     if (!CopyFileOver(from, to))
         return false;

@@ -5,6 +5,8 @@
 #include <memory>
 #include <utility>
 
+#include "kernel/files/file_utils.h"
+
 namespace ZephPatch {
 namespace {
 
@@ -168,7 +170,7 @@ void MD5::transform(const uint8_t block[64]) {
 }
 
 bool FileMd5Hex(const std::string& path, std::string* out) {
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    std::unique_ptr<FILE, FileCloser> file(ZephUtil::OpenStream(path, "rb"));
     if (!file)
         return false;
     MD5 digest(file.get());

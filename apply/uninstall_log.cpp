@@ -1,6 +1,7 @@
 #include "apply/uninstall_log.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "apply/file_ops.h"
@@ -30,7 +31,7 @@ std::vector<PatchListEntry> ReadAddedFiles(const std::string& patchFolder, Repor
 // Reads the log the way it will be replaced: opened for reading and writing, so that a log
 // the process may not change counts as no log.
 bool ReadWritableLog(const std::string& path, std::vector<uint8_t>* bytes) {
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "r+b"));
+    std::unique_ptr<FILE, FileCloser> file(ZephUtil::OpenStream(path, "r+b"));
     if (!file)
         return false;
     bytes->clear();
@@ -40,6 +41,14 @@ bool ReadWritableLog(const std::string& path, std::vector<uint8_t>* bytes) {
         bytes->insert(bytes->end(), chunk, chunk + got);
     }
     return !std::ferror(file.get());
+}
+
+// The added file's full path as the uninstaller reads it, with the system's own separators.
+std::string RecordedPath(const std::string& installFolder, const std::string& listed) {
+    constexpr char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
+    const std::string path =
+        ZephUtil::JoinPath(installFolder, ZephUtil::NormaliseSeparators(listed, kSeparator));
+    return kSeparator == '/' ? path : ZephUtil::NormaliseSeparators(path, kSeparator);
 }
 
 }  // namespace
@@ -57,10 +66,8 @@ bool UpdateUninstallLog(const std::string& installFolder, const std::string& pat
 
     std::vector<uint8_t> records;
     for (const PatchListEntry& entry : added) {
-        const std::string path =
-            ZephUtil::JoinPath(installFolder, ZephUtil::NormaliseSeparators(entry.path, '/'));
-        const std::vector<uint8_t> record =
-            DeleteFileRecord(ZephUtil::ToNarrowString(ZephUtil::Utf8ToUtf16(path)));
+        const std::vector<uint8_t> record = DeleteFileRecord(ZephUtil::ToNarrowString(
+            ZephUtil::Utf8ToUtf16(RecordedPath(installFolder, entry.path))));
         records.insert(records.end(), record.begin(), record.end());
     }
     std::vector<uint8_t> extended;
@@ -72,7 +79,7 @@ bool UpdateUninstallLog(const std::string& installFolder, const std::string& pat
     }
 
     const std::string tempPath = ZephUtil::JoinPath(installFolder, kUninstallLogTempName);
-    if (!WriteFileSynced(tempPath, extended) || std::rename(tempPath.c_str(), logPath.c_str())) {
+    if (!WriteFileSynced(tempPath, extended) || !ZephUtil::RenameReplacing(tempPath, logPath)) {
         (void)ZephUtil::DeleteFileAt(tempPath);  // best effort: the old log is still in place
         return false;
     }

@@ -55,6 +55,9 @@ mode_t ModeOf(const std::string& path) {
 // The archive carries no modes: replaced and patched files keep theirs, and a new file is a
 // program when its content or its place says so.
 TEST_F(ApplyPatchDirectoryTest, ProgramsStayProgramsAndNewOnesBecomeOnes) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows files have no modes";
+#endif
     InstallTool("orbpatchl-w32.exe");
     WriteFile(install + "/bin/VelmorUtil.exe", "#!/bin/sh\nold\n");
     chmod((install + "/bin/VelmorUtil.exe").c_str(), 0750);
@@ -115,8 +118,10 @@ TEST_F(ApplyPatchDirectoryTest, AddsDeletesPatchesAndRecordsTheAddedFiles) {
 
     const auto log = ZephTest::ParseLogChecked(ZephTest::ReadBytes(install + "/unins000.dat"));
     ASSERT_EQ(log.records.size(), 4u);
-    EXPECT_EQ(ZephTest::DeletedPath(log.records[1]), install + "/data/old.txt");
-    EXPECT_EQ(ZephTest::DeletedPath(log.records[2]), install + "/new/deep/fresh.txt");
+    EXPECT_EQ(ZephTest::DeletedPath(log.records[1]),
+              ZephTest::NativePath(install + "/data/old.txt"));
+    EXPECT_EQ(ZephTest::DeletedPath(log.records[2]),
+              ZephTest::NativePath(install + "/new/deep/fresh.txt"));
     EXPECT_EQ(log.records[3].type, 0x11);
 }
 
@@ -232,7 +237,7 @@ TEST_F(ApplyPatchDirectoryTest, LastFileIsPatchedLast) {
 // meanwhile is undone.
 TEST_F(ApplyPatchDirectoryTest, OverlappingToolRunsKeepEntryOrder) {
     MakeMixedPatch();
-    ::setenv("ORVIK_WORKERS", "4", 1);
+    std::optional<orvik_test::ScopedEnv> workers(std::in_place, "ORVIK_WORKERS", "4");
     const ListEntry slowFine = PatchedEntry("bin/a.dll", "a1", "a2");
     const ListEntry slowFailing = PatchedEntry("bin/b.dll", "b1", "b2");
     const ListEntry fast = PatchedEntry("bin/c.dll", "c1", "c2");
@@ -246,7 +251,7 @@ TEST_F(ApplyPatchDirectoryTest, OverlappingToolRunsKeepEntryOrder) {
     const auto before = TreeOf(install);
 
     EXPECT_FALSE(Apply());
-    ::unsetenv("ORVIK_WORKERS");
+    workers.reset();
     EXPECT_EQ(reporter.lines,
               (std::vector<Message>{
                   {3, "An unknown error (7) occurred while patching file bin\\b.dll"}}));
@@ -272,7 +277,12 @@ TEST_F(ApplyPatchDirectoryTest, ToolExitCodes) {
         {"exit 3", "Could not open patch file sub\\t.dll for reading."},
         {"exit 4", "Could not open output file for writing."},
         {"exit 7", "An unknown error (7) occurred while patching file sub\\t.dll"},
+#ifdef _WIN32
+        // The access violation's exception code is the exit code there.
+        {"crash", "An unknown error (-1073741819) occurred while patching file sub\\t.dll"},
+#else
         {"crash", "An unknown error (139) occurred while patching file sub\\t.dll"},
+#endif
     };
     for (const auto& [command, message] : cases) {
         SCOPED_TRACE(command);
@@ -431,6 +441,9 @@ TEST_F(ApplyPatchDirectoryTest, ANameOfABackupIsRefused) {
 // The user's link of a folder to another disk is followed; a link planted at a file's own name
 // is moved aside and replaced, never written through, and comes back on rollback.
 TEST_F(ApplyPatchDirectoryTest, LinksAreFollowedOnlyAsFoldersOnTheWay) {
+#ifdef _WIN32
+    GTEST_SKIP() << "makes symbolic links, which this Windows runtime cannot";
+#endif
     namespace fs = std::filesystem;
     const std::string outside = root / "outside";
     fs::create_directories(outside + "/bigdisk");

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -148,6 +149,11 @@ struct ParsedLog {
     EXPECT_EQ(p, data.size()) << "records frame the data";
     EXPECT_EQ(GetU32(log, 324), parsed.records.size()) << "record count";
     return parsed;
+}
+
+// A test path ('/' separators) with the system's own separators, as the log records paths.
+[[nodiscard]] inline std::string NativePath(const std::string& path) {
+    return std::filesystem::path(path).make_preferred().string();
 }
 
 // The path a delete-file record names (8-bit length-prefixed form).

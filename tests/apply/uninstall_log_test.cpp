@@ -32,8 +32,10 @@ TEST_F(UninstallLogTest, AddsOneRecordPerAddedFile) {
     ASSERT_TRUE(UpdateUninstallLog(install, patch, reporter));
     const auto log = ZephTest::ParseLogChecked(ZephTest::ReadBytes(logPath));
     ASSERT_EQ(log.records.size(), 4u);
-    EXPECT_EQ(ZephTest::DeletedPath(log.records[1]), install + "/bin/new.dll");
-    EXPECT_EQ(ZephTest::DeletedPath(log.records[2]), install + "/maps/caf?.oa")
+    EXPECT_EQ(ZephTest::DeletedPath(log.records[1]),
+              ZephTest::NativePath(install + "/bin/new.dll"));
+    EXPECT_EQ(ZephTest::DeletedPath(log.records[2]),
+              ZephTest::NativePath(install + "/maps/caf?.oa"))
         << "8-bit text: what has no 8-bit form becomes '?'";
     EXPECT_EQ(log.records[3], ZephTest::EndInstallRecord(true));
     EXPECT_FALSE(ZephTest::Exists(install + "/unins000_temp.dat"));
