@@ -13,8 +13,11 @@ constexpr ReportLevel kOutputLevel = ReportLevel::kStep;
 constexpr ReportLevel kErrorOutputLevel = ReportLevel::kInfo;
 constexpr int kCancelExitCode = 1;
 
-// The utility's bytes as the front end's UTF-8 (a broken sequence becomes U+FFFD).
-std::string AsUtf8(const std::string& bytes) {
+// The utility's bytes as the front end's UTF-8 (a broken sequence becomes U+FFFD), its lines
+// ending in "\n" as the front end's do, also when a Windows program ended them in "\r\n".
+std::string AsUtf8(std::string bytes) {
+    for (size_t at = bytes.find("\r\n"); at != std::string::npos; at = bytes.find("\r\n", at))
+        bytes.erase(at, 1);
     return ZephUtil::Utf16ToUtf8(ZephUtil::Utf8ToUtf16(bytes));
 }
 
