@@ -13,10 +13,14 @@
 namespace ZephUtil {
 namespace {
 
+// The creation time too: a file system may give a new folder the index of a deleted one (Wine
+// gives the inode number), and this process may still hold the deleted one's lock.
 struct FileIdentity {
     DWORD volume = 0;
     DWORD indexHigh = 0;
     DWORD indexLow = 0;
+    DWORD createdHigh = 0;
+    DWORD createdLow = 0;
     bool operator==(const FileIdentity&) const = default;
 };
 
@@ -24,7 +28,8 @@ bool IdentityOf(HANDLE handle, FileIdentity* identity) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(handle, &info))
         return false;
-    *identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    *identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow,
+                 info.ftCreationTime.dwHighDateTime, info.ftCreationTime.dwLowDateTime};
     return true;
 }
 
@@ -41,9 +46,9 @@ std::wstring LockFilePath(const std::string& folder) {
     const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
     if (length == 0 || length > MAX_PATH)
         return {};
-    wchar_t name[64];
-    swprintf(name, 64, L"orvik-folder-%08lx-%08lx%08lx.lock", identity.volume, identity.indexHigh,
-             identity.indexLow);
+    wchar_t name[80];
+    swprintf(name, 80, L"orvik-folder-%08lx-%08lx%08lx-%08lx%08lx.lock", identity.volume,
+             identity.indexHigh, identity.indexLow, identity.createdHigh, identity.createdLow);
     return std::wstring(temp, length) + name;
 }
 

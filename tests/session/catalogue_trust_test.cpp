@@ -1,8 +1,15 @@
 // The keys and the last sequence download mode trusts, as operators write them in the registry.
 #include "session/catalogue_trust.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "kernel/registry/registry.h"
 #include "tests/support/test_folder.h"
 
 namespace ZephPatch {
@@ -14,10 +21,26 @@ constexpr char kKeyB[] = "RWTX1wD0rND574C1O+OJGTeSUt+EXa+1eJXSNvpKUV/SqEnbY0Wk5c
 
 class CatalogueTrustTest : public ::testing::Test {
 protected:
-    void SetValue(const std::string& name, const std::string& contents) {
-        orvik_test::WriteFile(m_folder / ("Software/Orvik/Products/VelmorSimulator/@" + name),
-                              contents);
+    // Through the registry calls, as an operator's tools would write it.
+    static ZephUtil::RegistryKey ProductKey() {
+        ZephUtil::RegistryKey key;
+        EXPECT_TRUE(
+            key.Create("SOFTWARE\\Orvik\\Products\\VelmorSimulator", ZephUtil::RegAccess::kWrite));
+        return key;
     }
+
+#ifdef _WIN32
+    // The registry outlives the folder the root is named after: a root an earlier run of the
+    // same name left goes first, this one at the end.
+    void SetUp() override {
+        std::string root = m_folder.Path();
+        std::replace(root.begin(), root.end(), '/', '\\');
+        RegDeleteTreeA(HKEY_CURRENT_USER, root.c_str());
+    }
+    void TearDown() override {
+        SetUp();
+    }
+#endif
 
     orvik_test::TestFolder m_folder;
     orvik_test::ScopedEnv m_registry{"ORVIK_REGISTRY_ROOT", m_folder.Path().c_str()};
@@ -43,8 +66,8 @@ TEST_F(CatalogueTrustTest, SequenceOnlyEverGrows) {
     EXPECT_EQ(trust.lastSequence, 0u);
     EXPECT_GT(trust.now, 1700000000u);
 
-    SetValue("PatchSigningKeys", std::string("REG_SZ\n") + kKeyA + "\n");
-    SetValue("PatchCatalogueSequence", "REG_DWORD\n7\n");
+    ASSERT_TRUE(ProductKey().SetString("PatchSigningKeys", kKeyA));
+    ASSERT_TRUE(ProductKey().SetDword("PatchCatalogueSequence", 7));
     ASSERT_TRUE(LoadCatalogueTrust(&trust, &error)) << error;
     EXPECT_EQ(trust.keys.size(), 1u);
     EXPECT_EQ(trust.lastSequence, 7u);
@@ -56,7 +79,7 @@ TEST_F(CatalogueTrustTest, SequenceOnlyEverGrows) {
     EXPECT_EQ(trust.lastSequence, 10000000000u);
 
     // A stored number that cannot be read must not count as none.
-    SetValue("PatchCatalogueSequence", "REG_SZ\nseven\n");
+    ASSERT_TRUE(ProductKey().SetString("PatchCatalogueSequence", "seven"));
     EXPECT_FALSE(LoadCatalogueTrust(&trust, &error));
     EXPECT_EQ(error, "the registry value PatchCatalogueSequence is not a decimal number");
 }
