@@ -24,7 +24,8 @@ endfunction()
 
 # orvik_tests(name [deps...]): one GoogleTest binary from every *_test.cpp in the calling
 # folder, plus one executable per programs/*.cpp (children the tests start), each linked
-# with the same dependencies. The tests find those programs next to themselves.
+# with the same dependencies and named without its platform suffix. The tests find those
+# programs next to themselves.
 function(orvik_tests name)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
   file(GLOB programs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/programs/*.cpp)
@@ -32,6 +33,7 @@ function(orvik_tests name)
   orvik_platform_sources(programs)
   foreach(program IN LISTS programs)
     get_filename_component(program_name ${program} NAME_WE)
+    string(REGEX REPLACE "_(posix|windows)$" "" program_name ${program_name})
     add_executable(${program_name} ${program})
     target_compile_options(${program_name} PRIVATE ${ORVIK_WARNINGS})
     target_link_libraries(${program_name} PRIVATE ${ARGN})

@@ -1,5 +1,7 @@
 // The elevated copy through the shell's "runas" verb and the on-exit program through
 // CreateProcessW, both started for real: a recording program stands in for each.
+#include <winsock2.h>  // before <windows.h>, which the fixture's headers take with it
+
 #include <windows.h>
 
 #include <filesystem>
@@ -16,7 +18,7 @@ protected:
     WindowsLaunchTest() { WriteFile(m_folder / "file", "x"); }
 
     static std::string Recorder() {
-        return std::filesystem::path(ORVIK_TEST_PROGRAMS "/record_arguments_windows.exe")
+        return std::filesystem::path(ORVIK_TEST_PROGRAMS "/record_arguments.exe")
             .make_preferred()
             .string();
     }

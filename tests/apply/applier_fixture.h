@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,15 +60,15 @@ protected:
         WriteList(patch + "/addedFiles.txt", {});
         WriteList(patch + "/deletedFiles.txt", {});
         WriteList(patch + "/patchedFiles.txt", {});
-        ::setenv("FAKE_TOOL_LOG", toolLog.c_str(), 1);
+        m_toolLogSetting.emplace("FAKE_TOOL_LOG", toolLog.c_str());
     }
-    void TearDown() override { ::unsetenv("FAKE_TOOL_LOG"); }
+    void TearDown() override { m_toolLogSetting.reset(); }
 
     void InstallTool(const char* name) {
         std::filesystem::create_directories(install + "/bin");
-        std::filesystem::copy_file(std::string(ORVIK_TEST_PROGRAMS) + "/fake_patch_tool",
-                                   install + "/bin/" + name,
-                                   std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::copy_file(
+            std::string(ORVIK_TEST_PROGRAMS) + "/fake_patch_tool" + orvik_test::kExeSuffix,
+            install + "/bin/" + name, std::filesystem::copy_options::overwrite_existing);
     }
 
     // A file of the installation, its content before, and the difference file that makes
@@ -105,6 +106,9 @@ protected:
     std::string install = root / "install";
     std::string patch = root / "patch";
     std::string toolLog = root / "tool.log";
+
+private:
+    std::optional<orvik_test::ScopedEnv> m_toolLogSetting;
 };
 
 }  // namespace ZephTest

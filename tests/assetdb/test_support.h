@@ -15,6 +15,7 @@
 #include "assetdb/asset_database.h"
 #include "kernel/reporter.h"
 #include "kernel/threads/child_process.h"
+#include "tests/support/fake_utility.h"
 #include "tests/support/test_folder.h"
 
 namespace ZephPatch::Testing {
@@ -38,7 +39,7 @@ public:
     // The fake product utility as bin/VelmorUtil.exe, with `settings` as its control file.
     void InstallUtility(const std::string& settings = "") const {
         const std::string utility = Path("bin/VelmorUtil.exe");
-        fs::copy_file(ORVIK_SOURCE_DIR "/tests/fixtures/VelmorUtil.py", utility);
+        orvik_test::InstallFakeUtility(utility);
         fs::permissions(utility, fs::perms::owner_all);
         std::ofstream(Path("bin/VelmorUtil.cfg")) << settings;
     }

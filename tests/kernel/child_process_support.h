@@ -14,12 +14,6 @@ namespace orvik_test {
 namespace fs = std::filesystem;
 using namespace ZephUtil;
 
-#ifdef _WIN32
-inline const std::string kExeSuffix = ".exe";
-#else
-inline const std::string kExeSuffix;
-#endif
-
 inline const std::string kHelper = ORVIK_TEST_PROGRAMS "/kernel_child_helper";
 
 // Reads and waits in the order the callers use; returns the output.

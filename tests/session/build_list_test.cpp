@@ -1,6 +1,7 @@
 #include "session/build_list.h"
 
 #include "tests/package/container_test_support.h"
+#include "tests/support/fake_utility.h"
 #include "tests/support/recording_reporter.h"
 
 namespace ZephPatch {
@@ -13,7 +14,7 @@ class BuildListTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::create_directories(m_bin);
-        fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py", m_utility);
+        orvik_test::InstallFakeUtility(m_utility);
     }
 
     bool List(const std::string& builds) {

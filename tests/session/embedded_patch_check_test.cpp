@@ -1,6 +1,7 @@
 #include "session/embedded_patch_check.h"
 
 #include "tests/package/container_test_support.h"
+#include "tests/support/fake_utility.h"
 #include "tests/support/recording_reporter.h"
 
 namespace ZephPatch {
@@ -16,8 +17,7 @@ class EmbeddedPatchCheckTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::create_directories(m_install + "bin");
-        fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py",
-                      m_install + "bin/VelmorUtil.exe");
+        orvik_test::InstallFakeUtility(m_install + "bin/VelmorUtil.exe");
         WriteFile(m_install + "bin/builds.txt", "46957,48249,");
         m_host.chooseFile = [this](const std::string& title, const std::string& filter,
                                    std::string* file) {

@@ -12,6 +12,7 @@
 #include "session/patch_thread.h"
 #include "session/product_registry.h"
 #include "tests/repair/repair_test_support.h"
+#include "tests/support/fake_utility.h"
 #include "tests/support/test_folder.h"
 
 namespace ZephPatch {
@@ -47,8 +48,7 @@ protected:
         fs::create_directories(m_install + "/UserData");
         orvik_test::WriteFile(m_install + "/data/a.txt", "route data");
         fs::create_directories(m_install + "/bin");
-        fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py",
-                      m_install + "/bin/VelmorUtil.exe");
+        orvik_test::InstallFakeUtility(m_install + "/bin/VelmorUtil.exe");
         fs::create_directories(m_folder / "temp");
         m_settings.installPath = m_install;
         m_settings.repairMode = true;

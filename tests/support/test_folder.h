@@ -26,6 +26,13 @@
 
 namespace orvik_test {
 
+// What a program's file name ends with.
+#ifdef _WIN32
+inline const std::string kExeSuffix = ".exe";
+#else
+inline const std::string kExeSuffix;
+#endif
+
 // The folder of the system's temporary files (TMPDIR, else /tmp).
 [[nodiscard]] inline std::filesystem::path SystemTempFolder() {
     return std::filesystem::temp_directory_path();

@@ -2,13 +2,14 @@
 // written in the difference file:
 //   "replace\n<bytes>"  checks the old file can be read, writes <bytes> as the output
 //   "exit <n>\n"        exits with n without writing
-//   "crash\n"           dies of SIGSEGV
+//   "crash\n"           dies of SIGSEGV (an access violation on Windows)
 //   "block-output\n"    makes the output a folder with a file in it, then exits with 7
 //   "wait <ms>\n" first  sleeps that long, then does what the next line says
 // Exit codes as the real tool: 1 argument count, 2 old file, 3 difference file, 4 output.
 // With FAKE_TOOL_LOG set, each call appends "<working folder>|<arg>|<arg>..." to that file.
+#ifndef _WIN32
 #include <sys/resource.h>
-#include <unistd.h>
+#endif
 
 #include <chrono>
 #include <csignal>
@@ -25,8 +26,8 @@ void LogCall(int argc, char** argv) {
     const char* log = std::getenv("FAKE_TOOL_LOG");
     if (!log)
         return;
-    std::ofstream out(log, std::ios::app);
-    out << std::filesystem::current_path().string();
+    std::ofstream out(log, std::ios::app | std::ios::binary);
+    out << std::filesystem::current_path().generic_string();
     for (int i = 1; i < argc; ++i)
         out << "|" << argv[i];
     out << "\n";
@@ -55,10 +56,15 @@ int main(int argc, char** argv) {
     if (command.starts_with("exit "))
         return std::atoi(command.c_str() + 5);
     if (command == "crash") {
+#ifdef _WIN32
+        // Raising SIGSEGV there only exits with 3, which the tool's contract gives a meaning.
+        *static_cast<volatile int*>(nullptr) = 0;
+#else
         const rlimit noCore{0, 0};
         setrlimit(RLIMIT_CORE, &noCore);
         std::signal(SIGSEGV, SIG_DFL);
         std::raise(SIGSEGV);
+#endif
     }
     if (command == "block-output") {
         std::filesystem::create_directories(outFile);

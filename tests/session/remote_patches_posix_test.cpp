@@ -13,6 +13,7 @@
 #include "session/patch_settings.h"
 #include "session/patch_thread.h"
 #include "tests/package/container_test_support.h"
+#include "tests/support/fake_utility.h"
 #include "tests/support/test_folder.h"
 #include "tests/transfer/test_servers.h"
 #include "transfer/fetch.h"
@@ -99,8 +100,7 @@ protected:
         fs::create_directories(m_install + "/UserData");
         fs::create_directories(m_folder / "temp");
         fs::create_directories(m_www);
-        fs::copy_file(std::string(ORVIK_SOURCE_DIR) + "/tests/fixtures/VelmorUtil.py",
-                      m_install + "/bin/VelmorUtil.exe");
+        orvik_test::InstallFakeUtility(m_install + "/bin/VelmorUtil.exe");
         WriteFile(m_install + "/bin/VelmorUtil.cfg", "lines=1\ninterval=0\n");
         WriteFile(m_install + "/bin/builds.txt", "46957,");
         m_settings.installPath = m_install;
