@@ -65,7 +65,7 @@ demo: configure
 	@bash scripts/demo.sh $(BUILD_DIR)
 
 # The MinGW-w64 toolchain, Wine and the static Windows libraries; prints the libraries' folder.
-.PHONY: windows-deps windows-configure windows test-windows
+.PHONY: windows-deps windows-configure windows test-windows demo-windows
 windows-deps:
 	@bash scripts/windows-deps.sh
 
@@ -76,7 +76,7 @@ WINDOWS_PROGRAMS = InstallPatchCLI zephpack orbpatch zephrepaird
 windows-configure:
 	@deps=$$(bash scripts/windows-deps.sh) && cmake -S . -B $(WINDOWS_BUILD_DIR) -G Ninja \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DORVIK_WINDOWS_DEPS="$$deps" \
-	  -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
+	  -DORVIK_LINUX_BUILD=$(CURDIR)/$(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
 
 # The shipped programs in dist/windows/, without their debugging symbols (the build tree keeps
 # them), the difference tool also under the product's name for it, and a zip of that folder.
@@ -89,9 +89,16 @@ windows: windows-configure
 	@cd $(WINDOWS_DIST) && cmake -E tar cf ../InstallPatch-windows.zip --format=zip *.exe
 	@echo "$(WINDOWS_DIST)/ and dist/InstallPatch-windows.zip"
 
-test-windows: windows-configure
+# The unit tests under Wine, and the end-to-end run that also repairs from the Linux server.
+test-windows: configure windows-configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target zephrepaird
 	@cmake --build $(WINDOWS_BUILD_DIR) -j $(JOBS)
-	@cd $(WINDOWS_BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
+	@cd $(WINDOWS_BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 900
+
+# The console demo's installer built for Windows, under Wine.
+demo-windows: windows-configure
+	@cmake --build $(WINDOWS_BUILD_DIR) -j $(JOBS) --target $(WINDOWS_PROGRAMS) VelmorUtil
+	@python3 scripts/demo_windows.py $(WINDOWS_BUILD_DIR) $(WINDOWS_BUILD_DIR)/demo
 
 clean:
-	rm -rf build build-sanitize build-tsan build-fuzz
+	rm -rf build build-sanitize build-tsan build-fuzz build-windows dist

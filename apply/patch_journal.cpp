@@ -175,8 +175,7 @@ bool PatchJournal::Remove() {
     if (!ZephUtil::FileExists(m_records.Path()))
         return true;
     // Whatever was put back or dropped must be on disk before the journal goes.
-    if (!SyncWrittenFiles(m_installFolder, m_written) ||
-        !ZephUtil::DeleteFileAt(m_records.Path()))
+    if (!SyncWrittenFiles(m_installFolder, m_written) || !ZephUtil::DeleteFileAt(m_records.Path()))
         return false;
     // The journal is gone either way; this only hastens it to the disk.
     (void)SyncDirectory(m_installFolder);

@@ -6,6 +6,7 @@ installation in a registry root of its own.
 
   sample_installation.py make BUILD_DIR OUT [--files N] [--builds 46957,48249,50001]
                                [--gui] [--release-notes URL] [--installed BIN_DIR]
+                               [--windows WINDOWS_BUILD_DIR]
   sample_installation.py compare INSTALLATION TREE
 
 OUT receives: trees/<build>/ (each build's full tree), patches/, <from>_to_<to>.zpa,
@@ -14,7 +15,9 @@ the asset database folder), registry/ (for ORVIK_REGISTRY_ROOT) and temp/ (for T
 --gui also makes InstallPatchGUI, the window installer with the same container;
 --release-notes registers URL as the page the window shows.
 --installed takes the programs installed in BIN_DIR (for example /usr/bin) instead of those
-built in BUILD_DIR.
+built in BUILD_DIR; --windows those of the Windows build in WINDOWS_BUILD_DIR, run under Wine
+(the installer becomes InstallPatchCLI.exe, and the builds' difference tool and the stand-in
+for the product's utility the Windows ones).
 "compare" checks that every file of TREE is in INSTALLATION with the same bytes, and that the
 installation holds nothing else but what the product and the installer write there at run time.
 """
@@ -60,7 +63,7 @@ def write(path, data):
         f.write(data)
 
 
-def make_trees(out, builds, count, orbpatch):
+def make_trees(out, builds, count, orbpatch, utility):
     """The first build has `count` files; each later build changes about a fifth of them,
     drops a few and adds a few, and always changes the launcher."""
     names = file_names(count)
@@ -88,8 +91,7 @@ def make_trees(out, builds, count, orbpatch):
         for name, data in files.items():
             write(os.path.join(tree, name), data)
         write(os.path.join(tree, "bin", "builds.txt"), f"{build},".encode())
-        shutil.copyfile(os.path.join(SOURCE, "tests", "fixtures", "VelmorUtil.py"),
-                        os.path.join(tree, "bin", "VelmorUtil.exe"))
+        shutil.copyfile(utility, os.path.join(tree, "bin", "VelmorUtil.exe"))
         shutil.copyfile(orbpatch, os.path.join(tree, "bin", "orbpatchl-w32.exe"))
         for program in ("VelmorUtil.exe", "orbpatchl-w32.exe"):
             os.chmod(os.path.join(tree, "bin", program), 0o755)
@@ -97,6 +99,12 @@ def make_trees(out, builds, count, orbpatch):
 
 def run(*command):
     subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
+
+
+def wine_command(windows_build, program):
+    """Runs a Windows program of that build under Wine, in the build's own Wine prefix."""
+    return [os.path.join(SOURCE, "cmake", "wine-run.sh"), os.path.join(windows_build, "wine"),
+            program]
 
 
 def register(out, install, release_notes):
@@ -116,9 +124,13 @@ def make(args):
     out = os.path.abspath(args.out)
     build_dir = os.path.abspath(args.build_dir)
     def program(*where):
+        if args.windows:
+            return os.path.join(os.path.abspath(args.windows), *where) + ".exe"
         return os.path.join(args.installed, where[-1]) if args.installed else \
             os.path.join(build_dir, *where)
-    zephpack = program("tools", "zephpack", "zephpack")
+    zephpack = [program("tools", "zephpack", "zephpack")]
+    if args.windows:
+        zephpack = wine_command(args.windows, zephpack[0])
     orbpatch = program("tools", "orbpatch", "orbpatch")
     installers = [program("app", "cli", "InstallPatchCLI")]
     if args.gui:
@@ -127,17 +139,21 @@ def make(args):
     if os.path.exists(out):
         shutil.rmtree(out)
     os.makedirs(out)
-    make_trees(out, builds, args.files, orbpatch)
+    # The stand-in for the product's utility; Wine cannot wait for a Unix one.
+    utility = os.path.join(SOURCE, "tests", "fixtures", "VelmorUtil.py")
+    if args.windows:
+        utility = program("tests", "fixtures", "VelmorUtil")
+    make_trees(out, builds, args.files, orbpatch, utility)
     patches = []
     for old, new in zip(builds, builds[1:]):
         patch = os.path.join(out, "patches", f"{old}_to_{new}")
         archive = os.path.join(out, f"{old}_to_{new}.zpa")
-        run(zephpack, "diff", os.path.join(out, "trees", old), os.path.join(out, "trees", new),
+        run(*zephpack, "diff", os.path.join(out, "trees", old), os.path.join(out, "trees", new),
             patch)
-        run(zephpack, "archive", patch, archive)
+        run(*zephpack, "archive", patch, archive)
         patches += ["--patch", old, new, archive]
     for installer in installers:
-        run(zephpack, "embed", installer, os.path.join(out, os.path.basename(installer)),
+        run(*zephpack, "embed", installer, os.path.join(out, os.path.basename(installer)),
             *patches)
     install = os.path.join(out, "install")
     shutil.copytree(os.path.join(out, "trees", builds[0]), install)
@@ -190,6 +206,7 @@ def main():
     m.add_argument("--gui", action="store_true")
     m.add_argument("--release-notes")
     m.add_argument("--installed")
+    m.add_argument("--windows")
     c = commands.add_parser("compare")
     c.add_argument("installation")
     c.add_argument("tree")
