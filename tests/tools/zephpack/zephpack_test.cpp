@@ -29,7 +29,7 @@ std::map<std::string, std::string> TreeOf(const std::string& root) {
     std::map<std::string, std::string> tree;
     for (const auto& item : fs::recursive_directory_iterator(root)) {
         if (item.is_regular_file()) {
-            tree[fs::relative(item.path(), root).string()] = ReadFile(item.path().string());
+            tree[fs::relative(item.path(), root).generic_string()] = ReadFile(item.path().string());
         }
     }
     return tree;
@@ -102,10 +102,12 @@ TEST_F(ZephPackTest, RefusesWhatCannotBePatched) {
     EXPECT_NE(error.find("same.txt"), std::string::npos) << error;
     fs::remove_all(dir / "new/same.txt");
 
+#ifndef _WIN32  // links cannot be made there
     fs::create_symlink("A.txt", dir / "new/link.txt");
     EXPECT_EQ(Pack(dir / "p3", &error), kPackBadTree);
     EXPECT_NE(error.find("link"), std::string::npos) << error;
     fs::remove(dir / "new/link.txt");
+#endif
 
     EXPECT_EQ(MakePatchDirectory(dir / "missing", dir / "new", dir / "p4", &error), kPackBadTree);
     EXPECT_FALSE(fs::exists(dir / "p1") && !fs::is_empty(dir / "p1"));
