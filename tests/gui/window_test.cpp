@@ -246,8 +246,7 @@ TEST_F(WindowTest, CloseBoxAsksAndOnlyYesCancels) {
     EXPECT_EQ(run.Value("running-after-no"), "1");
     EXPECT_EQ(run.Value("shown-after-no"), "1");
     // The confirmed cancel takes "Cancel" away; only the ended session offers "Exit".
-    EXPECT_THAT(run.Value("cancel-button"),
-                testing::AnyOf("Cancel disabled", "Exit enabled"));
+    EXPECT_THAT(run.Value("cancel-button"), testing::AnyOf("Cancel disabled", "Exit enabled"));
     const std::vector<std::string> log = run.LastLog();
     EXPECT_TRUE(InOrder(log, {std::string(kBlack) + " Patching from 46957 to 48249...",
                               std::string(kRed) + " Cancelling patch process..."}));
