@@ -65,7 +65,7 @@ demo: configure
 	@bash scripts/demo.sh $(BUILD_DIR)
 
 # The MinGW-w64 toolchain, Wine and the static Windows libraries; prints the libraries' folder.
-.PHONY: windows-deps windows-configure windows test-windows demo-windows
+.PHONY: windows-deps windows-configure windows windows-all test-windows demo-windows
 windows-deps:
 	@bash scripts/windows-deps.sh
 
@@ -89,10 +89,13 @@ windows: windows-configure
 	@cd $(WINDOWS_DIST) && cmake -E tar cf ../InstallPatch-windows.zip --format=zip *.exe
 	@echo "$(WINDOWS_DIST)/ and dist/InstallPatch-windows.zip"
 
-# The unit tests under Wine, and the end-to-end run that also repairs from the Linux server.
-test-windows: configure windows-configure
-	@cmake --build $(BUILD_DIR) -j $(JOBS) --target zephrepaird
+# Every Windows target: the programs, the tests and the programs the tests start.
+windows-all: windows-configure
 	@cmake --build $(WINDOWS_BUILD_DIR) -j $(JOBS)
+
+# The unit tests under Wine, and the end-to-end run that also repairs from the Linux server.
+test-windows: configure windows-all
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target zephrepaird
 	@cd $(WINDOWS_BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 900
 
 # The console demo's installer built for Windows, under Wine.

@@ -16,6 +16,13 @@ packages=("$@")
   dpkg-dev clang-format
 )
 
+# CI installs the Windows packages while the Linux build installs its own: one apt at a time.
+lock=${TMPDIR:-/tmp}/orvik-install-deps.lock
+if (: >>"$lock") 2>/dev/null; then
+  exec 8>>"$lock"
+  flock 8
+fi
+
 # One dpkg-query for all: a call per package costs seconds on every make.
 installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null |
   awk '/ install ok installed$/ { print $1 }' || true)
