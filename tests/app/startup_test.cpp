@@ -62,7 +62,8 @@ TEST_F(StartupTest, ParsesRepairsResolvesAndMovesToTheProgramFolder) {
     EXPECT_EQ(m_settings.patchServers, (Strings{"a", "b"}));
     const std::filesystem::path program = ThisProgram();
     EXPECT_EQ(std::filesystem::path(m_state.executablePath), program);
-    EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::current_path(), program.parent_path()));
+    EXPECT_TRUE(
+        std::filesystem::equivalent(std::filesystem::current_path(), program.parent_path()));
     EXPECT_TRUE(m_boxes.empty());
 }
 
