@@ -1,8 +1,13 @@
 #include "tools/orbpatch/apply.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 #include "tools/orbpatch/frame_codec.h"
 #include "tools/orbpatch/legacy_format.h"
@@ -46,28 +51,44 @@ Result OutOfMemory() {
     return Result::Failure(ORBPATCH_INTERNAL, "out of memory for a block");
 }
 
-class BlockDecoder {
-public:
-    BlockDecoder(ByteSource& oldFile, DiffReader& diff) : m_old(oldFile), m_diff(diff) {}
+Result ReadOld(ByteSource& oldFile, uint64_t offset, std::span<uint8_t> into) {
+    std::string why;
+    return oldFile.ReadAt(offset, into, &why)
+               ? Result::Success()
+               : Result::Failure(ORBPATCH_OLD_UNREADABLE, "cannot read the old file: " + why);
+}
 
-    Result Decode(const BlockRecord& record, const ByteSink& write) {
+// A block as the decoding thread hands it on: its record and coded bytes, or why it failed.
+struct DecodedBlock {
+    Result result;
+    BlockRecord record;
+    std::unique_ptr<uint8_t[]> coded;
+};
+
+// Decodes a block's frame, read from DIFF, against its reference in OLD.
+class FrameStage {
+public:
+    FrameStage(ByteSource& oldFile, DiffReader& diff) : m_old(oldFile), m_diff(diff) {}
+
+    Result Decode(const BlockRecord& record, std::unique_ptr<uint8_t[]>* coded) {
         std::span<const uint8_t> reference;
         Result step = CheckOldRanges(record);
         if (step.ok()) {
             step = LoadReference(record, &reference);
         }
         std::span<uint8_t> frame = m_frame.Get(record.frameBytes);
-        std::span<uint8_t> coded = m_coded.Get(record.codedBytes);
-        if (step.ok() && (frame.size() != record.frameBytes || coded.size() != record.codedBytes)) {
+        coded->reset(new (std::nothrow) uint8_t[record.codedBytes]);
+        if (step.ok() && (frame.size() != record.frameBytes || !*coded)) {
             step = OutOfMemory();
         }
         if (step.ok()) {
             step = m_diff.Read(frame);
         }
         if (step.ok()) {
-            step = m_decoder.Decode(record.codec, reference, frame, coded);
+            step = m_decoder.Decode(record.codec, reference, frame,
+                                    std::span(coded->get(), record.codedBytes));
         }
-        return step.ok() ? Assemble(record, coded, write) : step;
+        return step;
     }
 
 private:
@@ -85,13 +106,6 @@ private:
         }
         return ok ? Result::Success()
                   : Damaged("block " + std::to_string(record.index) + " reads past OLD");
-    }
-
-    Result ReadOld(uint64_t offset, std::span<uint8_t> into) {
-        std::string why;
-        return m_old.ReadAt(offset, into, &why)
-                   ? Result::Success()
-                   : Result::Failure(ORBPATCH_OLD_UNREADABLE, "cannot read the old file: " + why);
     }
 
     // The block's reference, checked against its hash: in place when it is one range, else
@@ -128,7 +142,7 @@ private:
         }
         std::span<uint8_t> rest = buffer;
         for (const OldRange& range : record.ranges) {
-            Result read = ReadOld(range.offset, rest.first(range.length));
+            Result read = ReadOld(m_old, range.offset, rest.first(range.length));
             if (!read.ok()) {
                 return read;
             }
@@ -138,10 +152,24 @@ private:
         return Result::Success();
     }
 
-    // Writes the block's segments in order: copies streamed from OLD, coded bytes from the
-    // frame; then checks what was read and written.
-    Result Assemble(const BlockRecord& record, std::span<const uint8_t> coded,
-                    const ByteSink& write) {
+    ByteSource& m_old;
+    DiffReader& m_diff;
+    ScratchBuffer m_reference;
+    // The last checked reference: in m_reference or a view of OLD.
+    std::span<const uint8_t> m_verified;
+    std::vector<OldRange> m_verifiedRanges;
+    uint64_t m_verifiedHash = 0;
+    ScratchBuffer m_frame;
+    FrameDecoder m_decoder;
+};
+
+// Writes a block's segments in order: copies streamed from OLD, coded bytes from its frame;
+// then checks what was read and written.
+class BlockWriter {
+public:
+    explicit BlockWriter(ByteSource& oldFile) : m_old(oldFile) {}
+
+    Result Write(const BlockRecord& record, std::span<const uint8_t> coded, const ByteSink& write) {
         Xxh64Stream copied;
         Xxh64Stream made;
         for (const Segment& segment : record.segments) {
@@ -154,7 +182,7 @@ private:
                     }
                     std::span<uint8_t> into =
                         chunk.first(std::min<uint64_t>(chunk.size(), segment.length - done));
-                    Result read = ReadOld(segment.oldOffset + done, into);
+                    Result read = ReadOld(m_old, segment.oldOffset + done, into);
                     if (!read.ok()) {
                         return read;
                     }
@@ -180,17 +208,45 @@ private:
                                                          " does not match its checksum");
     }
 
+private:
     ByteSource& m_old;
-    DiffReader& m_diff;
-    ScratchBuffer m_reference;
-    // The last checked reference: in m_reference or a view of OLD.
-    std::span<const uint8_t> m_verified;
-    std::vector<OldRange> m_verifiedRanges;
-    uint64_t m_verifiedHash = 0;
-    ScratchBuffer m_frame;
-    ScratchBuffer m_coded;
     ScratchBuffer m_chunk;
-    FrameDecoder m_decoder;
+};
+
+// Hands decoded blocks from the decoding thread to the writing one, one waiting at most.
+class DecodedQueue {
+public:
+    // False once the writing side has stopped taking blocks.
+    bool Push(DecodedBlock block) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_stopped || !m_waiting; });
+        if (m_stopped) {
+            return false;
+        }
+        m_waiting = std::move(block);
+        m_changed.notify_all();
+        return true;
+    }
+    // REQUIRES: a block is still to come.
+    DecodedBlock Pop() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_waiting.has_value(); });
+        DecodedBlock block = std::move(*m_waiting);
+        m_waiting.reset();
+        m_changed.notify_all();
+        return block;
+    }
+    void Stop() {
+        std::lock_guard lock(m_mutex);
+        m_stopped = true;
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::optional<DecodedBlock> m_waiting;
+    bool m_stopped = false;
 };
 
 Result ReadBlockRecord(DiffReader& diff, uint32_t index, uint64_t newOffset, BlockRecord* record) {
@@ -285,23 +341,51 @@ Result CheckDiffHeader(ByteSource& oldFile, ByteSource& diff, FileHeader* header
 Result DecodeBlocks(ByteSource& oldFile, ByteSource& diff, const FileHeader& header,
                     const ByteSink& write) {
     DiffReader reader(diff, header.size);
-    BlockDecoder decoder(oldFile, reader);
-    BlockRecord record;
-    uint64_t decoded = 0;
-    for (uint32_t index = 0; index < header.blockCount; ++index) {
-        Result step = ReadBlockRecord(reader, index, decoded, &record);
-        if (step.ok() && record.newBytes > header.newSize - decoded) {
-            step = Damaged("blocks make more than the size of NEW");
+    DecodedQueue queue;
+    // Every block in order, until the first that fails or the writing side stops.
+    auto decodeAll = [&] {
+        FrameStage frames(oldFile, reader);
+        uint64_t decoded = 0;
+        for (uint32_t index = 0; index < header.blockCount; ++index) {
+            DecodedBlock block;
+            block.result = ReadBlockRecord(reader, index, decoded, &block.record);
+            if (block.result.ok() && block.record.newBytes > header.newSize - decoded) {
+                block.result = Damaged("blocks make more than the size of NEW");
+            }
+            if (block.result.ok()) {
+                block.result = frames.Decode(block.record, &block.coded);
+            }
+            decoded += block.record.newBytes;
+            const bool failed = !block.result.ok();
+            if (!queue.Push(std::move(block)) || failed) {
+                return;
+            }
         }
-        if (step.ok()) {
-            step = decoder.Decode(record, write);
-        }
-        if (!step.ok()) {
-            return step;
-        }
-        decoded += record.newBytes;
+    };
+    std::thread decoding;
+    try {
+        decoding = std::thread(decodeAll);
+    } catch (const std::system_error&) {
+        return Result::Failure(ORBPATCH_INTERNAL, "cannot start the decoding thread");
     }
-    if (decoded != header.newSize) {
+    BlockWriter writer(oldFile);
+    Result step = Result::Success();
+    uint64_t written = 0;
+    for (uint32_t index = 0; index < header.blockCount && step.ok(); ++index) {
+        DecodedBlock block = queue.Pop();
+        step = block.result;
+        if (step.ok()) {
+            step = writer.Write(block.record, std::span(block.coded.get(), block.record.codedBytes),
+                                write);
+        }
+        written += block.record.newBytes;
+    }
+    queue.Stop();
+    decoding.join();
+    if (!step.ok()) {
+        return step;
+    }
+    if (written != header.newSize) {
         return Damaged("blocks make less than the size of NEW");
     }
     return reader.AtEnd() ? Result::Success() : Damaged("unexpected data after the last block");

@@ -12,8 +12,9 @@ namespace OrbPatch {
 // `oldFile`. Codes: ORBPATCH_INPUT_UNREADABLE, ORBPATCH_DIFF_DAMAGED, ORBPATCH_OLD_MISMATCH.
 Result CheckDiffHeader(ByteSource& oldFile, ByteSource& diff, FileHeader* header);
 
-// Rebuilds NEW block by block after a checked header, handing its bytes to `write` in order;
-// holds one block's reference, frame and coded bytes in memory, and streams its copies. Everything
+// Rebuilds NEW block by block after a checked header, handing its bytes to `write` in order. A
+// second thread decodes the next block's frame while one block is written: at most one block's
+// reference and frame and three blocks' coded bytes are in memory; copies are streamed. Everything
 // handed on has been verified; on failure what was handed on is to be dropped. Codes:
 // ORBPATCH_OLD_UNREADABLE, ORBPATCH_INPUT_UNREADABLE, ORBPATCH_DIFF_DAMAGED, ORBPATCH_OLD_MISMATCH,
 // ORBPATCH_INTERNAL, and whatever `write` returns.

@@ -259,6 +259,32 @@ TEST(DiffRoundTrip, AnotherOldIsRefusedWhereItMatters) {
 // Any single flipped bit or truncation either fails or still yields exactly NEW: never another
 // file reported as success. Both codecs: vertex data between long copies takes LZMA2, a small
 // file coded whole takes zstd.
+// Frames are decoded a block ahead of the writing: the failure reported is still the first in
+// NEW's order, and a writer that fails ends the decoding.
+TEST(DiffRoundTrip, FailuresComeInTheOrderOfNew) {
+    Bytes oldData = RandomBytes(512 << 10, 7);
+    Bytes newData = oldData;
+    for (size_t at = 0; at < newData.size(); at += 4096) {
+        newData[at] ^= 1;  // runs too short to copy: every block has coded bytes
+    }
+    Bytes diff = Encode(oldData, newData, SmallLimits());
+    // Cut short within the second of eight blocks: its frame cannot be read.
+    for (const Bytes& tried : {diff, Slice(diff, 0, diff.size() * 3 / 16)}) {
+        MemorySource oldSource(oldData);
+        MemorySource diffSource(tried);
+        FileHeader header;
+        ASSERT_TRUE(CheckDiffHeader(oldSource, diffSource, &header).ok());
+        ASSERT_EQ(header.blockCount, 8u);
+        int writes = 0;
+        Result result = DecodeBlocks(oldSource, diffSource, header, [&](std::span<const uint8_t>) {
+            ++writes;
+            return Result::Failure(ORBPATCH_OUTPUT_UNWRITABLE, "disk full");
+        });
+        EXPECT_EQ(result.code, ORBPATCH_OUTPUT_UNWRITABLE);
+        EXPECT_EQ(writes, 1);
+    }
+}
+
 TEST(DiffRoundTrip, DamagedDiffNeverDecodesToAWrongFile) {
     Bytes text;
     for (int line = 0; text.size() < (128 << 10); ++line) {
