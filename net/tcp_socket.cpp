@@ -172,7 +172,8 @@ void TCPSocket::Close() {
         if (m_acceptor)
             m_acceptor->close(ignored);
         if (m_socket->is_open()) {
-            m_socket->set_option(asio::socket_base::linger(true, 0), ignored);
+            if (!m_shutDown)
+                m_socket->set_option(asio::socket_base::linger(true, 0), ignored);
             m_socket->close(ignored);
         }
     });

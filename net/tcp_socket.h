@@ -60,7 +60,8 @@ public:
     [[nodiscard]] int LastSystemError() const { return m_lastSystemError; }
     // how: 0 receive, 1 send, 2 both.
     [[nodiscard]] int Shutdown(int how);
-    // Abortive close (no lingering): requests in flight end with ZEPHRESULT_CLOSED.
+    // Abortive close (no lingering): requests in flight end with ZEPHRESULT_CLOSED. After a
+    // graceful disconnect the connection is already ended and closes without a reset.
     void Close();
 
     void EnterUserlandOperation(int userlandOperationClass);
@@ -93,6 +94,9 @@ private:
     bool m_reuseAddress = false;                          // Bind's option 2, for the acceptor
     std::atomic<bool> m_partialRead{false};
     bool m_peerClosed = false;  // the end of the stream was read; completion-port thread only
+    // A graceful disconnect has shut both directions, so closing must not reset the connection
+    // (the peer would lose what it has not read yet); completion-port thread only.
+    bool m_shutDown = false;
     // Written on the port's thread while user threads wait; read by user threads afterwards.
     std::atomic<uint64_t> m_localAddress{0};
     std::atomic<uint64_t> m_remoteAddress{0};

@@ -161,6 +161,7 @@ bool TCPSocket::DisconnectResponse(IOOperation& operation, int error) {
         else
             code = asio::error::bad_descriptor;
         if (!code) {
+            m_shutDown = true;
             m_manager->PostCompletion(operation);
             return false;
         }
