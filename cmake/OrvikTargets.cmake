@@ -50,7 +50,9 @@ function(orvik_tests name)
     if(program_targets)
       add_dependencies(${name} ${program_targets})
     endif()
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+    # Listing the tests starts the program; under Wine on a busy machine that alone can take
+    # longer than the 5 s CMake allows by default.
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 300
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} PROPERTIES TIMEOUT 600 LABELS ${name})
   endif()
 endfunction()
