@@ -67,13 +67,15 @@ constexpr int kKilledExitCode = 137;
     return ORVIK_TEST_PROGRAMS "/assetdb_peer";
 }
 
-// The peer process; every test waits for the peers it starts.
+// The peer process (or another `program` taking the same arguments); every test waits for the
+// peers it starts.
 class Peer {
 public:
-    Peer(const std::string& database, const std::vector<std::string>& commands) {
+    Peer(const std::string& database, const std::vector<std::string>& commands,
+         const std::string& program = PeerProgram()) {
         std::vector<std::string> arguments{database};
         arguments.insert(arguments.end(), commands.begin(), commands.end());
-        m_child = ZephUtil::StartChildProcessArgv(PeerProgram(), arguments);
+        m_child = ZephUtil::StartChildProcessArgv(program, arguments);
         if (m_child)
             m_pid = m_child->processId;
     }
