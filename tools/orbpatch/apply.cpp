@@ -1,14 +1,12 @@
 #include "tools/orbpatch/apply.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <new>
-#include <optional>
 #include <system_error>
 #include <thread>
 
+#include "tools/orbpatch/block_handover.h"
 #include "tools/orbpatch/frame_codec.h"
 #include "tools/orbpatch/legacy_format.h"
 #include "tools/orbpatch/mapped_file.h"
@@ -58,37 +56,34 @@ Result ReadOld(ByteSource& oldFile, uint64_t offset, std::span<uint8_t> into) {
                : Result::Failure(ORBPATCH_OLD_UNREADABLE, "cannot read the old file: " + why);
 }
 
-// A block as the decoding thread hands it on: its record and coded bytes, or why it failed.
-struct DecodedBlock {
-    Result result;
-    BlockRecord record;
-    std::unique_ptr<uint8_t[]> coded;
-};
-
-// Decodes a block's frame, read from DIFF, against its reference in OLD.
+// Reads a block's frame from DIFF and decodes it against its reference in OLD.
 class FrameStage {
 public:
     FrameStage(ByteSource& oldFile, DiffReader& diff) : m_old(oldFile), m_diff(diff) {}
 
-    Result Decode(const BlockRecord& record, std::unique_ptr<uint8_t[]>* coded) {
-        std::span<const uint8_t> reference;
+    // Everything before decoding: the reference, checked, and the frame.
+    Result Prepare(PendingBlock& block) {
+        const BlockRecord& record = block.record;
+        m_reference = {};
         Result step = CheckOldRanges(record);
         if (step.ok()) {
-            step = LoadReference(record, &reference);
+            step = LoadReference(record, &m_reference);
         }
-        std::span<uint8_t> frame = m_frame.Get(record.frameBytes);
-        coded->reset(new (std::nothrow) uint8_t[record.codedBytes]);
-        if (step.ok() && (frame.size() != record.frameBytes || !*coded)) {
+        m_frame = m_frameBuffer.Get(record.frameBytes);
+        if (step.ok() &&
+            (m_frame.size() != record.frameBytes || !block.coded.Allocate(record.codedBytes))) {
             step = OutOfMemory();
         }
-        if (step.ok()) {
-            step = m_diff.Read(frame);
-        }
-        if (step.ok()) {
-            step = m_decoder.Decode(record.codec, reference, frame,
-                                    std::span(coded->get(), record.codedBytes));
-        }
-        return step;
+        return step.ok() ? m_diff.Read(m_frame) : step;
+    }
+
+    // Decodes the prepared block's frame, handing on its coded bytes as they come.
+    Result Decode(PendingBlock& block) {
+        CodedBytes& coded = block.coded;
+        Result decoded = m_decoder.Decode(block.record.codec, m_reference, m_frame, coded.Buffer(),
+                                          [&coded](size_t size) { coded.Reached(size); });
+        coded.Finish(decoded);
+        return decoded;
     }
 
 private:
@@ -136,7 +131,7 @@ private:
     }
 
     Result GatherReference(const BlockRecord& record, std::span<const uint8_t>* reference) {
-        std::span<uint8_t> buffer = m_reference.Get(record.ReferenceBytes());
+        std::span<uint8_t> buffer = m_gathered.Get(record.ReferenceBytes());
         if (buffer.size() != record.ReferenceBytes()) {
             return OutOfMemory();
         }
@@ -154,24 +149,45 @@ private:
 
     ByteSource& m_old;
     DiffReader& m_diff;
-    ScratchBuffer m_reference;
-    // The last checked reference: in m_reference or a view of OLD.
+    // The prepared block's reference and frame.
+    std::span<const uint8_t> m_reference;
+    std::span<uint8_t> m_frame;
+    ScratchBuffer m_gathered;
+    // The last checked reference: in m_gathered or a view of OLD.
     std::span<const uint8_t> m_verified;
     std::vector<OldRange> m_verifiedRanges;
     uint64_t m_verifiedHash = 0;
-    ScratchBuffer m_frame;
+    ScratchBuffer m_frameBuffer;
     FrameDecoder m_decoder;
 };
 
-// Writes a block's segments in order: copies streamed from OLD, coded bytes from its frame;
-// then checks what was read and written.
+// Writes a block's segments in order: copies streamed from OLD, coded bytes as its frame
+// decodes; then checks what was read and written. A failure of the decoding comes first, as it
+// would had the block been decoded before it was written.
 class BlockWriter {
 public:
     explicit BlockWriter(ByteSource& oldFile) : m_old(oldFile) {}
 
-    Result Write(const BlockRecord& record, std::span<const uint8_t> coded, const ByteSink& write) {
+    Result Write(const BlockRecord& record, CodedBytes& coded, const ByteSink& write) {
         Xxh64Stream copied;
         Xxh64Stream made;
+        Result written = WriteSegments(record, coded, write, copied, made);
+        Result decoded = coded.WaitForEnd();
+        if (!decoded.ok() || !written.ok()) {
+            return decoded.ok() ? written : decoded;
+        }
+        if (static_cast<uint32_t>(copied.Digest()) != record.copyHash) {
+            return OldMismatch();
+        }
+        return made.Digest() == record.newHash ? Result::Success()
+                                               : Damaged("block " + std::to_string(record.index) +
+                                                         " does not match its checksum");
+    }
+
+private:
+    Result WriteSegments(const BlockRecord& record, CodedBytes& coded, const ByteSink& write,
+                         Xxh64Stream& copied, Xxh64Stream& made) {
+        size_t codedDone = 0;
         for (const Segment& segment : record.segments) {
             for (uint64_t done = 0; done < segment.length;) {
                 std::span<const uint8_t> piece;
@@ -189,8 +205,12 @@ public:
                     copied.Update(into);
                     piece = into;
                 } else {
-                    piece = coded.first(segment.length);
-                    coded = coded.subspan(segment.length);
+                    // The decoder's failure is what the caller reports then.
+                    if (!coded.WaitFor(codedDone + segment.length)) {
+                        return Result::Success();
+                    }
+                    piece = coded.Buffer().subspan(codedDone, segment.length);
+                    codedDone += segment.length;
                 }
                 made.Update(piece);
                 Result written = write(piece);
@@ -200,53 +220,11 @@ public:
                 done += piece.size();
             }
         }
-        if (static_cast<uint32_t>(copied.Digest()) != record.copyHash) {
-            return OldMismatch();
-        }
-        return made.Digest() == record.newHash ? Result::Success()
-                                               : Damaged("block " + std::to_string(record.index) +
-                                                         " does not match its checksum");
+        return Result::Success();
     }
 
-private:
     ByteSource& m_old;
     ScratchBuffer m_chunk;
-};
-
-// Hands decoded blocks from the decoding thread to the writing one, one waiting at most.
-class DecodedQueue {
-public:
-    // False once the writing side has stopped taking blocks.
-    bool Push(DecodedBlock block) {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_stopped || !m_waiting; });
-        if (m_stopped) {
-            return false;
-        }
-        m_waiting = std::move(block);
-        m_changed.notify_all();
-        return true;
-    }
-    // REQUIRES: a block is still to come.
-    DecodedBlock Pop() {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_waiting.has_value(); });
-        DecodedBlock block = std::move(*m_waiting);
-        m_waiting.reset();
-        m_changed.notify_all();
-        return block;
-    }
-    void Stop() {
-        std::lock_guard lock(m_mutex);
-        m_stopped = true;
-        m_changed.notify_all();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::optional<DecodedBlock> m_waiting;
-    bool m_stopped = false;
 };
 
 Result ReadBlockRecord(DiffReader& diff, uint32_t index, uint64_t newOffset, BlockRecord* record) {
@@ -341,23 +319,23 @@ Result CheckDiffHeader(ByteSource& oldFile, ByteSource& diff, FileHeader* header
 Result DecodeBlocks(ByteSource& oldFile, ByteSource& diff, const FileHeader& header,
                     const ByteSink& write) {
     DiffReader reader(diff, header.size);
-    DecodedQueue queue;
-    // Every block in order, until the first that fails or the writing side stops.
+    BlockQueue queue;
+    // Every block in order, until the first that fails or the writing side stops. A block is
+    // handed on before its frame is decoded, so that the writer starts on its copies at once.
     auto decodeAll = [&] {
         FrameStage frames(oldFile, reader);
         uint64_t decoded = 0;
         for (uint32_t index = 0; index < header.blockCount; ++index) {
-            DecodedBlock block;
-            block.result = ReadBlockRecord(reader, index, decoded, &block.record);
-            if (block.result.ok() && block.record.newBytes > header.newSize - decoded) {
-                block.result = Damaged("blocks make more than the size of NEW");
+            auto block = std::make_shared<PendingBlock>();
+            block->result = ReadBlockRecord(reader, index, decoded, &block->record);
+            if (block->result.ok() && block->record.newBytes > header.newSize - decoded) {
+                block->result = Damaged("blocks make more than the size of NEW");
             }
-            if (block.result.ok()) {
-                block.result = frames.Decode(block.record, &block.coded);
+            if (block->result.ok()) {
+                block->result = frames.Prepare(*block);
             }
-            decoded += block.record.newBytes;
-            const bool failed = !block.result.ok();
-            if (!queue.Push(std::move(block)) || failed) {
+            decoded += block->record.newBytes;
+            if (!queue.Push(block) || !block->result.ok() || !frames.Decode(*block).ok()) {
                 return;
             }
         }
@@ -372,13 +350,10 @@ Result DecodeBlocks(ByteSource& oldFile, ByteSource& diff, const FileHeader& hea
     Result step = Result::Success();
     uint64_t written = 0;
     for (uint32_t index = 0; index < header.blockCount && step.ok(); ++index) {
-        DecodedBlock block = queue.Pop();
-        step = block.result;
-        if (step.ok()) {
-            step = writer.Write(block.record, std::span(block.coded.get(), block.record.codedBytes),
-                                write);
-        }
-        written += block.record.newBytes;
+        std::shared_ptr<PendingBlock> block = queue.Pop();
+        step =
+            block->result.ok() ? writer.Write(block->record, block->coded, write) : block->result;
+        written += block->record.newBytes;
     }
     queue.Stop();
     decoding.join();

@@ -117,11 +117,12 @@ FrameDecoder::~FrameDecoder() {
 }
 
 Result FrameDecoder::Decode(uint32_t codec, std::span<const uint8_t> reference,
-                            std::span<const uint8_t> frame, std::span<uint8_t> out) {
+                            std::span<const uint8_t> frame, std::span<uint8_t> out,
+                            const Progress& progress) {
     if (out.empty() && frame.empty()) {
         return Result::Success();
     }
-    return codec == CODEC_LZMA2 ? DecodeLzma(reference, frame, out)
+    return codec == CODEC_LZMA2 ? DecodeLzma(reference, frame, out, progress)
                                 : DecodeZstd(reference, frame, out);
 }
 
@@ -157,8 +158,10 @@ Result FrameDecoder::DecodeZstd(std::span<const uint8_t> reference, std::span<co
     return written == out.size() ? Result::Success() : Damaged("frame decodes short");
 }
 
+// LZMA2 is slow to decode, so its output is handed on a piece at a time.
 Result FrameDecoder::DecodeLzma(std::span<const uint8_t> reference, std::span<const uint8_t> frame,
-                                std::span<uint8_t> out) {
+                                std::span<uint8_t> out, const Progress& progress) {
+    constexpr size_t PIECE = 256 << 10;
     lzma_options_lzma options = LzmaOptions(reference, out.size());
     lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
     lzma_ret ret = lzma_raw_decoder(&m_lzma, filters);
@@ -166,15 +169,23 @@ Result FrameDecoder::DecodeLzma(std::span<const uint8_t> reference, std::span<co
         m_lzma.next_in = frame.data();
         m_lzma.avail_in = frame.size();
         m_lzma.next_out = out.data();
-        m_lzma.avail_out = out.size();
+        m_lzma.avail_out = 0;
         do {
+            const size_t made = static_cast<size_t>(m_lzma.next_out - out.data());
+            if (m_lzma.avail_out == 0) {
+                m_lzma.avail_out = std::min(PIECE, out.size() - made);
+            }
             ret = lzma_code(&m_lzma, LZMA_FINISH);
+            if (progress && m_lzma.avail_out == 0) {
+                progress(static_cast<size_t>(m_lzma.next_out - out.data()));
+            }
         } while (ret == LZMA_OK);
     }
     if (ret == LZMA_MEM_ERROR) {
         return Result::Failure(ORBPATCH_INTERNAL, "out of memory while decoding");
     }
-    if (ret != LZMA_STREAM_END || m_lzma.avail_in != 0 || m_lzma.avail_out != 0) {
+    if (ret != LZMA_STREAM_END || m_lzma.avail_in != 0 ||
+        m_lzma.next_out != out.data() + out.size()) {
         return Damaged("no intact LZMA2 frame");
     }
     return Result::Success();

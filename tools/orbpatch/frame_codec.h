@@ -4,6 +4,7 @@
 #include <zstd.h>
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -55,15 +56,19 @@ public:
     FrameDecoder(const FrameDecoder&) = delete;
     FrameDecoder& operator=(const FrameDecoder&) = delete;
 
+    // Told how many bytes at the start of `out` are final, as decoding goes on.
+    using Progress = std::function<void(size_t)>;
+
     // Fills `out` exactly from `frame`. Codes: ORBPATCH_DIFF_DAMAGED, ORBPATCH_INTERNAL.
     Result Decode(uint32_t codec, std::span<const uint8_t> reference,
-                  std::span<const uint8_t> frame, std::span<uint8_t> out);
+                  std::span<const uint8_t> frame, std::span<uint8_t> out,
+                  const Progress& progress = nullptr);
 
 private:
     Result DecodeZstd(std::span<const uint8_t> reference, std::span<const uint8_t> frame,
                       std::span<uint8_t> out);
     Result DecodeLzma(std::span<const uint8_t> reference, std::span<const uint8_t> frame,
-                      std::span<uint8_t> out);
+                      std::span<uint8_t> out, const Progress& progress);
 
     DecompressContext m_zstd;
     lzma_stream m_lzma = LZMA_STREAM_INIT;

@@ -285,6 +285,33 @@ TEST(DiffRoundTrip, FailuresComeInTheOrderOfNew) {
     }
 }
 
+// A block is written while its frame still decodes: each coded run waits for the decoder, and a
+// frame found damaged is reported ahead of a failure to write the block's first bytes.
+TEST(DiffRoundTrip, WritingWaitsForTheFrameAndItsDamageComesFirst) {
+    Bytes text;
+    for (int line = 0; text.size() < (4 << 20); ++line) {
+        std::string s = "signal_" + std::to_string(line * 7919 % 100003) + " aspect " +
+                        std::to_string(line % 7) + "\n";
+        text.insert(text.end(), s.begin(), s.end());
+    }
+    Bytes oldData = RandomBytes(64 << 10, 3);
+    Bytes newData = Join({oldData, text});
+    Bytes diff = Encode(oldData, newData, DiffOptions{});
+    Bytes rebuilt;
+    ASSERT_EQ(Decode(oldData, diff, &rebuilt), 0);
+    EXPECT_TRUE(rebuilt == newData);
+
+    std::fill(diff.begin() + 1000, diff.end(), 0);
+    MemorySource oldSource(oldData);
+    MemorySource diffSource(diff);
+    FileHeader header;
+    ASSERT_TRUE(CheckDiffHeader(oldSource, diffSource, &header).ok());
+    Result result = DecodeBlocks(oldSource, diffSource, header, [](std::span<const uint8_t>) {
+        return Result::Failure(ORBPATCH_OUTPUT_UNWRITABLE, "disk full");
+    });
+    EXPECT_EQ(result.code, ORBPATCH_DIFF_DAMAGED) << result.message;
+}
+
 TEST(DiffRoundTrip, DamagedDiffNeverDecodesToAWrongFile) {
     Bytes text;
     for (int line = 0; text.size() < (128 << 10); ++line) {
