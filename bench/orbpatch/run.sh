@@ -8,7 +8,10 @@
 # size does not jump anywhere.
 # Figures: patch bytes; diff seconds (one run each); apply seconds as the median of RUNS runs
 # with the tools taking turns, wall time and processor time (user + system, which a loaded
-# machine does not inflate); apply peak resident memory (the largest of those runs).
+# machine does not inflate); apply peak resident memory (the largest of those runs). Each
+# wall time has the harness's own cost taken off (starting `time` and `timeout` and reading the
+# clock: the median of running `true` the same way in the same turns, printed with each table),
+# which would otherwise weigh most on the fastest tool.
 # Targets: patch <= 1.0x xdelta3's, apply peak <= 256 MiB, apply >= 3x xdelta3's speed.
 # The floor beside them: `cp` of NEW, in the same turns, is what writing NEW's bytes costs any
 # tool here; no tool can be faster than xdelta3 by more than xdelta3's time over it.
@@ -46,6 +49,7 @@ run_measured() {
 }
 
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+less_harness() { echo "scale=3; $1 - $harness" | bc | sed 's/^\./0./; s/^-\./-0./'; }
 ratio() { if [ "$(echo "$2 == 0" | bc)" = 1 ]; then echo -; else echo "scale=2; $1 / $2" | bc | sed 's/^\./0./'; fi; }
 
 # The diff and apply commands of each tool ("NAME OLD NEW PATCH OUT").
@@ -97,7 +101,11 @@ bench_pair() {
     done
     rm -f "$d/copy"
     run_measured cp --reflink=never "$new" "$d/copy" && times[copy]+="$secs "
+    run_measured true && times[harness]+="$secs "
   done
+  local harness
+  # shellcheck disable=SC2086
+  harness=$(median ${times[harness]})
   for t in "${tools[@]}"; do
     cmp -s "$d/$t.out" "$new" || { echo "$t rebuilt a wrong file"; return 1; }
     rm -f "$d/$t.out"
@@ -108,7 +116,7 @@ bench_pair() {
     t=${tools[$i]}
     local apply apply_cpu
     # shellcheck disable=SC2086
-    apply=$(median ${times[$t]}); apply_cpu=$(median ${cpus[$t]})
+    apply=$(less_harness "$(median ${times[$t]})"); apply_cpu=$(median ${cpus[$t]})
     printf '%-9s %12s %9s %9s %13s %10s\n' "$t" "${sizes[$i]}" "${diffs[$i]}" "$apply" "$apply_cpu" "${rss[$t]}"
     [ "$t" = orbpatch ] && { orb_size=${sizes[$i]}; orb_apply=$apply; orb_cpu=$apply_cpu; }
     [ "$t" = xdelta3 ] && { xd3_size=${sizes[$i]}; xd3_apply=$apply; xd3_cpu=$apply_cpu; }
@@ -122,7 +130,8 @@ bench_pair() {
        "in processor time $(ratio "$xd3_cpu" "$orb_cpu"); apply peak ${rss[orbpatch]} MiB (target <= 256)"
   local copy
   # shellcheck disable=SC2086
-  copy=$(median ${times[copy]})
+  copy=$(less_harness "$(median ${times[copy]})")
+  echo "harness: ${harness} s, taken off each wall time above and below"
   echo "floor: cp of NEW ${copy} s; orbpatch $(ratio "$orb_apply" "$copy")x it, xdelta3" \
        "$(ratio "$xd3_apply" "$copy")x it (the most any tool can be ahead of xdelta3)"
   summary+=("$(printf '%-34s %7s %7s %7s %9s' "${name:0:34}" "$(ratio "$orb_size" "$xd3_size")" \

@@ -162,48 +162,42 @@ private:
 };
 
 // Writes a block's segments in order: copies streamed from OLD, coded bytes as its frame
-// decodes; then checks what was read and written. A failure of the decoding comes first, as it
-// would had the block been decoded before it was written.
+// decodes; then checks what was written. A failure of the decoding comes first, as it would had
+// the block been decoded before it was written.
 class BlockWriter {
 public:
     explicit BlockWriter(ByteSource& oldFile) : m_old(oldFile) {}
 
     Result Write(const BlockRecord& record, CodedBytes& coded, const ByteSink& write) {
-        Xxh64Stream copied;
         Xxh64Stream made;
-        Result written = WriteSegments(record, coded, write, copied, made);
+        Result written = WriteSegments(record, coded, write, made);
         Result decoded = coded.WaitForEnd();
         if (!decoded.ok() || !written.ok()) {
             return decoded.ok() ? written : decoded;
         }
-        if (static_cast<uint32_t>(copied.Digest()) != record.copyHash) {
-            return OldMismatch();
+        if (made.Digest() == record.newHash) {
+            return Result::Success();
         }
-        return made.Digest() == record.newHash ? Result::Success()
-                                               : Damaged("block " + std::to_string(record.index) +
-                                                         " does not match its checksum");
+        // Copies from another OLD, or a damaged difference: only then are the copies' sources
+        // read again to tell which.
+        Result sources = CheckCopySources(record);
+        return sources.ok() ? Damaged("block " + std::to_string(record.index) +
+                                      " does not match its checksum")
+                            : sources;
     }
 
 private:
     Result WriteSegments(const BlockRecord& record, CodedBytes& coded, const ByteSink& write,
-                         Xxh64Stream& copied, Xxh64Stream& made) {
+                         Xxh64Stream& made) {
         size_t codedDone = 0;
         for (const Segment& segment : record.segments) {
             for (uint64_t done = 0; done < segment.length;) {
                 std::span<const uint8_t> piece;
                 if (segment.copy) {
-                    std::span<uint8_t> chunk = m_chunk.Get(COPY_CHUNK);
-                    if (chunk.empty()) {
-                        return OutOfMemory();
-                    }
-                    std::span<uint8_t> into =
-                        chunk.first(std::min<uint64_t>(chunk.size(), segment.length - done));
-                    Result read = ReadOld(m_old, segment.oldOffset + done, into);
+                    Result read = ReadCopy(segment, done, &piece);
                     if (!read.ok()) {
                         return read;
                     }
-                    copied.Update(into);
-                    piece = into;
                 } else {
                     // The decoder's failure is what the caller reports then.
                     if (!coded.WaitFor(codedDone + segment.length)) {
@@ -221,6 +215,35 @@ private:
             }
         }
         return Result::Success();
+    }
+
+    // The next piece of a copy, `done` bytes into it.
+    Result ReadCopy(const Segment& segment, uint64_t done, std::span<const uint8_t>* piece) {
+        std::span<uint8_t> chunk = m_chunk.Get(COPY_CHUNK);
+        if (chunk.empty()) {
+            return OutOfMemory();
+        }
+        std::span<uint8_t> into =
+            chunk.first(std::min<uint64_t>(chunk.size(), segment.length - done));
+        *piece = into;
+        return ReadOld(m_old, segment.oldOffset + done, into);
+    }
+
+    Result CheckCopySources(const BlockRecord& record) {
+        Xxh64Stream copied;
+        for (const Segment& segment : record.segments) {
+            for (uint64_t done = 0; segment.copy && done < segment.length;) {
+                std::span<const uint8_t> piece;
+                Result read = ReadCopy(segment, done, &piece);
+                if (!read.ok()) {
+                    return read;
+                }
+                copied.Update(piece);
+                done += piece.size();
+            }
+        }
+        return static_cast<uint32_t>(copied.Digest()) == record.copyHash ? Result::Success()
+                                                                         : OldMismatch();
     }
 
     ByteSource& m_old;
