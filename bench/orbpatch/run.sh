@@ -11,7 +11,8 @@
 # machine does not inflate); apply peak resident memory (the largest of those runs). Each
 # wall time has the harness's own cost taken off (starting `time` and `timeout` and reading the
 # clock: the median of running `true` the same way in the same turns, printed with each table),
-# which would otherwise weigh most on the fastest tool.
+# which would otherwise weigh most on the fastest tool. Every run starts with nothing left to
+# write back (`sync` first), so that no tool pays for what the one before it wrote.
 # Targets: patch <= 1.0x xdelta3's, apply peak <= 256 MiB, apply >= 3x xdelta3's speed.
 # The floor beside them: `cp` of NEW, in the same turns, is what writing NEW's bytes costs any
 # tool here; no tool can be faster than xdelta3 by more than xdelta3's time over it.
@@ -92,14 +93,14 @@ bench_pair() {
   declare -A times cpus rss
   for _ in $(seq "$RUNS"); do
     for t in "${tools[@]}"; do
-      rm -f "$d/$t.out"
+      rm -f "$d/$t.out"; sync
       # shellcheck disable=SC2046
       run_measured $(apply_cmd $t "$old" "$new" "$d/$t.patch" "$d/$t.out") || { echo "$t apply failed"; return 1; }
       times[$t]+="$secs "
       cpus[$t]+="$cpu "
       [ "$rss_mib" -gt "${rss[$t]:-0}" ] && rss[$t]=$rss_mib
     done
-    rm -f "$d/copy"
+    rm -f "$d/copy"; sync
     run_measured cp --reflink=never "$new" "$d/copy" && times[copy]+="$secs "
     run_measured true && times[harness]+="$secs "
   done
